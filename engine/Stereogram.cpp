@@ -1,0 +1,611 @@
+#include "engine/Stereogram.h"
+
+#include "engine/BufferOps.h"
+#include "engine/Errors.h"
+#include "engine/Resample.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <thread>
+
+namespace vistamaze {
+
+namespace {
+
+constexpr int kBlurDraws = 10;
+constexpr int kRowsPerClaim = 4;
+
+std::int64_t TruncChecked(long double v) {
+    if (!std::isfinite(v) || std::fabs(v) > 9.0e18L) {
+        throw Error("Invalid floating point operation");
+    }
+    return static_cast<std::int64_t>(v);
+}
+
+int ToInt(std::int64_t v) {
+    if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
+        throw Error("Invalid floating point operation");
+    }
+    return static_cast<int>(v);
+}
+
+// Round half to even, as the geometry is defined.
+int RoundChecked(long double v) {
+    return ToInt(TruncChecked(std::nearbyintl(v)));
+}
+
+// Depth level of a 24-bit depth pixel: (B * 65536 + G * 256 + R) * 255 / 16777215.
+inline int DepthLevel(const std::uint8_t* p) {
+    const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+    return static_cast<int>(v / 65793U);
+}
+
+inline std::uint32_t PackedAt(const std::uint8_t* row, int col) {
+    const std::uint8_t* p = row + static_cast<std::size_t>(col) * 3;
+    return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+}
+
+}  // namespace
+
+std::uint32_t TimeOfDaySeed() {
+    using namespace std::chrono;
+    const auto now = system_clock::now().time_since_epoch();
+    const auto msOfDay = duration_cast<milliseconds>(now).count() % (24LL * 60 * 60 * 1000);
+    return static_cast<std::uint32_t>(msOfDay);
+}
+
+// Row arrays of one rendering thread, sized for the largest internal width.
+struct TStereogram::RowScratch {
+    std::vector<std::uint16_t> leftPartner = std::vector<std::uint16_t>(kMaxInternalWidth + 1);
+    std::vector<std::uint16_t> rightPartner = std::vector<std::uint16_t>(kMaxInternalWidth + 1);
+    std::vector<std::uint32_t> colour = std::vector<std::uint32_t>(kMaxInternalWidth + 1);
+    // Separation of each output column of the current row, internal pixels.
+    std::vector<int> separation = std::vector<int>(kMaxInternalWidth + 1);
+};
+
+// The row routines over one render's read-only state. RenderTextured touches only its scratch
+// and its own output row, so rows may run on several threads at once.
+class TStereogram::RowRenderer {
+public:
+    explicit RowRenderer(TStereogram& engine)
+        : e_(engine), g_(engine.geometry_), os_(engine.oversampling_) {
+        if (g_.patternWidthInternal > 0) {
+            patX_ = engine.patOfX_ % g_.patternWidthInternal;
+        }
+        if (g_.textureHeight > 0) {
+            patY_ = engine.patOfY_ % g_.textureHeight;
+        }
+    }
+
+    // Fills scratch.separation for row r: one depth sample per output column.
+    void SeparationsOfRow(int r, RowScratch& scratch) const {
+        const PixelBuffer& depth = e_.depthBuffer_;
+        const int depthRow = r - g_.depthOffsetY;
+        const std::uint8_t* row =
+            (depthRow >= 0 && depthRow < depth.Height()) ? depth.Row(depthRow) : nullptr;
+        const bool blurred = e_.blur_ != TBlurType::blurNone;
+        int* out = scratch.separation.data();
+        for (int c = 0; c < e_.width_; ++c) {
+            const int dc = c - g_.depthOffsetX;
+            const int level = (row != nullptr && dc >= 0 && dc < depth.Width())
+                                  ? DepthLevel(row + static_cast<std::size_t>(dc) * 3)
+                                  : e_.backgroundLevel_;
+            out[c] = blurred ? e_.blurTable_[static_cast<std::size_t>(level)][e_.random_.Next(kBlurDraws)]
+                             : e_.separationTable_[static_cast<std::size_t>(level)];
+        }
+    }
+
+    void RenderTextured(int r, RowScratch& scratch) const {
+        SeparationsOfRow(r, scratch);
+        LinkTextured(scratch);
+        ColourRightwards(r, scratch);
+        ColourLeftwards(r, scratch);
+        DownSample(r, scratch);
+    }
+
+    void RenderFastRandomDot(int r, RowScratch& scratch) const {
+        SeparationsOfRow(r, scratch);
+        const int w = e_.width_;
+        std::uint16_t* same = scratch.leftPartner.data();
+        for (int x = 0; x <= w; ++x) {
+            same[x] = static_cast<std::uint16_t>(x);
+        }
+        for (int x = 0; x < w; ++x) {
+            const int s = scratch.separation[static_cast<std::size_t>(x)];
+            int left = x - s / 2;
+            if (s < 0 || left < 0 || left + s >= w) {
+                continue;
+            }
+            int right = left + s;
+            int k = same[left];
+            while (k != left && k != right) {
+                if (k < right) {
+                    left = k;
+                } else {
+                    left = std::exchange(right, k);
+                }
+                k = same[left];
+            }
+            same[left] = static_cast<std::uint16_t>(right);
+        }
+        std::uint8_t* out = e_.outputBuffer_.Row(r);
+        for (int x = w - 1; x >= 0; --x) {
+            const Bgr c = same[x] == x ? e_.RandomDot()
+                                       : Bgr{out[same[x] * 3U], out[same[x] * 3U + 1], out[same[x] * 3U + 2]};
+            out[x * 3] = c.b;
+            out[x * 3 + 1] = c.g;
+            out[x * 3 + 2] = c.r;
+        }
+    }
+
+private:
+    void LinkTextured(RowScratch& scratch) const {
+        const int wi = g_.internalWidth;
+        std::uint16_t* a = scratch.leftPartner.data();
+        std::uint16_t* b = scratch.rightPartner.data();
+        for (int x = 0; x < wi; ++x) {
+            a[x] = static_cast<std::uint16_t>(x);
+            b[x] = static_cast<std::uint16_t>(x);
+        }
+        const int* sep = scratch.separation.data();
+        for (int c = 0, x = 0; c < e_.width_; ++c) {
+            const int s = sep[c];
+            for (int i = 0; i < os_; ++i, ++x) {
+                const int left = x - s / 2;
+                if (s < 0 || left < 0 || left + s >= wi) {
+                    continue;
+                }
+                const int right = left + s;
+                bool visible = true;
+                if (a[right] != right) {
+                    if (a[right] < left) {
+                        b[a[right]] = a[right];
+                        a[right] = static_cast<std::uint16_t>(right);
+                    } else {
+                        visible = false;
+                    }
+                }
+                if (b[left] != left) {
+                    if (b[left] > right) {
+                        a[b[left]] = b[left];
+                        b[left] = static_cast<std::uint16_t>(left);
+                    } else {
+                        visible = false;
+                    }
+                }
+                if (visible) {
+                    a[right] = static_cast<std::uint16_t>(left);
+                    b[left] = static_cast<std::uint16_t>(right);
+                }
+            }
+        }
+    }
+
+    [[nodiscard]] std::uint32_t TextureSample(int column, int strip, int r) const {
+        const int pw = g_.patternWidthInternal;
+        const int texCol = ((column + g_.phase + patX_) % pw) / os_;
+        const int texRow = (r + strip * g_.verticalShift + patY_) % g_.textureHeight;
+        return PackedAt(e_.textureBuffer_.Row(texRow), texCol);
+    }
+
+    void ColourRightwards(int r, RowScratch& scratch) const {
+        const int xs = g_.startColumn;
+        const int pw = g_.patternWidthInternal;
+        const std::uint16_t* a = scratch.leftPartner.data();
+        std::uint32_t* colour = scratch.colour.data();
+        int lastCopied = -10;
+        for (int j = xs; j < g_.internalWidth; ++j) {
+            if (a[j] == j || a[j] < xs) {
+                colour[j] = (j - 1 == lastCopied) ? colour[j - 1] : TextureSample(j, (j - xs) / pw, r);
+            } else {
+                colour[j] = colour[a[j]];
+                lastCopied = j;
+            }
+        }
+    }
+
+    void ColourLeftwards(int r, RowScratch& scratch) const {
+        const int xs = g_.startColumn;
+        const int pw = g_.patternWidthInternal;
+        const std::uint16_t* b = scratch.rightPartner.data();
+        std::uint32_t* colour = scratch.colour.data();
+        int lastCopied = -10;
+        for (int k = xs - 1; k >= 0; --k) {
+            if (b[k] == k) {
+                colour[k] = (k + 1 == lastCopied) ? colour[k + 1] : TextureSample(k, (xs - k) / pw + 1, r);
+            } else {
+                colour[k] = colour[b[k]];
+                lastCopied = k;
+            }
+        }
+    }
+
+    void DownSample(int r, const RowScratch& scratch) const {
+        const std::uint32_t* colour = scratch.colour.data();
+        std::uint8_t* out = e_.outputBuffer_.Row(r);
+        const auto os = static_cast<std::uint32_t>(os_);
+        for (int c = 0; c < e_.width_; ++c) {
+            std::uint32_t sb = 0;
+            std::uint32_t sg = 0;
+            std::uint32_t sr = 0;
+            const std::uint32_t* s = colour + static_cast<std::size_t>(c) * os;
+            for (std::uint32_t i = 0; i < os; ++i) {
+                sb += s[i] >> 16;
+                sg += (s[i] >> 8) & 0xFFU;
+                sr += s[i] & 0xFFU;
+            }
+            out[c * 3] = static_cast<std::uint8_t>(sb / os);
+            out[c * 3 + 1] = static_cast<std::uint8_t>(sg / os);
+            out[c * 3 + 2] = static_cast<std::uint8_t>(sr / os);
+        }
+    }
+
+    TStereogram& e_;
+    const StereogramGeometry& g_;
+    int os_;
+    int patX_ = 0;
+    int patY_ = 0;
+};
+
+TStereogram::TStereogram() : SeedSource(TimeOfDaySeed) {
+    UpdateGeometry();
+}
+
+TStereogram::~TStereogram() = default;
+
+void TStereogram::SetWidth(int value) noexcept {
+    width_ = value < 1 ? 600 : std::min(value, 6000);
+}
+
+void TStereogram::SetHeight(int value) noexcept {
+    height_ = value < 1 ? 600 : std::min(value, 4000);
+}
+
+void TStereogram::SetStereoType(TStereoGramType value) noexcept {
+    if (value == TStereoGramType::sgtFastRandomDot) {
+        oversampling_ = 1;
+    }
+    stereoType_ = value;
+}
+
+void TStereogram::SetDotIntensity(int value) noexcept {
+    dotIntensity_ = std::clamp(value, 1, 99);
+}
+
+void TStereogram::SetDPI(int value) noexcept {
+    dpi_ = std::max(value, 10);
+    if (width_ < dpi_) {
+        dpi_ = width_ / 2;
+    }
+    if (height_ < dpi_) {
+        dpi_ = height_ / 2;
+    }
+    UpdateGeometry();
+}
+
+void TStereogram::SetOversampling(int value) noexcept {
+    oversampling_ = std::clamp(value, 1, 8);
+    if (stereoType_ == TStereoGramType::sgtFastRandomDot) {
+        oversampling_ = 1;
+    }
+}
+
+void TStereogram::SetObservDistance(double value) noexcept {
+    observDistance_ = value;
+    UpdateGeometry();
+}
+
+void TStereogram::SetMax3Ddepth(double value) noexcept {
+    max3Ddepth_ = value;
+    UpdateGeometry();
+}
+
+void TStereogram::SetMin3Ddepth(double value) noexcept {
+    min3Ddepth_ = value;
+    UpdateGeometry();
+}
+
+void TStereogram::SetSeparation(int value) {
+    const long double dpi = dpi_;
+    const auto et = static_cast<int>(2.5L * dpi);
+    if (value >= et) {
+        throw Error("The pattern width must be less than the eye separation of " + std::to_string(et) +
+                    " pixels");
+    }
+    const long double depth =
+        (static_cast<long double>(value) * dpi * observDistance_ / (et - value) + 1) / dpi;
+    auto max3D = static_cast<double>(depth);
+    max3D = static_cast<double>(static_cast<long double>(TruncChecked(max3D * 1000.0L)) / 1000.0L);
+    max3Ddepth_ = max3D;
+    if (min3Ddepth_ > max3Ddepth_) {
+        min3Ddepth_ = max3Ddepth_ - 5;
+    }
+    UpdateGeometry();
+}
+
+void TStereogram::UpdateGeometry() noexcept {
+    StereogramGeometry& g = geometry_;
+    const long double dpi = dpi_;
+    g.textureHeight = maskMap_.HasImage() ? maskMap_.Height() : 0;
+    g.verticalShift = dpi_ / 16;
+    g.internalWidth = width_ * oversampling_;
+    g.viewDistance = dpi * observDistance_;
+    g.eyeSeparation = static_cast<int>(std::nearbyintl(dpi * 2.5L));
+    g.eyeSeparationInternal = g.eyeSeparation * oversampling_;
+    g.farPlane = dpi * max3Ddepth_;
+    // A geometry without a finite pattern width (both distances 0) renders as width 0, which
+    // the textured kinds refuse.
+    const long double p = g.eyeSeparation * g.farPlane / (g.farPlane + g.viewDistance);
+    g.patternWidth = (std::isfinite(p) && std::fabs(p) < 1.0e9L) ? static_cast<int>(p) : 0;
+    const bool textured = stereoType_ != TStereoGramType::sgtFastRandomDot;
+    if (maskMap_.Width() > 0 && maskMap_.Width() < g.patternWidth && textured && !stretchTexture_) {
+        g.patternWidth = maskMap_.Width();
+    }
+    if (stretchTexture_) {
+        separation_ = g.patternWidth;
+    }
+    if (stereoType_ == TStereoGramType::sgtRandomDotTextured) {
+        g.textureHeight = g.patternWidth;
+    }
+    g.patternWidthInternal = g.patternWidth * oversampling_;
+    g.startColumn = g.internalWidth / 2 - g.patternWidthInternal / 2;
+    if (g.patternWidthInternal != 0) {
+        g.phase = g.patternWidthInternal - (g.startColumn % g.patternWidthInternal);
+    }
+    g.nearPlane = dpi * min3Ddepth_;
+    g.depthOffsetX = (width_ - depthMap_.Width()) / 2;
+    g.depthOffsetY = (height_ - depthMap_.Height()) / 2;
+    switch (blur_) {
+    case TBlurType::blurLight:
+        g.blurDivisor = 15;
+        break;
+    case TBlurType::blurMedium:
+        g.blurDivisor = 10;
+        break;
+    case TBlurType::blurHeavy:
+        g.blurDivisor = 7;
+        break;
+    case TBlurType::blurNone:
+        break;
+    }
+}
+
+void TStereogram::BuildSeparationTable() {
+    const StereogramGeometry& g = geometry_;
+    for (int level = 0; level < 256; ++level) {
+        const long double z = static_cast<long double>(
+            TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
+        separationTable_[static_cast<std::size_t>(level)] =
+            RoundChecked(g.eyeSeparationInternal * z / (z + g.viewDistance));
+    }
+}
+
+void TStereogram::BuildBlurTable() {
+    const StereogramGeometry& g = geometry_;
+    blurTable_.resize(256);
+    for (int level = 0; level < 256; ++level) {
+        const long double z = static_cast<long double>(
+            TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
+        const long double exact = g.eyeSeparationInternal * z / (z + g.viewDistance);
+        for (int k = 0; k < kBlurDraws; ++k) {
+            const long double jitter = static_cast<long double>(k - 5) / g.blurDivisor;
+            blurTable_[static_cast<std::size_t>(level)][static_cast<std::size_t>(k)] =
+                RoundChecked(jitter + exact);
+        }
+    }
+}
+
+void TStereogram::Generate() {
+    // The busy flag covers the whole call: a render reached again from the host's event
+    // processing returns at once, whatever Progress reads.
+    if (busy_) {
+        return;
+    }
+    busy_ = true;
+    struct EndOfRender {
+        TStereogram& e;
+        ~EndOfRender() {
+            e.depthBuffer_ = PixelBuffer();
+            e.textureBuffer_ = PixelBuffer();
+            e.busy_ = false;
+        }
+    } endOfRender{*this};
+
+    if (!depthMap_.HasImage()) {
+        throw Error("DepthMap is empty, please load depth image");
+    }
+    if (stereoType_ == TStereoGramType::sgtTextured && !maskMap_.HasImage()) {
+        throw Error("Texture is empty, please load texture image");
+    }
+    outputPicture_.Assign(PixelBuffer(width_, height_, 24));
+    UpdateGeometry();
+    PrepareBuffers();
+    BuildSeparationTable();
+    RenderRows();
+}
+
+void TStereogram::PrepareBuffers() {
+    outputBuffer_ = PixelBuffer();
+    depthBuffer_ = PixelBuffer();
+    textureBuffer_ = PixelBuffer();
+    GraphicToBuffer(outputBuffer_, outputPicture_);
+    GraphicToBuffer(depthBuffer_, depthMap_);
+    StereogramGeometry& g = geometry_;
+    if (maskMap_.HasImage()) {
+        GraphicToBuffer(textureBuffer_, maskMap_);
+        // Only the textured kind reads the texture; a pattern width of 0 is refused later.
+        const int tw = textureBuffer_.Width();
+        const int th = textureBuffer_.Height();
+        if (stretchTexture_ && stereoType_ == TStereoGramType::sgtTextured && g.patternWidth > 0 &&
+            tw != separation_) {
+            const auto newHeight = ToInt(TruncChecked(
+                th * (static_cast<long double>(g.patternWidth) / static_cast<long double>(tw))));
+            ResizeBuffer(textureBuffer_, g.patternWidth, newHeight);
+            g.textureHeight = textureBuffer_.Height();
+        }
+    }
+    const int dw = depthBuffer_.Width();
+    const int dh = depthBuffer_.Height();
+    const auto fittedHeight =
+        ToInt(TruncChecked(dh * (static_cast<long double>(width_) / static_cast<long double>(dw))));
+    ResizeBuffer(depthBuffer_, width_, fittedHeight);
+    g.depthOffsetX = (width_ - depthBuffer_.Width()) / 2;
+    g.depthOffsetY = (height_ - depthBuffer_.Height()) / 2;
+    if (converging_) {
+        for (int y = 0; y < depthBuffer_.Height(); ++y) {
+            std::uint8_t* row = depthBuffer_.Row(y);
+            for (std::size_t i = 0; i < static_cast<std::size_t>(depthBuffer_.Width()) * 3; ++i) {
+                row[i] = static_cast<std::uint8_t>(255 - row[i]);
+            }
+        }
+        backgroundLevel_ = 255;
+    } else {
+        backgroundLevel_ = 0;
+    }
+}
+
+Bgr TStereogram::RandomDot() {
+    if (randomDotColor_ == TRandomDotColorType::dctRGB) {
+        const auto r = static_cast<std::uint8_t>(64 * random_.Next(4) + 63);
+        const auto g = static_cast<std::uint8_t>(64 * random_.Next(4) + 63);
+        const auto b = static_cast<std::uint8_t>(64 * random_.Next(4) + 63);
+        return {b, g, r};
+    }
+    const auto d = static_cast<int>(random_.Next(100));
+    return d > dotIntensity_ ? Bgr{255, 255, 255} : Bgr{0, 0, 0};
+}
+
+void TStereogram::MakeRandomDotTile() {
+    const int p = geometry_.patternWidth;
+    textureBuffer_ = PixelBuffer(p, p, 24);
+    for (int col = 0; col < p; ++col) {
+        for (int row = 0; row < p; ++row) {
+            textureBuffer_.SetPixel(row, col, RandomDot());
+        }
+    }
+    geometry_.textureHeight = p;
+}
+
+void TStereogram::ReportRow(int row) {
+    if (ProcessEvents) {
+        ProcessEvents();
+    }
+    progress_ = static_cast<int>(100LL * row / height_);
+    if (OnGenerate) {
+        OnGenerate(*this);
+    }
+}
+
+void TStereogram::RenderRows() {
+    progress_ = 0;
+    random_.Seed(SeedSource ? SeedSource() : TimeOfDaySeed());
+    const bool textured = stereoType_ != TStereoGramType::sgtFastRandomDot;
+    if (textured) {
+        if (geometry_.patternWidthInternal == 0) {
+            throw Error("Division by zero");
+        }
+        if (geometry_.patternWidthInternal < 0) {
+            throw Error("The depth range gives a negative pattern width");
+        }
+        if (geometry_.startColumn < 0) {
+            throw Error("Pattern width exceeds the stereogram width");
+        }
+    }
+    if (stereoType_ == TStereoGramType::sgtRandomDotTextured) {
+        MakeRandomDotTile();
+    }
+    if (blur_ != TBlurType::blurNone) {
+        BuildBlurTable();
+    }
+    if (scratch_.empty()) {
+        scratch_.push_back(std::make_unique<RowScratch>());
+    }
+    int threads = renderThreads_ == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : renderThreads_;
+    threads = std::clamp(threads, 1, 16);
+    if (textured && blur_ == TBlurType::blurNone && threads > 1 && height_ >= 2 * kRowsPerClaim) {
+        RenderRowsParallel(threads);
+    } else {
+        const RowRenderer renderer(*this);
+        for (int r = 0; r < height_; ++r) {
+            if (textured) {
+                renderer.RenderTextured(r, *scratch_[0]);
+            } else {
+                renderer.RenderFastRandomDot(r, *scratch_[0]);
+            }
+            ReportRow(r);
+        }
+    }
+    progress_ = 100;
+    if (OnGenerate) {
+        OnGenerate(*this);
+    }
+}
+
+// Rows are claimed in small groups by the workers and by the calling thread; the calling thread
+// alone reports them, strictly in order, so callbacks see the same sequence as a serial render.
+void TStereogram::RenderRowsParallel(int threads) {
+    while (static_cast<int>(scratch_.size()) < threads) {
+        scratch_.push_back(std::make_unique<RowScratch>());
+    }
+    const RowRenderer renderer(*this);
+    const int rows = height_;
+    std::unique_ptr<std::atomic<std::uint8_t>[]> done(new std::atomic<std::uint8_t>[static_cast<std::size_t>(rows)]);
+    for (int r = 0; r < rows; ++r) {
+        done[static_cast<std::size_t>(r)].store(0, std::memory_order_relaxed);
+    }
+    std::atomic<int> nextRow{0};
+    std::atomic<bool> stop{false};
+    auto claimAndRender = [&](RowScratch& scratch) {
+        const int first = nextRow.fetch_add(kRowsPerClaim, std::memory_order_relaxed);
+        if (first >= rows) {
+            return false;
+        }
+        const int last = std::min(rows, first + kRowsPerClaim);
+        for (int r = first; r < last && !stop.load(std::memory_order_relaxed); ++r) {
+            renderer.RenderTextured(r, scratch);
+            done[static_cast<std::size_t>(r)].store(1, std::memory_order_release);
+            done[static_cast<std::size_t>(r)].notify_all();
+        }
+        return true;
+    };
+    {
+        std::vector<std::jthread> workers;
+        struct StopWorkers {
+            std::atomic<bool>& stop;
+            ~StopWorkers() { stop.store(true); }
+        };
+        for (int t = 1; t < threads; ++t) {
+            RowScratch& scratch = *scratch_[static_cast<std::size_t>(t)];
+            workers.emplace_back([&claimAndRender, &scratch, &stop] {
+                while (!stop.load(std::memory_order_relaxed) && claimAndRender(scratch)) {
+                }
+            });
+        }
+        // Declared after the workers: runs first on the way out, so they stop before joining.
+        const StopWorkers stopWorkers{stop};
+        for (int r = 0; r < rows; ++r) {
+            auto& flag = done[static_cast<std::size_t>(r)];
+            while (flag.load(std::memory_order_acquire) == 0) {
+                if (!claimAndRender(*scratch_[0])) {
+                    flag.wait(0, std::memory_order_acquire);
+                }
+            }
+            ReportRow(r);
+        }
+    }
+}
+
+const Picture& TStereogram::StereogramPicture() {
+    if (outputPicture_.Width() != outputBuffer_.Width() || outputPicture_.Height() != outputBuffer_.Height()) {
+        outputPicture_.Assign(PixelBuffer(outputBuffer_.Width(), outputBuffer_.Height(), 24));
+    }
+    outputBuffer_.DrawOnto(outputPicture_.Bitmap(), 0, 0);
+    return outputPicture_;
+}
+
+}  // namespace vistamaze
