@@ -146,6 +146,9 @@ void ResizeBuffer(PixelBuffer& buffer, int newWidth, int newHeight) {
     if (newWidth <= 0 || newHeight <= 0 || buffer.Empty()) {
         throw Error("A picture cannot be resized to or from a size of zero");
     }
+    if (newWidth == buffer.Width() && newHeight == buffer.Height() && buffer.BitsPerPixel() != 1) {
+        return;  // resampling to the same size copies the pixels unchanged
+    }
     PixelBuffer temporary(newWidth, newHeight, buffer.BitsPerPixel());
     if (temporary.BitsPerPixel() == 1) {
         temporary.Palette() = {Bgr{0, 0, 0}, Bgr{255, 255, 255}};

@@ -59,11 +59,18 @@ std::uint32_t TimeOfDaySeed() {
     return static_cast<std::uint32_t>(msOfDay);
 }
 
+// Spreads a packed colour (B * 65536 + G * 256 + R) into 16-bit lanes, so that up to 256
+// samples can be summed per channel with one 64-bit addition.
+inline std::uint64_t Spread(std::uint32_t packed) {
+    return (packed & 0xFFU) | (std::uint64_t{(packed >> 8) & 0xFFU} << 16) | (std::uint64_t{packed >> 16} << 32);
+}
+
 // Row arrays of one rendering thread, sized for the largest internal width.
 struct TStereogram::RowScratch {
     std::vector<std::uint16_t> leftPartner = std::vector<std::uint16_t>(kMaxInternalWidth + 1);
     std::vector<std::uint16_t> rightPartner = std::vector<std::uint16_t>(kMaxInternalWidth + 1);
-    std::vector<std::uint32_t> colour = std::vector<std::uint32_t>(kMaxInternalWidth + 1);
+    // Colour of each internal sample, spread into 16-bit lanes (see Spread).
+    std::vector<std::uint64_t> colour = std::vector<std::uint64_t>(kMaxInternalWidth + 1);
     // Separation of each output column of the current row, internal pixels.
     std::vector<int> separation = std::vector<int>(kMaxInternalWidth + 1);
 };
@@ -79,6 +86,10 @@ public:
         }
         if (g_.textureHeight > 0) {
             patY_ = engine.patOfY_ % g_.textureHeight;
+        }
+        identity_.resize(static_cast<std::size_t>(std::max(g_.internalWidth, e_.width_)) + 1);
+        for (std::size_t i = 0; i < identity_.size(); ++i) {
+            identity_[i] = static_cast<std::uint16_t>(i);
         }
     }
 
@@ -101,22 +112,26 @@ public:
     }
 
     void RenderTextured(int r, RowScratch& scratch) const {
-        SeparationsOfRow(r, scratch);
-        LinkTextured(scratch);
-        ColourRightwards(r, scratch);
-        ColourLeftwards(r, scratch);
-        DownSample(r, scratch);
+        switch (os_) {
+        case 1: return RenderTexturedAt<1>(r, scratch);
+        case 2: return RenderTexturedAt<2>(r, scratch);
+        case 3: return RenderTexturedAt<3>(r, scratch);
+        case 4: return RenderTexturedAt<4>(r, scratch);
+        case 5: return RenderTexturedAt<5>(r, scratch);
+        case 6: return RenderTexturedAt<6>(r, scratch);
+        case 7: return RenderTexturedAt<7>(r, scratch);
+        default: return RenderTexturedAt<8>(r, scratch);
+        }
     }
 
     void RenderFastRandomDot(int r, RowScratch& scratch) const {
         SeparationsOfRow(r, scratch);
         const int w = e_.width_;
         std::uint16_t* same = scratch.leftPartner.data();
-        for (int x = 0; x <= w; ++x) {
-            same[x] = static_cast<std::uint16_t>(x);
-        }
+        std::copy_n(identity_.data(), w + 1, same);
+        const int* sep = scratch.separation.data();
         for (int x = 0; x < w; ++x) {
-            const int s = scratch.separation[static_cast<std::size_t>(x)];
+            const int s = sep[x];
             int left = x - s / 2;
             if (s < 0 || left < 0 || left + s >= w) {
                 continue;
@@ -135,44 +150,66 @@ public:
         }
         std::uint8_t* out = e_.outputBuffer_.Row(r);
         for (int x = w - 1; x >= 0; --x) {
-            const Bgr c = same[x] == x ? e_.RandomDot()
-                                       : Bgr{out[same[x] * 3U], out[same[x] * 3U + 1], out[same[x] * 3U + 2]};
-            out[x * 3] = c.b;
-            out[x * 3 + 1] = c.g;
-            out[x * 3 + 2] = c.r;
+            std::uint8_t* o = out + static_cast<std::size_t>(x) * 3;
+            if (same[x] == x) {
+                const Bgr c = e_.RandomDot();
+                o[0] = c.b;
+                o[1] = c.g;
+                o[2] = c.r;
+            } else {
+                const std::uint8_t* from = out + static_cast<std::size_t>(same[x]) * 3;
+                o[0] = from[0];
+                o[1] = from[1];
+                o[2] = from[2];
+            }
         }
     }
 
 private:
+    template <int OS>
+    void RenderTexturedAt(int r, RowScratch& scratch) const {
+        SeparationsOfRow(r, scratch);
+        LinkTextured<OS>(scratch);
+        ColourRightwards<OS>(r, scratch);
+        ColourLeftwards<OS>(r, scratch);
+        DownSample<OS>(r, scratch);
+    }
+
+    // Each output column's separation applies to its OS samples; only the samples whose both
+    // ends lie inside the row are visited.
+    template <int OS>
     void LinkTextured(RowScratch& scratch) const {
         const int wi = g_.internalWidth;
         std::uint16_t* a = scratch.leftPartner.data();
         std::uint16_t* b = scratch.rightPartner.data();
-        for (int x = 0; x < wi; ++x) {
-            a[x] = static_cast<std::uint16_t>(x);
-            b[x] = static_cast<std::uint16_t>(x);
-        }
+        std::copy_n(identity_.data(), wi, a);
+        std::copy_n(identity_.data(), wi, b);
         const int* sep = scratch.separation.data();
-        for (int c = 0, x = 0; c < e_.width_; ++c) {
+        for (int c = 0; c < e_.width_; ++c) {
             const int s = sep[c];
-            for (int i = 0; i < os_; ++i, ++x) {
-                const int left = x - s / 2;
-                if (s < 0 || left < 0 || left + s >= wi) {
-                    continue;
-                }
+            if (s < 0) {
+                continue;
+            }
+            const int half = s / 2;
+            const int first = std::max(c * OS, half);
+            const int end = std::min(c * OS + OS, wi - s + half);
+            for (int x = first; x < end; ++x) {
+                const int left = x - half;
                 const int right = left + s;
                 bool visible = true;
-                if (a[right] != right) {
-                    if (a[right] < left) {
-                        b[a[right]] = a[right];
+                const int oldLeft = a[right];
+                if (oldLeft != right) {
+                    if (oldLeft < left) {
+                        b[oldLeft] = static_cast<std::uint16_t>(oldLeft);
                         a[right] = static_cast<std::uint16_t>(right);
                     } else {
                         visible = false;
                     }
                 }
-                if (b[left] != left) {
-                    if (b[left] > right) {
-                        a[b[left]] = b[left];
+                const int oldRight = b[left];
+                if (oldRight != left) {
+                    if (oldRight > right) {
+                        a[oldRight] = static_cast<std::uint16_t>(oldRight);
                         b[left] = static_cast<std::uint16_t>(left);
                     } else {
                         visible = false;
@@ -186,62 +223,61 @@ private:
         }
     }
 
-    [[nodiscard]] std::uint32_t TextureSample(int column, int strip, int r) const {
-        const int pw = g_.patternWidthInternal;
-        const int texCol = ((column + g_.phase + patX_) % pw) / os_;
+    template <int OS>
+    [[nodiscard]] std::uint64_t TextureSample(int column, int strip, int r) const {
+        const int texCol = ((column + g_.phase + patX_) % g_.patternWidthInternal) / OS;
         const int texRow = (r + strip * g_.verticalShift + patY_) % g_.textureHeight;
-        return PackedAt(e_.textureBuffer_.Row(texRow), texCol);
+        return Spread(PackedAt(e_.textureBuffer_.Row(texRow), texCol));
     }
 
+    template <int OS>
     void ColourRightwards(int r, RowScratch& scratch) const {
         const int xs = g_.startColumn;
         const int pw = g_.patternWidthInternal;
         const std::uint16_t* a = scratch.leftPartner.data();
-        std::uint32_t* colour = scratch.colour.data();
+        std::uint64_t* colour = scratch.colour.data();
         int lastCopied = -10;
         for (int j = xs; j < g_.internalWidth; ++j) {
-            if (a[j] == j || a[j] < xs) {
-                colour[j] = (j - 1 == lastCopied) ? colour[j - 1] : TextureSample(j, (j - xs) / pw, r);
+            const int partner = a[j];
+            if (partner == j || partner < xs) {
+                colour[j] = (j - 1 == lastCopied) ? colour[j - 1] : TextureSample<OS>(j, (j - xs) / pw, r);
             } else {
-                colour[j] = colour[a[j]];
+                colour[j] = colour[partner];
                 lastCopied = j;
             }
         }
     }
 
+    template <int OS>
     void ColourLeftwards(int r, RowScratch& scratch) const {
         const int xs = g_.startColumn;
         const int pw = g_.patternWidthInternal;
         const std::uint16_t* b = scratch.rightPartner.data();
-        std::uint32_t* colour = scratch.colour.data();
+        std::uint64_t* colour = scratch.colour.data();
         int lastCopied = -10;
         for (int k = xs - 1; k >= 0; --k) {
-            if (b[k] == k) {
-                colour[k] = (k + 1 == lastCopied) ? colour[k + 1] : TextureSample(k, (xs - k) / pw + 1, r);
+            const int partner = b[k];
+            if (partner == k) {
+                colour[k] = (k + 1 == lastCopied) ? colour[k + 1] : TextureSample<OS>(k, (xs - k) / pw + 1, r);
             } else {
-                colour[k] = colour[b[k]];
+                colour[k] = colour[partner];
                 lastCopied = k;
             }
         }
     }
 
+    template <int OS>
     void DownSample(int r, const RowScratch& scratch) const {
-        const std::uint32_t* colour = scratch.colour.data();
+        const std::uint64_t* colour = scratch.colour.data();
         std::uint8_t* out = e_.outputBuffer_.Row(r);
-        const auto os = static_cast<std::uint32_t>(os_);
         for (int c = 0; c < e_.width_; ++c) {
-            std::uint32_t sb = 0;
-            std::uint32_t sg = 0;
-            std::uint32_t sr = 0;
-            const std::uint32_t* s = colour + static_cast<std::size_t>(c) * os;
-            for (std::uint32_t i = 0; i < os; ++i) {
-                sb += s[i] >> 16;
-                sg += (s[i] >> 8) & 0xFFU;
-                sr += s[i] & 0xFFU;
+            std::uint64_t sum = 0;
+            for (int i = 0; i < OS; ++i) {
+                sum += colour[c * OS + i];
             }
-            out[c * 3] = static_cast<std::uint8_t>(sb / os);
-            out[c * 3 + 1] = static_cast<std::uint8_t>(sg / os);
-            out[c * 3 + 2] = static_cast<std::uint8_t>(sr / os);
+            out[c * 3] = static_cast<std::uint8_t>(((sum >> 32) & 0xFFFFU) / OS);
+            out[c * 3 + 1] = static_cast<std::uint8_t>(((sum >> 16) & 0xFFFFU) / OS);
+            out[c * 3 + 2] = static_cast<std::uint8_t>((sum & 0xFFFFU) / OS);
         }
     }
 
@@ -250,6 +286,7 @@ private:
     int os_;
     int patX_ = 0;
     int patY_ = 0;
+    std::vector<std::uint16_t> identity_;
 };
 
 TStereogram::TStereogram() : SeedSource(TimeOfDaySeed) {
@@ -422,7 +459,7 @@ void TStereogram::Generate() {
     if (stereoType_ == TStereoGramType::sgtTextured && !maskMap_.HasImage()) {
         throw Error("Texture is empty, please load texture image");
     }
-    outputPicture_.Assign(PixelBuffer(width_, height_, 24));
+    // The output picture is sized and filled by StereogramPicture, from the output buffer.
     UpdateGeometry();
     PrepareBuffers();
     BuildSeparationTable();
@@ -433,7 +470,7 @@ void TStereogram::PrepareBuffers() {
     outputBuffer_ = PixelBuffer();
     depthBuffer_ = PixelBuffer();
     textureBuffer_ = PixelBuffer();
-    GraphicToBuffer(outputBuffer_, outputPicture_);
+    outputBuffer_ = PixelBuffer(width_, height_, 24);
     GraphicToBuffer(depthBuffer_, depthMap_);
     StereogramGeometry& g = geometry_;
     if (maskMap_.HasImage()) {

@@ -253,3 +253,20 @@ TEST(StereogramGenerateTest, AFailedRenderDoesNotBlockTheNextOne) {
 
 }  // namespace
 }  // namespace vistamaze
+
+namespace vistamaze {
+namespace {
+
+TEST(RandomSourceTest, DrawsFollowTheLinearCongruentialSequence) {
+    RandomSource random(1);
+    EXPECT_EQ(random.Next(256), 8U);
+    EXPECT_EQ(random.Next(100), 86U);
+    EXPECT_EQ(random.Next(4), 0U);
+    EXPECT_EQ(random.Next(10), 2U);
+    EXPECT_EQ(random.State(), 1172187917U);
+    const std::uint32_t seed = TimeOfDaySeed();
+    EXPECT_LT(seed, 24U * 60 * 60 * 1000);
+}
+
+}  // namespace
+}  // namespace vistamaze
