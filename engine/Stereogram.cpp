@@ -124,10 +124,12 @@ public:
         }
     }
 
-    void RenderFastRandomDot(int r, RowScratch& scratch) const {
+    // Links row r's same-colour columns into `same` (Width + 1 entries): every column points
+    // to a column on its right that must show its colour, or to itself. Consumes random draws
+    // only with blur.
+    void LinkFastRandomDot(int r, RowScratch& scratch, std::uint16_t* same) const {
         SeparationsOfRow(r, scratch);
         const int w = e_.width_;
-        std::uint16_t* same = scratch.leftPartner.data();
         std::copy_n(identity_.data(), w + 1, same);
         const int* sep = scratch.separation.data();
         for (int x = 0; x < w; ++x) {
@@ -148,8 +150,13 @@ public:
             }
             same[left] = static_cast<std::uint16_t>(right);
         }
+    }
+
+    // Colours row r from right to left: a free column takes a new random dot, a linked one the
+    // colour of its partner, which lies to its right and is already coloured.
+    void ColourFastRandomDot(int r, const std::uint16_t* same) const {
         std::uint8_t* out = e_.outputBuffer_.Row(r);
-        for (int x = w - 1; x >= 0; --x) {
+        for (int x = e_.width_ - 1; x >= 0; --x) {
             std::uint8_t* o = out + static_cast<std::size_t>(x) * 3;
             if (same[x] == x) {
                 const Bgr c = e_.RandomDot();
@@ -564,15 +571,30 @@ void TStereogram::RenderRows() {
     }
     int threads = renderThreads_ == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : renderThreads_;
     threads = std::clamp(threads, 1, 16);
-    if (textured && blur_ == TBlurType::blurNone && threads > 1 && height_ >= 2 * kRowsPerClaim) {
-        RenderRowsParallel(threads);
+    const bool parallel = blur_ == TBlurType::blurNone && threads > 1 && height_ >= 2 * kRowsPerClaim;
+    const RowRenderer renderer(*this);
+    if (textured && parallel) {
+        RenderRowsParallel(
+            threads, [&renderer](int r, RowScratch& scratch) { renderer.RenderTextured(r, scratch); },
+            [](int) {});
+    } else if (parallel) {
+        // Linking needs no random draws without blur, so rows are linked ahead on every thread
+        // while the calling thread colours them in order from the one random stream.
+        const auto stride = static_cast<std::size_t>(width_) + 1;
+        std::vector<std::uint16_t> links(stride * static_cast<std::size_t>(height_));
+        RenderRowsParallel(
+            threads,
+            [&](int r, RowScratch& scratch) {
+                renderer.LinkFastRandomDot(r, scratch, links.data() + stride * static_cast<std::size_t>(r));
+            },
+            [&](int r) { renderer.ColourFastRandomDot(r, links.data() + stride * static_cast<std::size_t>(r)); });
     } else {
-        const RowRenderer renderer(*this);
         for (int r = 0; r < height_; ++r) {
             if (textured) {
                 renderer.RenderTextured(r, *scratch_[0]);
             } else {
-                renderer.RenderFastRandomDot(r, *scratch_[0]);
+                renderer.LinkFastRandomDot(r, *scratch_[0], scratch_[0]->leftPartner.data());
+                renderer.ColourFastRandomDot(r, scratch_[0]->leftPartner.data());
             }
             ReportRow(r);
         }
@@ -583,13 +605,14 @@ void TStereogram::RenderRows() {
     }
 }
 
-// Rows are claimed in small groups by the workers and by the calling thread; the calling thread
-// alone reports them, strictly in order, so callbacks see the same sequence as a serial render.
-void TStereogram::RenderRowsParallel(int threads) {
+// Rows are claimed in small groups by the workers and by the calling thread, which alone
+// finishes and reports them, strictly in order, so callbacks see the same sequence as a serial
+// render.
+void TStereogram::RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
+                                     const std::function<void(int)>& finish) {
     while (static_cast<int>(scratch_.size()) < threads) {
         scratch_.push_back(std::make_unique<RowScratch>());
     }
-    const RowRenderer renderer(*this);
     const int rows = height_;
     std::unique_ptr<std::atomic<std::uint8_t>[]> done(new std::atomic<std::uint8_t>[static_cast<std::size_t>(rows)]);
     for (int r = 0; r < rows; ++r) {
@@ -604,7 +627,7 @@ void TStereogram::RenderRowsParallel(int threads) {
         }
         const int last = std::min(rows, first + kRowsPerClaim);
         for (int r = first; r < last && !stop.load(std::memory_order_relaxed); ++r) {
-            renderer.RenderTextured(r, scratch);
+            work(r, scratch);
             done[static_cast<std::size_t>(r)].store(1, std::memory_order_release);
             done[static_cast<std::size_t>(r)].notify_all();
         }
@@ -632,6 +655,7 @@ void TStereogram::RenderRowsParallel(int threads) {
                     flag.wait(0, std::memory_order_acquire);
                 }
             }
+            finish(r);
             ReportRow(r);
         }
     }

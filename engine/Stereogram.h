@@ -134,7 +134,8 @@ private:
 
     void PrepareBuffers();
     void RenderRows();
-    void RenderRowsParallel(int threads);
+    void RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
+                            const std::function<void(int)>& finish);
     void ReportRow(int row);
     void MakeRandomDotTile();
     void BuildBlurTable();
