@@ -1,0 +1,88 @@
+// Render speed of the stereogram engine and of the resampling behind it.
+#include "engine/Resample.h"
+#include "engine/Stereogram.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+namespace vistamaze {
+namespace {
+
+// A dome on a ramp: every depth level, smooth slopes and a sharp edge, like a real depth map.
+PixelBuffer DepthScene(int width, int height) {
+    PixelBuffer b(width, height, 24);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const double dx = (x - width / 2.0) / (width / 3.0);
+            const double dy = (y - height / 2.0) / (height / 3.0);
+            const double dome = std::max(0.0, 1.0 - dx * dx - dy * dy);
+            const double ramp = 0.3 * x / width;
+            const auto v = static_cast<std::uint8_t>(std::lround(255 * std::min(1.0, dome + ramp)));
+            b.SetPixel(y, x, {v, v, v});
+        }
+    }
+    return b;
+}
+
+PixelBuffer Texture(int width, int height) {
+    PixelBuffer b(width, height, 24);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            b.SetPixel(y, x, {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 3),
+                              static_cast<std::uint8_t>((x ^ y) * 5)});
+        }
+    }
+    return b;
+}
+
+void RenderBenchmark(benchmark::State& state, TStereoGramType type, int width, int height, int oversampling) {
+    TStereogram s;
+    s.SetStereoType(type);
+    s.SetWidth(width);
+    s.SetHeight(height);
+    s.SetOversampling(oversampling);
+    s.SetRenderThreads(static_cast<int>(state.range(0)));
+    s.SeedSource = [] { return 42U; };
+    s.SetDepthMap(Picture(DepthScene(width, height)));
+    s.SetMaskMap(Picture(Texture(128, 128)));
+    for (auto _ : state) {
+        s.Generate();
+        benchmark::DoNotOptimize(s.StereogramPicture().Bitmap().Data());
+    }
+    state.SetItemsProcessed(state.iterations() * width * height);
+}
+
+void BM_Textured1080pX4(benchmark::State& state) {
+    RenderBenchmark(state, TStereoGramType::sgtTextured, 1920, 1080, 4);
+}
+void BM_RandomDotTextured1080pX4(benchmark::State& state) {
+    RenderBenchmark(state, TStereoGramType::sgtRandomDotTextured, 1920, 1080, 4);
+}
+void BM_FastRandomDot1080p(benchmark::State& state) {
+    RenderBenchmark(state, TStereoGramType::sgtFastRandomDot, 1920, 1080, 1);
+}
+void BM_Textured4KX8(benchmark::State& state) {
+    RenderBenchmark(state, TStereoGramType::sgtTextured, 4096, 2160, 8);
+}
+
+void BM_ResizeBilinear4000x3000(benchmark::State& state) {
+    const PixelBuffer source = DepthScene(4000, 3000);
+    for (auto _ : state) {
+        PixelBuffer copy = source;
+        ResizeBuffer(copy, 1920, 1440);
+        benchmark::DoNotOptimize(copy.Data());
+    }
+}
+
+// The argument is the thread count: 0 = from the hardware, 1 = the calling thread alone.
+BENCHMARK(BM_Textured1080pX4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_RandomDotTextured1080pX4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FastRandomDot1080p)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Textured4KX8)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ResizeBilinear4000x3000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace vistamaze
+
+BENCHMARK_MAIN();

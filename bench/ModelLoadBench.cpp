@@ -1,0 +1,81 @@
+// Loading model files: a 100k-triangle OBJ through Assimp and the same surface as VRML 97
+// through our own reader, both written once into a temporary folder.
+#include "formats/ModelFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr int kSide = 224;  // (224 - 1)^2 * 2 = 99458 triangles
+
+std::filesystem::path Folder() {
+    static const std::filesystem::path folder = [] {
+        const std::filesystem::path f = std::filesystem::temp_directory_path() / "vistamaze_model_bench";
+        std::filesystem::create_directories(f);
+        return f;
+    }();
+    return folder;
+}
+
+float Height(int i, int j) { return static_cast<float>((i * 7 + j * 13) % 17) * 0.01F; }
+
+std::filesystem::path GridObj() {
+    const std::filesystem::path file = Folder() / "grid.obj";
+    std::ofstream out(file);
+    for (int j = 0; j < kSide; ++j) {
+        for (int i = 0; i < kSide; ++i) {
+            out << "v " << i << ' ' << j << ' ' << Height(i, j) << '\n';
+        }
+    }
+    for (int j = 0; j + 1 < kSide; ++j) {
+        for (int i = 0; i + 1 < kSide; ++i) {
+            const int a = j * kSide + i + 1;
+            out << "f " << a << ' ' << a + 1 << ' ' << a + kSide + 1 << '\n';
+            out << "f " << a << ' ' << a + kSide + 1 << ' ' << a + kSide << '\n';
+        }
+    }
+    return file;
+}
+
+std::filesystem::path GridWrl() {
+    const std::filesystem::path file = Folder() / "grid.wrl";
+    std::ofstream out(file);
+    out << "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [\n";
+    for (int j = 0; j < kSide; ++j) {
+        for (int i = 0; i < kSide; ++i) {
+            out << i << ' ' << j << ' ' << Height(i, j) << ",\n";
+        }
+    }
+    out << "] }\ncoordIndex [\n";
+    for (int j = 0; j + 1 < kSide; ++j) {
+        for (int i = 0; i + 1 < kSide; ++i) {
+            const int a = j * kSide + i;
+            out << a << ' ' << a + 1 << ' ' << a + kSide + 1 << " -1 " << a << ' ' << a + kSide + 1 << ' '
+                << a + kSide << " -1\n";
+        }
+    }
+    out << "] } }\n";
+    return file;
+}
+
+void Load(benchmark::State& state, const std::filesystem::path& file) {
+    vistamaze::Mesh mesh;
+    for (auto _ : state) {
+        vistamaze::LoadModelFile(file, mesh);
+        benchmark::DoNotOptimize(mesh.triangles.data());
+    }
+    state.counters["triangles"] = static_cast<double>(mesh.triangles.size());
+}
+
+void BM_LoadObj100k(benchmark::State& state) { Load(state, GridObj()); }
+void BM_LoadWrl100k(benchmark::State& state) { Load(state, GridWrl()); }
+
+}  // namespace
+
+BENCHMARK(BM_LoadObj100k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadWrl100k)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

@@ -1,0 +1,112 @@
+// 3D layer speed on the machine's OpenGL (Mesa's software renderer under Xvfb in CI): one render
+// plus depth read of an 800 x 600 on-screen view with the start-up text and with a 100k-triangle
+// mesh, and one 1600 x 1200 off-screen render with colour and depth read-back.
+#include "scene3d/GLMemoryViewer.h"
+#include "scene3d/GLSceneViewer.h"
+#include "scene3d/GLzBuffer.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QSurfaceFormat>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+using namespace vistamaze;
+
+// A UV sphere of radius `radius` with 2 * rings * segments triangles.
+Mesh SphereMesh(int rings, int segments, float radius) {
+    Mesh mesh;
+    constexpr double kPi = 3.14159265358979323846;
+    for (int r = 0; r <= rings; ++r) {
+        const double theta = kPi * r / rings;
+        for (int s = 0; s <= segments; ++s) {
+            const double phi = 2.0 * kPi * s / segments;
+            mesh.AddVertex({static_cast<float>(radius * std::sin(theta) * std::cos(phi)), static_cast<float>(radius * std::cos(theta)),
+                            static_cast<float>(radius * std::sin(theta) * std::sin(phi))});
+        }
+    }
+    const auto index = [segments](int r, int s) { return static_cast<std::uint32_t>(r * (segments + 1) + s); };
+    for (int r = 0; r < rings; ++r) {
+        for (int s = 0; s < segments; ++s) {
+            mesh.AddTriangle(index(r, s), index(r + 1, s), index(r + 1, s + 1));
+            mesh.AddTriangle(index(r, s), index(r + 1, s + 1), index(r, s + 1));
+        }
+    }
+    mesh.ComputeNormals();
+    return mesh;
+}
+
+void RenderAndReadOnScreen(benchmark::State& state, TGLSceneViewer& viewer) {
+    TGLzBuffer reader;
+    reader.LinkToViewer(viewer);
+    for (auto _ : state) {
+        viewer.RepaintNow();
+        benchmark::DoNotOptimize(reader.ReadDepth().data());
+    }
+}
+
+void RenderAndReadOffScreen(benchmark::State& state, TGLMemoryViewer& memory) {
+    TGLzBuffer reader;
+    reader.LinkToViewer(memory);
+    for (auto _ : state) {
+        memory.Render();
+        const QImage colour = memory.ColorSnapshot();
+        benchmark::DoNotOptimize(colour.constBits());
+        benchmark::DoNotOptimize(reader.ReadDepth().data());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        std::puts("Scene3dBench needs an X display (for example Xvfb :91 and DISPLAY=:91); nothing measured.");
+        return 0;
+    }
+    QSurfaceFormat format;
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setVersion(2, 1);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+
+    const auto textScene = BuildInitialScene();
+    TGLSceneViewer textViewer;
+    textViewer.SetScene(textScene.get());
+    textViewer.SetCamera(&textScene->GLCamera2);
+    textViewer.resize(800, 600);
+    textViewer.show();
+
+    const auto meshScene = BuildInitialScene();
+    meshScene->GLSpaceText1.SetVisible(false);
+    meshScene->Teapot1.SetMesh(SphereMesh(224, 224, 3.0F));  // 100,352 triangles
+    TGLSceneViewer meshViewer;
+    meshViewer.SetScene(meshScene.get());
+    meshViewer.SetCamera(&meshScene->GLCamera2);
+    meshViewer.resize(800, 600);
+    meshViewer.show();
+
+    TGLMemoryViewer memory;
+    memory.SetScene(textScene.get());
+    memory.SetCamera(&textScene->GLCamera2);
+    QApplication::processEvents();
+
+    benchmark::RegisterBenchmark("OnScreen800x600_Hello_RenderAndDepth",
+                                 [&textViewer](benchmark::State& s) { RenderAndReadOnScreen(s, textViewer); })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("OnScreen800x600_Mesh100k_RenderAndDepth",
+                                 [&meshViewer](benchmark::State& s) { RenderAndReadOnScreen(s, meshViewer); })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("OffScreen1600x1200_Hello_RenderColourAndDepth",
+                                 [&memory](benchmark::State& s) { RenderAndReadOffScreen(s, memory); })
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

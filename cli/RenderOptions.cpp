@@ -1,0 +1,252 @@
+#include "cli/RenderOptions.h"
+
+#include <charconv>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+namespace vistamaze::cli {
+
+namespace {
+
+long long ParseInteger(const std::string& option, const std::string& text, long long lo, long long hi) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end) {
+        throw UsageError(option + " needs a whole number, not \"" + text + "\"");
+    }
+    if (value < lo || value > hi) {
+        throw UsageError(option + " must lie between " + std::to_string(lo) + " and " + std::to_string(hi));
+    }
+    return value;
+}
+
+double ParseInches(const std::string& option, const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || !(value >= 0.0 && value <= 10000.0)) {
+        throw UsageError(option + " needs a length in inches between 0 and 10000, not \"" + text + "\"");
+    }
+    return value;
+}
+
+std::pair<int, int> ParsePair(const std::string& option, const std::string& text, long long lo) {
+    const auto comma = text.find(',');
+    if (comma == std::string::npos) {
+        throw UsageError(option + " needs two whole numbers as X,Y, not \"" + text + "\"");
+    }
+    return {static_cast<int>(ParseInteger(option, text.substr(0, comma), lo, 1000000)),
+            static_cast<int>(ParseInteger(option, text.substr(comma + 1), lo, 1000000))};
+}
+
+template <typename T>
+T ParseChoice(const std::string& option, const std::string& text, const std::map<std::string, T>& choices) {
+    const auto it = choices.find(text);
+    if (it == choices.end()) {
+        std::string names;
+        for (const auto& [name, value] : choices) {
+            names += (names.empty() ? "" : ", ") + name;
+        }
+        throw UsageError(option + " must be one of " + names + ", not \"" + text + "\"");
+    }
+    return it->second;
+}
+
+using Setter = std::function<void(RenderOptions&, const std::string&)>;
+
+// Options that take a value, by every name they answer to.
+const std::map<std::string, Setter>& ValueOptions() {
+    static const std::map<std::string, Setter> options = [] {
+        std::map<std::string, Setter> m;
+        const auto both = [&m](const std::string& shortName, const std::string& longName, const Setter& s) {
+            m[longName] = s;
+            if (!shortName.empty()) {
+                m[shortName] = s;
+            }
+        };
+        both("-o", "--output", [](RenderOptions& o, const std::string& v) { o.output = v; });
+        both("-t", "--texture", [](RenderOptions& o, const std::string& v) { o.texture = v; });
+        both("", "--type", [](RenderOptions& o, const std::string& v) {
+            o.type = ParseChoice<TStereoGramType>("--type", v,
+                                                  {{"textured", TStereoGramType::sgtTextured},
+                                                   {"random-dot-textured", TStereoGramType::sgtRandomDotTextured},
+                                                   {"random-dot", TStereoGramType::sgtFastRandomDot}});
+        });
+        both("-W", "--width", [](RenderOptions& o, const std::string& v) {
+            o.width = static_cast<int>(ParseInteger("--width", v, 1, 6000));
+        });
+        both("-H", "--height", [](RenderOptions& o, const std::string& v) {
+            o.height = static_cast<int>(ParseInteger("--height", v, 1, 4000));
+        });
+        both("", "--dpi", [](RenderOptions& o, const std::string& v) {
+            o.dpi = static_cast<int>(ParseInteger("--dpi", v, 10, 6000));
+        });
+        both("", "--oversampling", [](RenderOptions& o, const std::string& v) {
+            o.oversampling = static_cast<int>(ParseInteger("--oversampling", v, 1, 8));
+        });
+        both("", "--blur", [](RenderOptions& o, const std::string& v) {
+            o.blur = ParseChoice<TBlurType>("--blur", v,
+                                            {{"none", TBlurType::blurNone},
+                                             {"light", TBlurType::blurLight},
+                                             {"medium", TBlurType::blurMedium},
+                                             {"heavy", TBlurType::blurHeavy}});
+        });
+        both("", "--dot-intensity", [](RenderOptions& o, const std::string& v) {
+            o.dotIntensity = static_cast<int>(ParseInteger("--dot-intensity", v, 1, 99));
+        });
+        both("", "--dot-colors", [](RenderOptions& o, const std::string& v) {
+            o.dotColors = ParseChoice<TRandomDotColorType>(
+                "--dot-colors", v, {{"bw", TRandomDotColorType::dctBlackWhite}, {"rgb", TRandomDotColorType::dctRGB}});
+        });
+        both("", "--distance", [](RenderOptions& o, const std::string& v) { o.distance = ParseInches("--distance", v); });
+        both("", "--max-depth", [](RenderOptions& o, const std::string& v) { o.maxDepth = ParseInches("--max-depth", v); });
+        both("", "--min-depth", [](RenderOptions& o, const std::string& v) { o.minDepth = ParseInches("--min-depth", v); });
+        both("", "--texture-offset", [](RenderOptions& o, const std::string& v) {
+            std::tie(o.textureOffsetX, o.textureOffsetY) = ParsePair("--texture-offset", v, 0);
+        });
+        both("", "--texture-step", [](RenderOptions& o, const std::string& v) {
+            std::tie(o.textureStepX, o.textureStepY) = ParsePair("--texture-step", v, 0);
+        });
+        both("", "--seed", [](RenderOptions& o, const std::string& v) {
+            o.seed = static_cast<std::uint32_t>(ParseInteger("--seed", v, 0, 4294967295LL));
+        });
+        both("", "--quality", [](RenderOptions& o, const std::string& v) {
+            o.quality = static_cast<int>(ParseInteger("--quality", v, 1, 100));
+        });
+        both("", "--png-level", [](RenderOptions& o, const std::string& v) {
+            o.png.level = static_cast<int>(ParseInteger("--png-level", v, 0, 9));
+        });
+        both("", "--fps", [](RenderOptions& o, const std::string& v) {
+            o.fps = static_cast<int>(ParseInteger("--fps", v, 1, 1000));
+        });
+        both("", "--audio", [](RenderOptions& o, const std::string& v) { o.audio = v; });
+        return m;
+    }();
+    return options;
+}
+
+void SetFlag(RenderOptions& o, const std::string& arg) {
+    if (arg == "-h" || arg == "--help") {
+        o.help = true;
+    } else if (arg == "--version") {
+        o.version = true;
+    } else if (arg == "--converging") {
+        o.converging = true;
+    } else if (arg == "--no-stretch") {
+        o.stretch = false;
+    } else if (arg == "--png-interlace") {
+        o.png.interlace = true;
+    } else {
+        throw UsageError("unknown option " + arg + " (see --help)");
+    }
+}
+
+}  // namespace
+
+RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
+    RenderOptions o;
+    bool onlyFiles = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string arg = args[i];
+        if (onlyFiles || arg.size() < 2 || arg[0] != '-') {
+            o.depthMaps.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string value;
+        bool inlineValue = false;
+        if (const auto eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            inlineValue = true;
+        }
+        const auto& options = ValueOptions();
+        const auto it = options.find(arg);
+        if (it == options.end()) {
+            if (inlineValue) {
+                throw UsageError("option " + arg + " takes no value");
+            }
+            SetFlag(o, arg);
+            continue;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= args.size()) {
+                throw UsageError("option " + arg + " needs a value");
+            }
+            value = args[++i];
+        }
+        it->second(o, value);
+    }
+    if (o.help || o.version) {
+        return o;
+    }
+    if (o.depthMaps.empty()) {
+        throw UsageError("no depth map given (see --help)");
+    }
+    if (o.output.empty()) {
+        throw UsageError("no output file given: use -o OUT");
+    }
+    return o;
+}
+
+std::string OutputFileFor(const RenderOptions& options, std::size_t index, std::size_t count) {
+    if (count == 1) {
+        return options.output;
+    }
+    const auto marker = options.output.find("%n");
+    if (marker != std::string::npos) {
+        const std::string number = std::to_string(index + 1);
+        const std::size_t width = std::to_string(count).size();
+        std::string padded = std::string(width > number.size() ? width - number.size() : 0, '0') + number;
+        std::string name = options.output;
+        name.replace(marker, 2, padded);
+        return name;
+    }
+    const std::filesystem::path depth(options.depthMaps[index]);
+    return (std::filesystem::path(options.output) / depth.stem()).string() + ".png";
+}
+
+std::string UsageText() {
+    return R"(Usage: vistamaze-render DEPTH... -o OUT [options]
+
+Turns depth maps (grey pictures, white = near) into single-image stereograms.
+With one depth map OUT is the picture to write; its extension (.png, .jpg, .jpeg, .bmp,
+.tga) chooses the format. With several, OUT is a folder (each stereogram is written there as
+<depth map name>.png) or a name with %n, which becomes the depth map's number; an OUT ending
+in .avi makes a movie with one frame per depth map.
+
+Options:
+  -o, --output OUT          where the stereogram goes
+  -t, --texture FILE        texture picture (default: the built-in texture)
+      --type KIND           textured | random-dot-textured | random-dot (default textured)
+  -W, --width N             width in pixels, 1..6000 (default 1000)
+  -H, --height N            height in pixels, 1..4000 (default 760)
+      --dpi N               pixels per inch (default 72)
+      --oversampling N      1..8 samples per pixel (default 4; random-dot uses 1)
+      --blur LEVEL          none | light | medium | heavy (default none)
+      --dot-intensity N     1..99, share of black random dots (default 50)
+      --dot-colors C        bw | rgb (default bw)
+      --converging          for viewing with crossed eyes
+      --distance INCHES     viewing distance (default 14)
+      --max-depth INCHES    far plane behind the picture (default 14)
+      --min-depth INCHES    near plane behind the picture (default 8)
+      --no-stretch          do not scale the texture to the pattern width
+      --texture-offset X,Y  texture offset in texture pixels (default 0,0)
+      --texture-step X,Y    texture offset added per movie frame (default 0,0)
+      --seed N              fixed random seed, for repeatable random dots and blur
+      --quality N           JPEG quality 1..100 (default 95)
+      --png-level N         PNG compression level 0..9 (default 1)
+      --png-interlace       write interlaced (Adam7) PNG files
+      --fps N               frames per second of a movie (default 25)
+      --audio FILE.wav      sound track of a movie
+  -h, --help                show this text
+      --version             show the version
+)";
+}
+
+}  // namespace vistamaze::cli

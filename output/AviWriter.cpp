@@ -1,0 +1,438 @@
+#include "output/AviWriter.h"
+
+#include "engine/Resample.h"
+#include "formats/ImageLimits.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+namespace vistamaze {
+
+namespace {
+
+constexpr std::size_t kCopyBuffer = std::size_t{1} << 20;
+constexpr std::uint64_t kMaxAudioChunk = std::uint64_t{4} << 20;
+constexpr int kLockAttempts = 5;
+
+template <typename F>
+class ScopeExit {
+public:
+    explicit ScopeExit(F f) : f_(std::move(f)) {}
+    ~ScopeExit() { f_(); }
+    ScopeExit(const ScopeExit&) = delete;
+    ScopeExit& operator=(const ScopeExit&) = delete;
+
+private:
+    F f_;
+};
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
+        return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    });
+    return s;
+}
+
+// The extension as the file name shows it: from the last dot of the last path component.
+std::string Extension(const std::string& name) {
+    const std::size_t dot = name.find_last_of('.');
+    const std::size_t slash = name.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && slash > dot)) {
+        return {};
+    }
+    return name.substr(dot);
+}
+
+std::string Hex8(AviCode code) {
+    std::array<char, 9> text{};
+    std::snprintf(text.data(), text.size(), "%08X", static_cast<unsigned>(code));
+    return text.data();
+}
+
+bool SameFile(int fd, const std::filesystem::path& path) {
+    struct stat a {};
+    struct stat b {};
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
+bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, out, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = EIO;
+            }
+            return false;
+        }
+        out += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool WriteFully(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = ENOSPC;
+            }
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Copies `size` bytes from the start of `from` to the current position of `to` with a bounded
+// buffer; returns 0 or the errno of the failure. The kernel copies are tried first: between
+// file systems copy_file_range refuses, and sendfile still spares the trip through user space.
+int CopyData(int from, int to, std::uint64_t size) {
+    loff_t in = 0;
+    enum class Method { kCopyRange, kSendFile, kReadWrite } method = Method::kCopyRange;
+    std::vector<std::uint8_t> buffer;
+    while (static_cast<std::uint64_t>(in) < size) {
+        const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(in), 1U << 30));
+        ssize_t n = 0;
+        if (method == Method::kCopyRange) {
+            n = ::copy_file_range(from, &in, to, nullptr, step, 0);
+        } else if (method == Method::kSendFile) {
+            off_t offset = in;
+            n = ::sendfile(to, from, &offset, step);
+            in = offset;
+        } else {
+            const std::size_t chunk = std::min(step, buffer.size());
+            if (!ReadFully(from, static_cast<std::uint64_t>(in), buffer.data(), chunk) ||
+                !WriteFully(to, buffer.data(), chunk)) {
+                return errno;
+            }
+            in += static_cast<loff_t>(chunk);
+            continue;
+        }
+        if (n > 0 || (n < 0 && errno == EINTR)) {
+            continue;
+        }
+        if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+            return errno;
+        }
+        method = method == Method::kCopyRange ? Method::kSendFile : Method::kReadWrite;
+        buffer.resize(method == Method::kReadWrite ? kCopyBuffer : 0);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::array<std::uint8_t, 40> BitmapInfoHeader(const PixelBuffer& bitmap) {
+    if (bitmap.Empty()) {
+        throw Error("Invalid bitmap");
+    }
+    const int bits = bitmap.BitsPerPixel();
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 24) {
+        throw Error("Invalid pixel foramt");
+    }
+    std::array<std::uint8_t, 40> h{};
+    const auto put = [&h](std::size_t at, std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            h[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+        }
+    };
+    put(0, 40, 4);
+    put(4, static_cast<std::uint32_t>(bitmap.Width()), 4);
+    put(8, static_cast<std::uint32_t>(bitmap.Height()), 4);
+    put(12, 1, 2);
+    put(14, static_cast<std::uint32_t>(bits), 2);
+    put(20, static_cast<std::uint32_t>(bitmap.Stride() * static_cast<std::size_t>(bitmap.Height())), 4);
+    return h;
+}
+
+TAviWriter::TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolder)
+    : width_(screen.width / 10), height_(screen.height / 10) {
+    std::filesystem::path folder = tempFolder;
+    if (folder.empty()) {
+        std::error_code ec;
+        folder = std::filesystem::temp_directory_path(ec);
+        if (ec) {
+            folder = "/tmp";
+        }
+    }
+    workFile_ = folder / kWorkFileName;
+}
+
+TAviWriter::~TAviWriter() { ReleaseWorkFile(); }
+
+void TAviWriter::ApplyMainWindowValues() {
+    width_ = kMainWindowWidth;
+    height_ = kMainWindowHeight;
+    frameTime_ = kMainWindowFrameTime;
+    stretch_ = true;
+}
+
+void TAviWriter::SetWavFileName(const std::string& name) {
+    if (Lower(name) == Lower(wavFileName_)) {
+        return;
+    }
+    if (Lower(Extension(name)) != ".wav") {
+        throw Error("WavFileName must name a file with the .wav extension");
+    }
+    wavFileName_ = name;
+}
+
+void TAviWriter::Reset() {
+    audio_.reset();
+    video_.reset();
+    videoReady_ = false;
+}
+
+bool TAviWriter::OpenLockedWorkFile() {
+    // The lock, not the open, keeps a second writer out: it also holds across processes, and
+    // a stale work file left by a crash is simply taken over. The inode check catches a file
+    // that its previous owner removed between our open and our lock.
+    for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        UniqueFd fd(::open(workFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+        if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            return false;
+        }
+        if (SameFile(fd.Get(), workFile_)) {
+            if (::ftruncate(fd.Get(), 0) != 0) {
+                return false;
+            }
+            workFd_ = std::move(fd);
+            workFileMoved_ = false;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TAviWriter::OpenWorkFile() {
+    ReleaseWorkFile();
+    Reset();
+    if (!OpenLockedWorkFile()) {
+        throw Error("Failed to create AVI video work file");
+    }
+    try {
+        CheckPictureSize(width_, height_);
+    } catch (const Error&) {
+        throw Error("Failed to create AVI video stream");
+    }
+    if (frameTime_ <= 0) {
+        throw Error("Failed to create AVI video stream");
+    }
+    try {
+        stream_ = AviVideoStream{width_, height_, static_cast<std::uint32_t>(frameTime_), 1000};
+        video_ = std::make_unique<AviRiffWriter>(workFd_.Get(), stream_, std::nullopt);
+    } catch (const AviError&) {
+        throw Error("Failed to create AVI video stream");
+    }
+    frameIndex_ = 0;
+}
+
+void TAviWriter::AddFrame(const Picture& picture) { AddFrame(picture.Bitmap()); }
+
+void TAviWriter::AddFrame(const PixelBuffer& picture) {
+    const int index = frameIndex_;
+    const ScopeExit countFrame([this] { ++frameIndex_; });
+    if (!video_ || videoReady_) {
+        if (index == 0) {
+            throw Error("Failed to set AVI stream format");
+        }
+        throw Error("Failed to add frame to AVI. Err=" + Hex8(AviCode::kBadHandle));
+    }
+    const bool asIs = picture.BitsPerPixel() == 24 && picture.Width() == stream_.width &&
+                      picture.Height() == stream_.height;
+    if (!asIs) {
+        ComposeFrame(picture);
+    }
+    const PixelBuffer& frame = asIs ? picture : frame_;
+    static_cast<void>(BitmapInfoHeader(frame));
+    try {
+        video_->AddVideoFrame({frame.Data(), frame.ByteSize()});
+    } catch (const AviError& e) {
+        throw Error("Failed to add frame to AVI. Err=" + Hex8(e.Code()));
+    }
+}
+
+void TAviWriter::ComposeFrame(const PixelBuffer& picture) {
+    if (frame_.Width() != stream_.width || frame_.Height() != stream_.height) {
+        frame_.SetSize(stream_.width, stream_.height, 24);
+    }
+    if (picture.Empty()) {
+        std::fill_n(frame_.Data(), frame_.ByteSize(), std::uint8_t{0});
+        return;
+    }
+    if (stretch_) {
+        if (picture.BitsPerPixel() == 24) {
+            ResizeBilinear(picture, frame_);
+        } else {
+            ResizeBilinear(picture.To24Bit(), frame_);
+        }
+        return;
+    }
+    const Bgr background = picture.ColorAt(picture.Height() - 1, 0);
+    for (int y = 0; y < stream_.height; ++y) {
+        for (int x = 0; x < stream_.width; ++x) {
+            frame_.SetPixel(y, x, background);
+        }
+    }
+    picture.DrawOnto(frame_, 0, 0);
+}
+
+void TAviWriter::CloseVideo() {
+    if (!video_ || videoReady_) {
+        throw Error("Could not create Video Stream");
+    }
+    try {
+        video_->Finish();
+    } catch (const AviError&) {
+        video_.reset();
+        throw Error("Could not create Video Stream");
+    }
+    videoReady_ = true;
+}
+
+void TAviWriter::LoadAudio() {
+    audio_.reset();
+    audio_ = std::make_unique<WavFile>(wavFileName_);
+}
+
+void TAviWriter::SaveMovie() {
+    const ScopeExit cleanUp([this] {
+        audio_.reset();
+        video_.reset();
+        videoReady_ = false;
+        ReleaseWorkFile();
+    });
+    if (!wavFileName_.empty()) {
+        LoadAudio();
+    }
+    WriteMovie();
+}
+
+void TAviWriter::ThrowSaveError(int err) const {
+    throw FileAccessError("Failed to save the movie " + fileName_ + ": " + std::strerror(err));
+}
+
+void TAviWriter::WriteMovie() {
+    if (fileName_.empty()) {
+        throw FileAccessError("Failed to save the movie: no file name given");
+    }
+    if (!videoReady_) {
+        throw FileAccessError("Failed to save the movie " + fileName_ + ": no video was recorded");
+    }
+    if (!audio_) {
+        // The finished work file already is the movie: on the same file system it moves.
+        if (::rename(workFile_.c_str(), fileName_.c_str()) == 0) {
+            workFileMoved_ = true;
+            return;
+        }
+        if (errno != EXDEV) {
+            ThrowSaveError(errno);
+        }
+    }
+    UniqueFd target(::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (!target.Valid()) {
+        ThrowSaveError(errno);
+    }
+    try {
+        if (audio_) {
+            Remux(target.Get());
+        } else {
+            CopyWorkFile(target.Get());
+        }
+    } catch (...) {
+        target.Reset();
+        ::unlink(fileName_.c_str());
+        throw;
+    }
+}
+
+void TAviWriter::CopyWorkFile(int targetFd) const {
+    struct stat st {};
+    if (::fstat(workFd_.Get(), &st) != 0) {
+        ThrowSaveError(errno);
+    }
+    const int err = CopyData(workFd_.Get(), targetFd, static_cast<std::uint64_t>(st.st_size));
+    if (err != 0) {
+        ThrowSaveError(err);
+    }
+}
+
+void TAviWriter::Remux(int targetFd) const {
+    const WavFormat& format = audio_->Format();
+    const auto run = [&](auto&& step) {
+        try {
+            step();
+        } catch (const AviError& e) {
+            ThrowSaveError(e.SysError() != 0 ? e.SysError() : EIO);
+        }
+    };
+    std::unique_ptr<AviRiffWriter> out;
+    run([&] {
+        out = std::make_unique<AviRiffWriter>(
+            targetFd, stream_, AviAudioStream{format.fmtChunk, format.blockAlign, format.bytesPerSecond});
+    });
+    const std::uint64_t totalBlocks = audio_->Frames();
+    const std::uint64_t perFrame = std::max<std::uint64_t>(
+        1, std::uint64_t{format.sampleRate} * stream_.scale / stream_.rate);
+    const std::uint64_t chunkBlocks = std::clamp<std::uint64_t>(perFrame, 1, kMaxAudioChunk / format.blockAlign);
+    std::vector<std::uint8_t> sound(static_cast<std::size_t>(chunkBlocks * format.blockAlign));
+    std::uint64_t blocksDone = 0;
+    // Audio up to the end of frame n goes in before frame n, in chunks of about one frame.
+    const auto audioUntil = [&](std::uint64_t blockEnd) {
+        while (blocksDone < blockEnd) {
+            const std::uint64_t n = std::min(blockEnd - blocksDone, chunkBlocks);
+            const std::span<std::uint8_t> bytes(sound.data(), static_cast<std::size_t>(n * format.blockAlign));
+            audio_->ReadSamples(blocksDone * format.blockAlign, bytes);
+            run([&] { out->AddAudio(bytes); });
+            blocksDone += n;
+        }
+    };
+    std::vector<std::uint8_t> frame(out->FrameBytes());
+    std::uint64_t frameNo = 0;
+    for (const AviRiffWriter::Chunk& c : video_->Chunks()) {
+        ++frameNo;
+        __extension__ using U128 = unsigned __int128;
+        const U128 end = U128{frameNo} * stream_.scale * format.sampleRate / stream_.rate;
+        audioUntil(static_cast<std::uint64_t>(std::min<U128>(end, totalBlocks)));
+        if (!ReadFully(workFd_.Get(), c.dataPos, frame.data(), frame.size())) {
+            ThrowSaveError(errno);
+        }
+        run([&] { out->AddVideoFrame(frame); });
+    }
+    audioUntil(totalBlocks);
+    run([&] { out->Finish(); });
+}
+
+void TAviWriter::ReleaseWorkFile() noexcept {
+    if (!workFd_.Valid()) {
+        return;
+    }
+    // Remove the file only while it still is ours: it may have become the movie, and a file
+    // of that name made later by another writer is not ours to delete.
+    if (!workFileMoved_ && SameFile(workFd_.Get(), workFile_)) {
+        ::unlink(workFile_.c_str());
+    }
+    workFd_.Reset();
+    workFileMoved_ = false;
+}
+
+}  // namespace vistamaze

@@ -1,0 +1,129 @@
+#pragma once
+
+#include "engine/Picture.h"
+#include "engine/PixelBuffer.h"
+#include "output/AviRiffWriter.h"
+#include "output/UniqueFd.h"
+#include "output/WavFile.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace vistamaze {
+
+struct ScreenSize {
+    int width = 0;
+    int height = 0;
+};
+
+// The 40-byte bitmap information header of a frame bitmap (no colour table): size 40,
+// width, height (positive: bottom row first), 1 plane, its bits per pixel, no compression,
+// image size = stride * height. Throws Error "Invalid bitmap" for an empty bitmap and
+// "Invalid pixel foramt" for depths other than 1, 4, 8 and 24 bits.
+std::array<std::uint8_t, 40> BitmapInfoHeader(const PixelBuffer& bitmap);
+
+// Writes an uncompressed 24-bit AVI movie frame by frame, optionally with the audio of a WAV
+// file. Frames go to the work file "~AWTemp.avi" in the temporary folder, which is held
+// exclusively while a movie is made (a second writer, also in another process, cannot open
+// it); SaveMovie turns it into FileName and removes it.
+//
+// Use: Reset, OpenWorkFile, AddFrame per frame, CloseVideo, SaveMovie. Run CloseVideo and
+// SaveMovie also after an AddFrame error: the frames written so far become the movie. Every
+// failure throws vistamaze::Error with the message the user sees.
+class TAviWriter {
+public:
+    static constexpr int kMainWindowWidth = 800;
+    static constexpr int kMainWindowHeight = 600;
+    static constexpr int kMainWindowFrameTime = 40;
+    static constexpr const char* kWorkFileName = "~AWTemp.avi";
+
+    // Creation defaults: Width = screen width / 10, Height = screen height / 10, FrameTime 1000
+    // ms, Stretch true, no file names. The work file lies in `tempFolder`, or in the system's
+    // temporary folder when it is empty; its name is fixed from here on.
+    explicit TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolder = {});
+    // Closes and removes a work file still held.
+    ~TAviWriter();
+    TAviWriter(const TAviWriter&) = delete;
+    TAviWriter& operator=(const TAviWriter&) = delete;
+
+    // The values the main window gives its writer: 800 x 600, 40 ms, Stretch on, no WAV.
+    void ApplyMainWindowValues();
+
+    [[nodiscard]] int Width() const noexcept { return width_; }
+    void SetWidth(int pixels) noexcept { width_ = pixels; }
+    [[nodiscard]] int Height() const noexcept { return height_; }
+    void SetHeight(int pixels) noexcept { height_ = pixels; }
+    // Duration of one frame in milliseconds: the movie runs at 1000 / FrameTime frames/second.
+    [[nodiscard]] int FrameTime() const noexcept { return frameTime_; }
+    void SetFrameTime(int milliseconds) noexcept { frameTime_ = milliseconds; }
+    // True: each picture is scaled to the frame size; false: placed unscaled at the top-left
+    // corner on the colour of its own top-left pixel, cut at the right and bottom.
+    [[nodiscard]] bool Stretch() const noexcept { return stretch_; }
+    void SetStretch(bool on) noexcept { stretch_ = on; }
+    [[nodiscard]] const std::string& FileName() const noexcept { return fileName_; }
+    void SetFileName(const std::string& name) { fileName_ = name; }
+    [[nodiscard]] const std::string& WavFileName() const noexcept { return wavFileName_; }
+    // Ignored when equal to the current name up to letter case; otherwise the extension must be
+    // ".wav" in any case, else throws Error "WavFileName must name a file with the .wav
+    // extension" and keeps the old name (so a name once set cannot be cleared).
+    void SetWavFileName(const std::string& name);
+
+    [[nodiscard]] const std::filesystem::path& WorkFileName() const noexcept { return workFile_; }
+    // Frames passed to AddFrame since OpenWorkFile, failed ones included.
+    [[nodiscard]] int FrameIndex() const noexcept { return frameIndex_; }
+
+    // Forgets the video and audio of a previous movie.
+    void Reset();
+    // Creates the work file and its video stream for Width x Height at FrameTime.
+    // Throws "Failed to create AVI video work file" (cannot create it, or another writer holds
+    // it) or "Failed to create AVI video stream" (size or frame time unusable).
+    void OpenWorkFile();
+    // Appends one key frame made from `picture` (any depth; an empty picture gives a black
+    // frame). The frame index counts up also when this throws: "Failed to set AVI stream
+    // format" (first frame, no video stream) or "Failed to add frame to AVI. Err=XXXXXXXX"
+    // (8 upper-case hex digits of an AviCode, e.g. 8004406E when the disk is full).
+    void AddFrame(const Picture& picture);
+    void AddFrame(const PixelBuffer& picture);
+    // Completes the written video. Throws "Could not create Video Stream" when there is no
+    // video stream or it cannot be completed.
+    void CloseVideo();
+    // Writes FileName (with the WAV's audio when WavFileName is set), then closes and removes
+    // the work file, also when it fails. Throws the LoadAudio messages, "A disk error occurred
+    // while reading the audio file." for a WAV that fails while copied, and FileAccessError
+    // naming FileName when the movie cannot be written (a partial file is removed).
+    void SaveMovie();
+    // Opens WavFileName and checks its audio. Throws Error with the message for its failure:
+    // see LoadAudioMessage.
+    void LoadAudio();
+
+private:
+    void ReleaseWorkFile() noexcept;
+    [[nodiscard]] bool OpenLockedWorkFile();
+    void ComposeFrame(const PixelBuffer& picture);
+    void WriteMovie();
+    void CopyWorkFile(int targetFd) const;
+    void Remux(int targetFd) const;
+    [[noreturn]] void ThrowSaveError(int err) const;
+
+    int width_;
+    int height_;
+    int frameTime_ = 1000;
+    bool stretch_ = true;
+    std::string fileName_;
+    std::string wavFileName_;
+    std::filesystem::path workFile_;
+
+    UniqueFd workFd_;
+    bool workFileMoved_ = false;
+    AviVideoStream stream_;  // frame size and rate fixed by OpenWorkFile
+    std::unique_ptr<AviRiffWriter> video_;
+    bool videoReady_ = false;
+    std::unique_ptr<WavFile> audio_;
+    int frameIndex_ = 0;
+    PixelBuffer frame_;
+};
+
+}  // namespace vistamaze

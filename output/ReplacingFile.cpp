@@ -1,0 +1,132 @@
+#include "output/ReplacingFile.h"
+
+#include "engine/Errors.h"
+
+#include <cerrno>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vistamaze {
+
+namespace {
+
+constexpr int kTemporaryNameAttempts = 64;
+
+[[noreturn]] void ThrowAccess(const char* operation, const std::filesystem::path& file, int err) {
+    throw FileAccessError(std::string("Cannot ") + operation + " file \"" + file.string() +
+                          "\": " + std::error_code(err, std::generic_category()).message());
+}
+
+// Replacing a symbolic link by rename would replace the link, not the file the user sees.
+std::filesystem::path ResolveTarget(const std::filesystem::path& target) {
+    std::error_code ec;
+    if (std::filesystem::is_symlink(target, ec)) {
+        auto resolved = std::filesystem::weakly_canonical(target, ec);
+        if (!ec) {
+            return resolved;
+        }
+    }
+    return target;
+}
+
+std::string RandomSuffix(std::random_device& random) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string suffix;
+    for (int i = 0; i < 4; ++i) {
+        unsigned bits = random();
+        for (int j = 0; j < 4; ++j, bits >>= 4) {
+            suffix += kDigits[bits & 15U];
+        }
+    }
+    return suffix;
+}
+
+// Opens a fresh file next to the target; O_EXCL keeps us from ever writing into someone
+// else's file, and the name stays short so that long target names still fit the folder.
+int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& temporary) {
+    std::random_device random;
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        temporary = target.parent_path() / (".vistamaze-" + RandomSuffix(random) + ".tmp");
+        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+ReplacingFile::ReplacingFile(std::filesystem::path target)
+    : named_(std::move(target)), target_(ResolveTarget(named_)) {
+    const int fd = CreateTemporary(target_, temporary_);
+    if (fd < 0) {
+        ThrowAccess("create", named_, errno);
+    }
+    struct stat existing {};
+    if (::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // Best effort: a file we may not chmod still gets written.
+        static_cast<void>(::fchmod(fd, existing.st_mode & 07777));
+    }
+    stream_.reset(::fdopen(fd, "wb"));
+    if (!stream_) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(temporary_.c_str());
+        ThrowAccess("create", named_, err);
+    }
+}
+
+ReplacingFile::~ReplacingFile() {
+    stream_.reset();
+    if (!committed_) {
+        ::unlink(temporary_.c_str());
+    }
+}
+
+bool ReplacingFile::TryWrite(const void* data, std::size_t size) noexcept {
+    if (writeError_ != 0) {
+        return false;
+    }
+    if (size != 0 && std::fwrite(data, 1, size, stream_.get()) != size) {
+        writeError_ = errno != 0 ? errno : EIO;
+        return false;
+    }
+    return true;
+}
+
+void ReplacingFile::Write(const void* data, std::size_t size) {
+    if (!TryWrite(data, size)) {
+        ThrowWriteError();
+    }
+}
+
+void ReplacingFile::ThrowWriteError() const {
+    ThrowAccess("write", named_, writeError_ != 0 ? writeError_ : EIO);
+}
+
+void ReplacingFile::Commit() {
+    if (writeError_ != 0) {
+        ThrowWriteError();
+    }
+    errno = 0;
+    if (std::fflush(stream_.get()) != 0) {
+        ThrowAccess("write", named_, errno != 0 ? errno : EIO);
+    }
+    // fclose reports errors that a network or quota-limited file system only notices now.
+    if (std::fclose(stream_.release()) != 0) {
+        ThrowAccess("write", named_, errno != 0 ? errno : EIO);
+    }
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
+        ThrowAccess("create", named_, errno);
+    }
+    committed_ = true;
+}
+
+}  // namespace vistamaze

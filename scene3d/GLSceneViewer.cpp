@@ -1,0 +1,85 @@
+#include "scene3d/GLSceneViewer.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+namespace vistamaze {
+
+TGLSceneViewer::TGLSceneViewer(QWidget* parent) : QOpenGLWidget(parent) {
+    // The depth of the view's framebuffer is read back, which a multisampled one does not allow.
+    QSurfaceFormat surfaceFormat = format();
+    surfaceFormat.setSamples(0);
+    surfaceFormat.setDepthBufferSize(24);
+    setFormat(surfaceFormat);
+    setUpdateBehavior(QOpenGLWidget::NoPartialUpdate);
+}
+
+TGLSceneViewer::~TGLSceneViewer() = default;
+
+void TGLSceneViewer::SetBackgroundColor(const QColor& colour) { settings_.backgroundColor = colour; }
+
+void TGLSceneViewer::initializeGL() {}
+
+void TGLSceneViewer::paintGL() {
+    const int w = DepthWidth();
+    const int h = DepthHeight();
+    if (scene_ != nullptr && camera_ != nullptr) {
+        RenderScene(*scene_, *camera_, w, h, settings_);
+    } else {
+        const QColor& bg = settings_.backgroundColor;
+        glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()), static_cast<GLfloat>(bg.blueF()), 1.0F);
+        glClearDepth(1.0);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    ++renderCount_;
+    emit PostRender();
+}
+
+void TGLSceneViewer::RepaintNow() {
+    const long before = renderCount_;
+    repaint();
+    if (renderCount_ == before && isValid()) {
+        // Updates were suppressed: render into the widget's framebuffer directly.
+        makeCurrent();
+        paintGL();
+        doneCurrent();
+        update();
+    }
+}
+
+QImage TGLSceneViewer::ColorSnapshot() {
+    // grabFramebuffer() would render again; the snapshot is of the last render.
+    const int w = DepthWidth();
+    const int h = DepthHeight();
+    QImage image(w, h, QImage::Format_RGBA8888);
+    if (!isValid()) {
+        image.fill(settings_.backgroundColor);
+        return image.convertToFormat(QImage::Format_RGB32);
+    }
+    makeCurrent();
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    doneCurrent();
+    // OpenGL rows run bottom-up.
+    return image.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+}
+
+int TGLSceneViewer::DepthWidth() const { return std::max(1, static_cast<int>(std::lround(width() * devicePixelRatioF()))); }
+
+int TGLSceneViewer::DepthHeight() const { return std::max(1, static_cast<int>(std::lround(height() * devicePixelRatioF()))); }
+
+void TGLSceneViewer::ReadDepth(int width, int height, float* out) {
+    if (!isValid()) {
+        std::fill_n(out, static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 1.0F);
+        return;
+    }
+    makeCurrent();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_DEPTH_COMPONENT, GL_FLOAT, out);
+    doneCurrent();
+}
+
+}  // namespace vistamaze

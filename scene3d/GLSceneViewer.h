@@ -1,0 +1,54 @@
+#pragma once
+
+#include "scene3d/DepthSource.h"
+#include "scene3d/SceneRenderer.h"
+
+#include <QImage>
+#include <QOpenGLWidget>
+
+namespace vistamaze {
+
+// The on-screen 3D view: draws a scene with a camera into its own context; no anti-aliasing.
+// Emits PostRender() after every render.
+class TGLSceneViewer : public QOpenGLWidget, public DepthSource {
+    Q_OBJECT
+
+public:
+    explicit TGLSceneViewer(QWidget* parent = nullptr);
+    ~TGLSceneViewer() override;
+
+    // Scene and camera are not owned and must outlive the view (or be reset to null first).
+    void SetScene(const Scene3d* scene) noexcept { scene_ = scene; }
+    void SetCamera(TGLCamera* camera) noexcept { camera_ = camera; }
+    [[nodiscard]] TGLCamera* Camera() const noexcept { return camera_; }
+
+    [[nodiscard]] const ViewSettings& Settings() const noexcept { return settings_; }
+    void SetBackgroundColor(const QColor& colour);
+    void SetFaceCulling(bool on) { settings_.faceCulling = on; }
+
+    // Renders before returning (PostRender() included) and shows the result.
+    void RepaintNow();
+    // The colour image of the last render, upright, 32 bits per pixel (QImage::Format_RGB32).
+    [[nodiscard]] QImage ColorSnapshot();
+    // Number of renders so far.
+    [[nodiscard]] long RenderCount() const noexcept { return renderCount_; }
+
+    [[nodiscard]] int DepthWidth() const override;
+    [[nodiscard]] int DepthHeight() const override;
+    void ReadDepth(int width, int height, float* out) override;
+
+signals:
+    void PostRender();
+
+protected:
+    void initializeGL() override;
+    void paintGL() override;
+
+private:
+    const Scene3d* scene_ = nullptr;
+    TGLCamera* camera_ = nullptr;
+    ViewSettings settings_;
+    long renderCount_ = 0;
+};
+
+}  // namespace vistamaze

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "scene3d/GLSceneObject.h"
+#include "scene3d/SpaceTextGeometry.h"
+
+#include <QFont>
+#include <QString>
+
+namespace vistamaze {
+
+// Extruded 3D text, centred on its origin, extruded along its own z axis. The geometry is built on
+// first use after a change (needs a QGuiApplication, not a GL context).
+class TGLSpaceText : public TGLSceneObject {
+public:
+    [[nodiscard]] const QString& Text() const noexcept { return text_; }
+    void SetText(const QString& text);
+    [[nodiscard]] const QFont& Font() const noexcept { return font_; }
+    void SetFont(const QFont& font);
+    [[nodiscard]] double Extrusion() const noexcept { return extrusion_; }
+    void SetExtrusion(double extrusion);
+    // Height of a text line in scene units, whatever the font size.
+    [[nodiscard]] double TextHeight() const noexcept { return textHeight_; }
+    void SetTextHeight(double height);
+
+    [[nodiscard]] const TextGeometry& Geometry() const;
+    [[nodiscard]] double BoundingRadius() const override;
+    void DrawGeometry() const override;
+
+private:
+    QString text_;
+    QFont font_;
+    double extrusion_ = 0.2;
+    double textHeight_ = 1.0;
+    mutable TextGeometry geometry_;
+    mutable bool dirty_ = true;
+};
+
+}  // namespace vistamaze

@@ -1,0 +1,157 @@
+#include "cli/RenderOptions.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+
+namespace vistamaze::cli {
+namespace {
+
+using test::RunCommand;
+using test::TempDir;
+
+RenderOptions Parse(std::initializer_list<std::string> args) {
+    return ParseRenderOptions(std::vector<std::string>(args));
+}
+
+TEST(RenderOptionsTest, DefaultsAreTheMainWindowStartValues) {
+    const RenderOptions o = Parse({"depth.png", "-o", "out.png"});
+    EXPECT_EQ(o.type, TStereoGramType::sgtTextured);
+    EXPECT_EQ(o.width, 1000);
+    EXPECT_EQ(o.height, 760);
+    EXPECT_EQ(o.dpi, 72);
+    EXPECT_EQ(o.oversampling, 4);
+    EXPECT_EQ(o.distance, 14.0);
+    EXPECT_EQ(o.maxDepth, 14.0);
+    EXPECT_EQ(o.minDepth, 8.0);
+    EXPECT_TRUE(o.stretch);
+    EXPECT_TRUE(o.texture.empty());
+    EXPECT_EQ(o.quality, 95);
+}
+
+TEST(RenderOptionsTest, ValuesArriveSeparatedOrInline) {
+    const RenderOptions o = Parse({"a.png", "--type=random-dot", "-W", "1920", "--height=1080", "--dpi", "100",
+                                   "--blur", "heavy", "--dot-colors", "rgb", "--converging", "--no-stretch",
+                                   "--texture-offset", "3,4", "--seed", "7", "--max-depth", "12.5", "b.png",
+                                   "--output", "o/%n.png", "--png-level", "6"});
+    EXPECT_EQ(o.depthMaps, (std::vector<std::string>{"a.png", "b.png"}));
+    EXPECT_EQ(o.type, TStereoGramType::sgtFastRandomDot);
+    EXPECT_EQ(o.width, 1920);
+    EXPECT_EQ(o.height, 1080);
+    EXPECT_EQ(o.dpi, 100);
+    EXPECT_EQ(o.blur, TBlurType::blurHeavy);
+    EXPECT_EQ(o.dotColors, TRandomDotColorType::dctRGB);
+    EXPECT_TRUE(o.converging);
+    EXPECT_FALSE(o.stretch);
+    EXPECT_EQ(o.textureOffsetX, 3);
+    EXPECT_EQ(o.textureOffsetY, 4);
+    EXPECT_EQ(o.seed, 7U);
+    EXPECT_EQ(o.maxDepth, 12.5);
+    EXPECT_EQ(o.png.level, 6);
+    EXPECT_EQ(OutputFileFor(o, 1, 2), "o/2.png");
+}
+
+TEST(RenderOptionsTest, BadCommandLinesAreUsageErrors) {
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"a.png"},
+        {"-o", "x.png"},
+        {"a.png", "-o"},
+        {"a.png", "-o", "x.png", "--oversampling", "9"},
+        {"a.png", "-o", "x.png", "--width", "12a"},
+        {"a.png", "-o", "x.png", "--type", "magic"},
+        {"a.png", "-o", "x.png", "--frobnicate"},
+        {"a.png", "-o", "x.png", "--texture-offset", "3"},
+        {"a.png", "-o", "x.png", "--distance", "-4"},
+        {"a.png", "-o", "x.png", "--converging=yes"},
+    };
+    for (const auto& args : bad) {
+        EXPECT_THROW(ParseRenderOptions(args), UsageError) << testing::PrintToString(args);
+    }
+    EXPECT_TRUE(Parse({"--help"}).help);
+}
+
+TEST(RenderOptionsTest, SeveralOutputsAreNumberedOrPlacedInAFolder) {
+    RenderOptions o = Parse({"maps/a.png", "maps/b.bmp", "-o", "frame-%n.jpg"});
+    o.depthMaps.resize(12, "maps/c.png");
+    EXPECT_EQ(OutputFileFor(o, 0, 12), "frame-01.jpg");
+    EXPECT_EQ(OutputFileFor(o, 11, 12), "frame-12.jpg");
+    o.output = "outdir";
+    EXPECT_EQ(OutputFileFor(o, 1, 12), "outdir/b.png");
+    EXPECT_EQ(OutputFileFor(o, 0, 1), "outdir");
+}
+
+// The renderer as a user runs it, checked with ImageMagick.
+class RendererProcessTest : public testing::Test {
+protected:
+    static std::string Renderer() { return VM_RENDERER_PATH; }
+    static std::string Sample(const std::string& name) { return std::string(VM_SOURCE_DIR) + "/" + name; }
+    static int Run(const std::string& args, std::string* out = nullptr) {
+        return RunCommand(Renderer() + " " + args + " 2>&1", out);
+    }
+    TempDir dir_;
+};
+
+TEST_F(RendererProcessTest, WritesEveryFormatWithTheRequestedSizeAndDensity) {
+    if (!test::ToolAvailable("identify")) {
+        GTEST_SKIP() << "ImageMagick identify is not installed";
+    }
+    for (const std::string ext : {"png", "jpg", "bmp", "tga"}) {
+        const auto file = dir_ / ("stereo." + ext);
+        ASSERT_EQ(Run(Sample("DepthMaps/Torus.png") + " -W 1920 -H 1080 --dpi 100 -o " + file.string()), 0);
+        std::string info;
+        ASSERT_EQ(RunCommand("identify -format '%w %h %x %U' " + file.string(), &info), 0);
+        std::istringstream in(info);
+        int w = 0;
+        int h = 0;
+        double density = 0;
+        std::string units;
+        in >> w >> h >> density >> units;
+        EXPECT_EQ(w, 1920) << ext;
+        EXPECT_EQ(h, 1080) << ext;
+        if (ext == "png" || ext == "jpg") {
+            const double dpi = units == "PixelsPerCentimeter" ? density * 2.54 : density;
+            EXPECT_NEAR(dpi, 100.0, 0.05) << ext << ": " << info;
+        }
+    }
+}
+
+TEST_F(RendererProcessTest, FixedSeedRendersAreRepeatable) {
+    const auto a = dir_ / "a.bmp";
+    const auto b = dir_ / "b.bmp";
+    const std::string common = Sample("DepthMaps/Spheres.png") + " --type random-dot-textured --blur light --seed 99 -o ";
+    ASSERT_EQ(Run(common + a.string()), 0);
+    ASSERT_EQ(Run(common + b.string()), 0);
+    EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b));
+}
+
+TEST_F(RendererProcessTest, ErrorsGiveOneLineAndTheirExitStatus) {
+    std::string out;
+    EXPECT_EQ(Run("--bogus", &out), 2);
+    EXPECT_NE(out.find("unknown option --bogus"), std::string::npos) << out;
+    EXPECT_EQ(Run(Sample("DepthMaps/Torus.png") + " -o " + (dir_ / "x.gif").string(), &out), 2);
+    EXPECT_EQ(Run((dir_ / "missing.png").string() + " -o " + (dir_ / "x.png").string(), &out), 1);
+    EXPECT_NE(out.find("missing.png"), std::string::npos) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "x.png"));
+    EXPECT_EQ(Run(Sample("DepthMaps/Torus.png") + " -t " + Sample("README.md") + " -o " + (dir_ / "y.png").string(), &out), 1);
+    EXPECT_EQ(Run("--version", &out), 0);
+    EXPECT_NE(out.find("vistamaze-render"), std::string::npos);
+}
+
+TEST_F(RendererProcessTest, SeveralDepthMapsGoToAFolderOrANumberedPattern) {
+    const std::string maps = Sample("DepthMaps/Torus.png") + " " + Sample("DepthMaps/Pyramid.png");
+    ASSERT_EQ(Run(maps + " -W 200 -H 150 -o " + dir_.Path().string()), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "Torus.png"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "Pyramid.png"));
+    ASSERT_EQ(Run(maps + " -W 200 -H 150 -o " + (dir_ / "f%n.tga").string()), 0);
+    EXPECT_EQ(std::filesystem::file_size(dir_ / "f1.tga"), 18U + 200U * 150U * 3U);
+    EXPECT_EQ(std::filesystem::file_size(dir_ / "f2.tga"), 18U + 200U * 150U * 3U);
+    EXPECT_EQ(Run(maps + " -o " + (dir_ / "single.png").string()), 2);
+}
+
+}  // namespace
+}  // namespace vistamaze::cli

@@ -1,0 +1,14 @@
+// Fuzz target for DecodeJpeg: any input must decode or be refused with vistamaze::Error.
+#include "engine/Errors.h"
+#include "formats/JpegReader.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    try {
+        (void)vistamaze::DecodeJpeg({data, size});
+    } catch (const vistamaze::Error&) {
+    }
+    return 0;
+}

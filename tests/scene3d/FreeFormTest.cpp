@@ -1,0 +1,103 @@
+#include "engine/Errors.h"
+#include "scene3d/GLFreeForm.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+namespace vistamaze {
+namespace {
+
+// An axis-aligned box from `lo` to `hi` as 12 triangles.
+Mesh BoxMesh(Vec3f lo, Vec3f hi) {
+    Mesh mesh;
+    for (int i = 0; i < 8; ++i) {
+        mesh.AddVertex({(i & 1) != 0 ? hi.x : lo.x, (i & 2) != 0 ? hi.y : lo.y, (i & 4) != 0 ? hi.z : lo.z});
+    }
+    const std::uint32_t faces[12][3] = {{0, 2, 1}, {1, 2, 3}, {4, 5, 6}, {5, 7, 6}, {0, 1, 4}, {1, 5, 4},
+                                        {2, 6, 3}, {3, 6, 7}, {0, 4, 2}, {2, 4, 6}, {1, 3, 5}, {3, 7, 5}};
+    for (const auto& f : faces) {
+        mesh.AddTriangle(f[0], f[1], f[2]);
+    }
+    return mesh;
+}
+
+TEST(FreeForm, BoundingRadiusIsHalfTheBoxDiagonalAtTheObjectScale) {
+    TGLFreeForm form;
+    EXPECT_EQ(form.BoundingRadius(), 0.0);
+    form.SetMesh(BoxMesh({-1.0F, -2.0F, -3.0F}, {3.0F, 4.0F, 5.0F}));
+    EXPECT_NEAR(form.BoundingRadius(), std::sqrt(4.0 + 9.0 + 16.0), 1e-6);
+    form.SetScale({2.0, 1.0, 1.0});
+    EXPECT_NEAR(form.BoundingRadius(), std::sqrt(16.0 + 9.0 + 16.0), 1e-6);
+    EXPECT_EQ(form.MeshData().normals.size(), form.MeshData().vertices.size());
+}
+
+TEST(FreeForm, AutoCenteringMovesTheBoxCentreOnChosenAxes) {
+    struct Case {
+        AutoCenteringAxes axes;
+        Vec3f expectedMin;
+    };
+    for (const Case& c : {Case{{true, true, true}, {-2.0F, -3.0F, -4.0F}},
+                          Case{{true, false, false}, {-2.0F, -2.0F, -3.0F}},
+                          Case{{false, false, true}, {-1.0F, -2.0F, -4.0F}}}) {
+        TGLFreeForm form;
+        form.SetMesh(BoxMesh({-1.0F, -2.0F, -3.0F}, {3.0F, 4.0F, 5.0F}));
+        const double radius = form.BoundingRadius();
+        form.SetAutoCentering(c.axes);
+        form.PerformAutoCentering();
+        const MeshBounds b = form.MeshData().Bounds();
+        EXPECT_FLOAT_EQ(b.min.x, c.expectedMin.x);
+        EXPECT_FLOAT_EQ(b.min.y, c.expectedMin.y);
+        EXPECT_FLOAT_EQ(b.min.z, c.expectedMin.z);
+        EXPECT_NEAR(form.BoundingRadius(), radius, 1e-6);
+    }
+    TGLFreeForm empty;
+    empty.SetAutoCentering({true, true, true});
+    empty.PerformAutoCentering();
+    EXPECT_TRUE(empty.MeshData().Empty());
+}
+
+TEST(FreeForm, AutoScalingScalesGeometryUnlessOne) {
+    TGLFreeForm form;
+    form.SetMesh(BoxMesh({0.0F, 0.0F, 0.0F}, {1.0F, 2.0F, 3.0F}));
+    form.PerformAutoScaling();
+    EXPECT_FLOAT_EQ(form.MeshData().Bounds().max.z, 3.0F);
+    form.SetAutoScaling({2.0, 0.5, 1.0});
+    form.PerformAutoScaling();
+    const MeshBounds b = form.MeshData().Bounds();
+    EXPECT_FLOAT_EQ(b.max.x, 2.0F);
+    EXPECT_FLOAT_EQ(b.max.y, 1.0F);
+    EXPECT_FLOAT_EQ(b.max.z, 3.0F);
+}
+
+TEST(FreeForm, LoadsARealModelFileAndRejectsUnknownExtensions) {
+    const std::filesystem::path obj = test::DataFile("models/assimp_box.obj");
+    if (!std::filesystem::exists(obj)) {
+        GTEST_SKIP() << "missing " << obj;
+    }
+    TGLFreeForm form;
+    form.LoadFromFile(obj);
+    EXPECT_FALSE(form.MeshData().Empty());
+    EXPECT_GT(form.BoundingRadius(), 0.0);
+    EXPECT_EQ(form.MeshData().normals.size(), form.MeshData().vertices.size());
+
+    test::TempDir dir;
+    for (const std::string name : {"texture.DDS", "materials.mli"}) {
+        std::filesystem::copy_file(obj, dir / name);
+        try {
+            form.LoadFromFile(dir / name);
+            ADD_FAILURE() << name << " was accepted";
+        } catch (const Error& e) {
+            const std::string message = e.what();
+            const std::string ext = name.substr(name.find('.') + 1);
+            EXPECT_NE(message.find(ext), std::string::npos) << message;
+        }
+        EXPECT_TRUE(form.MeshData().Empty()) << "unknown extension leaves an empty mesh";
+    }
+}
+
+}  // namespace
+}  // namespace vistamaze
