@@ -1,16 +1,15 @@
 // AddFrame + SaveMovie of 120 frames of 1920 x 1080 against writing the same bytes with write().
 #include "output/AviWriter.h"
 
-#include <benchmark/benchmark.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -99,7 +98,8 @@ void BM_AviWithAudio(benchmark::State& state) {
 void BM_AviOtherFileSystem(benchmark::State& state) {
     struct stat a {};
     struct stat b {};
-    if (::stat(fs::temp_directory_path().c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 || a.st_dev == b.st_dev) {
+    if (::stat(fs::temp_directory_path().c_str(), &a) != 0 || ::stat("/dev/shm", &b) != 0 ||
+        a.st_dev == b.st_dev) {
         state.SkipWithError("no second file system at /dev/shm");
         return;
     }
@@ -129,8 +129,12 @@ void PlainWrite(benchmark::State& state, int copies) {
     fs::remove_all(dir);
 }
 
-void BM_PlainWriteOnce(benchmark::State& state) { PlainWrite(state, 1); }
-void BM_PlainWriteTwice(benchmark::State& state) { PlainWrite(state, 2); }
+void BM_PlainWriteOnce(benchmark::State& state) {
+    PlainWrite(state, 1);
+}
+void BM_PlainWriteTwice(benchmark::State& state) {
+    PlainWrite(state, 2);
+}
 
 }  // namespace
 

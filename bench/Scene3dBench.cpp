@@ -61,6 +61,23 @@ void RenderAndReadOffScreen(benchmark::State& state, TGLMemoryViewer& memory) {
     }
 }
 
+// The parts of the off-screen figure on their own.
+void OffScreenPart(benchmark::State& state, TGLMemoryViewer& memory, int part) {
+    TGLzBuffer reader;
+    reader.LinkToViewer(memory);
+    memory.Render();
+    for (auto _ : state) {
+        if (part == 0) {
+            memory.Render();
+        } else if (part == 1) {
+            const QImage colour = memory.ColorSnapshot();
+            benchmark::DoNotOptimize(colour.constBits());
+        } else {
+            benchmark::DoNotOptimize(reader.ReadDepth().data());
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -106,6 +123,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("OffScreen1600x1200_Hello_RenderColourAndDepth",
                                  [&memory](benchmark::State& s) { RenderAndReadOffScreen(s, memory); })
         ->Unit(benchmark::kMillisecond);
+    const char* const partNames[3] = {"OffScreen1600x1200_Hello_RenderOnly", "OffScreen1600x1200_ColourSnapshotOnly",
+                                      "OffScreen1600x1200_DepthReadOnly"};
+    for (int part = 0; part < 3; ++part) {
+        benchmark::RegisterBenchmark(partNames[part], [&memory, part](benchmark::State& s) { OffScreenPart(s, memory, part); })
+            ->Unit(benchmark::kMillisecond);
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

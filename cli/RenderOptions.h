@@ -42,7 +42,7 @@ struct RenderOptions {
     int textureStepY = 0;
     std::optional<std::uint32_t> seed;
     int quality = 95;
-    PngOptions png{1, false, PngFilter::Sub};
+    PngOptions png{1, false, PngFilter::Up};
     int fps = 25;
     std::string audio;
     bool help = false;

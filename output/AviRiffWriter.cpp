@@ -2,14 +2,15 @@
 
 #include "output/RiffByteWriter.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace vistamaze {
 
@@ -35,7 +36,8 @@ std::array<std::uint8_t, 4> Le32(std::uint32_t v) {
 }
 
 [[noreturn]] void ThrowWrite(int err) {
-    throw AviError(AviCode::kFileWrite, std::string("Cannot write the movie file: ") + std::strerror(err), err);
+    throw AviError(AviCode::kFileWrite, std::string("Cannot write the movie file: ") + std::strerror(err),
+                   err);
 }
 
 }  // namespace
@@ -90,14 +92,18 @@ std::uint64_t AviRiffWriter::IndexBytes(const Segment& seg, std::size_t extra) c
 }
 
 void AviRiffWriter::AddChunk(std::uint8_t stream, std::span<const std::uint8_t> data) {
-    const auto size = static_cast<std::uint32_t>(data.size());
+    AddChunk(stream, static_cast<std::uint32_t>(data.size()),
+             [this, data](std::uint64_t pos) { WriteAt(pos, data); });
+}
+
+void AviRiffWriter::AddChunk(std::uint8_t stream, std::uint32_t size,
+                             const std::function<void(std::uint64_t)>& writeBody) {
     const std::uint64_t need = 8 + std::uint64_t{size} + (size & 1U);
     if (!segmentOpen_) {
         OpenSegment();
     }
     const Segment& seg = segments_.back();
-    if (chunks_.size() > seg.firstChunk &&
-        end_ + need - seg.riffPos + IndexBytes(seg, 1) > segmentLimit_) {
+    if (chunks_.size() > seg.firstChunk && end_ + need - seg.riffPos + IndexBytes(seg, 1) > segmentLimit_) {
         CloseSegment();
         OpenSegment();
     }
@@ -106,7 +112,7 @@ void AviRiffWriter::AddChunk(std::uint8_t stream, std::span<const std::uint8_t> 
     head.U32(size);
     try {
         WriteAt(end_, head.Data());
-        WriteAt(end_ + 8, data);
+        writeBody(end_ + 8);
         if (size % 2 != 0) {
             const std::array<std::uint8_t, 1> pad{};
             WriteAt(end_ + 8 + size, pad);
@@ -122,6 +128,46 @@ void AviRiffWriter::AddChunk(std::uint8_t stream, std::span<const std::uint8_t> 
         audioBlocks_ += size / audio_->blockAlign;
     }
     maxChunk_ = std::max(maxChunk_, size);
+}
+
+void AviRiffWriter::AddVideoFrameFrom(int sourceFd, std::uint64_t sourcePos,
+                                      std::vector<std::uint8_t>& scratch) {
+    AddChunk(0, frameBytes_, [&](std::uint64_t pos) {
+        // Within one file system the kernel copies page cache to page cache; elsewhere the
+        // frame passes through the caller's buffer.
+        auto in = static_cast<loff_t>(sourcePos);
+        auto out = static_cast<loff_t>(pos);
+        std::size_t left = frameBytes_;
+        while (left > 0 && kernelCopy_) {
+            const ssize_t n = ::copy_file_range(sourceFd, &in, fd_, &out, left, 0);
+            if (n > 0) {
+                left -= static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else if (n < 0 && errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) {
+                ThrowWrite(errno);
+            } else {
+                kernelCopy_ = false;
+            }
+        }
+        if (left == 0) {
+            return;
+        }
+        scratch.resize(left);
+        std::size_t done = 0;
+        while (done < left) {
+            const ssize_t n =
+                ::pread(sourceFd, scratch.data() + done, left - done, in + static_cast<loff_t>(done));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                throw AviError(AviCode::kFileRead, "Cannot read the frame to copy", n < 0 ? errno : EIO);
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        WriteAt(static_cast<std::uint64_t>(out), scratch);
+    });
 }
 
 void AviRiffWriter::OpenSegment() {
@@ -152,7 +198,7 @@ std::uint32_t AviRiffWriter::ChunkDuration(const Chunk& c) const noexcept {
 }
 
 std::optional<AviRiffWriter::SuperEntry> AviRiffWriter::PutStdIndex(RiffByteWriter& w, const Segment& seg,
-                                                                     std::uint8_t stream) const {
+                                                                    std::uint8_t stream) const {
     std::uint32_t count = 0;
     std::uint64_t duration = 0;
     for (std::size_t i = seg.firstChunk; i < chunks_.size(); ++i) {
@@ -256,9 +302,9 @@ void AviRiffWriter::Finish() {
 void AviRiffWriter::PutMainHeader(RiffByteWriter& w) const {
     std::uint32_t firstRiffFrames = streamChunks_[0];
     if (segments_.size() > 1) {
-        firstRiffFrames = static_cast<std::uint32_t>(
-            std::count_if(chunks_.begin(), chunks_.begin() + static_cast<std::ptrdiff_t>(segments_[1].firstChunk),
-                          [](const Chunk& c) { return c.stream == 0; }));
+        firstRiffFrames = static_cast<std::uint32_t>(std::count_if(
+            chunks_.begin(), chunks_.begin() + static_cast<std::ptrdiff_t>(segments_[1].firstChunk),
+            [](const Chunk& c) { return c.stream == 0; }));
     }
     const std::uint64_t videoBps = std::uint64_t{frameBytes_} * video_.rate / video_.scale;
     const std::size_t at = w.Begin("avih");
@@ -372,8 +418,8 @@ std::vector<std::uint8_t> AviRiffWriter::BuildHeaders() const {
 void AviRiffWriter::WriteAt(std::uint64_t pos, std::span<const std::uint8_t> bytes) const {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done,
-                                   static_cast<off_t>(pos + done));
+        const ssize_t n =
+            ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(pos + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -63,6 +64,10 @@ public:
     // size, kBadSize when the super index is full, kFileWrite (with errno) when the disk
     // refuses; the frame is then not part of the movie.
     void AddVideoFrame(std::span<const std::uint8_t> frame);
+    // Appends one key frame copied from FrameBytes() bytes at `sourcePos` in `sourceFd`, through
+    // the kernel where it can, else through `scratch`. Throws as AddVideoFrame, and AviError
+    // (kFileRead) when the source cannot be read.
+    void AddVideoFrameFrom(int sourceFd, std::uint64_t sourcePos, std::vector<std::uint8_t>& scratch);
     // Appends audio bytes (whole sample frames) as one chunk. Throws as AddVideoFrame.
     void AddAudio(std::span<const std::uint8_t> samples);
 
@@ -78,8 +83,8 @@ public:
 private:
     struct Segment {
         std::uint64_t riffPos;
-        std::uint64_t moviPos;     // offset of the "LIST" of the "movi" list
-        std::size_t firstChunk;    // index into chunks_
+        std::uint64_t moviPos;   // offset of the "LIST" of the "movi" list
+        std::size_t firstChunk;  // index into chunks_
     };
     struct SuperEntry {
         std::uint64_t offset;
@@ -88,6 +93,9 @@ private:
     };
 
     void AddChunk(std::uint8_t stream, std::span<const std::uint8_t> data);
+    // Writes the chunk header, lets `writeBody` write `size` bytes at the given offset, pads.
+    void AddChunk(std::uint8_t stream, std::uint32_t size,
+                  const std::function<void(std::uint64_t)>& writeBody);
     [[nodiscard]] std::uint64_t IndexBytes(const Segment& seg, std::size_t extra) const;
     void OpenSegment();
     void CloseSegment();
@@ -114,6 +122,7 @@ private:
     std::vector<Chunk> chunks_;
     std::vector<Segment> segments_;
     bool segmentOpen_ = false;
+    bool kernelCopy_ = true;
     std::array<std::vector<SuperEntry>, 2> superIndex_;
     std::array<std::uint32_t, 2> streamChunks_{};
     std::uint64_t audioBlocks_ = 0;

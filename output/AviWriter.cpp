@@ -3,17 +3,17 @@
 #include "engine/Resample.h"
 #include "formats/ImageLimits.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/sendfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/sendfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vistamaze {
 
@@ -110,7 +110,8 @@ int CopyData(int from, int to, std::uint64_t size) {
     enum class Method { kCopyRange, kSendFile, kReadWrite } method = Method::kCopyRange;
     std::vector<std::uint8_t> buffer;
     while (static_cast<std::uint64_t>(in) < size) {
-        const auto step = static_cast<std::size_t>(std::min<std::uint64_t>(size - static_cast<std::uint64_t>(in), 1U << 30));
+        const auto step = static_cast<std::size_t>(
+            std::min<std::uint64_t>(size - static_cast<std::uint64_t>(in), 1U << 30));
         ssize_t n = 0;
         if (method == Method::kCopyRange) {
             n = ::copy_file_range(from, &in, to, nullptr, step, 0);
@@ -177,7 +178,9 @@ TAviWriter::TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolde
     workFile_ = folder / kWorkFileName;
 }
 
-TAviWriter::~TAviWriter() { ReleaseWorkFile(); }
+TAviWriter::~TAviWriter() {
+    ReleaseWorkFile();
+}
 
 void TAviWriter::ApplyMainWindowValues() {
     width_ = kMainWindowWidth;
@@ -211,8 +214,11 @@ bool TAviWriter::OpenLockedWorkFile() {
         if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
             return false;
         }
-        if (SameFile(fd.Get(), workFile_)) {
-            if (::ftruncate(fd.Get(), 0) != 0) {
+        struct stat st {};
+        if (SameFile(fd.Get(), workFile_) && ::fstat(fd.Get(), &st) == 0) {
+            // Truncating only a stale file matters for speed: on ext4 a truncation to zero
+            // makes the final close start writing the whole movie back synchronously.
+            if (st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0) {
                 return false;
             }
             workFd_ = std::move(fd);
@@ -246,7 +252,9 @@ void TAviWriter::OpenWorkFile() {
     frameIndex_ = 0;
 }
 
-void TAviWriter::AddFrame(const Picture& picture) { AddFrame(picture.Bitmap()); }
+void TAviWriter::AddFrame(const Picture& picture) {
+    AddFrame(picture.Bitmap());
+}
 
 void TAviWriter::AddFrame(const PixelBuffer& picture) {
     const int index = frameIndex_;
@@ -391,32 +399,31 @@ void TAviWriter::Remux(int targetFd) const {
             targetFd, stream_, AviAudioStream{format.fmtChunk, format.blockAlign, format.bytesPerSecond});
     });
     const std::uint64_t totalBlocks = audio_->Frames();
-    const std::uint64_t perFrame = std::max<std::uint64_t>(
-        1, std::uint64_t{format.sampleRate} * stream_.scale / stream_.rate);
-    const std::uint64_t chunkBlocks = std::clamp<std::uint64_t>(perFrame, 1, kMaxAudioChunk / format.blockAlign);
+    const std::uint64_t perFrame =
+        std::max<std::uint64_t>(1, std::uint64_t{format.sampleRate} * stream_.scale / stream_.rate);
+    const std::uint64_t chunkBlocks =
+        std::clamp<std::uint64_t>(perFrame, 1, kMaxAudioChunk / format.blockAlign);
     std::vector<std::uint8_t> sound(static_cast<std::size_t>(chunkBlocks * format.blockAlign));
     std::uint64_t blocksDone = 0;
     // Audio up to the end of frame n goes in before frame n, in chunks of about one frame.
     const auto audioUntil = [&](std::uint64_t blockEnd) {
         while (blocksDone < blockEnd) {
             const std::uint64_t n = std::min(blockEnd - blocksDone, chunkBlocks);
-            const std::span<std::uint8_t> bytes(sound.data(), static_cast<std::size_t>(n * format.blockAlign));
+            const std::span<std::uint8_t> bytes(sound.data(),
+                                                static_cast<std::size_t>(n * format.blockAlign));
             audio_->ReadSamples(blocksDone * format.blockAlign, bytes);
             run([&] { out->AddAudio(bytes); });
             blocksDone += n;
         }
     };
-    std::vector<std::uint8_t> frame(out->FrameBytes());
+    std::vector<std::uint8_t> scratch;
     std::uint64_t frameNo = 0;
     for (const AviRiffWriter::Chunk& c : video_->Chunks()) {
         ++frameNo;
         __extension__ using U128 = unsigned __int128;
         const U128 end = U128{frameNo} * stream_.scale * format.sampleRate / stream_.rate;
         audioUntil(static_cast<std::uint64_t>(std::min<U128>(end, totalBlocks)));
-        if (!ReadFully(workFd_.Get(), c.dataPos, frame.data(), frame.size())) {
-            ThrowSaveError(errno);
-        }
-        run([&] { out->AddVideoFrame(frame); });
+        run([&] { out->AddVideoFrameFrom(workFd_.Get(), c.dataPos, scratch); });
     }
     audioUntil(totalBlocks);
     run([&] { out->Finish(); });

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <utility>
+
+#include <unistd.h>
 
 namespace vistamaze {
 

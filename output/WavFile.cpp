@@ -1,14 +1,14 @@
 #include "output/WavFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vistamaze {
 
@@ -29,9 +29,13 @@ std::uint32_t U32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
            (std::uint32_t{p[3]} << 24);
 }
-bool IsId(const std::uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+bool IsId(const std::uint8_t* p, const char* id) {
+    return std::memcmp(p, id, 4) == 0;
+}
 
-[[noreturn]] void Fail(AviCode code) { throw AviError(code, LoadAudioMessage(code)); }
+[[noreturn]] void Fail(AviCode code) {
+    throw AviError(code, LoadAudioMessage(code));
+}
 
 void ReadOrFail(const WavReadAt& read, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
     if (!read(offset, out, size)) {
@@ -76,21 +80,21 @@ WavFormat DecodeFormat(std::vector<std::uint8_t> chunk) {
 
 std::string LoadAudioMessage(AviCode code) {
     switch (code) {
-    case AviCode::kClassNotRegistered:
-        return "According to the registry, the type of audio file specified in AVIFileOpen does "
-               "not have a handler to process it.";
-    case AviCode::kBadFormat:
-        return "The file could not be read, indicating a corrupt file or an unrecognized format.";
-    case AviCode::kMemory:
-        return "The file could not be opened because of insufficient memory.";
-    case AviCode::kFileRead:
-        return "A disk error occurred while reading the audio file.";
-    case AviCode::kFileOpen:
-        return "A disk error occurred while opening the audio file.";
-    case AviCode::kNoData:
-        return "Unable to get audio stream";
-    default:
-        return "Unknown error opening audio file";
+        case AviCode::kClassNotRegistered:
+            return "According to the registry, the type of audio file specified in AVIFileOpen does "
+                   "not have a handler to process it.";
+        case AviCode::kBadFormat:
+            return "The file could not be read, indicating a corrupt file or an unrecognized format.";
+        case AviCode::kMemory:
+            return "The file could not be opened because of insufficient memory.";
+        case AviCode::kFileRead:
+            return "A disk error occurred while reading the audio file.";
+        case AviCode::kFileOpen:
+            return "A disk error occurred while opening the audio file.";
+        case AviCode::kNoData:
+            return "Unable to get audio stream";
+        default:
+            return "Unknown error opening audio file";
     }
 }
 
@@ -143,8 +147,7 @@ WavLayout ParseWav(const WavReadAt& read, std::uint64_t fileSize) {
     return layout;
 }
 
-WavFile::WavFile(const std::filesystem::path& path)
-    : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+WavFile::WavFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     struct stat st {};
     if (!fd_.Valid() || ::fstat(fd_.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         Fail(AviCode::kFileOpen);
@@ -175,8 +178,7 @@ void WavFile::ReadSamples(std::uint64_t offset, std::span<std::uint8_t> out) con
     std::uint64_t at = layout_.dataOffset + offset;
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::pread(fd_.Get(), out.data() + done, out.size() - done,
-                                  static_cast<off_t>(at));
+        const ssize_t n = ::pread(fd_.Get(), out.data() + done, out.size() - done, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) {
             continue;
         }

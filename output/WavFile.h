@@ -14,13 +14,13 @@ namespace vistamaze {
 
 // The sample format of a WAV file's audio, taken from its "fmt " chunk.
 struct WavFormat {
-    std::uint16_t formatTag = 0;      // 1 PCM, 3 IEEE float, 0xFFFE extensible
-    std::uint16_t sampleTag = 0;      // 1 or 3: formatTag, or the extensible sub-format
+    std::uint16_t formatTag = 0;  // 1 PCM, 3 IEEE float, 0xFFFE extensible
+    std::uint16_t sampleTag = 0;  // 1 or 3: formatTag, or the extensible sub-format
     std::uint16_t channels = 0;
-    std::uint32_t sampleRate = 0;     // sample frames per second
-    std::uint32_t bytesPerSecond = 0; // sampleRate * blockAlign (computed, not the stored field)
-    std::uint16_t blockAlign = 0;     // bytes of one sample frame, all channels
-    std::uint16_t bitsPerSample = 0;  // container bits of one sample
+    std::uint32_t sampleRate = 0;        // sample frames per second
+    std::uint32_t bytesPerSecond = 0;    // sampleRate * blockAlign (computed, not the stored field)
+    std::uint16_t blockAlign = 0;        // bytes of one sample frame, all channels
+    std::uint16_t bitsPerSample = 0;     // container bits of one sample
     std::vector<std::uint8_t> fmtChunk;  // the chunk's bytes unchanged (WAVEFORMATEX and extras)
 };
 

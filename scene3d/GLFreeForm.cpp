@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -76,10 +77,12 @@ void TGLFreeForm::DrawGeometry() const {
         glEnableClientState(GL_NORMAL_ARRAY);
         glNormalPointer(GL_FLOAT, 0, mesh_.normals.data());
     }
-    const auto drawRange = [this](std::size_t first, std::size_t count, const MeshColor& colour) {
-        if (count == 0) {
+    const std::size_t total = mesh_.triangles.size();
+    const auto drawRange = [this, total](std::size_t first, std::size_t count, const MeshColor& colour) {
+        if (first >= total || count == 0) {
             return;
         }
+        count = std::min(count, total - first);
         const GLfloat diffuse[4] = {colour.r, colour.g, colour.b, 1.0F};
         glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, diffuse);
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(count * 3), GL_UNSIGNED_INT, mesh_.triangles[first].data());
@@ -87,11 +90,16 @@ void TGLFreeForm::DrawGeometry() const {
     const MeshColor defaultColour;
     std::size_t next = 0;
     for (const MeshPart& part : mesh_.parts) {
+        if (part.firstTriangle < next) {
+            continue;  // overlaps the previous part: not drawn twice
+        }
         drawRange(next, part.firstTriangle - next, defaultColour);
         drawRange(part.firstTriangle, part.triangleCount, part.hasDiffuse ? part.diffuse : defaultColour);
         next = part.firstTriangle + part.triangleCount;
     }
-    drawRange(next, mesh_.triangles.size() - next, defaultColour);
+    if (next < total) {
+        drawRange(next, total - next, defaultColour);
+    }
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
 }

@@ -8,6 +8,8 @@
 #include <QOpenGLFramebufferObject>
 #include <QSurfaceFormat>
 
+#include <utility>
+
 namespace vistamaze {
 
 TGLMemoryViewer::TGLMemoryViewer(int width, int height) : width_(width), height_(height) {
@@ -76,10 +78,16 @@ void TGLMemoryViewer::Render() {
 }
 
 QImage TGLMemoryViewer::ColorSnapshot() {
+    // Read as BGRA words, the byte order of QImage::Format_RGB32, which is Mesa's fast path.
+    QImage image(width_, height_, QImage::Format_RGB32);
     MakeCurrent();
-    QImage image = resolved_->toImage(true);
+    resolved_->bind();
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width_, height_, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, image.bits());
+    resolved_->release();
     DoneCurrent();
-    return image.convertToFormat(QImage::Format_RGB32);
+    // OpenGL rows run bottom-up.
+    return std::move(image).mirrored(false, true);
 }
 
 void TGLMemoryViewer::ReadDepth(int width, int height, float* out) {

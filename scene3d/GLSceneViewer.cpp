@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 namespace vistamaze {
 
@@ -40,13 +41,21 @@ void TGLSceneViewer::paintGL() {
 
 void TGLSceneViewer::RepaintNow() {
     const long before = renderCount_;
-    repaint();
+    if (isVisible()) {
+        repaint();
+    }
+    if (renderCount_ == before && !isValid()) {
+        // A view that was never shown (say on a hidden tab) has no context yet; grabbing its
+        // framebuffer creates one and renders.
+        static_cast<void>(grabFramebuffer());
+    }
     if (renderCount_ == before && isValid()) {
-        // Updates were suppressed: render into the widget's framebuffer directly.
         makeCurrent();
         paintGL();
         doneCurrent();
-        update();
+        if (isVisible()) {
+            update();
+        }
     }
 }
 
@@ -54,17 +63,18 @@ QImage TGLSceneViewer::ColorSnapshot() {
     // grabFramebuffer() would render again; the snapshot is of the last render.
     const int w = DepthWidth();
     const int h = DepthHeight();
-    QImage image(w, h, QImage::Format_RGBA8888);
+    QImage image(w, h, QImage::Format_RGB32);
     if (!isValid()) {
         image.fill(settings_.backgroundColor);
-        return image.convertToFormat(QImage::Format_RGB32);
+        return image;
     }
     makeCurrent();
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, image.bits());
+    // BGRA words are the byte order of QImage::Format_RGB32.
+    glReadPixels(0, 0, w, h, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, image.bits());
     doneCurrent();
     // OpenGL rows run bottom-up.
-    return image.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+    return std::move(image).mirrored(false, true);
 }
 
 int TGLSceneViewer::DepthWidth() const { return std::max(1, static_cast<int>(std::lround(width() * devicePixelRatioF()))); }

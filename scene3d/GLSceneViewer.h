@@ -26,7 +26,8 @@ public:
     void SetBackgroundColor(const QColor& colour);
     void SetFaceCulling(bool on) { settings_.faceCulling = on; }
 
-    // Renders before returning (PostRender() included) and shows the result.
+    // Renders before returning (PostRender() included) and shows the result; also renders a view that
+    // is hidden or was never shown.
     void RepaintNow();
     // The colour image of the last render, upright, 32 bits per pixel (QImage::Format_RGB32).
     [[nodiscard]] QImage ColorSnapshot();

@@ -4,35 +4,27 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace vistamaze {
 
-void TGLSpaceText::SetText(const QString& text) {
+void TGLSpaceText::SetText(const QString& text) { Update(text, font_, extrusion_, textHeight_); }
+
+void TGLSpaceText::SetFont(const QFont& font) { Update(text_, font, extrusion_, textHeight_); }
+
+void TGLSpaceText::SetExtrusion(double extrusion) { Update(text_, font_, extrusion, textHeight_); }
+
+void TGLSpaceText::SetTextHeight(double height) { Update(text_, font_, extrusion_, height); }
+
+void TGLSpaceText::Update(const QString& text, const QFont& font, double extrusion, double height) {
+    // Built before anything is stored, so a failure leaves the object as it was and no error can
+    // surface later inside a paint.
+    TextGeometry geometry = BuildTextGeometry(text, font, extrusion, height);
     text_ = text;
-    dirty_ = true;
-}
-
-void TGLSpaceText::SetFont(const QFont& font) {
     font_ = font;
-    dirty_ = true;
-}
-
-void TGLSpaceText::SetExtrusion(double extrusion) {
     extrusion_ = extrusion;
-    dirty_ = true;
-}
-
-void TGLSpaceText::SetTextHeight(double height) {
     textHeight_ = height;
-    dirty_ = true;
-}
-
-const TextGeometry& TGLSpaceText::Geometry() const {
-    if (dirty_) {
-        geometry_ = BuildTextGeometry(text_, font_, extrusion_, textHeight_);
-        dirty_ = false;
-    }
-    return geometry_;
+    geometry_ = std::move(geometry);
 }
 
 double TGLSpaceText::BoundingRadius() const {

@@ -8,8 +8,9 @@
 
 namespace vistamaze {
 
-// Extruded 3D text, centred on its origin, extruded along its own z axis. The geometry is built on
-// first use after a change (needs a QGuiApplication, not a GL context).
+// Extruded 3D text, centred on its origin, extruded along its own z axis. Every setter rebuilds the
+// geometry at once (needs a QGuiApplication, not a GL context) and throws vistamaze::Error, leaving
+// the object unchanged, when the outlines cannot be tessellated. Starts with an empty text.
 class TGLSpaceText : public TGLSceneObject {
 public:
     [[nodiscard]] const QString& Text() const noexcept { return text_; }
@@ -22,17 +23,18 @@ public:
     [[nodiscard]] double TextHeight() const noexcept { return textHeight_; }
     void SetTextHeight(double height);
 
-    [[nodiscard]] const TextGeometry& Geometry() const;
+    [[nodiscard]] const TextGeometry& Geometry() const noexcept { return geometry_; }
     [[nodiscard]] double BoundingRadius() const override;
     void DrawGeometry() const override;
 
 private:
+    void Update(const QString& text, const QFont& font, double extrusion, double height);
+
     QString text_;
     QFont font_;
     double extrusion_ = 0.2;
     double textHeight_ = 1.0;
-    mutable TextGeometry geometry_;
-    mutable bool dirty_ = true;
+    TextGeometry geometry_;
 };
 
 }  // namespace vistamaze

@@ -155,3 +155,29 @@ TEST_F(RendererProcessTest, SeveralDepthMapsGoToAFolderOrANumberedPattern) {
 
 }  // namespace
 }  // namespace vistamaze::cli
+
+namespace vistamaze::cli {
+namespace {
+
+TEST_F(RendererProcessTest, SeveralDepthMapsMakeAMovieWithSound) {
+    if (!test::ToolAvailable("ffprobe")) {
+        GTEST_SKIP() << "ffprobe is not installed";
+    }
+    const auto movie = dir_ / "turn.avi";
+    const std::string maps = Sample("DepthMaps/Torus.png") + " " + Sample("DepthMaps/Pyramid.png") + " " +
+                             Sample("DepthMaps/Spheres.png");
+    ASSERT_EQ(Run(maps + " -W 320 -H 240 --fps 10 --texture-step 5,0 --audio " +
+                  test::DataFile("audio/chuck_snare_01.wav").string() + " -o " + movie.string()),
+              0);
+    std::string info;
+    ASSERT_EQ(RunCommand("ffprobe -v error -count_frames -show_entries "
+                         "stream=codec_type,codec_name,width,height,nb_read_frames,r_frame_rate -of csv=p=0 " +
+                             movie.string(),
+                         &info),
+              0);
+    EXPECT_NE(info.find("rawvideo,video,320,240,10/1,3"), std::string::npos) << info;
+    EXPECT_NE(info.find("audio"), std::string::npos) << info;
+}
+
+}  // namespace
+}  // namespace vistamaze::cli

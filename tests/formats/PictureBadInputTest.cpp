@@ -43,7 +43,7 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
     return ~crc;
 }
 
-// The 14-byte file header and a 40-byte info header, no pixels.
+// The 14-byte file header and a 40-byte info header, no pixels: 54 bytes in all.
 Bytes BmpHeader(std::uint32_t width, std::uint32_t height) {
     Bytes b{'B', 'M'};
     Put32(b, 54);
@@ -181,13 +181,6 @@ INSTANTIATE_TEST_SUITE_P(Readers, HugeHeader, ::testing::Values(
     HostileCase{"Jpeg", "jpg", JpegHeader}, HostileCase{"Gif", "gif", GifHeader},
     HostileCase{"Tiff", "tif", TiffHeader}, HostileCase{"Ico", "ico", IcoHeader}),
     [](const auto& param) { return std::string(param.param.name); });
-
-TEST(HugeHeader, BmpSizeFromAFortyByteHeaderIsRefused) {
-    // 100000 x 100000 at 24 bits would be 30 GB of pixels.
-    const Bytes bytes = BmpHeader(100000, 100000);
-    ASSERT_EQ(bytes.size(), 54U);
-    EXPECT_THROW((void)DecodePicture("bmp", bytes), InvalidPictureError);
-}
 
 struct SampleCase {
     const char* file;

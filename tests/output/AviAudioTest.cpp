@@ -4,12 +4,12 @@
 #include "tests/output/AviTestParser.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze::test {
 namespace {
@@ -34,7 +34,8 @@ std::string Run(const std::string& command) {
 std::map<std::string, std::string> Probe(const fs::path& file, const std::string& stream) {
     const std::string out = Run("ffprobe -v error -count_frames -select_streams " + stream +
                                 " -show_entries stream=codec_name,nb_read_frames,sample_rate,channels"
-                                " -of default=nw=1 '" + file.string() + "'");
+                                " -of default=nw=1 '" +
+                                file.string() + "'");
     std::map<std::string, std::string> values;
     std::istringstream lines(out);
     std::string line;
@@ -51,7 +52,9 @@ std::string DecodeAudio(const fs::path& file, const std::string& rawFormat) {
     return Run("ffmpeg -v error -i '" + file.string() + "' -map 0:a -f " + rawFormat + " -");
 }
 
-fs::path Copied(const std::string& name) { return DataFile("audio/" + name); }
+fs::path Copied(const std::string& name) {
+    return DataFile("audio/" + name);
+}
 
 fs::path Shared(const std::string& name) {
     return fs::exists(SharedFile(name)) ? SharedFile(name) : fs::path();
@@ -62,7 +65,8 @@ std::function<fs::path(const TempDir&)> Generated(const std::string& codec, int 
     return [=](const TempDir& dir) {
         const fs::path out = dir / ("gen_" + codec + ".wav");
         Run("ffmpeg -v error -f lavfi -i sine=frequency=300:sample_rate=" + std::to_string(rate) +
-            ":duration=0.7 -ac " + std::to_string(channels) + " -c:a " + codec + " -y '" + out.string() + "'");
+            ":duration=0.7 -ac " + std::to_string(channels) + " -c:a " + codec + " -y '" + out.string() +
+            "'");
         return out;
     };
 }
@@ -90,7 +94,8 @@ TEST_P(AviAudioTest, AudioIsCopiedUnchangedAndInterleaved) {
         writer.OpenWorkFile();
         for (int i = 0; i < kFrames; ++i) {
             writer.AddFrame(MakeBuffer24(64, 48, [i](int y, int x) {
-                return Bgr{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(y), static_cast<std::uint8_t>(x)};
+                return Bgr{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(y),
+                           static_cast<std::uint8_t>(x)};
             }));
         }
         writer.CloseVideo();
@@ -150,16 +155,17 @@ TEST_P(AviAudioTest, AudioIsCopiedUnchangedAndInterleaved) {
 INSTANTIATE_TEST_SUITE_P(
     Wavs, AviAudioTest,
     ::testing::Values(
-        AudioCase{"u8_mono", [](const TempDir&) { return Copied("allegro_welcome.wav"); }, "pcm_u8", "u8", 22050, 1},
-        AudioCase{"s16_shorter_than_video", [](const TempDir&) { return Copied("chuck_snare_01.wav"); }, "pcm_s16le",
-                  "s16le", 44100, 2},
-        AudioCase{"list_after_data", [](const TempDir&) { return Copied("wx_tinkalink2.wav"); }, "pcm_s16le", "s16le",
-                  22050, 2},
-        AudioCase{"s16_48k_mono", [](const TempDir&) { return Shared("audio/alsa_Front_Center.wav"); }, "pcm_s16le",
-                  "s16le", 48000, 1},
+        AudioCase{"u8_mono", [](const TempDir&) { return Copied("allegro_welcome.wav"); }, "pcm_u8", "u8",
+                  22050, 1},
+        AudioCase{"s16_shorter_than_video", [](const TempDir&) { return Copied("chuck_snare_01.wav"); },
+                  "pcm_s16le", "s16le", 44100, 2},
+        AudioCase{"list_after_data", [](const TempDir&) { return Copied("wx_tinkalink2.wav"); }, "pcm_s16le",
+                  "s16le", 22050, 2},
+        AudioCase{"s16_48k_mono", [](const TempDir&) { return Shared("audio/alsa_Front_Center.wav"); },
+                  "pcm_s16le", "s16le", 48000, 1},
         AudioCase{"ffmpeg_list_before_data",
-                  [](const TempDir&) { return Shared("oracle/audio/ffmpeg_s16le_44k_stereo.wav"); }, "pcm_s16le",
-                  "s16le", 44100, 2},
+                  [](const TempDir&) { return Shared("oracle/audio/ffmpeg_s16le_44k_stereo.wav"); },
+                  "pcm_s16le", "s16le", 44100, 2},
         AudioCase{"s24_6ch_extensible", Generated("pcm_s24le", 6, 48000), "pcm_s24le", "s24le", 48000, 6},
         AudioCase{"f32_stereo", Generated("pcm_f32le", 2, 32000), "pcm_f32le", "f32le", 32000, 2}),
     [](const auto& tp) { return tp.param.name; });
@@ -184,7 +190,8 @@ std::size_t Find(const std::vector<std::uint8_t>& bytes, const std::string& id) 
 }
 
 constexpr const char* kOpenError = "A disk error occurred while opening the audio file.";
-constexpr const char* kCorrupt = "The file could not be read, indicating a corrupt file or an unrecognized format.";
+constexpr const char* kCorrupt =
+    "The file could not be read, indicating a corrupt file or an unrecognized format.";
 constexpr const char* kNoStream = "Unable to get audio stream";
 
 class AviBadAudioTest : public ::testing::TestWithParam<BadWav> {};
@@ -224,13 +231,17 @@ INSTANTIATE_TEST_SUITE_P(
         BadWav{"not_riff", [](const TempDir& d) { return Edited(d, [](auto& b) { b[3] = 'X'; }); }, kCorrupt},
         BadWav{"not_wave", [](const TempDir& d) { return Edited(d, [](auto& b) { b[8] = 'A'; }); }, kCorrupt},
         BadWav{"tiny", [](const TempDir& d) { return Edited(d, [](auto& b) { b.resize(20); }); }, kCorrupt},
-        BadWav{"fmt_cut", [](const TempDir& d) { return Edited(d, [](auto& b) { b.resize(30); }); }, kCorrupt},
-        BadWav{"adpcm_tag", [](const TempDir& d) { return Edited(d, [](auto& b) { b[Find(b, "fmt ") + 8] = 2; }); },
+        BadWav{"fmt_cut", [](const TempDir& d) { return Edited(d, [](auto& b) { b.resize(30); }); },
+               kCorrupt},
+        BadWav{"adpcm_tag",
+               [](const TempDir& d) { return Edited(d, [](auto& b) { b[Find(b, "fmt ") + 8] = 2; }); },
                kCorrupt},
         BadWav{"block_align_wrong",
-               [](const TempDir& d) { return Edited(d, [](auto& b) { b[Find(b, "fmt ") + 20] = 3; }); }, kCorrupt},
+               [](const TempDir& d) { return Edited(d, [](auto& b) { b[Find(b, "fmt ") + 20] = 3; }); },
+               kCorrupt},
         BadWav{"no_data_chunk",
-               [](const TempDir& d) { return Edited(d, [](auto& b) { b.resize(Find(b, "data")); }); }, kNoStream},
+               [](const TempDir& d) { return Edited(d, [](auto& b) { b.resize(Find(b, "data")); }); },
+               kNoStream},
         BadWav{"empty_data",
                [](const TempDir& d) { return Edited(d, [](auto& b) { b.resize(Find(b, "data") + 8); }); },
                kNoStream}),

@@ -6,9 +6,8 @@
 #include "tests/output/AviTestParser.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 namespace vistamaze::test {
 namespace {
@@ -20,15 +19,16 @@ TEST(AviRiffWriter, ManyRiffExtensionsAreIndexedAndPlayWhole) {
     const fs::path movie = dir / "segments.avi";
     const WavFile wav(DataFile("audio/wx_tinkalink2.wav"));  // 22050 Hz stereo 16-bit
     constexpr int kFrames = 100;
-    constexpr std::size_t kAudioPerFrame = 882 * 4;          // 40 ms
+    constexpr std::size_t kAudioPerFrame = 882 * 4;  // 40 ms
     std::string audioWritten;
     std::vector<std::vector<std::uint8_t>> framesWritten;
     {
         UniqueFd fd(::open(movie.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
         ASSERT_TRUE(fd.Valid());
-        AviRiffWriter w(fd.Get(), AviVideoStream{33, 16, 40, 1000},
-                        AviAudioStream{wav.Format().fmtChunk, wav.Format().blockAlign, wav.Format().bytesPerSecond},
-                        64 * 1024);
+        AviRiffWriter w(
+            fd.Get(), AviVideoStream{33, 16, 40, 1000},
+            AviAudioStream{wav.Format().fmtChunk, wav.Format().blockAlign, wav.Format().bytesPerSecond},
+            64 * 1024);
         ASSERT_EQ(w.FrameBytes(), 100U * 16);  // 33 * 3 = 99 bytes, padded to 100
         std::vector<std::uint8_t> sound(kAudioPerFrame);
         for (int i = 0; i < kFrames; ++i) {
@@ -77,15 +77,20 @@ TEST(AviRiffWriter, ManyRiffExtensionsAreIndexedAndPlayWhole) {
     for (int i = 0; i < kFrames; ++i) {
         const auto& e = avi.openDml[0][static_cast<std::size_t>(i)];
         ASSERT_EQ(FourCcAt(movie, e.dataPos - 8), "00db");
-        EXPECT_EQ(ReadAt(movie, e.dataPos, e.size), framesWritten[static_cast<std::size_t>(i)]) << "frame " << i;
+        EXPECT_EQ(ReadAt(movie, e.dataPos, e.size), framesWritten[static_cast<std::size_t>(i)])
+            << "frame " << i;
     }
 
     if (!ToolAvailable("ffprobe")) {
         GTEST_SKIP() << "ffprobe is not installed";
     }
     std::string out;
-    ASSERT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-                         "-of csv=p=0 '" + movie.string() + "'", &out), 0);
+    ASSERT_EQ(
+        RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
+                   "-of csv=p=0 '" +
+                       movie.string() + "'",
+                   &out),
+        0);
     EXPECT_EQ(out, std::to_string(kFrames) + "\n");
     ASSERT_EQ(RunCommand("ffmpeg -v error -i '" + movie.string() + "' -map 0:a -f s16le -", &out), 0);
     EXPECT_TRUE(out == audioWritten) << "decoded audio differs";
@@ -117,8 +122,13 @@ TEST(AviRiffWriter, FullSuperIndexRefusesFurtherFramesAndKeepsTheMovie) {
     EXPECT_EQ(avi.idx1.size(), 1U);
     if (ToolAvailable("ffprobe")) {
         std::string out;
-        ASSERT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
-                             "-of csv=p=0 '" + movie.string() + "'", &out), 0);
+        ASSERT_EQ(
+            RunCommand(
+                "ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=nb_read_frames "
+                "-of csv=p=0 '" +
+                    movie.string() + "'",
+                &out),
+            0);
         EXPECT_EQ(out, std::to_string(AviRiffWriter::kSuperIndexEntries) + "\n");
     }
 }

@@ -8,11 +8,15 @@ std::uint32_t Le32(const std::uint8_t* p) {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
            (std::uint32_t{p[3]} << 24);
 }
-std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t Le16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 
 namespace {
-std::uint64_t Le64(const std::uint8_t* p) { return Le32(p) | (std::uint64_t{Le32(p + 4)} << 32); }
+std::uint64_t Le64(const std::uint8_t* p) {
+    return Le32(p) | (std::uint64_t{Le32(p + 4)} << 32);
 }
+}  // namespace
 
 std::vector<std::uint8_t> ReadAt(const std::filesystem::path& file, std::uint64_t pos, std::size_t size) {
     std::ifstream in(file, std::ios::binary);
@@ -114,8 +118,7 @@ AviLayout ParseAvi(const std::filesystem::path& file) {
                 const std::uint8_t* e = b.data() + 24 + 16 * std::size_t{i};
                 const std::uint64_t ixPos = Le64(e);
                 const std::string ixId = FourCcAt(file, ixPos);
-                if (ixId.substr(0, 2) != "ix" ||
-                    Le32(e + 8) != Le32(ReadAt(file, ixPos + 4, 4).data()) + 8) {
+                if (ixId.substr(0, 2) != "ix" || Le32(e + 8) != Le32(ReadAt(file, ixPos + 4, 4).data()) + 8) {
                     throw std::runtime_error("super index entry does not point at an ix chunk");
                 }
                 duration += Le32(e + 12);
@@ -127,7 +130,8 @@ AviLayout ParseAvi(const std::filesystem::path& file) {
         } else if (c.id == "idx1") {
             const auto b = ReadAt(file, c.pos + 8, c.size);
             for (std::size_t i = 0; i + 16 <= b.size(); i += 16) {
-                const std::string id(b.begin() + static_cast<std::ptrdiff_t>(i), b.begin() + static_cast<std::ptrdiff_t>(i) + 4);
+                const std::string id(b.begin() + static_cast<std::ptrdiff_t>(i),
+                                     b.begin() + static_cast<std::ptrdiff_t>(i) + 4);
                 // Offsets count from the "movi" fourcc and name the chunk header.
                 out.idx1.push_back({id, firstMovi + 8 + Le32(b.data() + i + 8) + 8, Le32(b.data() + i + 12),
                                     (Le32(b.data() + i + 4) & 0x10U) != 0});

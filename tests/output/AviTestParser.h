@@ -12,11 +12,11 @@
 namespace vistamaze::test {
 
 struct AviChunk {
-    std::string id;        // fourcc; for RIFF and LIST, the form/list type follows in `type`
+    std::string id;  // fourcc; for RIFF and LIST, the form/list type follows in `type`
     std::string type;
-    std::uint64_t pos = 0; // offset of the chunk header
+    std::uint64_t pos = 0;  // offset of the chunk header
     std::uint32_t size = 0;
-    int parent = -1;       // index into AviLayout::chunks
+    int parent = -1;  // index into AviLayout::chunks
 };
 
 struct AviIndexEntry {
@@ -28,14 +28,14 @@ struct AviIndexEntry {
 
 struct AviLayout {
     std::vector<AviChunk> chunks;
-    std::vector<AviIndexEntry> idx1;                     // resolved against the first movi
-    std::vector<std::vector<AviIndexEntry>> openDml;     // per stream: all ix entries in order
-    std::vector<std::uint32_t> superIndexDurations;      // per stream: sum of super entries
+    std::vector<AviIndexEntry> idx1;                  // resolved against the first movi
+    std::vector<std::vector<AviIndexEntry>> openDml;  // per stream: all ix entries in order
+    std::vector<std::uint32_t> superIndexDurations;   // per stream: sum of super entries
     std::uint32_t avihTotalFrames = 0;
     std::uint32_t dmlhTotalFrames = 0;
-    std::vector<std::uint32_t> strhLength;                // per stream
-    std::vector<std::vector<std::uint8_t>> strh;          // per stream, raw 56 bytes
-    std::vector<std::vector<std::uint8_t>> strf;          // per stream, raw
+    std::vector<std::uint32_t> strhLength;        // per stream
+    std::vector<std::vector<std::uint8_t>> strh;  // per stream, raw 56 bytes
+    std::vector<std::vector<std::uint8_t>> strf;  // per stream, raw
     std::uint64_t fileSize = 0;
 };
 

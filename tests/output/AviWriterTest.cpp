@@ -4,29 +4,30 @@
 #include "tests/output/AviTestParser.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
+#include <csignal>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <tuple>
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <functional>
-#include <tuple>
-#include <map>
-#include <sstream>
-
 namespace vistamaze::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-bool HaveFfmpeg() { return ToolAvailable("ffprobe") && ToolAvailable("ffmpeg"); }
+bool HaveFfmpeg() {
+    return ToolAvailable("ffprobe") && ToolAvailable("ffmpeg");
+}
 
-#define REQUIRE_FFMPEG()                                   \
-    if (!HaveFfmpeg()) {                                   \
+#define REQUIRE_FFMPEG()                                    \
+    if (!HaveFfmpeg()) {                                    \
         GTEST_SKIP() << "ffmpeg/ffprobe are not installed"; \
     }
 
@@ -52,7 +53,9 @@ std::map<std::string, std::string> Probe(const fs::path& file, const std::string
 
 std::string DecodeRgb(const fs::path& file) {
     std::string out;
-    EXPECT_EQ(RunCommand("ffmpeg -v error -i '" + file.string() + "' -map 0:v -f rawvideo -pix_fmt rgb24 -", &out), 0);
+    EXPECT_EQ(
+        RunCommand("ffmpeg -v error -i '" + file.string() + "' -map 0:v -f rawvideo -pix_fmt rgb24 -", &out),
+        0);
     return out;
 }
 
@@ -167,11 +170,12 @@ TEST_P(AviMovieTest, FramesReadBackUprightWithRateSizeAndIndex) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AviMovieTest,
-                         ::testing::Values(Movie{1000, 600, 40, "25/1", 3000}, Movie{1001, 600, 33, "1000/33", 3004},
-                                           Movie{7, 5, 40, "25/1", 24}, Movie{2, 3, 1000, "1/1", 8}),
+                         ::testing::Values(Movie{1000, 600, 40, "25/1", 3000},
+                                           Movie{1001, 600, 33, "1000/33", 3004}, Movie{7, 5, 40, "25/1", 24},
+                                           Movie{2, 3, 1000, "1/1", 8}),
                          [](const auto& tp) {
-                             return std::to_string(tp.param.width) + "x" + std::to_string(tp.param.height) + "_" +
-                                    std::to_string(tp.param.frameTime) + "ms";
+                             return std::to_string(tp.param.width) + "x" + std::to_string(tp.param.height) +
+                                    "_" + std::to_string(tp.param.frameTime) + "ms";
                          });
 
 // Writes one movie of `frames` made from `pictures` and returns the decoded frames.
@@ -335,8 +339,8 @@ TEST(AviWriter, MisuseAndUnusableSizesGiveTheirMessages) {
     ExpectMessage([&] { writer.AddFrame(pic); }, "Failed to add frame to AVI. Err=8004406C");
     EXPECT_EQ(writer.FrameIndex(), 2);
     ExpectMessage([&] { writer.CloseVideo(); }, "Could not create Video Stream");
-    for (const auto& [w, h, t] : {std::tuple{0, 10, 40}, std::tuple{10, -1, 40}, std::tuple{10, 10, 0},
-                                  std::tuple{40000, 10, 40}}) {
+    for (const auto& [w, h, t] :
+         {std::tuple{0, 10, 40}, std::tuple{10, -1, 40}, std::tuple{10, 10, 0}, std::tuple{40000, 10, 40}}) {
         writer.SetWidth(w);
         writer.SetHeight(h);
         writer.SetFrameTime(t);
@@ -407,6 +411,22 @@ TEST(AviWriter, WorkFileIsHeldExclusivelyAndRemovedAfterSaving) {
     EXPECT_EQ(ParseAvi(dir / "second.avi").idx1.size(), 1U);
 }
 
+TEST(AviWriter, StaleWorkFileLeftByACrashIsTakenOver) {
+    TempDir dir;
+    WriteBytes(dir / TAviWriter::kWorkFileName, std::vector<std::uint8_t>(100000, 0xAB));
+    TAviWriter writer({1920, 1080}, dir.Path());
+    writer.SetWidth(4);
+    writer.SetHeight(4);
+    writer.SetFileName((dir / "m.avi").string());
+    writer.OpenWorkFile();
+    writer.AddFrame(Pattern(4, 4, 0));
+    writer.CloseVideo();
+    writer.SaveMovie();
+    const AviLayout avi = ParseAvi(dir / "m.avi");  // throws on leftover bytes
+    EXPECT_EQ(avi.idx1.size(), 1U);
+    EXPECT_LT(avi.fileSize, 100000U);
+}
+
 TEST(AviWriter, FailedSaveStillRemovesTheWorkFile) {
     TempDir dir;
     TAviWriter writer({1920, 1080}, dir.Path());
@@ -425,20 +445,29 @@ TEST(AviWriter, FailedSaveStillRemovesTheWorkFile) {
     EXPECT_FALSE(fs::exists(writer.WorkFileName()));
 }
 
-TEST(AviWriter, MovieOnAnotherFileSystemIsCopiedWhole) {
+// Without audio the finished work file is copied; with audio each frame is copied into a new
+// layout. Both must hold the frames as written.
+class AviOtherFileSystemTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(AviOtherFileSystemTest, MovieIsCopiedWhole) {
+    const bool withAudio = GetParam();
     TempDir dir;
     struct stat work {};
     struct stat shm {};
     if (stat(dir.Path().c_str(), &work) != 0 || stat("/dev/shm", &shm) != 0 || work.st_dev == shm.st_dev) {
         GTEST_SKIP() << "no second file system at /dev/shm";
     }
-    const fs::path target = fs::path("/dev/shm") / ("vm-avi-test-" + std::to_string(getpid()) + ".avi");
+    const fs::path target =
+        fs::path("/dev/shm") / ("vm-avi-test-" + std::to_string(getpid()) + (withAudio ? "a" : "v") + ".avi");
     std::vector<PixelBuffer> frames;
     {
         TAviWriter writer({1920, 1080}, dir.Path());
         writer.SetWidth(33);
         writer.SetHeight(17);
         writer.SetFileName(target.string());
+        if (withAudio) {
+            writer.SetWavFileName(DataFile("audio/chuck_snare_01.wav").string());
+        }
         writer.OpenWorkFile();
         for (int i = 0; i < 5; ++i) {
             frames.push_back(Pattern(33, 17, i));
@@ -449,6 +478,7 @@ TEST(AviWriter, MovieOnAnotherFileSystemIsCopiedWhole) {
         EXPECT_FALSE(fs::exists(writer.WorkFileName()));
     }
     const AviLayout avi = ParseAvi(target);
+    ASSERT_EQ(avi.openDml.size(), withAudio ? 2U : 1U);
     ASSERT_EQ(avi.openDml[0].size(), 5U);
     for (std::size_t i = 0; i < 5; ++i) {
         const auto bytes = ReadAt(target, avi.openDml[0][i].dataPos, avi.openDml[0][i].size);
@@ -456,6 +486,9 @@ TEST(AviWriter, MovieOnAnotherFileSystemIsCopiedWhole) {
     }
     fs::remove(target);
 }
+
+INSTANTIATE_TEST_SUITE_P(Copies, AviOtherFileSystemTest, ::testing::Bool(),
+                         [](const auto& tp) { return tp.param ? "WithAudio" : "VideoOnly"; });
 
 // A file size limit stands in for a full disk: frames past it fail, the rest is a movie.
 TEST(AviWriter, FullDiskFailsTheFrameButKeepsTheFramesWritten) {
@@ -482,7 +515,8 @@ TEST(AviWriter, FullDiskFailsTheFrameButKeepsTheFramesWritten) {
                 writer.AddFrame(Pattern(kSide, kSide, i));
                 ++written;
             } catch (const Error& e) {
-                rightMessage = rightMessage && std::string(e.what()) == "Failed to add frame to AVI. Err=8004406E";
+                rightMessage =
+                    rightMessage && std::string(e.what()) == "Failed to add frame to AVI. Err=8004406E";
             }
         }
         try {
@@ -535,7 +569,8 @@ long PeakKibForMovie(const fs::path& dir, int frames) {
     }
     int status = 0;
     rusage usage{};
-    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (child < 0 || wait4(child, &status, 0, &usage) != child || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
         return -1;
     }
     return usage.ru_maxrss;
@@ -605,7 +640,8 @@ TEST(AviWriter, MovieOverOneGibibyteUsesOpenDmlAndPlaysWhole) {
     ExpectEntriesPointAtChunks(movie, avi.idx1);
     ExpectEntriesPointAtChunks(movie, avi.openDml[0]);
     for (int i = 0; i < kFrames; ++i) {
-        EXPECT_EQ(ReadAt(movie, avi.openDml[0][static_cast<std::size_t>(i)].dataPos, 1)[0], i) << "frame " << i;
+        EXPECT_EQ(ReadAt(movie, avi.openDml[0][static_cast<std::size_t>(i)].dataPos, 1)[0], i)
+            << "frame " << i;
     }
 }
 

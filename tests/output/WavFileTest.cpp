@@ -23,7 +23,8 @@ class WavFileTest : public ::testing::TestWithParam<WavCase> {};
 TEST_P(WavFileTest, FindsFormatAndSamples) {
     const WavCase& c = GetParam();
     const std::string name = c.file;
-    const fs::path path = name.rfind("shared:", 0) == 0 ? SharedFile(name.substr(7)) : DataFile("audio/" + name);
+    const fs::path path =
+        name.rfind("shared:", 0) == 0 ? SharedFile(name.substr(7)) : DataFile("audio/" + name);
     if (!fs::exists(path)) {
         GTEST_SKIP() << path << " is absent";
     }
@@ -38,18 +39,19 @@ TEST_P(WavFileTest, FindsFormatAndSamples) {
     const auto bytes = ReadBytes(path);
     std::vector<std::uint8_t> tail(16);
     wav.ReadSamples(c.dataBytes - tail.size(), tail);
-    EXPECT_TRUE(std::equal(tail.begin(), tail.end(),
-                           bytes.begin() + static_cast<std::ptrdiff_t>(wav.Layout().dataOffset + c.dataBytes - 16)));
+    EXPECT_TRUE(
+        std::equal(tail.begin(), tail.end(),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(wav.Layout().dataOffset + c.dataBytes - 16)));
     EXPECT_THROW(wav.ReadSamples(c.dataBytes - 4, tail), AviError);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, WavFileTest,
-                         ::testing::Values(WavCase{"allegro_welcome.wav", 1, 22050, 8, 24080},
-                                           WavCase{"chuck_snare_01.wav", 2, 44100, 16, 44232},
-                                           WavCase{"wx_tinkalink2.wav", 2, 22050, 16, 80032},
-                                           WavCase{"shared:audio/alsa_Front_Center.wav", 1, 48000, 16, 137090},
-                                           WavCase{"shared:oracle/audio/ffmpeg_s16le_44k_stereo.wav", 2, 44100, 16,
-                                                   251904}));
+INSTANTIATE_TEST_SUITE_P(
+    Files, WavFileTest,
+    ::testing::Values(WavCase{"allegro_welcome.wav", 1, 22050, 8, 24080},
+                      WavCase{"chuck_snare_01.wav", 2, 44100, 16, 44232},
+                      WavCase{"wx_tinkalink2.wav", 2, 22050, 16, 80032},
+                      WavCase{"shared:audio/alsa_Front_Center.wav", 1, 48000, 16, 137090},
+                      WavCase{"shared:oracle/audio/ffmpeg_s16le_44k_stereo.wav", 2, 44100, 16, 251904}));
 
 TEST(WavFile, DataChunkCutShortKeepsTheWholeSampleFramesPresent) {
     TempDir dir;
@@ -80,7 +82,8 @@ TEST(WavFile, LoadAudioMessagesFollowTheFailureCode) {
     EXPECT_EQ(LoadAudioMessage(AviCode::kClassNotRegistered),
               "According to the registry, the type of audio file specified in AVIFileOpen does not have a "
               "handler to process it.");
-    EXPECT_EQ(LoadAudioMessage(AviCode::kMemory), "The file could not be opened because of insufficient memory.");
+    EXPECT_EQ(LoadAudioMessage(AviCode::kMemory),
+              "The file could not be opened because of insufficient memory.");
     EXPECT_EQ(LoadAudioMessage(AviCode::kFileWrite), "Unknown error opening audio file");
 }
 

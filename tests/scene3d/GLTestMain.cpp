@@ -1,7 +1,5 @@
 // Test main for the OpenGL views: a QApplication on the xcb platform when an X display is reachable,
 // otherwise on the off-screen platform with every OpenGL test skipped (see GLTestSupport.h).
-#include "GLTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -37,6 +35,5 @@ int main(int argc, char** argv) {
     format.setDepthBufferSize(24);
     QSurfaceFormat::setDefaultFormat(format);
     QApplication app(argc, argv);
-    vistamaze::test::SetGLAvailable(display);
     return RUN_ALL_TESTS();
 }

@@ -9,8 +9,7 @@
 
 namespace vistamaze::test {
 
-// Set once by the test main: whether an X display (and so OpenGL) is there.
-void SetGLAvailable(bool available);
+// Whether the application runs on an X display (the test main picks xcb only when one is there).
 [[nodiscard]] bool GLAvailable();
 
 // Skips the current test with a message when there is no display.

@@ -2,14 +2,17 @@
 #include "scene3d/GLMemoryViewer.h"
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/GLzBuffer.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTest>
 
 #include <algorithm>
 #include <cstddef>
+#include <filesystem>
 #include <memory>
 
 namespace vistamaze {
@@ -117,6 +120,30 @@ TEST_F(OnScreenView, RepaintNowRendersBeforeReturningAndRaisesPostRender) {
     EXPECT_EQ(spy.count(), 2);
 }
 
+TEST(HiddenView, RepaintNowRendersAViewOnAHiddenTab) {
+    VM_REQUIRE_GL();
+    Scene3d scene;
+    MakeQuadScene(scene, 0.5, 0.0, 0.0, 10.0, 400.0);
+    QTabWidget tabs;
+    tabs.addTab(new QWidget, QStringLiteral("Stereogram"));
+    auto* viewer = new TGLSceneViewer;
+    tabs.addTab(viewer, QStringLiteral("3D model"));
+    viewer->SetScene(&scene);
+    viewer->SetCamera(&scene.GLCamera2);
+    tabs.resize(420, 340);
+    tabs.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
+    ASSERT_FALSE(viewer->isVisible());
+    QSignalSpy spy(viewer, &TGLSceneViewer::PostRender);
+    viewer->RepaintNow();
+    EXPECT_EQ(spy.count(), 1);
+    TGLzBuffer reader;
+    reader.LinkToViewer(*viewer);
+    EXPECT_GT(CountDrawn(reader.ReadDepth()), 100U);
+    viewer->RepaintNow();
+    EXPECT_EQ(spy.count(), 2);
+}
+
 TEST_F(OnScreenView, HiddenObjectLeavesNoDepth) {
     MakeQuadScene(*scene_, 100.0, 0.0, 0.0, 10.0, 400.0);
     scene_->Teapot1.SetVisible(false);
@@ -155,6 +182,38 @@ TEST_F(OnScreenView, CameraResetAfterARealRender) {
     scene_->GLCamera2.Reset();
     EXPECT_NEAR(scene_->GLCamera2.Position().z, 35.5, 0.1);
     EXPECT_NEAR(scene_->GLCamera2.Position().x, 0.0, 1e-9);
+}
+
+TEST_F(OnScreenView, LoadedModelIsDrawnInTheMiddleAfterReset) {
+    const std::filesystem::path file = test::DataFile("models/assimp_box.obj");
+    if (!std::filesystem::exists(file)) {
+        GTEST_SKIP() << "missing " << file;
+    }
+    scene_ = BuildInitialScene();
+    viewer_->SetScene(scene_.get());
+    viewer_->SetCamera(&scene_->GLCamera2);
+    Show(460, 345);
+    Scene3d& s = *scene_;
+    s.GLCamera2.SetFocalLength(500.0);
+    s.Teapot1.LoadFromFile(file);
+    s.GLSpaceText1.SetVisible(false);
+    s.Teapot1.SetScale({1.0, 1.0, 1.0});
+    const double r = s.Teapot1.BoundingRadius();
+    ASSERT_GT(r, 0.0);
+    const double a = r < 1.0 ? 1.8 / r : (r > 1.0 ? 1.4 / r : 1.0);
+    s.Teapot1.SetScale({a, a, a});
+    viewer_->RepaintNow();  // the camera reset needs the near plane of a render
+    s.GLCamera2.SetTarget(&s.Teapot1);
+    s.GLCamera2.Reset();
+    s.GLCamera2.SetTarget(&s.GLDummyCube1);
+    s.Teapot1.PerformAutoCentering();
+    const std::vector<float>& depth = RenderAndRead();
+    // Seen from 0.36 * 86 = 31 units with a 7 degree view the box fills a good part of the middle.
+    const std::size_t drawn = CountDrawn(depth);
+    EXPECT_GT(drawn, 460U * 345U / 20) << test::SaveDepthForInspection(depth, 460, 345, "scene3d_model_depth");
+    EXPECT_LT(drawn, 460U * 345U);
+    EXPECT_LT(At(depth, 460, 172, 230), 1.0F);
+    EXPECT_EQ(At(depth, 460, 0, 0), 1.0F);
 }
 
 class OffScreenView : public ::testing::Test {

@@ -1,5 +1,6 @@
-// Fuzz target of the gts model reader: any input gives a mesh or vistamaze::Error, and whatever
-// was read is a consistent mesh.
+// Fuzz target of one of our own model readers, chosen at build time by VM_FUZZ_MODEL_READERS
+// (a comma-separated list of reader functions in vistamaze::models): any input gives a mesh or
+// vistamaze::Error, and whatever was read is a consistent mesh.
 #include "engine/Errors.h"
 #include "formats/Mesh.h"
 #include "formats/models/ModelReaders.h"
@@ -10,7 +11,9 @@
 
 namespace {
 
-void Run(void (*reader)(vistamaze::models::ByteSpan, vistamaze::Mesh&), const std::uint8_t* data, std::size_t size) {
+using Reader = void (*)(vistamaze::models::ByteSpan, vistamaze::Mesh&);
+
+void Run(Reader reader, const std::uint8_t* data, std::size_t size) {
     vistamaze::Mesh mesh;
     try {
         reader(vistamaze::models::ByteSpan(data, size), mesh);
@@ -28,6 +31,9 @@ void Run(void (*reader)(vistamaze::models::ByteSpan, vistamaze::Mesh&), const st
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Run(&vistamaze::models::ReadGtsModel, data, size);
+    using namespace vistamaze::models;
+    for (const Reader reader : {VM_FUZZ_MODEL_READERS}) {
+        Run(reader, data, size);
+    }
     return 0;
 }
