@@ -1,6 +1,7 @@
 #include "formats/DdsReader.h"
 
 #include "engine/Errors.h"
+#include "formats/ByteOrder.h"
 #include "formats/ImageLimits.h"
 #include "formats/PixelCompositing.h"
 
@@ -42,11 +43,6 @@ constexpr std::uint32_t kDxgiB8G8R8X8Srgb = 93;
 
 std::uint32_t Le16(const std::uint8_t* p) noexcept {
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8);
-}
-
-std::uint32_t Le32(const std::uint8_t* p) noexcept {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
 }
 
 constexpr std::uint32_t FourCc(const char (&s)[5]) noexcept {

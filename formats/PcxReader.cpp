@@ -1,6 +1,7 @@
 #include "formats/PcxReader.h"
 
 #include "engine/Errors.h"
+#include "formats/ByteOrder.h"
 #include "formats/ImageLimits.h"
 #include "formats/PixelCompositing.h"
 
@@ -21,15 +22,6 @@ constexpr std::uint32_t kDcxMagic = 987654321;
 
 [[noreturn]] void Reject(const std::string& why) {
     throw InvalidPictureError("Not a valid PCX picture: " + why);
-}
-
-std::uint16_t Le16(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const std::uint8_t* p) noexcept {
-    return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-           (std::uint32_t{p[3]} << 24);
 }
 
 // The palette of version 3 files, which store none.

@@ -1,6 +1,7 @@
 #include "formats/TgaReader.h"
 
 #include "engine/Errors.h"
+#include "formats/ByteOrder.h"
 #include "formats/ImageLimits.h"
 #include "formats/PixelCompositing.h"
 
@@ -18,10 +19,6 @@ constexpr std::size_t kHeaderSize = 18;
 
 [[noreturn]] void Reject(const std::string& why) {
     throw InvalidPictureError("Not a valid Targa picture: " + why);
-}
-
-std::uint16_t Le16(const std::uint8_t* p) noexcept {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
 std::uint8_t Expand5(unsigned v) noexcept {
