@@ -36,7 +36,7 @@ void PixelBuffer::SetSize(int width, int height, int bitsPerPixel) {
                                     static_cast<std::size_t>(height)) {
         throw Error("Bitmap is too large");
     }
-    std::vector<std::uint8_t> data(stride * static_cast<std::size_t>(height), 0);
+    std::vector<std::uint8_t, PixelStorageAllocator<std::uint8_t>> data(stride * static_cast<std::size_t>(height), 0);
     data_ = std::move(data);
     width_ = width;
     height_ = height;

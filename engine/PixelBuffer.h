@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/PixelStorage.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -100,7 +102,7 @@ private:
     int height_ = 0;
     int bitsPerPixel_ = 24;
     std::size_t stride_ = 0;
-    std::vector<std::uint8_t> data_;
+    std::vector<std::uint8_t, PixelStorageAllocator<std::uint8_t>> data_;
     std::vector<Bgr> palette_;
 };
 

@@ -95,7 +95,7 @@ public:
 
     // Fills scratch.separation for row r: one depth sample per output column.
     void SeparationsOfRow(int r, RowScratch& scratch) const {
-        const PixelBuffer& depth = e_.depthBuffer_;
+        const PixelBuffer& depth = *e_.depth_;
         const int depthRow = r - g_.depthOffsetY;
         const std::uint8_t* row =
             (depthRow >= 0 && depthRow < depth.Height()) ? depth.Row(depthRow) : nullptr;
@@ -454,6 +454,7 @@ void TStereogram::Generate() {
     struct EndOfRender {
         TStereogram& e;
         ~EndOfRender() {
+            e.depth_ = nullptr;
             e.depthBuffer_ = PixelBuffer();
             e.textureBuffer_ = PixelBuffer();
             e.busy_ = false;
@@ -474,11 +475,12 @@ void TStereogram::Generate() {
 }
 
 void TStereogram::PrepareBuffers() {
-    outputBuffer_ = PixelBuffer();
     depthBuffer_ = PixelBuffer();
     textureBuffer_ = PixelBuffer();
-    outputBuffer_ = PixelBuffer(width_, height_, 24);
-    GraphicToBuffer(depthBuffer_, depthMap_);
+    // Every row overwrites all its pixels, so an output buffer of the right size is reused.
+    if (outputBuffer_.Width() != width_ || outputBuffer_.Height() != height_) {
+        outputBuffer_ = PixelBuffer(width_, height_, 24);
+    }
     StereogramGeometry& g = geometry_;
     if (maskMap_.HasImage()) {
         GraphicToBuffer(textureBuffer_, maskMap_);
@@ -493,20 +495,30 @@ void TStereogram::PrepareBuffers() {
             g.textureHeight = textureBuffer_.Height();
         }
     }
-    const int dw = depthBuffer_.Width();
-    const int dh = depthBuffer_.Height();
+    const PixelBuffer& given = depthMap_.Bitmap();
+    const int dw = given.Width();
+    const int dh = given.Height();
     const auto fittedHeight =
         ToInt(TruncChecked(dh * (static_cast<long double>(width_) / static_cast<long double>(dw))));
-    ResizeBuffer(depthBuffer_, width_, fittedHeight);
-    g.depthOffsetX = (width_ - depthBuffer_.Width()) / 2;
-    g.depthOffsetY = (height_ - depthBuffer_.Height()) / 2;
-    if (converging_) {
-        for (int y = 0; y < depthBuffer_.Height(); ++y) {
-            std::uint8_t* row = depthBuffer_.Row(y);
-            for (std::size_t i = 0; i < static_cast<std::size_t>(depthBuffer_.Width()) * 3; ++i) {
-                row[i] = static_cast<std::uint8_t>(255 - row[i]);
+    // A 24-bit map that already has the output width and needs no inversion is read in place.
+    if (given.BitsPerPixel() == 24 && dw == width_ && fittedHeight == dh && !converging_) {
+        depth_ = &given;
+    } else {
+        GraphicToBuffer(depthBuffer_, depthMap_);
+        ResizeBuffer(depthBuffer_, width_, fittedHeight);
+        if (converging_) {
+            for (int y = 0; y < depthBuffer_.Height(); ++y) {
+                std::uint8_t* row = depthBuffer_.Row(y);
+                for (std::size_t i = 0; i < static_cast<std::size_t>(depthBuffer_.Width()) * 3; ++i) {
+                    row[i] = static_cast<std::uint8_t>(255 - row[i]);
+                }
             }
         }
+        depth_ = &depthBuffer_;
+    }
+    g.depthOffsetX = (width_ - depth_->Width()) / 2;
+    g.depthOffsetY = (height_ - depth_->Height()) / 2;
+    if (converging_) {
         backgroundLevel_ = 255;
     } else {
         backgroundLevel_ = 0;
@@ -662,10 +674,8 @@ void TStereogram::RenderRowsParallel(int threads, const std::function<void(int, 
 }
 
 const Picture& TStereogram::StereogramPicture() {
-    if (outputPicture_.Width() != outputBuffer_.Width() || outputPicture_.Height() != outputBuffer_.Height()) {
-        outputPicture_.Assign(PixelBuffer(outputBuffer_.Width(), outputBuffer_.Height(), 24));
-    }
-    outputBuffer_.DrawOnto(outputPicture_.Bitmap(), 0, 0);
+    // Copy assignment reuses the picture's storage when the size has not changed.
+    outputPicture_.Bitmap() = outputBuffer_;
     return outputPicture_;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace vistamaze {
@@ -60,8 +61,10 @@ public:
 
     [[nodiscard]] const Picture& DepthMap() const noexcept { return depthMap_; }
     void SetDepthMap(const Picture& picture) { depthMap_ = picture; }
+    void SetDepthMap(Picture&& picture) noexcept { depthMap_ = std::move(picture); }
     [[nodiscard]] const Picture& MaskMap() const noexcept { return maskMap_; }
     void SetMaskMap(const Picture& picture) { maskMap_ = picture; }
+    void SetMaskMap(Picture&& picture) noexcept { maskMap_ = std::move(picture); }
 
     [[nodiscard]] int Width() const noexcept { return width_; }
     void SetWidth(int value) noexcept;
@@ -146,6 +149,9 @@ private:
     Picture outputPicture_;
     PixelBuffer outputBuffer_;
     PixelBuffer depthBuffer_;
+    // The depth rows are read from: depthBuffer_, or the depth map itself when it needs no
+    // conversion. Set only while Generate runs.
+    const PixelBuffer* depth_ = nullptr;
     PixelBuffer textureBuffer_;
 
     int width_ = 800;
