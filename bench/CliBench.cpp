@@ -4,10 +4,10 @@
 #include "formats/PictureFile.h"
 #include "output/PictureWriters.h"
 
-#include <benchmark/benchmark.h>
-
 #include <filesystem>
 #include <string>
+
+#include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,8 +34,8 @@ void BM_RenderProcess1080pPngToPng(benchmark::State& state) {
     for (auto _ : state) {
         const pid_t pid = fork();
         if (pid == 0) {
-            execl(VM_RENDERER_PATH, VM_RENDERER_PATH, depth.c_str(), "-W", "1920", "-H", "1080", "-o", out.c_str(),
-                  static_cast<char*>(nullptr));
+            execl(VM_RENDERER_PATH, VM_RENDERER_PATH, depth.c_str(), "-W", "1920", "-H", "1080", "-o",
+                  out.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
         int status = 0;

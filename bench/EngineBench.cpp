@@ -2,9 +2,9 @@
 #include "engine/Resample.h"
 #include "engine/Stereogram.h"
 
-#include <benchmark/benchmark.h>
-
 #include <cmath>
+
+#include <benchmark/benchmark.h>
 
 namespace vistamaze {
 namespace {
@@ -29,8 +29,9 @@ PixelBuffer Texture(int width, int height) {
     PixelBuffer b(width, height, 24);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            b.SetPixel(y, x, {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 3),
-                              static_cast<std::uint8_t>((x ^ y) * 5)});
+            b.SetPixel(y, x,
+                       {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 3),
+                        static_cast<std::uint8_t>((x ^ y) * 5)});
         }
     }
     return b;

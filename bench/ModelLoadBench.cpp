@@ -2,11 +2,11 @@
 // through our own reader, both written once into a temporary folder.
 #include "formats/ModelFile.h"
 
-#include <benchmark/benchmark.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -21,7 +21,9 @@ std::filesystem::path Folder() {
     return folder;
 }
 
-float Height(int i, int j) { return static_cast<float>((i * 7 + j * 13) % 17) * 0.01F; }
+float Height(int i, int j) {
+    return static_cast<float>((i * 7 + j * 13) % 17) * 0.01F;
+}
 
 std::filesystem::path GridObj() {
     const std::filesystem::path file = Folder() / "grid.obj";
@@ -71,8 +73,12 @@ void Load(benchmark::State& state, const std::filesystem::path& file) {
     state.counters["triangles"] = static_cast<double>(mesh.triangles.size());
 }
 
-void BM_LoadObj100k(benchmark::State& state) { Load(state, GridObj()); }
-void BM_LoadWrl100k(benchmark::State& state) { Load(state, GridWrl()); }
+void BM_LoadObj100k(benchmark::State& state) {
+    Load(state, GridObj());
+}
+void BM_LoadWrl100k(benchmark::State& state) {
+    Load(state, GridWrl());
+}
 
 }  // namespace
 

@@ -5,14 +5,13 @@
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/GLzBuffer.h"
 
-#include <benchmark/benchmark.h>
-
 #include <QApplication>
 #include <QSurfaceFormat>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+#include <benchmark/benchmark.h>
 
 namespace {
 
@@ -26,11 +25,14 @@ Mesh SphereMesh(int rings, int segments, float radius) {
         const double theta = kPi * r / rings;
         for (int s = 0; s <= segments; ++s) {
             const double phi = 2.0 * kPi * s / segments;
-            mesh.AddVertex({static_cast<float>(radius * std::sin(theta) * std::cos(phi)), static_cast<float>(radius * std::cos(theta)),
+            mesh.AddVertex({static_cast<float>(radius * std::sin(theta) * std::cos(phi)),
+                            static_cast<float>(radius * std::cos(theta)),
                             static_cast<float>(radius * std::sin(theta) * std::sin(phi))});
         }
     }
-    const auto index = [segments](int r, int s) { return static_cast<std::uint32_t>(r * (segments + 1) + s); };
+    const auto index = [segments](int r, int s) {
+        return static_cast<std::uint32_t>(r * (segments + 1) + s);
+    };
     for (int r = 0; r < rings; ++r) {
         for (int s = 0; s < segments; ++s) {
             mesh.AddTriangle(index(r, s), index(r + 1, s), index(r + 1, s + 1));
@@ -82,7 +84,8 @@ void OffScreenPart(benchmark::State& state, TGLMemoryViewer& memory, int part) {
 
 int main(int argc, char** argv) {
     if (std::getenv("DISPLAY") == nullptr) {
-        std::puts("Scene3dBench needs an X display (for example Xvfb :91 and DISPLAY=:91); nothing measured.");
+        std::puts(
+            "Scene3dBench needs an X display (for example Xvfb :91 and DISPLAY=:91); nothing measured.");
         return 0;
     }
     QSurfaceFormat format;
@@ -114,20 +117,24 @@ int main(int argc, char** argv) {
     memory.SetCamera(&textScene->GLCamera2);
     QApplication::processEvents();
 
-    benchmark::RegisterBenchmark("OnScreen800x600_Hello_RenderAndDepth",
-                                 [&textViewer](benchmark::State& s) { RenderAndReadOnScreen(s, textViewer); })
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("OnScreen800x600_Mesh100k_RenderAndDepth",
-                                 [&meshViewer](benchmark::State& s) { RenderAndReadOnScreen(s, meshViewer); })
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("OffScreen1600x1200_Hello_RenderColourAndDepth",
-                                 [&memory](benchmark::State& s) { RenderAndReadOffScreen(s, memory); })
-        ->Unit(benchmark::kMillisecond);
-    const char* const partNames[3] = {"OffScreen1600x1200_Hello_RenderOnly", "OffScreen1600x1200_ColourSnapshotOnly",
+    benchmark::RegisterBenchmark("OnScreen800x600_Hello_RenderAndDepth", [&textViewer](benchmark::State& s) {
+        RenderAndReadOnScreen(s, textViewer);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("OnScreen800x600_Mesh100k_RenderAndDepth", [&meshViewer](
+                                                                                benchmark::State& s) {
+        RenderAndReadOnScreen(s, meshViewer);
+    })->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("OffScreen1600x1200_Hello_RenderColourAndDepth", [&memory](
+                                                                                      benchmark::State& s) {
+        RenderAndReadOffScreen(s, memory);
+    })->Unit(benchmark::kMillisecond);
+    const char* const partNames[3] = {"OffScreen1600x1200_Hello_RenderOnly",
+                                      "OffScreen1600x1200_ColourSnapshotOnly",
                                       "OffScreen1600x1200_DepthReadOnly"};
     for (int part = 0; part < 3; ++part) {
-        benchmark::RegisterBenchmark(partNames[part], [&memory, part](benchmark::State& s) { OffScreenPart(s, memory, part); })
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(partNames[part], [&memory, part](benchmark::State& s) {
+            OffScreenPart(s, memory, part);
+        })->Unit(benchmark::kMillisecond);
     }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

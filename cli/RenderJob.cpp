@@ -52,8 +52,10 @@ public:
         last_ = percent;
         constexpr int kCells = 30;
         const int filled = percent * kCells / 100;
-        *out_ << "\r" << (index + 1) << "/" << count_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
-              << std::string(static_cast<std::size_t>(kCells - filled), '.') << "] " << percent << "%" << std::flush;
+        *out_ << "\r" << (index + 1) << "/" << count_ << " ["
+              << std::string(static_cast<std::size_t>(filled), '#')
+              << std::string(static_cast<std::size_t>(kCells - filled), '.') << "] " << percent << "%"
+              << std::flush;
     }
     void NextPicture() { last_ = -1; }
     ~ProgressBar() {

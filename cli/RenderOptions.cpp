@@ -69,10 +69,11 @@ const std::map<std::string, Setter>& ValueOptions() {
         both("-o", "--output", [](RenderOptions& o, const std::string& v) { o.output = v; });
         both("-t", "--texture", [](RenderOptions& o, const std::string& v) { o.texture = v; });
         both("", "--type", [](RenderOptions& o, const std::string& v) {
-            o.type = ParseChoice<TStereoGramType>("--type", v,
-                                                  {{"textured", TStereoGramType::sgtTextured},
-                                                   {"random-dot-textured", TStereoGramType::sgtRandomDotTextured},
-                                                   {"random-dot", TStereoGramType::sgtFastRandomDot}});
+            o.type =
+                ParseChoice<TStereoGramType>("--type", v,
+                                             {{"textured", TStereoGramType::sgtTextured},
+                                              {"random-dot-textured", TStereoGramType::sgtRandomDotTextured},
+                                              {"random-dot", TStereoGramType::sgtFastRandomDot}});
         });
         both("-W", "--width", [](RenderOptions& o, const std::string& v) {
             o.width = static_cast<int>(ParseInteger("--width", v, 1, 6000));
@@ -98,11 +99,15 @@ const std::map<std::string, Setter>& ValueOptions() {
         });
         both("", "--dot-colors", [](RenderOptions& o, const std::string& v) {
             o.dotColors = ParseChoice<TRandomDotColorType>(
-                "--dot-colors", v, {{"bw", TRandomDotColorType::dctBlackWhite}, {"rgb", TRandomDotColorType::dctRGB}});
+                "--dot-colors", v,
+                {{"bw", TRandomDotColorType::dctBlackWhite}, {"rgb", TRandomDotColorType::dctRGB}});
         });
-        both("", "--distance", [](RenderOptions& o, const std::string& v) { o.distance = ParseInches("--distance", v); });
-        both("", "--max-depth", [](RenderOptions& o, const std::string& v) { o.maxDepth = ParseInches("--max-depth", v); });
-        both("", "--min-depth", [](RenderOptions& o, const std::string& v) { o.minDepth = ParseInches("--min-depth", v); });
+        both("", "--distance",
+             [](RenderOptions& o, const std::string& v) { o.distance = ParseInches("--distance", v); });
+        both("", "--max-depth",
+             [](RenderOptions& o, const std::string& v) { o.maxDepth = ParseInches("--max-depth", v); });
+        both("", "--min-depth",
+             [](RenderOptions& o, const std::string& v) { o.minDepth = ParseInches("--min-depth", v); });
         both("", "--texture-offset", [](RenderOptions& o, const std::string& v) {
             std::tie(o.textureOffsetX, o.textureOffsetY) = ParsePair("--texture-offset", v, 0);
         });

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+
 #include <unistd.h>
 
 int main(int argc, char** argv) {

@@ -32,11 +32,12 @@ void PixelBuffer::SetSize(int width, int height, int bitsPerPixel) {
         throw Error("Unsupported bitmap pixel format");
     }
     const std::size_t stride = StrideFor(width, bitsPerPixel);
-    if (height != 0 && stride > std::numeric_limits<std::size_t>::max() / 2 /
-                                    static_cast<std::size_t>(height)) {
+    if (height != 0 &&
+        stride > std::numeric_limits<std::size_t>::max() / 2 / static_cast<std::size_t>(height)) {
         throw Error("Bitmap is too large");
     }
-    std::vector<std::uint8_t, PixelStorageAllocator<std::uint8_t>> data(stride * static_cast<std::size_t>(height), 0);
+    std::vector<std::uint8_t, PixelStorageAllocator<std::uint8_t>> data(
+        stride * static_cast<std::size_t>(height), 0);
     data_ = std::move(data);
     width_ = width;
     height_ = height;
@@ -51,63 +52,63 @@ void PixelBuffer::SetSize(int width, int height, int bitsPerPixel) {
 std::uint8_t PixelBuffer::Index(int row, int col) const noexcept {
     const std::uint8_t* p = Row(row);
     switch (bitsPerPixel_) {
-    case 1:
-        return (p[col >> 3] >> (7 - (col & 7))) & 1U;
-    case 4:
-        return (col & 1) ? (p[col >> 1] & 0x0FU) : (p[col >> 1] >> 4);
-    case 8:
-        return p[col];
-    default:
-        return 0;
+        case 1:
+            return (p[col >> 3] >> (7 - (col & 7))) & 1U;
+        case 4:
+            return (col & 1) ? (p[col >> 1] & 0x0FU) : (p[col >> 1] >> 4);
+        case 8:
+            return p[col];
+        default:
+            return 0;
     }
 }
 
 void PixelBuffer::SetIndex(int row, int col, std::uint8_t index) noexcept {
     std::uint8_t* p = Row(row);
     switch (bitsPerPixel_) {
-    case 1: {
-        const auto mask = static_cast<std::uint8_t>(0x80U >> (col & 7));
-        p[col >> 3] = (index & 1U) ? (p[col >> 3] | mask) : (p[col >> 3] & ~mask);
-        break;
-    }
-    case 4: {
-        std::uint8_t& b = p[col >> 1];
-        b = (col & 1) ? static_cast<std::uint8_t>((b & 0xF0U) | (index & 0x0FU))
-                      : static_cast<std::uint8_t>((b & 0x0FU) | ((index & 0x0FU) << 4));
-        break;
-    }
-    case 8:
-        p[col] = index;
-        break;
-    default:
-        break;
+        case 1: {
+            const auto mask = static_cast<std::uint8_t>(0x80U >> (col & 7));
+            p[col >> 3] = (index & 1U) ? (p[col >> 3] | mask) : (p[col >> 3] & ~mask);
+            break;
+        }
+        case 4: {
+            std::uint8_t& b = p[col >> 1];
+            b = (col & 1) ? static_cast<std::uint8_t>((b & 0xF0U) | (index & 0x0FU))
+                          : static_cast<std::uint8_t>((b & 0x0FU) | ((index & 0x0FU) << 4));
+            break;
+        }
+        case 8:
+            p[col] = index;
+            break;
+        default:
+            break;
     }
 }
 
 Bgr PixelBuffer::ColorAt(int row, int col) const noexcept {
     switch (bitsPerPixel_) {
-    case 1:
-    case 4:
-    case 8: {
-        const std::uint8_t i = Index(row, col);
-        return i < palette_.size() ? palette_[i] : Bgr{};
-    }
-    case 16: {
-        const std::uint8_t* p = Row(row) + static_cast<std::size_t>(col) * 2;
-        const unsigned v = p[0] | (unsigned{p[1]} << 8);
-        const auto expand = [](unsigned five) {
-            return static_cast<std::uint8_t>((five << 3) | (five >> 2));
-        };
-        return {expand(v & 31U), expand((v >> 5) & 31U), expand((v >> 10) & 31U)};
-    }
-    case 24:
-        return Pixel(row, col);
-    case 32: {
-        const std::uint8_t* p = Row(row) + static_cast<std::size_t>(col) * 4;
-        return {p[0], p[1], p[2]};
-    }
-    default:
-        return {};
+        case 1:
+        case 4:
+        case 8: {
+            const std::uint8_t i = Index(row, col);
+            return i < palette_.size() ? palette_[i] : Bgr{};
+        }
+        case 16: {
+            const std::uint8_t* p = Row(row) + static_cast<std::size_t>(col) * 2;
+            const unsigned v = p[0] | (unsigned{p[1]} << 8);
+            const auto expand = [](unsigned five) {
+                return static_cast<std::uint8_t>((five << 3) | (five >> 2));
+            };
+            return {expand(v & 31U), expand((v >> 5) & 31U), expand((v >> 10) & 31U)};
+        }
+        case 24:
+            return Pixel(row, col);
+        case 32: {
+            const std::uint8_t* p = Row(row) + static_cast<std::size_t>(col) * 4;
+            return {p[0], p[1], p[2]};
+        }
+        default:
+            return {};
     }
 }
 

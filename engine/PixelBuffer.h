@@ -94,9 +94,7 @@ public:
     friend bool operator==(const PixelBuffer& a, const PixelBuffer& b) = default;
 
 private:
-    [[nodiscard]] std::size_t Offset(int y) const noexcept {
-        return static_cast<std::size_t>(y) * stride_;
-    }
+    [[nodiscard]] std::size_t Offset(int y) const noexcept { return static_cast<std::size_t>(y) * stride_; }
 
     int width_ = 0;
     int height_ = 0;

@@ -52,7 +52,9 @@ struct PixelStorageAllocator {
         }
     }
 
-    friend bool operator==(const PixelStorageAllocator&, const PixelStorageAllocator&) noexcept { return true; }
+    friend bool operator==(const PixelStorageAllocator&, const PixelStorageAllocator&) noexcept {
+        return true;
+    }
 };
 
 }  // namespace vistamaze

@@ -79,10 +79,9 @@ void Bilinear(const PixelBuffer& src, PixelBuffer& dst) {
             const std::uint32_t w10 = wy1 - w11;
             std::uint8_t* o = out + std::size_t(x) * BytesPerPixel;
             for (int c = 0; c < Channels; ++c) {
-                o[c] = static_cast<std::uint8_t>(
-                    (row0[x0 + c] * w00 + row0[x0 + BytesPerPixel + c] * w01 + row1[x0 + c] * w10 +
-                     row1[x0 + BytesPerPixel + c] * w11) >>
-                    15);
+                o[c] = static_cast<std::uint8_t>((row0[x0 + c] * w00 + row0[x0 + BytesPerPixel + c] * w01 +
+                                                  row1[x0 + c] * w10 + row1[x0 + BytesPerPixel + c] * w11) >>
+                                                 15);
             }
         }
     }
@@ -97,23 +96,23 @@ void ResizeNearest(const PixelBuffer& source, PixelBuffer& destination) {
         return;
     }
     switch (source.BitsPerPixel()) {
-    case 1:
-        NearestOneBit(source, destination);
-        break;
-    case 8:
-        NearestFixed<1>(source, destination, false);
-        break;
-    case 16:
-        NearestFixed<2>(source, destination, false);
-        break;
-    case 24:
-        NearestFixed<3>(source, destination, true);
-        break;
-    case 32:
-        NearestFixed<4>(source, destination, false);
-        break;
-    default:
-        break;
+        case 1:
+            NearestOneBit(source, destination);
+            break;
+        case 8:
+            NearestFixed<1>(source, destination, false);
+            break;
+        case 16:
+            NearestFixed<2>(source, destination, false);
+            break;
+        case 24:
+            NearestFixed<3>(source, destination, true);
+            break;
+        case 32:
+            NearestFixed<4>(source, destination, false);
+            break;
+        default:
+            break;
     }
 }
 
@@ -128,17 +127,17 @@ void ResizeBilinear(const PixelBuffer& source, PixelBuffer& destination) {
         return;
     }
     switch (source.BitsPerPixel()) {
-    case 8:
-        Bilinear<1, 1>(source, destination);
-        break;
-    case 24:
-        Bilinear<3, 3>(source, destination);
-        break;
-    case 32:
-        Bilinear<4, 3>(source, destination);
-        break;
-    default:
-        break;
+        case 8:
+            Bilinear<1, 1>(source, destination);
+            break;
+        case 24:
+            Bilinear<3, 3>(source, destination);
+            break;
+        case 32:
+            Bilinear<4, 3>(source, destination);
+            break;
+        default:
+            break;
     }
 }
 

@@ -62,7 +62,8 @@ std::uint32_t TimeOfDaySeed() {
 // Spreads a packed colour (B * 65536 + G * 256 + R) into 16-bit lanes, so that up to 256
 // samples can be summed per channel with one 64-bit addition.
 inline std::uint64_t Spread(std::uint32_t packed) {
-    return (packed & 0xFFU) | (std::uint64_t{(packed >> 8) & 0xFFU} << 16) | (std::uint64_t{packed >> 16} << 32);
+    return (packed & 0xFFU) | (std::uint64_t{(packed >> 8) & 0xFFU} << 16) |
+           (std::uint64_t{packed >> 16} << 32);
 }
 
 // Row arrays of one rendering thread, sized for the largest internal width.
@@ -79,8 +80,7 @@ struct TStereogram::RowScratch {
 // and its own output row, so rows may run on several threads at once.
 class TStereogram::RowRenderer {
 public:
-    explicit RowRenderer(TStereogram& engine)
-        : e_(engine), g_(engine.geometry_), os_(engine.oversampling_) {
+    explicit RowRenderer(TStereogram& engine) : e_(engine), g_(engine.geometry_), os_(engine.oversampling_) {
         if (g_.patternWidthInternal > 0) {
             patX_ = engine.patOfX_ % g_.patternWidthInternal;
         }
@@ -113,14 +113,22 @@ public:
 
     void RenderTextured(int r, RowScratch& scratch) const {
         switch (os_) {
-        case 1: return RenderTexturedAt<1>(r, scratch);
-        case 2: return RenderTexturedAt<2>(r, scratch);
-        case 3: return RenderTexturedAt<3>(r, scratch);
-        case 4: return RenderTexturedAt<4>(r, scratch);
-        case 5: return RenderTexturedAt<5>(r, scratch);
-        case 6: return RenderTexturedAt<6>(r, scratch);
-        case 7: return RenderTexturedAt<7>(r, scratch);
-        default: return RenderTexturedAt<8>(r, scratch);
+            case 1:
+                return RenderTexturedAt<1>(r, scratch);
+            case 2:
+                return RenderTexturedAt<2>(r, scratch);
+            case 3:
+                return RenderTexturedAt<3>(r, scratch);
+            case 4:
+                return RenderTexturedAt<4>(r, scratch);
+            case 5:
+                return RenderTexturedAt<5>(r, scratch);
+            case 6:
+                return RenderTexturedAt<6>(r, scratch);
+            case 7:
+                return RenderTexturedAt<7>(r, scratch);
+            default:
+                return RenderTexturedAt<8>(r, scratch);
         }
     }
 
@@ -265,7 +273,8 @@ private:
         for (int k = xs - 1; k >= 0; --k) {
             const int partner = b[k];
             if (partner == k) {
-                colour[k] = (k + 1 == lastCopied) ? colour[k + 1] : TextureSample<OS>(k, (xs - k) / pw + 1, r);
+                colour[k] =
+                    (k + 1 == lastCopied) ? colour[k + 1] : TextureSample<OS>(k, (xs - k) / pw + 1, r);
             } else {
                 colour[k] = colour[partner];
                 lastCopied = k;
@@ -405,25 +414,25 @@ void TStereogram::UpdateGeometry() noexcept {
     g.depthOffsetX = (width_ - depthMap_.Width()) / 2;
     g.depthOffsetY = (height_ - depthMap_.Height()) / 2;
     switch (blur_) {
-    case TBlurType::blurLight:
-        g.blurDivisor = 15;
-        break;
-    case TBlurType::blurMedium:
-        g.blurDivisor = 10;
-        break;
-    case TBlurType::blurHeavy:
-        g.blurDivisor = 7;
-        break;
-    case TBlurType::blurNone:
-        break;
+        case TBlurType::blurLight:
+            g.blurDivisor = 15;
+            break;
+        case TBlurType::blurMedium:
+            g.blurDivisor = 10;
+            break;
+        case TBlurType::blurHeavy:
+            g.blurDivisor = 7;
+            break;
+        case TBlurType::blurNone:
+            break;
     }
 }
 
 void TStereogram::BuildSeparationTable() {
     const StereogramGeometry& g = geometry_;
     for (int level = 0; level < 256; ++level) {
-        const long double z = static_cast<long double>(
-            TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
+        const long double z =
+            static_cast<long double>(TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
         separationTable_[static_cast<std::size_t>(level)] =
             RoundChecked(g.eyeSeparationInternal * z / (z + g.viewDistance));
     }
@@ -433,8 +442,8 @@ void TStereogram::BuildBlurTable() {
     const StereogramGeometry& g = geometry_;
     blurTable_.resize(256);
     for (int level = 0; level < 256; ++level) {
-        const long double z = static_cast<long double>(
-            TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
+        const long double z =
+            static_cast<long double>(TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
         const long double exact = g.eyeSeparationInternal * z / (z + g.viewDistance);
         for (int k = 0; k < kBlurDraws; ++k) {
             const long double jitter = static_cast<long double>(k - 5) / g.blurDivisor;
@@ -489,8 +498,8 @@ void TStereogram::PrepareBuffers() {
         const int th = textureBuffer_.Height();
         if (stretchTexture_ && stereoType_ == TStereoGramType::sgtTextured && g.patternWidth > 0 &&
             tw != separation_) {
-            const auto newHeight = ToInt(TruncChecked(
-                th * (static_cast<long double>(g.patternWidth) / static_cast<long double>(tw))));
+            const auto newHeight = ToInt(
+                TruncChecked(th * (static_cast<long double>(g.patternWidth) / static_cast<long double>(tw))));
             ResizeBuffer(textureBuffer_, g.patternWidth, newHeight);
             g.textureHeight = textureBuffer_.Height();
         }
@@ -581,7 +590,8 @@ void TStereogram::RenderRows() {
     if (scratch_.empty()) {
         scratch_.push_back(std::make_unique<RowScratch>());
     }
-    int threads = renderThreads_ == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : renderThreads_;
+    int threads =
+        renderThreads_ == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : renderThreads_;
     threads = std::clamp(threads, 1, 16);
     const bool parallel = blur_ == TBlurType::blurNone && threads > 1 && height_ >= 2 * kRowsPerClaim;
     const RowRenderer renderer(*this);
@@ -599,7 +609,9 @@ void TStereogram::RenderRows() {
             [&](int r, RowScratch& scratch) {
                 renderer.LinkFastRandomDot(r, scratch, links.data() + stride * static_cast<std::size_t>(r));
             },
-            [&](int r) { renderer.ColourFastRandomDot(r, links.data() + stride * static_cast<std::size_t>(r)); });
+            [&](int r) {
+                renderer.ColourFastRandomDot(r, links.data() + stride * static_cast<std::size_t>(r));
+            });
     } else {
         for (int r = 0; r < height_; ++r) {
             if (textured) {
@@ -626,7 +638,8 @@ void TStereogram::RenderRowsParallel(int threads, const std::function<void(int, 
         scratch_.push_back(std::make_unique<RowScratch>());
     }
     const int rows = height_;
-    std::unique_ptr<std::atomic<std::uint8_t>[]> done(new std::atomic<std::uint8_t>[static_cast<std::size_t>(rows)]);
+    std::unique_ptr<std::atomic<std::uint8_t>[]> done(
+        new std::atomic<std::uint8_t>[static_cast<std::size_t>(rows)]);
     for (int r = 0; r < rows; ++r) {
         done[static_cast<std::size_t>(r)].store(0, std::memory_order_relaxed);
     }

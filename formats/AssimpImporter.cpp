@@ -2,15 +2,15 @@
 
 #include "engine/Errors.h"
 
-#include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
-#include <assimp/material.h>
-#include <assimp/postprocess.h>
-#include <assimp/scene.h>
-
 #include <memory>
 #include <string>
 #include <utility>
+
+#include <assimp/DefaultIOSystem.h>
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
 
 namespace vistamaze {
 namespace {
@@ -83,7 +83,9 @@ public:
     AliasIOSystem(std::string alias, std::string real) : alias_(std::move(alias)), real_(std::move(real)) {}
 
     bool Exists(const char* file) const override { return DefaultIOSystem::Exists(Map(file)); }
-    Assimp::IOStream* Open(const char* file, const char* mode) override { return DefaultIOSystem::Open(Map(file), mode); }
+    Assimp::IOStream* Open(const char* file, const char* mode) override {
+        return DefaultIOSystem::Open(Map(file), mode);
+    }
 
 private:
     [[nodiscard]] const char* Map(const char* file) const { return alias_ == file ? real_.c_str() : file; }

@@ -95,10 +95,17 @@ struct DibLayout {
 
 bool KnownHeaderSize(std::uint32_t size) {
     switch (size) {
-    case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124:
-        return true;
-    default:
-        return false;
+        case 12:
+        case 16:
+        case 40:
+        case 52:
+        case 56:
+        case 64:
+        case 108:
+        case 124:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -194,9 +201,7 @@ struct DecodeContext {
     [[nodiscard]] int DestRow(std::int64_t fileRow) const {
         return static_cast<int>(layout.topDown ? layout.height - 1 - fileRow : fileRow);
     }
-    [[nodiscard]] Bgr Lookup(unsigned index) const {
-        return index < palette.size() ? palette[index] : Bgr{};
-    }
+    [[nodiscard]] Bgr Lookup(unsigned index) const { return index < palette.size() ? palette[index] : Bgr{}; }
     [[nodiscard]] Bgr FromFields(std::uint32_t v) const {
         return {Extract(channels[2], v), Extract(channels[1], v), Extract(channels[0], v)};
     }
@@ -209,29 +214,29 @@ void DecodeRow(const DecodeContext& ctx, const std::uint8_t* src, PixelBuffer& o
     for (int x = 0; x < width; ++x) {
         std::uint32_t v = 0;
         switch (bits) {
-        case 1:
-            out.SetPixel(y, x, ctx.Lookup((src[x >> 3] >> (7 - (x & 7))) & 1U));
-            continue;
-        case 4:
-            out.SetPixel(y, x, ctx.Lookup((x & 1) ? (src[x >> 1] & 0x0FU) : (src[x >> 1] >> 4)));
-            continue;
-        case 8:
-            out.SetPixel(y, x, ctx.Lookup(src[x]));
-            continue;
-        case 24: {
-            const std::uint8_t* p = src + static_cast<std::size_t>(x) * 3;
-            out.SetPixel(y, x, {p[0], p[1], p[2]});
-            continue;
-        }
-        case 16:
-            v = src[2 * x] | (std::uint32_t{src[2 * x + 1]} << 8);
-            break;
-        default: {
-            const std::uint8_t* p = src + static_cast<std::size_t>(x) * 4;
-            v = p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
-                (std::uint32_t{p[3]} << 24);
-            break;
-        }
+            case 1:
+                out.SetPixel(y, x, ctx.Lookup((src[x >> 3] >> (7 - (x & 7))) & 1U));
+                continue;
+            case 4:
+                out.SetPixel(y, x, ctx.Lookup((x & 1) ? (src[x >> 1] & 0x0FU) : (src[x >> 1] >> 4)));
+                continue;
+            case 8:
+                out.SetPixel(y, x, ctx.Lookup(src[x]));
+                continue;
+            case 24: {
+                const std::uint8_t* p = src + static_cast<std::size_t>(x) * 3;
+                out.SetPixel(y, x, {p[0], p[1], p[2]});
+                continue;
+            }
+            case 16:
+                v = src[2 * x] | (std::uint32_t{src[2 * x + 1]} << 8);
+                break;
+            default: {
+                const std::uint8_t* p = src + static_cast<std::size_t>(x) * 4;
+                v = p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
+                    (std::uint32_t{p[3]} << 24);
+                break;
+            }
         }
         out.SetPixel(y, x, ctx.FromFields(v));
         if (alphaRow != nullptr) {
@@ -340,9 +345,10 @@ PixelBuffer DecodeRle(const DecodeContext& ctx, Bytes data) {
 
 PixelBuffer DecodePixels(const DibLayout& d, const std::vector<Bgr>& palette, Bytes pixels,
                          std::vector<std::uint8_t>& alpha) {
-    const DecodeContext ctx{d, palette,
-                            {MakeChannel(d.masks[0]), MakeChannel(d.masks[1]),
-                             MakeChannel(d.masks[2]), MakeChannel(d.masks[3])}};
+    const DecodeContext ctx{
+        d,
+        palette,
+        {MakeChannel(d.masks[0]), MakeChannel(d.masks[1]), MakeChannel(d.masks[2]), MakeChannel(d.masks[3])}};
     if (d.compression == kBiRle8 || d.compression == kBiRle4) {
         alpha.clear();
         return DecodeRle(ctx, pixels);

@@ -3,14 +3,14 @@
 #include "engine/Errors.h"
 #include "formats/ImageLimits.h"
 
-#include <gif_lib.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gif_lib.h>
 
 namespace vistamaze {
 
@@ -174,13 +174,13 @@ PixelBuffer DecodeGif(std::span<const std::uint8_t> bytes) {
             RejectGif(gif->Error);
         }
         switch (type) {
-        case IMAGE_DESC_RECORD_TYPE:
-            return DecodeFrame(gif.get(), transparentIndex);
-        case EXTENSION_RECORD_TYPE:
-            ReadExtension(gif.get(), transparentIndex);
-            break;
-        default:
-            Reject("the file holds no picture");
+            case IMAGE_DESC_RECORD_TYPE:
+                return DecodeFrame(gif.get(), transparentIndex);
+            case EXTENSION_RECORD_TYPE:
+                ReadExtension(gif.get(), transparentIndex);
+                break;
+            default:
+                Reject("the file holds no picture");
         }
     }
 }

@@ -6,8 +6,8 @@
 #include <csetjmp>
 #include <cstdio>
 // clang-format off: jpeglib.h needs size_t and FILE declared first
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 // clang-format on
 
 #include <memory>

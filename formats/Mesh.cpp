@@ -100,7 +100,8 @@ void Mesh::ComputeNormals() {
         const double length = std::sqrt(static_cast<double>(n.x) * n.x + static_cast<double>(n.y) * n.y +
                                         static_cast<double>(n.z) * n.z);
         if (length > 0.0 && std::isfinite(length)) {
-            n = {static_cast<float>(n.x / length), static_cast<float>(n.y / length), static_cast<float>(n.z / length)};
+            n = {static_cast<float>(n.x / length), static_cast<float>(n.y / length),
+                 static_cast<float>(n.z / length)};
         } else {
             n = {0.0F, 0.0F, 1.0F};
         }

@@ -24,7 +24,9 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string Quoted(const std::filesystem::path& file) { return "\"" + file.string() + "\""; }
+std::string Quoted(const std::filesystem::path& file) {
+    return "\"" + file.string() + "\"";
+}
 
 FilePtr OpenForReading(const std::filesystem::path& file) {
     std::error_code ec;
@@ -62,16 +64,26 @@ using OwnReader = void (*)(models::ByteSpan, Mesh&);
 
 OwnReader OwnReaderFor(ModelFormat format) {
     switch (format) {
-    case ModelFormat::mfQuake3Bsp: return &models::ReadQuake3BspModel;
-    case ModelFormat::mfVrml: return &models::ReadVrmlModel;
-    case ModelFormat::mfGts: return &models::ReadGtsModel;
-    case ModelFormat::mfNurbs: return &models::ReadNurbsModel;
-    case ModelFormat::mfOct: return &models::ReadOctModel;
-    case ModelFormat::mfGhoul2Mesh: return &models::ReadGhoul2Model;
-    case ModelFormat::mfGhoul2Anim: return &models::ReadGhoul2Animation;
-    case ModelFormat::mfNmf: return &models::ReadNmfModel;
-    case ModelFormat::mfTin: return &models::ReadTinModel;
-    default: return nullptr;
+        case ModelFormat::mfQuake3Bsp:
+            return &models::ReadQuake3BspModel;
+        case ModelFormat::mfVrml:
+            return &models::ReadVrmlModel;
+        case ModelFormat::mfGts:
+            return &models::ReadGtsModel;
+        case ModelFormat::mfNurbs:
+            return &models::ReadNurbsModel;
+        case ModelFormat::mfOct:
+            return &models::ReadOctModel;
+        case ModelFormat::mfGhoul2Mesh:
+            return &models::ReadGhoul2Model;
+        case ModelFormat::mfGhoul2Anim:
+            return &models::ReadGhoul2Animation;
+        case ModelFormat::mfNmf:
+            return &models::ReadNmfModel;
+        case ModelFormat::mfTin:
+            return &models::ReadTinModel;
+        default:
+            return nullptr;
     }
 }
 

@@ -10,15 +10,15 @@ namespace vistamaze {
 // Which reader a model file's extension selects.
 enum class ModelFormat {
     mfUnknown,
-    mfAssimp,       // read from the file by Assimp's importer for that extension
-    mfAssimpObj,    // objf: Assimp's OBJ importer whatever the content looks like
-    mfQuake3Bsp,    // bsp, q3bsp
-    mfVrml,         // wrl
+    mfAssimp,     // read from the file by Assimp's importer for that extension
+    mfAssimpObj,  // objf: Assimp's OBJ importer whatever the content looks like
+    mfQuake3Bsp,  // bsp, q3bsp
+    mfVrml,       // wrl
     mfGts,
     mfNurbs,
     mfOct,
-    mfGhoul2Mesh,   // glm, glx
-    mfGhoul2Anim,   // gla
+    mfGhoul2Mesh,  // glm, glx
+    mfGhoul2Anim,  // gla
     mfNmf,
     mfTin,
 };

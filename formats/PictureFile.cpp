@@ -75,8 +75,8 @@ std::string LowerAsciiExtension(const std::filesystem::path& file) {
 }
 
 [[noreturn]] void AccessFailed(const std::filesystem::path& file, int error) {
-    throw FileAccessError("Cannot read file \"" + file.string() + "\": " +
-                          std::generic_category().message(error));
+    throw FileAccessError("Cannot read file \"" + file.string() +
+                          "\": " + std::generic_category().message(error));
 }
 
 [[noreturn]] void TooLarge() {

@@ -4,13 +4,13 @@
 #include "formats/ImageLimits.h"
 #include "formats/PixelCompositing.h"
 
-#include <png.h>
-
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <png.h>
 
 namespace vistamaze {
 
@@ -67,10 +67,10 @@ private:
 struct PngLayout {
     png_uint_32 width;
     png_uint_32 height;
-    int bitDepth;   // 8 or 16 after the transformations
-    int channels;   // 3 (RGB) or 4 (RGBA)
+    int bitDepth;  // 8 or 16 after the transformations
+    int channels;  // 3 (RGB) or 4 (RGBA)
     std::size_t rowBytes;
-    int passes;     // 7 for Adam7 interlacing, else 1
+    int passes;  // 7 for Adam7 interlacing, else 1
 };
 
 // The two functions below hold the setjmp targets; their locals are all trivial.

@@ -3,8 +3,6 @@
 #include "engine/Errors.h"
 #include "formats/ImageLimits.h"
 
-#include <tiffio.h>
-
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -12,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <tiffio.h>
 
 namespace vistamaze {
 
@@ -77,7 +77,7 @@ int MapProc(thandle_t /*handle*/, void** /*base*/, toff_t* /*size*/) {
 void UnmapProc(thandle_t /*handle*/, void* /*base*/, toff_t /*size*/) {}
 
 [[gnu::format(printf, 4, 0)]] int OnTiffError(TIFF* /*tif*/, void* userData, const char* /*module*/,
-                                                const char* format, va_list args) {
+                                              const char* format, va_list args) {
     TiffSource& source = *static_cast<TiffSource*>(userData);
     if (source.firstError.empty()) {
         char message[512];
@@ -107,9 +107,9 @@ std::unique_ptr<TIFF, TiffDeleter> OpenTiff(TiffSource& source) {
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxTiffAllocation);
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnTiffError, &source);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnTiffWarning, &source);
-    return std::unique_ptr<TIFF, TiffDeleter>(TIFFClientOpenExt(
-        "memory", "r", &source, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-        UnmapProc, options.get()));
+    return std::unique_ptr<TIFF, TiffDeleter>(TIFFClientOpenExt("memory", "r", &source, ReadProc, WriteProc,
+                                                                SeekProc, CloseProc, SizeProc, MapProc,
+                                                                UnmapProc, options.get()));
 }
 
 [[noreturn]] void Reject(const TiffSource& source, const char* fallback) {

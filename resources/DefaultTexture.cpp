@@ -14,7 +14,9 @@ constexpr int kHeight = 118;
 // Warm stone colours from dark brown through ochre to pale sand, with a little green.
 Bgr PaletteEntry(int i) {
     const double t = i / 255.0;
-    const auto channel = [](double v) { return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0))); };
+    const auto channel = [](double v) {
+        return static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
+    };
     const double r = 40 + 200 * t + 15 * std::sin(t * 9.0);
     const double g = 28 + 170 * t + 25 * std::sin(t * 5.0 + 1.0);
     const double b = 18 + 120 * t * t + 20 * std::sin(t * 13.0 + 2.0);

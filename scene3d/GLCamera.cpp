@@ -51,10 +51,8 @@ Matrix4 TGLCamera::ViewMatrix() const noexcept {
         }
     }
     const Vec3 up = Cross(side, forward);
-    return {side.x, up.x, -forward.x, 0.0,
-            side.y, up.y, -forward.y, 0.0,
-            side.z, up.z, -forward.z, 0.0,
-            -Dot(side, eye), -Dot(up, eye), Dot(forward, eye), 1.0};
+    return {side.x, up.x, -forward.x, 0.0, side.y,          up.y,          -forward.y,        0.0,
+            side.z, up.z, -forward.z, 0.0, -Dot(side, eye), -Dot(up, eye), Dot(forward, eye), 1.0};
 }
 
 void TGLCamera::Reset() noexcept {

@@ -2,11 +2,11 @@
 
 #include "formats/ModelFile.h"
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
+
+#include <GL/gl.h>
 
 namespace vistamaze {
 
@@ -30,7 +30,8 @@ void TGLFreeForm::PerformAutoCentering() {
         return;
     }
     const auto shift = [](bool on, float lo, float hi) { return on ? -(lo + hi) * 0.5F : 0.0F; };
-    const Vec3f offset{shift(autoCentering_.x, box.min.x, box.max.x), shift(autoCentering_.y, box.min.y, box.max.y),
+    const Vec3f offset{shift(autoCentering_.x, box.min.x, box.max.x),
+                       shift(autoCentering_.y, box.min.y, box.max.y),
                        shift(autoCentering_.z, box.min.z, box.max.z)};
     if (offset.x != 0.0F || offset.y != 0.0F || offset.z != 0.0F) {
         mesh_.Translate(offset);
@@ -85,7 +86,8 @@ void TGLFreeForm::DrawGeometry() const {
         count = std::min(count, total - first);
         const GLfloat diffuse[4] = {colour.r, colour.g, colour.b, 1.0F};
         glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE, diffuse);
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(count * 3), GL_UNSIGNED_INT, mesh_.triangles[first].data());
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(count * 3), GL_UNSIGNED_INT,
+                       mesh_.triangles[first].data());
     };
     const MeshColor defaultColour;
     std::size_t next = 0;

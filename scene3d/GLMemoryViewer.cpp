@@ -2,13 +2,13 @@
 
 #include "engine/Errors.h"
 
-#include <GL/gl.h>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QSurfaceFormat>
-
 #include <utility>
+
+#include <GL/gl.h>
 
 namespace vistamaze {
 
@@ -47,7 +47,9 @@ TGLMemoryViewer::~TGLMemoryViewer() {
     }
 }
 
-int TGLMemoryViewer::Samples() const noexcept { return multisampled_->format().samples(); }
+int TGLMemoryViewer::Samples() const noexcept {
+    return multisampled_->format().samples();
+}
 
 void TGLMemoryViewer::MakeCurrent() {
     if (!context_->makeCurrent(surface_.get())) {
@@ -55,7 +57,9 @@ void TGLMemoryViewer::MakeCurrent() {
     }
 }
 
-void TGLMemoryViewer::DoneCurrent() { context_->doneCurrent(); }
+void TGLMemoryViewer::DoneCurrent() {
+    context_->doneCurrent();
+}
 
 void TGLMemoryViewer::Render() {
     MakeCurrent();
@@ -65,7 +69,8 @@ void TGLMemoryViewer::Render() {
     } else {
         const QColor& bg = settings_.backgroundColor;
         glViewport(0, 0, width_, height_);
-        glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()), static_cast<GLfloat>(bg.blueF()), 1.0F);
+        glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()),
+                     static_cast<GLfloat>(bg.blueF()), 1.0F);
         glClearDepth(1.0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }

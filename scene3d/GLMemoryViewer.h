@@ -4,7 +4,6 @@
 #include "scene3d/SceneRenderer.h"
 
 #include <QImage>
-
 #include <memory>
 
 class QOffscreenSurface;

@@ -36,7 +36,8 @@ void TGLNavigator::TurnVertical(double degrees) noexcept {
     const double r = DegToRad(a);
     const Vec3 direction = object.Direction();
     const Vec3 up = object.Up();
-    object.SetOrientation(direction * std::cos(r) + up * std::sin(r), up * std::cos(r) - direction * std::sin(r));
+    object.SetOrientation(direction * std::cos(r) + up * std::sin(r),
+                          up * std::cos(r) - direction * std::sin(r));
 }
 
 void TGLNavigator::Straighten() noexcept {

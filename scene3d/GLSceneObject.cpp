@@ -18,7 +18,9 @@ Vec3 PerpendicularPart(Vec3 v, Vec3 axis) noexcept {
     return Length(rest) > 1e-12 ? Normalized(rest) : AnyPerpendicular(axis);
 }
 
-double NormaliseAngle(double degrees) noexcept { return std::fmod(degrees, 360.0); }
+double NormaliseAngle(double degrees) noexcept {
+    return std::fmod(degrees, 360.0);
+}
 
 }  // namespace
 
@@ -77,11 +79,12 @@ Matrix4 TGLSceneObject::ModelMatrix() const noexcept {
     const Vec3 x = Cross(up_, direction_) * scale_.x;
     const Vec3 y = up_ * scale_.y;
     const Vec3 z = direction_ * scale_.z;
-    return {x.x, x.y, x.z, 0.0, y.x, y.y, y.z, 0.0, z.x, z.y, z.z, 0.0,
-            position_.x, position_.y, position_.z, 1.0};
+    return {x.x, x.y, x.z, 0.0, y.x,         y.y,         y.z,         0.0,
+            z.x, z.y, z.z, 0.0, position_.x, position_.y, position_.z, 1.0};
 }
 
-void RotateAboutSceneAxes(TGLSceneObject& object, double xDegrees, double yDegrees, double zDegrees) noexcept {
+void RotateAboutSceneAxes(TGLSceneObject& object, double xDegrees, double yDegrees,
+                          double zDegrees) noexcept {
     if (xDegrees != 0.0) {
         object.Rotate({1.0, 0.0, 0.0}, xDegrees);
     }

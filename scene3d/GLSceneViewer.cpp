@@ -1,11 +1,11 @@
 #include "scene3d/GLSceneViewer.h"
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <utility>
+
+#include <GL/gl.h>
 
 namespace vistamaze {
 
@@ -20,7 +20,9 @@ TGLSceneViewer::TGLSceneViewer(QWidget* parent) : QOpenGLWidget(parent) {
 
 TGLSceneViewer::~TGLSceneViewer() = default;
 
-void TGLSceneViewer::SetBackgroundColor(const QColor& colour) { settings_.backgroundColor = colour; }
+void TGLSceneViewer::SetBackgroundColor(const QColor& colour) {
+    settings_.backgroundColor = colour;
+}
 
 void TGLSceneViewer::initializeGL() {}
 
@@ -31,7 +33,8 @@ void TGLSceneViewer::paintGL() {
         RenderScene(*scene_, *camera_, w, h, settings_);
     } else {
         const QColor& bg = settings_.backgroundColor;
-        glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()), static_cast<GLfloat>(bg.blueF()), 1.0F);
+        glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()),
+                     static_cast<GLfloat>(bg.blueF()), 1.0F);
         glClearDepth(1.0);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
@@ -77,9 +80,13 @@ QImage TGLSceneViewer::ColorSnapshot() {
     return std::move(image).mirrored(false, true);
 }
 
-int TGLSceneViewer::DepthWidth() const { return std::max(1, static_cast<int>(std::lround(width() * devicePixelRatioF()))); }
+int TGLSceneViewer::DepthWidth() const {
+    return std::max(1, static_cast<int>(std::lround(width() * devicePixelRatioF())));
+}
 
-int TGLSceneViewer::DepthHeight() const { return std::max(1, static_cast<int>(std::lround(height() * devicePixelRatioF()))); }
+int TGLSceneViewer::DepthHeight() const {
+    return std::max(1, static_cast<int>(std::lround(height() * devicePixelRatioF())));
+}
 
 void TGLSceneViewer::ReadDepth(int width, int height, float* out) {
     if (!isValid()) {

@@ -1,20 +1,28 @@
 #include "scene3d/GLSpaceText.h"
 
-#include <GL/gl.h>
-
 #include <algorithm>
 #include <limits>
 #include <utility>
 
+#include <GL/gl.h>
+
 namespace vistamaze {
 
-void TGLSpaceText::SetText(const QString& text) { Update(text, font_, extrusion_, textHeight_); }
+void TGLSpaceText::SetText(const QString& text) {
+    Update(text, font_, extrusion_, textHeight_);
+}
 
-void TGLSpaceText::SetFont(const QFont& font) { Update(text_, font, extrusion_, textHeight_); }
+void TGLSpaceText::SetFont(const QFont& font) {
+    Update(text_, font, extrusion_, textHeight_);
+}
 
-void TGLSpaceText::SetExtrusion(double extrusion) { Update(text_, font_, extrusion, textHeight_); }
+void TGLSpaceText::SetExtrusion(double extrusion) {
+    Update(text_, font_, extrusion, textHeight_);
+}
 
-void TGLSpaceText::SetTextHeight(double height) { Update(text_, font_, extrusion_, height); }
+void TGLSpaceText::SetTextHeight(double height) {
+    Update(text_, font_, extrusion_, height);
+}
 
 void TGLSpaceText::Update(const QString& text, const QFont& font, double extrusion, double height) {
     // Built before anything is stored, so a failure leaves the object as it was and no error can
@@ -40,7 +48,8 @@ double TGLSpaceText::BoundingRadius() const {
         hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
     const Vec3 s = Scale();
-    return Length(Vec3{(static_cast<double>(hi.x) - lo.x) * 0.5 * s.x, (static_cast<double>(hi.y) - lo.y) * 0.5 * s.y,
+    return Length(Vec3{(static_cast<double>(hi.x) - lo.x) * 0.5 * s.x,
+                       (static_cast<double>(hi.y) - lo.y) * 0.5 * s.y,
                        (static_cast<double>(hi.z) - lo.z) * 0.5 * s.z});
 }
 

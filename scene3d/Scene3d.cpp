@@ -29,7 +29,8 @@ std::unique_ptr<Scene3d> BuildInitialScene() {
     text.SetExtrusion(0.2);
     text.SetTextHeight(1.0);
     // The stored direction is the single-precision pair (0.632441, 0.774609), normalised.
-    text.SetOrientation({static_cast<double>(0.632441F), 0.0, static_cast<double>(0.774609F)}, {0.0, 1.0, 0.0});
+    text.SetOrientation({static_cast<double>(0.632441F), 0.0, static_cast<double>(0.774609F)},
+                        {0.0, 1.0, 0.0});
     text.SetVisible(true);
 
     scene->GLLightSource1.SetPosition({10.0, 10.0, 10.0});

@@ -8,7 +8,6 @@
 #include "scene3d/GLSpaceText.h"
 
 #include <QColor>
-
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -33,8 +32,12 @@ public:
     TGLNavigator GLNavigator1;
 
     // Objects with geometry, in drawing order.
-    [[nodiscard]] std::array<const TGLSceneObject*, 2> DrawableObjects() const noexcept { return {&Teapot1, &GLSpaceText1}; }
-    [[nodiscard]] std::array<const TGLLightSource*, 2> Lights() const noexcept { return {&GLLightSource1, &GLLightSource2}; }
+    [[nodiscard]] std::array<const TGLSceneObject*, 2> DrawableObjects() const noexcept {
+        return {&Teapot1, &GLSpaceText1};
+    }
+    [[nodiscard]] std::array<const TGLLightSource*, 2> Lights() const noexcept {
+        return {&GLLightSource1, &GLLightSource2};
+    }
 };
 
 // The background colour both views start with, as the number B * 65536 + G * 256 + R.

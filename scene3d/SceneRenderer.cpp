@@ -13,7 +13,8 @@ void SetUpLights(const Scene3d& scene) {
     GLenum id = GL_LIGHT0;
     for (const TGLLightSource* light : scene.Lights()) {
         const Vec3 p = light->Position();
-        const GLfloat position[4] = {static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y), static_cast<GLfloat>(p.z), 1.0F};
+        const GLfloat position[4] = {static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y),
+                                     static_cast<GLfloat>(p.z), 1.0F};
         glLightfv(id, GL_POSITION, position);
         glLightfv(id, GL_DIFFUSE, white);
         glLightf(id, GL_CONSTANT_ATTENUATION, static_cast<GLfloat>(light->ConstAttenuation()));
@@ -26,10 +27,12 @@ void SetUpLights(const Scene3d& scene) {
 
 }  // namespace
 
-void RenderScene(const Scene3d& scene, TGLCamera& camera, int width, int height, const ViewSettings& settings) {
+void RenderScene(const Scene3d& scene, TGLCamera& camera, int width, int height,
+                 const ViewSettings& settings) {
     glViewport(0, 0, width, height);
     const QColor& bg = settings.backgroundColor;
-    glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()), static_cast<GLfloat>(bg.blueF()), 1.0F);
+    glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()),
+                 static_cast<GLfloat>(bg.blueF()), 1.0F);
     glClearDepth(1.0);
     glDepthMask(GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

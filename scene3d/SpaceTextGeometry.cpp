@@ -2,15 +2,15 @@
 
 #include "engine/Errors.h"
 
-#include <GL/glu.h>
 #include <QFontMetricsF>
 #include <QPainterPath>
 #include <QPolygonF>
-
 #include <array>
 #include <cmath>
 #include <deque>
 #include <memory>
+
+#include <GL/glu.h>
 
 namespace vistamaze {
 namespace {
@@ -18,7 +18,7 @@ namespace {
 constexpr int kOutlinePixelSize = 128;
 
 struct TessState {
-    std::deque<std::array<GLdouble, 3>> points;  // deque: pointers stay valid while it grows
+    std::deque<std::array<GLdouble, 3>> points;      // deque: pointers stay valid while it grows
     std::vector<std::array<GLdouble, 3>> triangles;  // three per triangle
     GLenum error = 0;
 };
@@ -29,12 +29,15 @@ static void TessEdgeFlag(GLboolean /*flag*/, void* /*state*/) {}
 static void TessVertex(void* vertex, void* state) {
     static_cast<TessState*>(state)->triangles.push_back(*static_cast<std::array<GLdouble, 3>*>(vertex));
 }
-static void TessCombine(GLdouble coords[3], void* /*neighbours*/[4], GLfloat /*weights*/[4], void** out, void* state) {
+static void TessCombine(GLdouble coords[3], void* /*neighbours*/[4], GLfloat /*weights*/[4], void** out,
+                        void* state) {
     auto& points = static_cast<TessState*>(state)->points;
     points.push_back({coords[0], coords[1], coords[2]});
     *out = &points.back();
 }
-static void TessError(GLenum error, void* state) { static_cast<TessState*>(state)->error = error; }
+static void TessError(GLenum error, void* state) {
+    static_cast<TessState*>(state)->error = error;
+}
 }
 
 using TessFunction = void (*)();
@@ -108,7 +111,8 @@ double SignedArea(const std::vector<QPolygonF>& outlines) {
     return sum;
 }
 
-void AddSideWalls(const std::vector<QPolygonF>& outlines, const TextGeometry& frame, float zFront, TextGeometry& g) {
+void AddSideWalls(const std::vector<QPolygonF>& outlines, const TextGeometry& frame, float zFront,
+                  TextGeometry& g) {
     // Outer outlines and holes run in opposite senses, so the right-hand side of travel points out
     // of the solid for all of them when the filled area runs counter-clockwise.
     const double sense = SignedArea(outlines) >= 0.0 ? 1.0 : -1.0;

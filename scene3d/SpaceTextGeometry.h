@@ -4,7 +4,6 @@
 
 #include <QFont>
 #include <QString>
-
 #include <cstddef>
 #include <vector>
 
@@ -37,6 +36,7 @@ struct TextGeometry {
 // font (ascent + descent), and centred on the bounding box of the outlines in x and y. Characters
 // are taken as they are (codes 0 to 255 included); an empty text or one without outlines gives an
 // empty geometry. Needs a QGuiApplication (font database); needs no OpenGL context.
-[[nodiscard]] TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double extrusion, double textHeight);
+[[nodiscard]] TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double extrusion,
+                                             double textHeight);
 
 }  // namespace vistamaze

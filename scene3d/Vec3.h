@@ -18,13 +18,17 @@ struct Vec3 {
     friend constexpr bool operator==(Vec3 a, Vec3 b) noexcept = default;
 };
 
-[[nodiscard]] constexpr double Dot(Vec3 a, Vec3 b) noexcept { return a.x * b.x + a.y * b.y + a.z * b.z; }
+[[nodiscard]] constexpr double Dot(Vec3 a, Vec3 b) noexcept {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 
 [[nodiscard]] constexpr Vec3 Cross(Vec3 a, Vec3 b) noexcept {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
-[[nodiscard]] inline double Length(Vec3 a) noexcept { return std::sqrt(Dot(a, a)); }
+[[nodiscard]] inline double Length(Vec3 a) noexcept {
+    return std::sqrt(Dot(a, a));
+}
 
 // The unit vector along `a`; a zero vector stays zero.
 [[nodiscard]] inline Vec3 Normalized(Vec3 a) noexcept {
@@ -32,7 +36,9 @@ struct Vec3 {
     return len > 0.0 ? a * (1.0 / len) : a;
 }
 
-[[nodiscard]] constexpr double DegToRad(double degrees) noexcept { return degrees * 3.14159265358979323846 / 180.0; }
+[[nodiscard]] constexpr double DegToRad(double degrees) noexcept {
+    return degrees * 3.14159265358979323846 / 180.0;
+}
 
 // Turns `v` about the unit axis `axis` by `degrees`, counter-clockwise seen from the axis' tip.
 [[nodiscard]] inline Vec3 RotateAboutAxis(Vec3 v, Vec3 axis, double degrees) noexcept {

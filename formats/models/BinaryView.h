@@ -19,7 +19,8 @@ public:
 
     // True when `count` elements of `elementSize` bytes starting at `offset` lie inside the data;
     // written so that no multiplication or addition can overflow.
-    [[nodiscard]] bool Holds(std::uint64_t offset, std::uint64_t count, std::uint64_t elementSize) const noexcept {
+    [[nodiscard]] bool Holds(std::uint64_t offset, std::uint64_t count,
+                             std::uint64_t elementSize) const noexcept {
         if (offset > data_.size()) {
             return false;
         }
@@ -42,7 +43,9 @@ public:
         return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
                (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
     }
-    [[nodiscard]] std::int32_t I32(std::uint64_t offset) const { return static_cast<std::int32_t>(U32(offset)); }
+    [[nodiscard]] std::int32_t I32(std::uint64_t offset) const {
+        return static_cast<std::int32_t>(U32(offset));
+    }
     [[nodiscard]] float F32(std::uint64_t offset) const { return std::bit_cast<float>(U32(offset)); }
     [[nodiscard]] bool HasTag(std::uint64_t offset, const char (&tag)[5]) const {
         return Holds(offset, 1, 4) && std::memcmp(data_.data() + offset, tag, 4) == 0;

@@ -14,7 +14,8 @@ constexpr std::uint32_t kSurfaceIsTag = 0x1;  // a bolt-on point, not drawn
 constexpr std::uint32_t kSurfaceOff = 0x2;
 
 // Which surfaces the hierarchy marks as drawable. Tags also carry a '*' name prefix.
-std::vector<bool> DrawableSurfaces(const BinaryView& view, std::uint32_t surfaceCount, std::uint64_t hierarchyAt) {
+std::vector<bool> DrawableSurfaces(const BinaryView& view, std::uint32_t surfaceCount,
+                                   std::uint64_t hierarchyAt) {
     std::vector<bool> drawable(surfaceCount, true);
     for (std::uint32_t s = 0; s < surfaceCount; ++s) {
         const std::uint64_t entry = hierarchyAt + view.U32(hierarchyAt + std::uint64_t{4} * s);

@@ -18,7 +18,8 @@ void NextRecord(TextScanner& text) {
 
 // The triangle walks along the first edge, then the second: A -> B (shared) -> C, which keeps the
 // outward orientation of GTS faces.
-void AddFace(const std::vector<Edge>& edges, std::uint64_t e1, std::uint64_t e2, std::uint64_t e3, Mesh& target) {
+void AddFace(const std::vector<Edge>& edges, std::uint64_t e1, std::uint64_t e2, std::uint64_t e3,
+             Mesh& target) {
     if (e1 == 0 || e2 == 0 || e3 == 0 || e1 > edges.size() || e2 > edges.size() || e3 > edges.size()) {
         throw Error("edge index out of range");
     }

@@ -4,7 +4,8 @@
 namespace vistamaze::models {
 namespace {
 
-constexpr std::uint64_t kTriangleBytes = 96;  // 3 positions, 3 normals (3 floats), 3 texture coordinates (2 floats)
+constexpr std::uint64_t kTriangleBytes =
+    96;  // 3 positions, 3 normals (3 floats), 3 texture coordinates (2 floats)
 
 void ReadTriangles(const BinaryView& view, std::uint64_t at, std::uint64_t chunkEnd, Mesh& target) {
     const std::uint32_t count = view.U32(at);

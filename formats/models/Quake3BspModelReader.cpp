@@ -14,7 +14,7 @@ constexpr std::uint64_t kFaceBytes = 104;
 constexpr std::int32_t kPolygonFace = 1;
 constexpr std::int32_t kPatchFace = 2;
 constexpr std::int32_t kMeshFace = 3;
-constexpr int kPatchSteps = 4;            // segments per side of each 3 x 3 Bezier patch
+constexpr int kPatchSteps = 4;  // segments per side of each 3 x 3 Bezier patch
 constexpr std::int32_t kMaxPatchSide = 257;
 
 struct Lump {
@@ -42,8 +42,8 @@ void AddIndexedFace(const BinaryView& view, const Lump& vertices, const Lump& me
     const std::uint64_t vertexCount = view.U32(face + 16);
     const std::uint64_t first = view.U32(face + 20);
     const std::uint64_t count = view.U32(face + 24);
-    if (firstVertex > vertices.count || vertexCount > vertices.count - firstVertex || first > meshVerts.count ||
-        count > meshVerts.count - first) {
+    if (firstVertex > vertices.count || vertexCount > vertices.count - firstVertex ||
+        first > meshVerts.count || count > meshVerts.count - first) {
         throw Error("face out of range");
     }
     const auto base = static_cast<std::uint32_t>(target.vertices.size());
@@ -75,7 +75,8 @@ void AddPatch(const BinaryView& view, const Lump& vertices, std::uint64_t first,
     std::array<std::array<Vec3f, 3>, 3> control{};
     for (std::int32_t r = 0; r < 3; ++r) {
         for (std::int32_t c = 0; c < 3; ++c) {
-            control[r][c] = Position(view, vertices, first + static_cast<std::uint64_t>((row + r) * width + col + c));
+            control[r][c] =
+                Position(view, vertices, first + static_cast<std::uint64_t>((row + r) * width + col + c));
         }
     }
     const auto base = static_cast<std::uint32_t>(target.vertices.size());
@@ -83,7 +84,8 @@ void AddPatch(const BinaryView& view, const Lump& vertices, std::uint64_t first,
         const double v = static_cast<double>(i) / kPatchSteps;
         for (int j = 0; j <= kPatchSteps; ++j) {
             const double u = static_cast<double>(j) / kPatchSteps;
-            const std::array<Vec3f, 3> across{Bezier(control[0], u), Bezier(control[1], u), Bezier(control[2], u)};
+            const std::array<Vec3f, 3> across{Bezier(control[0], u), Bezier(control[1], u),
+                                              Bezier(control[2], u)};
             target.AddVertex(Bezier(across, v));
         }
     }

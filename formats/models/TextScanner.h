@@ -21,7 +21,8 @@ public:
     bool SkipSpace(bool commas = false) {
         while (pos_ < text_.size()) {
             const char c = text_[pos_];
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' || (commas && c == ',')) {
+            if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' ||
+                (commas && c == ',')) {
                 ++pos_;
             } else {
                 return true;
@@ -31,7 +32,8 @@ public:
     }
     // Skips spaces and tabs only; false at a line end or the end of the text.
     bool SkipBlanks(bool commas = false) {
-        while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' || (commas && text_[pos_] == ','))) {
+        while (pos_ < text_.size() &&
+               (text_[pos_] == ' ' || text_[pos_] == '\t' || (commas && text_[pos_] == ','))) {
             ++pos_;
         }
         return pos_ < text_.size() && text_[pos_] != '\n' && text_[pos_] != '\r';

@@ -10,8 +10,8 @@ bool IsSeparator(char c) {
 }
 
 bool EndsWord(char c) {
-    return IsSeparator(c) || c == '{' || c == '}' || c == '[' || c == ']' || c == '(' || c == ')' || c == '"' ||
-           c == '#';
+    return IsSeparator(c) || c == '{' || c == '}' || c == '[' || c == ']' || c == '(' || c == ')' ||
+           c == '"' || c == '#';
 }
 
 }  // namespace
@@ -35,27 +35,33 @@ VrmlToken VrmlLexer::Next() {
     const char c = text_[pos_];
     const std::size_t start = pos_++;
     switch (c) {
-    case '{': return {VrmlTokenKind::OpenBrace, text_.substr(start, 1)};
-    case '}': return {VrmlTokenKind::CloseBrace, text_.substr(start, 1)};
-    case '[': return {VrmlTokenKind::OpenBracket, text_.substr(start, 1)};
-    case ']': return {VrmlTokenKind::CloseBracket, text_.substr(start, 1)};
-    case '(': return {VrmlTokenKind::OpenParen, text_.substr(start, 1)};
-    case ')': return {VrmlTokenKind::CloseParen, text_.substr(start, 1)};
-    case '"': {
-        while (pos_ < text_.size() && text_[pos_] != '"') {
-            pos_ += (text_[pos_] == '\\' && pos_ + 1 < text_.size()) ? 2 : 1;
-        }
-        if (pos_ >= text_.size()) {
-            throw Error("unterminated string");
-        }
-        ++pos_;
-        return {VrmlTokenKind::String, text_.substr(start + 1, pos_ - start - 2)};
-    }
-    default:
-        while (pos_ < text_.size() && !EndsWord(text_[pos_])) {
+        case '{':
+            return {VrmlTokenKind::OpenBrace, text_.substr(start, 1)};
+        case '}':
+            return {VrmlTokenKind::CloseBrace, text_.substr(start, 1)};
+        case '[':
+            return {VrmlTokenKind::OpenBracket, text_.substr(start, 1)};
+        case ']':
+            return {VrmlTokenKind::CloseBracket, text_.substr(start, 1)};
+        case '(':
+            return {VrmlTokenKind::OpenParen, text_.substr(start, 1)};
+        case ')':
+            return {VrmlTokenKind::CloseParen, text_.substr(start, 1)};
+        case '"': {
+            while (pos_ < text_.size() && text_[pos_] != '"') {
+                pos_ += (text_[pos_] == '\\' && pos_ + 1 < text_.size()) ? 2 : 1;
+            }
+            if (pos_ >= text_.size()) {
+                throw Error("unterminated string");
+            }
             ++pos_;
+            return {VrmlTokenKind::String, text_.substr(start + 1, pos_ - start - 2)};
         }
-        return {VrmlTokenKind::Word, text_.substr(start, pos_ - start)};
+        default:
+            while (pos_ < text_.size() && !EndsWord(text_[pos_])) {
+                ++pos_;
+            }
+            return {VrmlTokenKind::Word, text_.substr(start, pos_ - start)};
     }
 }
 

@@ -5,7 +5,17 @@
 
 namespace vistamaze::models {
 
-enum class VrmlTokenKind { End, Word, String, OpenBrace, CloseBrace, OpenBracket, CloseBracket, OpenParen, CloseParen };
+enum class VrmlTokenKind {
+    End,
+    Word,
+    String,
+    OpenBrace,
+    CloseBrace,
+    OpenBracket,
+    CloseBracket,
+    OpenParen,
+    CloseParen
+};
 
 struct VrmlToken {
     VrmlTokenKind kind = VrmlTokenKind::End;

@@ -1,8 +1,7 @@
+#include "engine/Errors.h"
 #include "formats/models/ModelReaders.h"
 #include "formats/models/VrmlParser.h"
 #include "formats/models/VrmlPrimitives.h"
-
-#include "engine/Errors.h"
 
 #include <algorithm>
 #include <array>
@@ -12,7 +11,7 @@
 namespace vistamaze::models {
 namespace {
 
-constexpr int kMaxDepth = 1000;                  // USE chains can nest deeper than the text does
+constexpr int kMaxDepth = 1000;                   // USE chains can nest deeper than the text does
 constexpr std::uint64_t kMaxVisits = 10'000'000;  // shared nodes can be reached exponentially often
 
 using Matrix = std::array<double, 16>;  // column-major, column vectors
@@ -59,10 +58,22 @@ Matrix Rotation(double x, double y, double z, double angle) {
     y /= length;
     z /= length;
     const double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
-    return {t * x * x + c,     t * x * y + s * z, t * x * z - s * y, 0,
-            t * x * y - s * z, t * y * y + c,     t * y * z + s * x, 0,
-            t * x * z + s * y, t * y * z - s * x, t * z * z + c,     0,
-            0,                 0,                 0,                 1};
+    return {t * x * x + c,
+            t * x * y + s * z,
+            t * x * z - s * y,
+            0,
+            t * x * y - s * z,
+            t * y * y + c,
+            t * y * z + s * x,
+            0,
+            t * x * z + s * y,
+            t * y * z - s * x,
+            t * z * z + c,
+            0,
+            0,
+            0,
+            0,
+            1};
 }
 
 std::array<double, 4> Numbers(const VrmlNode& node, std::string_view field, std::array<double, 4> fallback) {
@@ -133,8 +144,8 @@ void SceneWalker::AddIndexedFaceSet(const std::vector<double>& points, const Vrm
     }
 }
 
-void SceneWalker::AddFaces(const std::vector<double>& points, const std::vector<double>& indices, bool reversed,
-                           const Matrix& matrix, const MeshColor* diffuse) {
+void SceneWalker::AddFaces(const std::vector<double>& points, const std::vector<double>& indices,
+                           bool reversed, const Matrix& matrix, const MeshColor* diffuse) {
     if (points.size() < 3) {
         return;
     }

@@ -185,11 +185,19 @@ VrmlNodePtr VrmlParser::ParseNodeBody(std::string_view type, int depth) {
 void VrmlParser::ParseValue(VrmlValue& value, int depth) {
     const VrmlToken token = lexer_.Peek();
     switch (token.kind) {
-    case VrmlTokenKind::OpenBracket: ParseList(value, depth); return;
-    case VrmlTokenKind::OpenParen: SkipBalanced(VrmlTokenKind::OpenParen, VrmlTokenKind::CloseParen); return;
-    case VrmlTokenKind::String: lexer_.Next(); return;
-    case VrmlTokenKind::Word: break;
-    default: throw Error("field value expected");
+        case VrmlTokenKind::OpenBracket:
+            ParseList(value, depth);
+            return;
+        case VrmlTokenKind::OpenParen:
+            SkipBalanced(VrmlTokenKind::OpenParen, VrmlTokenKind::CloseParen);
+            return;
+        case VrmlTokenKind::String:
+            lexer_.Next();
+            return;
+        case VrmlTokenKind::Word:
+            break;
+        default:
+            throw Error("field value expected");
     }
     if (token.text == "NULL" || StartsNode()) {
         if (VrmlNodePtr node = ParseNodeRef(depth + 1)) {
@@ -215,10 +223,16 @@ void VrmlParser::ParseList(VrmlValue& value, int depth) {
     for (;;) {
         const VrmlToken token = lexer_.Peek();
         switch (token.kind) {
-        case VrmlTokenKind::CloseBracket: lexer_.Next(); return;
-        case VrmlTokenKind::String: lexer_.Next(); continue;
-        case VrmlTokenKind::Word: break;
-        default: throw Error("list item expected");
+            case VrmlTokenKind::CloseBracket:
+                lexer_.Next();
+                return;
+            case VrmlTokenKind::String:
+                lexer_.Next();
+                continue;
+            case VrmlTokenKind::Word:
+                break;
+            default:
+                throw Error("list item expected");
         }
         if (LooksNumeric(token.text)) {
             value.numbers.push_back(ParseNumber(lexer_.Next().text));

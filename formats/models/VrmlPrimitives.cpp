@@ -33,7 +33,8 @@ void AddFace(VrmlFaceList& faces, std::initializer_list<int> corners) {
 }
 
 void Box(const VrmlNode& node, VrmlFaceList& faces) {
-    const double x = Number(node, "size", 0, 2) / 2, y = Number(node, "size", 1, 2) / 2, z = Number(node, "size", 2, 2) / 2;
+    const double x = Number(node, "size", 0, 2) / 2, y = Number(node, "size", 1, 2) / 2,
+                 z = Number(node, "size", 2, 2) / 2;
     for (int i = 0; i < 8; ++i) {
         AddPoint(faces, (i & 1) != 0 ? x : -x, (i & 2) != 0 ? y : -y, (i & 4) != 0 ? z : -z);
     }
@@ -97,7 +98,8 @@ bool VrmlPrimitiveFaces(const VrmlNode& node, VrmlFaceList& faces) {
         Sphere(node, faces);
     } else if (node.type == "Cylinder") {
         const double r = Number(node, "radius", 0, 1);
-        Round(r, r, Number(node, "height", 0, 2), Flag(node, "side"), Flag(node, "bottom"), Flag(node, "top"), faces);
+        Round(r, r, Number(node, "height", 0, 2), Flag(node, "side"), Flag(node, "bottom"), Flag(node, "top"),
+              faces);
     } else if (node.type == "Cone") {
         Round(Number(node, "bottomRadius", 0, 1), 0, Number(node, "height", 0, 2), Flag(node, "side"),
               Flag(node, "bottom"), false, faces);

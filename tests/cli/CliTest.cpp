@@ -1,11 +1,11 @@
 #include "cli/RenderOptions.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze::cli {
 namespace {
@@ -33,10 +33,30 @@ TEST(RenderOptionsTest, DefaultsAreTheMainWindowStartValues) {
 }
 
 TEST(RenderOptionsTest, ValuesArriveSeparatedOrInline) {
-    const RenderOptions o = Parse({"a.png", "--type=random-dot", "-W", "1920", "--height=1080", "--dpi", "100",
-                                   "--blur", "heavy", "--dot-colors", "rgb", "--converging", "--no-stretch",
-                                   "--texture-offset", "3,4", "--seed", "7", "--max-depth", "12.5", "b.png",
-                                   "--output", "o/%n.png", "--png-level", "6"});
+    const RenderOptions o = Parse({"a.png",
+                                   "--type=random-dot",
+                                   "-W",
+                                   "1920",
+                                   "--height=1080",
+                                   "--dpi",
+                                   "100",
+                                   "--blur",
+                                   "heavy",
+                                   "--dot-colors",
+                                   "rgb",
+                                   "--converging",
+                                   "--no-stretch",
+                                   "--texture-offset",
+                                   "3,4",
+                                   "--seed",
+                                   "7",
+                                   "--max-depth",
+                                   "12.5",
+                                   "b.png",
+                                   "--output",
+                                   "o/%n.png",
+                                   "--png-level",
+                                   "6"});
     EXPECT_EQ(o.depthMaps, (std::vector<std::string>{"a.png", "b.png"}));
     EXPECT_EQ(o.type, TStereoGramType::sgtFastRandomDot);
     EXPECT_EQ(o.width, 1920);
@@ -122,7 +142,8 @@ TEST_F(RendererProcessTest, WritesEveryFormatWithTheRequestedSizeAndDensity) {
 TEST_F(RendererProcessTest, FixedSeedRendersAreRepeatable) {
     const auto a = dir_ / "a.bmp";
     const auto b = dir_ / "b.bmp";
-    const std::string common = Sample("DepthMaps/Spheres.png") + " --type random-dot-textured --blur light --seed 99 -o ";
+    const std::string common =
+        Sample("DepthMaps/Spheres.png") + " --type random-dot-textured --blur light --seed 99 -o ";
     ASSERT_EQ(Run(common + a.string()), 0);
     ASSERT_EQ(Run(common + b.string()), 0);
     EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b));
@@ -137,7 +158,10 @@ TEST_F(RendererProcessTest, ErrorsGiveOneLineAndTheirExitStatus) {
     EXPECT_NE(out.find("missing.png"), std::string::npos) << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "x.png"));
-    EXPECT_EQ(Run(Sample("DepthMaps/Torus.png") + " -t " + Sample("README.md") + " -o " + (dir_ / "y.png").string(), &out), 1);
+    EXPECT_EQ(
+        Run(Sample("DepthMaps/Torus.png") + " -t " + Sample("README.md") + " -o " + (dir_ / "y.png").string(),
+            &out),
+        1);
     EXPECT_EQ(Run("--version", &out), 0);
     EXPECT_NE(out.find("vistamaze-render"), std::string::npos);
 }
@@ -170,11 +194,12 @@ TEST_F(RendererProcessTest, SeveralDepthMapsMakeAMovieWithSound) {
                   test::DataFile("audio/chuck_snare_01.wav").string() + " -o " + movie.string()),
               0);
     std::string info;
-    ASSERT_EQ(RunCommand("ffprobe -v error -count_frames -show_entries "
-                         "stream=codec_type,codec_name,width,height,nb_read_frames,r_frame_rate -of csv=p=0 " +
-                             movie.string(),
-                         &info),
-              0);
+    ASSERT_EQ(
+        RunCommand("ffprobe -v error -count_frames -show_entries "
+                   "stream=codec_type,codec_name,width,height,nb_read_frames,r_frame_rate -of csv=p=0 " +
+                       movie.string(),
+                   &info),
+        0);
     EXPECT_NE(info.find("rawvideo,video,320,240,10/1,3"), std::string::npos) << info;
     EXPECT_NE(info.find("audio"), std::string::npos) << info;
 }

@@ -14,9 +14,9 @@ TEST(PixelBufferTest, RowsArePaddedToFourBytes) {
         int bits;
         std::size_t stride;
     };
-    for (const Case c : {Case{1, 1, 4}, Case{33, 1, 8}, Case{3, 4, 4}, Case{9, 4, 8}, Case{5, 8, 8},
-                         Case{3, 16, 8}, Case{1, 24, 4}, Case{1000, 24, 3000}, Case{1001, 24, 3004},
-                         Case{3, 32, 12}}) {
+    for (const Case c :
+         {Case{1, 1, 4}, Case{33, 1, 8}, Case{3, 4, 4}, Case{9, 4, 8}, Case{5, 8, 8}, Case{3, 16, 8},
+          Case{1, 24, 4}, Case{1000, 24, 3000}, Case{1001, 24, 3004}, Case{3, 32, 12}}) {
         PixelBuffer b(c.width, 2, c.bits);
         EXPECT_EQ(b.Stride(), c.stride) << c.width << "x" << c.bits;
         EXPECT_EQ(b.ByteSize(), c.stride * 2);

@@ -1,11 +1,11 @@
 #include "engine/Stereogram.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <map>
 #include <set>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -63,8 +63,8 @@ TEST(StereogramRenderTest, FlatMapRepeatsEveryPatternWidthWithTheCentralStripUns
             ASSERT_EQ(out.Pixel(r, x), out.Pixel(r, x + 90)) << r << "," << x;
         }
         for (int c = 0; c < 90; ++c) {
-            ASSERT_EQ(out.Pixel(r, xs + c), (Bgr{static_cast<std::uint8_t>(c),
-                                                 static_cast<std::uint8_t>(r % 50), 7}))
+            ASSERT_EQ(out.Pixel(r, xs + c),
+                      (Bgr{static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(r % 50), 7}))
                 << r << "," << c;
         }
     }

@@ -5,11 +5,11 @@
 #include "formats/ModelFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <filesystem>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -20,8 +20,8 @@ struct ModelCase {
     const char* label;
     Source source;
     const char* path;
-    const char* copyAs;      // non-null: loaded from a copy with this name (another extension)
-    std::size_t vertices;    // 0: not checked
+    const char* copyAs;    // non-null: loaded from a copy with this name (another extension)
+    std::size_t vertices;  // 0: not checked
     std::size_t triangles;
     double min[3];
     double max[3];
@@ -37,9 +37,12 @@ double HalfDiagonal(const double (&lo)[3], const double (&hi)[3]) {
 
 std::filesystem::path Resolve(const ModelCase& c) {
     switch (c.source) {
-    case Source::Data: return test::DataFile(std::string("models/") + c.path);
-    case Source::Shared: return test::SharedFile(std::string("models/") + c.path);
-    case Source::Debian: return std::filesystem::path("/usr/share/assimp/models") / c.path;
+        case Source::Data:
+            return test::DataFile(std::string("models/") + c.path);
+        case Source::Shared:
+            return test::SharedFile(std::string("models/") + c.path);
+        case Source::Debian:
+            return std::filesystem::path("/usr/share/assimp/models") / c.path;
     }
     return {};
 }
@@ -131,7 +134,9 @@ const ModelCase kCases[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(RealFiles, ModelFormatsTest, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<ModelCase>& param) { return std::string(param.param.label); });
+                         [](const testing::TestParamInfo<ModelCase>& param) {
+                             return std::string(param.param.label);
+                         });
 
 }  // namespace
 }  // namespace vistamaze

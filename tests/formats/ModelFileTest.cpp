@@ -3,10 +3,10 @@
 #include "formats/ModelFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -97,8 +97,9 @@ TEST(ModelFileTest, DamagedFilesNameTheFile) {
         {"wrong.glm", "2LGA and more bytes to look like a header......"},
         {"bad.gts", "3 2 1\n0 0 0\n1 0 0\n"},
         {"bad.wrl", "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0"},
-        {"range.wrl", "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }"
-                      " coordIndex [0 1 3] } }"},
+        {"range.wrl",
+         "#VRML V2.0 utf8\nShape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] }"
+         " coordIndex [0 1 3] } }"},
         {"notvrml.wrl", "solid x\nendsolid x\n"},
         {"short.tin", "1,2,3,4,5,6,7,8\n"},
         {"bad.nurbs", "uOrder 4\nvOrder 4\nuDimension 2\nvDimension 2\n"},
@@ -117,15 +118,18 @@ TEST(ModelFileTest, DamagedFilesNameTheFile) {
 // keeps the geometry read before the cut.
 TEST(ModelFileTest, TruncatedFilesFailCleanly) {
     test::TempDir temp;
-    for (const char* name : {"glscene_unlit.oct", "mrwonko_model.glm", "yade_horse.coarse.gts", "glscene_Sparse.tin",
-                             "glscene_duck1.nurbs", "admesh_sphereWithHole_vrml1.wrl", "assimp_box.obj",
-                             "mrwonko_simpleskel.gla"}) {
-        const std::vector<std::uint8_t> bytes = test::ReadBytes(test::DataFile(std::string("models/") + name));
-        const std::size_t full = LoadModelFile(test::DataFile(std::string("models/") + name)).triangles.size();
-        for (const std::size_t cut : {std::size_t{0}, std::size_t{7}, bytes.size() / 3, bytes.size() * 2 / 3,
-                                      bytes.size() - 1}) {
+    for (const char* name : {"glscene_unlit.oct", "mrwonko_model.glm", "yade_horse.coarse.gts",
+                             "glscene_Sparse.tin", "glscene_duck1.nurbs", "admesh_sphereWithHole_vrml1.wrl",
+                             "assimp_box.obj", "mrwonko_simpleskel.gla"}) {
+        const std::vector<std::uint8_t> bytes =
+            test::ReadBytes(test::DataFile(std::string("models/") + name));
+        const std::size_t full =
+            LoadModelFile(test::DataFile(std::string("models/") + name)).triangles.size();
+        for (const std::size_t cut :
+             {std::size_t{0}, std::size_t{7}, bytes.size() / 3, bytes.size() * 2 / 3, bytes.size() - 1}) {
             const std::filesystem::path file = temp / (std::to_string(cut) + name);
-            test::WriteBytes(file, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
+            test::WriteBytes(
+                file, std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(cut)));
             Mesh mesh;
             try {
                 LoadModelFile(file, mesh);
@@ -134,7 +138,8 @@ TEST(ModelFileTest, TruncatedFilesFailCleanly) {
             }
             EXPECT_LE(mesh.triangles.size(), full) << name << " cut at " << cut;
             for (const auto& t : mesh.triangles) {
-                ASSERT_TRUE(t[0] < mesh.vertices.size() && t[1] < mesh.vertices.size() && t[2] < mesh.vertices.size());
+                ASSERT_TRUE(t[0] < mesh.vertices.size() && t[1] < mesh.vertices.size() &&
+                            t[2] < mesh.vertices.size());
             }
         }
     }
@@ -158,8 +163,9 @@ TEST(ModelFileTest, AnimationFileLeavesAnEmptyMesh) {
 TEST(ModelFileTest, MaterialColoursReachTheParts) {
     test::TempDir temp;
     WriteText(temp / "m.mtl", "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n");
-    WriteText(temp / "m.obj", "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nusemtl red\nf 1 2 3\n"
-                              "usemtl blue\nf 1 3 4\nf 1 4 2\n");
+    WriteText(temp / "m.obj",
+              "mtllib m.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nusemtl red\nf 1 2 3\n"
+              "usemtl blue\nf 1 3 4\nf 1 4 2\n");
     std::filesystem::copy_file(temp / "m.obj", temp / "m.objf");
     for (const char* name : {"m.obj", "m.objf"}) {
         const Mesh mesh = LoadModelFile(temp / name);
@@ -170,8 +176,10 @@ TEST(ModelFileTest, MaterialColoursReachTheParts) {
             EXPECT_EQ(part.firstTriangle, covered);
             covered += part.triangleCount;
             ASSERT_TRUE(part.hasDiffuse);
-            red += part.diffuse.r == 1.0F && part.diffuse.b == 0.0F ? static_cast<int>(part.triangleCount) : 0;
-            blue += part.diffuse.b == 1.0F && part.diffuse.r == 0.0F ? static_cast<int>(part.triangleCount) : 0;
+            red +=
+                part.diffuse.r == 1.0F && part.diffuse.b == 0.0F ? static_cast<int>(part.triangleCount) : 0;
+            blue +=
+                part.diffuse.b == 1.0F && part.diffuse.r == 0.0F ? static_cast<int>(part.triangleCount) : 0;
         }
         EXPECT_EQ(covered, mesh.triangles.size());
         EXPECT_EQ(red, 1) << name;

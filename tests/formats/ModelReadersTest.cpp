@@ -6,11 +6,11 @@
 #include "formats/models/ModelReaders.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <filesystem>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -55,10 +55,10 @@ ROUTE A.b TO C.d
 )");
     ASSERT_EQ(m.vertices.size(), 12U);
     ASSERT_EQ(m.triangles.size(), 6U);
-    ExpectPoint(m.vertices[1], 10, 2, 0);   // (1,0,0) -> (2,0,0) -> (0,2,0) -> (10,2,0)
+    ExpectPoint(m.vertices[1], 10, 2, 0);  // (1,0,0) -> (2,0,0) -> (0,2,0) -> (10,2,0)
     ExpectPoint(m.vertices[2], 8, 2, 0);
     ExpectPoint(m.vertices[5], 1, 0, 5);
-    ExpectPoint(m.vertices[8], 2, 0, 0);    // half a turn about (1,0,0)
+    ExpectPoint(m.vertices[8], 2, 0, 0);  // half a turn about (1,0,0)
     ExpectPoint(m.vertices[10], 1, -1, 0);
     ASSERT_EQ(m.parts.size(), 3U);
     for (const MeshPart& part : m.parts) {
@@ -137,9 +137,10 @@ TEST(VrmlReaderTest, PrimitivesAreClosedSolidsOfTheirSize) {
         {"Cone { bottomRadius 2 height 3 }", M_PI * 4.0, 0.01, 2, 1.5, 2},
     };
     for (const Case& c : cases) {
-        const Mesh m = ReadText(&models::ReadVrmlModel, std::string("#VRML V2.0 utf8\nTransform { translation 10 20 30 "
-                                                                    "children Shape { geometry ") +
-                                                            c.geometry + " } }\n");
+        const Mesh m =
+            ReadText(&models::ReadVrmlModel, std::string("#VRML V2.0 utf8\nTransform { translation 10 20 30 "
+                                                         "children Shape { geometry ") +
+                                                 c.geometry + " } }\n");
         ASSERT_FALSE(m.triangles.empty()) << c.geometry;
         Mesh centred = m;
         centred.Translate({-10, -20, -30});

@@ -4,11 +4,11 @@
 #include "formats/PictureFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze::test {
 namespace {
@@ -109,10 +109,15 @@ Bytes TiffHeader(std::uint32_t width, std::uint32_t height) {
     Bytes b{'I', 'I'};
     Put16(b, 42);
     Put32(b, 8);
-    const std::array<std::array<std::uint32_t, 3>, 9> entries{{{256, 4, width}, {257, 4, height},
-                                                              {258, 3, 8}, {259, 3, 1}, {262, 3, 1},
-                                                              {273, 4, 8}, {277, 3, 1},
-                                                              {278, 4, height}, {279, 4, 1}}};
+    const std::array<std::array<std::uint32_t, 3>, 9> entries{{{256, 4, width},
+                                                               {257, 4, height},
+                                                               {258, 3, 8},
+                                                               {259, 3, 1},
+                                                               {262, 3, 1},
+                                                               {273, 4, 8},
+                                                               {277, 3, 1},
+                                                               {278, 4, height},
+                                                               {279, 4, 1}}};
     Put16(b, static_cast<std::uint32_t>(entries.size()));
     for (const auto& [tag, type, value] : entries) {
         Put16(b, tag);
@@ -176,10 +181,11 @@ TEST_P(HugeHeader, IsRefusedBeforeAllocating) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Readers, HugeHeader, ::testing::Values(
-    HostileCase{"Bmp", "bmp", BmpHeader}, HostileCase{"Png", "png", PngHeader},
-    HostileCase{"Jpeg", "jpg", JpegHeader}, HostileCase{"Gif", "gif", GifHeader},
-    HostileCase{"Tiff", "tif", TiffHeader}, HostileCase{"Ico", "ico", IcoHeader}),
+INSTANTIATE_TEST_SUITE_P(
+    Readers, HugeHeader,
+    ::testing::Values(HostileCase{"Bmp", "bmp", BmpHeader}, HostileCase{"Png", "png", PngHeader},
+                      HostileCase{"Jpeg", "jpg", JpegHeader}, HostileCase{"Gif", "gif", GifHeader},
+                      HostileCase{"Tiff", "tif", TiffHeader}, HostileCase{"Ico", "ico", IcoHeader}),
     [](const auto& param) { return std::string(param.param.name); });
 
 struct SampleCase {
@@ -212,13 +218,15 @@ TEST_P(DamagedFile, SignatureDamageIsInvalid) {
     EXPECT_THROW((void)DecodePicture(GetParam().extension, bytes), InvalidPictureError);
 }
 
-INSTANTIATE_TEST_SUITE_P(Readers, DamagedFile, ::testing::Values(
-    SampleCase{"bmp/bmpsuite_g_rgb24.bmp", "bmp"}, SampleCase{"bmp/bmpsuite_g_pal8rle.bmp", "bmp"},
-    SampleCase{"bmp/bmpsuite_g_pal4rle.bmp", "bmp"}, SampleCase{"png/basn6a08.png", "png"},
-    SampleCase{"png/basi3p08.png", "png"}, SampleCase{"jpeg/wx_horse.jpg", "jpeg"},
-    SampleCase{"tiff/go_video-001.tiff", "tiff"}, SampleCase{"tiff/im_tiff_lzw.tif", "tif"},
-    SampleCase{"gif/im_gif87.gif", "gif"}, SampleCase{"gif/gdk_gifsuite_interlace.gif", "gif"},
-    SampleCase{"ico/wx_horse.ico", "ico"}, SampleCase{"ico/nsis_nsis3-install.ico", "ico"}));
+INSTANTIATE_TEST_SUITE_P(
+    Readers, DamagedFile,
+    ::testing::Values(
+        SampleCase{"bmp/bmpsuite_g_rgb24.bmp", "bmp"}, SampleCase{"bmp/bmpsuite_g_pal8rle.bmp", "bmp"},
+        SampleCase{"bmp/bmpsuite_g_pal4rle.bmp", "bmp"}, SampleCase{"png/basn6a08.png", "png"},
+        SampleCase{"png/basi3p08.png", "png"}, SampleCase{"jpeg/wx_horse.jpg", "jpeg"},
+        SampleCase{"tiff/go_video-001.tiff", "tiff"}, SampleCase{"tiff/im_tiff_lzw.tif", "tif"},
+        SampleCase{"gif/im_gif87.gif", "gif"}, SampleCase{"gif/gdk_gifsuite_interlace.gif", "gif"},
+        SampleCase{"ico/wx_horse.ico", "ico"}, SampleCase{"ico/nsis_nsis3-install.ico", "ico"}));
 
 }  // namespace
 }  // namespace vistamaze::test

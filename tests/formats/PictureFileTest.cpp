@@ -4,12 +4,12 @@
 #include "tests/formats/PictureOracle.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstring>
 #include <functional>
 #include <string>
+
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 namespace vistamaze::test {
@@ -59,7 +59,8 @@ TEST(PictureFile, MissingFileIsAnAccessErrorNamingFileAndReason) {
 TEST(PictureFile, FolderWithPictureExtensionIsAnAccessError) {
     const TempDir temp;
     std::filesystem::create_directory(temp / "folder.bmp");
-    const std::string message = MessageOf<FileAccessError>([&] { (void)ReadPictureFile(temp / "folder.bmp"); });
+    const std::string message =
+        MessageOf<FileAccessError>([&] { (void)ReadPictureFile(temp / "folder.bmp"); });
     EXPECT_NE(message.find(std::strerror(EISDIR)), std::string::npos) << message;
 }
 
@@ -70,7 +71,8 @@ TEST(PictureFile, UnreadableFileIsAnAccessError) {
     const TempDir temp;
     std::filesystem::copy_file(DataFile("images/png/basn2c08.png"), temp / "locked.png");
     std::filesystem::permissions(temp / "locked.png", std::filesystem::perms::none);
-    const std::string message = MessageOf<FileAccessError>([&] { (void)ReadPictureFile(temp / "locked.png"); });
+    const std::string message =
+        MessageOf<FileAccessError>([&] { (void)ReadPictureFile(temp / "locked.png"); });
     EXPECT_NE(message.find(std::strerror(EACCES)), std::string::npos) << message;
 }
 
@@ -115,7 +117,8 @@ TEST(PictureFile, EveryListedExtensionHasAReader) {
     for (const PictureFormat& format : ReadablePictureFormats()) {
         for (const std::string& extension : format.extensions) {
             const std::vector<std::uint8_t> junk(16, 0);
-            const std::string message = MessageOf<InvalidPictureError>([&] { (void)DecodePicture(extension, junk); });
+            const std::string message =
+                MessageOf<InvalidPictureError>([&] { (void)DecodePicture(extension, junk); });
             EXPECT_EQ(message.rfind(prefix, 0), std::string::npos) << extension << ": " << message;
         }
     }

@@ -5,10 +5,10 @@
 #include "formats/PictureFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze::test {
 namespace {
@@ -31,25 +31,27 @@ private:
 std::vector<std::uint8_t> Mutate(const std::vector<std::uint8_t>& original, Lcg& random) {
     std::vector<std::uint8_t> bytes = original;
     switch (random.Below(4)) {
-    case 0:  // flip a few bits, mostly near the headers
-        for (std::size_t i = 0, n = 1 + random.Below(4); i < n; ++i) {
-            const std::size_t span = random.Below(2) == 0 ? std::min<std::size_t>(bytes.size(), 128) : bytes.size();
-            bytes[random.Below(span)] ^= static_cast<std::uint8_t>(1U << random.Below(8));
-        }
-        break;
-    case 1:  // overwrite bytes with extreme values
-        for (std::size_t i = 0, n = 1 + random.Below(8); i < n; ++i) {
-            bytes[random.Below(bytes.size())] = random.Below(2) == 0 ? 0xFF : 0x00;
-        }
-        break;
-    case 2:  // cut the file short
-        bytes.resize(random.Below(bytes.size()));
-        break;
-    default:  // overwrite a run with random bytes
-        for (std::size_t i = random.Below(bytes.size()), n = random.Below(32); i < bytes.size() && n > 0; ++i, --n) {
-            bytes[i] = static_cast<std::uint8_t>(random.Next());
-        }
-        break;
+        case 0:  // flip a few bits, mostly near the headers
+            for (std::size_t i = 0, n = 1 + random.Below(4); i < n; ++i) {
+                const std::size_t span =
+                    random.Below(2) == 0 ? std::min<std::size_t>(bytes.size(), 128) : bytes.size();
+                bytes[random.Below(span)] ^= static_cast<std::uint8_t>(1U << random.Below(8));
+            }
+            break;
+        case 1:  // overwrite bytes with extreme values
+            for (std::size_t i = 0, n = 1 + random.Below(8); i < n; ++i) {
+                bytes[random.Below(bytes.size())] = random.Below(2) == 0 ? 0xFF : 0x00;
+            }
+            break;
+        case 2:  // cut the file short
+            bytes.resize(random.Below(bytes.size()));
+            break;
+        default:  // overwrite a run with random bytes
+            for (std::size_t i = random.Below(bytes.size()), n = random.Below(32); i < bytes.size() && n > 0;
+                 ++i, --n) {
+                bytes[i] = static_cast<std::uint8_t>(random.Next());
+            }
+            break;
     }
     return bytes;
 }
@@ -84,17 +86,19 @@ TEST_P(Mutation, ReaderReturnsOrThrowsError) {
     RecordProperty("accepted", accepted);
 }
 
-INSTANTIATE_TEST_SUITE_P(Readers, Mutation, ::testing::Values(
-    MutationCase{"bmp/bmpsuite_g_pal1.bmp", "bmp"}, MutationCase{"bmp/bmpsuite_g_pal4rle.bmp", "bmp"},
-    MutationCase{"bmp/bmpsuite_g_pal8rle.bmp", "bmp"}, MutationCase{"bmp/bmpsuite_g_pal8os2.bmp", "bmp"},
-    MutationCase{"bmp/bmpsuite_g_rgb16-565.bmp", "bmp"}, MutationCase{"bmp/bmpsuite_g_pal8v5.bmp", "bmp"},
-    MutationCase{"png/basn3p02.png", "png"}, MutationCase{"png/basi6a08.png", "png"},
-    MutationCase{"png/basn4a16.png", "png"}, MutationCase{"jpeg/wx_horse.jpg", "jpg"},
-    MutationCase{"jpeg/irrlicht_stones.jpg", "jpg"}, MutationCase{"tiff/go_bw-packbits.tiff", "tif"},
-    MutationCase{"tiff/go_video-001-paletted.tiff", "tif"}, MutationCase{"tiff/im_tiff_lzw.tif", "tif"},
-    MutationCase{"gif/gdk_gifsuite_interlace.gif", "gif"}, MutationCase{"gif/im_gif87.gif", "gif"},
-    MutationCase{"ico/wx_horse.ico", "ico"}, MutationCase{"ico/nsis_arrow-install.ico", "ico"},
-    MutationCase{"ico/nsis_nsis3-install.ico", "ico"}));
+INSTANTIATE_TEST_SUITE_P(
+    Readers, Mutation,
+    ::testing::Values(
+        MutationCase{"bmp/bmpsuite_g_pal1.bmp", "bmp"}, MutationCase{"bmp/bmpsuite_g_pal4rle.bmp", "bmp"},
+        MutationCase{"bmp/bmpsuite_g_pal8rle.bmp", "bmp"}, MutationCase{"bmp/bmpsuite_g_pal8os2.bmp", "bmp"},
+        MutationCase{"bmp/bmpsuite_g_rgb16-565.bmp", "bmp"}, MutationCase{"bmp/bmpsuite_g_pal8v5.bmp", "bmp"},
+        MutationCase{"png/basn3p02.png", "png"}, MutationCase{"png/basi6a08.png", "png"},
+        MutationCase{"png/basn4a16.png", "png"}, MutationCase{"jpeg/wx_horse.jpg", "jpg"},
+        MutationCase{"jpeg/irrlicht_stones.jpg", "jpg"}, MutationCase{"tiff/go_bw-packbits.tiff", "tif"},
+        MutationCase{"tiff/go_video-001-paletted.tiff", "tif"}, MutationCase{"tiff/im_tiff_lzw.tif", "tif"},
+        MutationCase{"gif/gdk_gifsuite_interlace.gif", "gif"}, MutationCase{"gif/im_gif87.gif", "gif"},
+        MutationCase{"ico/wx_horse.ico", "ico"}, MutationCase{"ico/nsis_arrow-install.ico", "ico"},
+        MutationCase{"ico/nsis_nsis3-install.ico", "ico"}));
 
 }  // namespace
 }  // namespace vistamaze::test

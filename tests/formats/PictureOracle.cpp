@@ -113,8 +113,8 @@ PixelDifference ComparePixels(const PixelBuffer& actual, const PixelBuffer& expe
             }
             if (diff.differingPixels++ == 0) {
                 std::ostringstream text;
-                text << "row " << y << " col " << x << ": (" << int{a.b} << "," << int{a.g} << ","
-                     << int{a.r} << ") vs (" << int{e.b} << "," << int{e.g} << "," << int{e.r} << ")";
+                text << "row " << y << " col " << x << ": (" << int{a.b} << "," << int{a.g} << "," << int{a.r}
+                     << ") vs (" << int{e.b} << "," << int{e.g} << "," << int{e.r} << ")";
                 diff.firstDifference = text.str();
             }
             diff.maxChannelDelta = std::max(diff.maxChannelDelta, delta);

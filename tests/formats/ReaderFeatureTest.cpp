@@ -7,10 +7,10 @@
 #include "tests/formats/PictureOracle.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze::test {
 namespace {
@@ -88,9 +88,9 @@ void ExpectRows(const PixelBuffer& image, const std::vector<std::vector<Bgr>>& t
 const std::vector<Bgr> kPalette{kBlack, kRed, kGreen, kBlue, kWhite};
 
 TEST(BmpReader, Rle8RunsLiteralsDeltaAndEndMarkers) {
-    const Bytes rle{3, 1,  0, 3, 2, 3, 4, 0,  0, 0,   // bottom row: 3 red, literal g b w (padded)
-                    2, 4,  0, 2, 2, 1,                // middle row: 2 white, move 2 right, 1 up
-                    2, 3,  0, 1};                     // top row from column 4: 2 blue; end
+    const Bytes rle{3, 1, 0, 3, 2, 3, 4, 0, 0, 0,  // bottom row: 3 red, literal g b w (padded)
+                    2, 4, 0, 2, 2, 1,              // middle row: 2 white, move 2 right, 1 up
+                    2, 3, 0, 1};                   // top row from column 4: 2 blue; end
     const PixelBuffer image = DecodeBmp(BmpFile(Dib(6, 3, 8, 1, kPalette, rle), kPalette.size()));
     ExpectRows(image, {{kBlack, kBlack, kBlack, kBlack, kBlue, kBlue},
                        {kWhite, kWhite, kBlack, kBlack, kBlack, kBlack},
@@ -98,8 +98,8 @@ TEST(BmpReader, Rle8RunsLiteralsDeltaAndEndMarkers) {
 }
 
 TEST(BmpReader, Rle4RunsAlternateNibblesAndLiteralsAreNibbles) {
-    const Bytes rle{5, 0x12,  0, 0,            // bottom row: 1 2 1 2 1
-                    0, 3, 0x34, 0x10,  0, 1};  // top row: literal 3 4 1; end
+    const Bytes rle{5, 0x12, 0,    0,            // bottom row: 1 2 1 2 1
+                    0, 3,    0x34, 0x10, 0, 1};  // top row: literal 3 4 1; end
     const PixelBuffer image = DecodeBmp(BmpFile(Dib(5, 2, 4, 2, kPalette, rle), kPalette.size()));
     ExpectRows(image, {{kBlue, kWhite, kRed, kBlack, kBlack}, {kRed, kGreen, kRed, kGreen, kRed}});
 }
@@ -119,7 +119,7 @@ TEST(BmpReader, SixteenBitsWithoutMasksAre555WithBitReplication) {
 
 TEST(BmpReader, AlphaMaskDrawsOverBlack) {
     const std::vector<std::uint32_t> masks{0x00FF0000U, 0x0000FF00U, 0x000000FFU, 0xFF000000U};
-    const Bytes pixels{50, 100, 200, 128,  50, 100, 200, 0,  50, 100, 200, 255};
+    const Bytes pixels{50, 100, 200, 128, 50, 100, 200, 0, 50, 100, 200, 255};
     const PixelBuffer image = DecodeBmp(BmpFile(Dib(3, 1, 32, 3, {}, pixels, masks), 0));
     // 200 * 128 / 255 = 100.4, 100 * 128 / 255 = 50.2, 50 * 128 / 255 = 25.1
     ExpectRows(image, {{Bgr{25, 50, 100}, kBlack, Bgr{50, 100, 200}}});
@@ -127,7 +127,7 @@ TEST(BmpReader, AlphaMaskDrawsOverBlack) {
 
 TEST(BmpReader, AllZeroAlphaIsTakenAsUnused) {
     const std::vector<std::uint32_t> masks{0x00FF0000U, 0x0000FF00U, 0x000000FFU, 0xFF000000U};
-    const Bytes pixels{50, 100, 200, 0,  1, 2, 3, 0};
+    const Bytes pixels{50, 100, 200, 0, 1, 2, 3, 0};
     const PixelBuffer image = DecodeBmp(BmpFile(Dib(2, 1, 32, 3, {}, pixels, masks), 0));
     ExpectRows(image, {{Bgr{50, 100, 200}, Bgr{1, 2, 3}}});
 }
@@ -155,15 +155,15 @@ Bytes IconFile(const Bytes& image, int width, int height) {
 
 TEST(IcoReader, AndMaskMakesPixelsBlack) {
     // 2 x 2, 24 bits: colour rows (bottom first, padded to 8 bytes), then 1-bit mask rows.
-    Bytes pixels{255, 0, 0, 0, 255, 0, 0, 0,   0, 0, 255, 255, 255, 255, 0, 0};
-    const Bytes mask{0x40, 0, 0, 0,  0x80, 0, 0, 0};  // bottom right and top left transparent
+    Bytes pixels{255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 255, 255, 255, 255, 0, 0};
+    const Bytes mask{0x40, 0, 0, 0, 0x80, 0, 0, 0};  // bottom right and top left transparent
     pixels.insert(pixels.end(), mask.begin(), mask.end());
     const PixelBuffer image = DecodeIco(IconFile(Dib(2, 4, 24, 0, {}, pixels), 2, 2));
     ExpectRows(image, {{kBlack, kWhite}, {kBlue, kBlack}});
 }
 
 TEST(IcoReader, AlphaChannelWinsOverTheMask) {
-    Bytes pixels{10, 20, 30, 255,  10, 20, 30, 0};
+    Bytes pixels{10, 20, 30, 255, 10, 20, 30, 0};
     const Bytes mask{0x80, 0, 0, 0};  // would hide the first pixel
     pixels.insert(pixels.end(), mask.begin(), mask.end());
     const PixelBuffer image = DecodeIco(IconFile(Dib(2, 2, 32, 0, {}, pixels), 2, 1));
@@ -201,19 +201,20 @@ TEST_F(MadeByImageMagick, GifTransparentColourIsBlack) {
 }
 
 TEST_F(MadeByImageMagick, JpegCmykLooksLikeImageMagicksDecoding) {
-    const auto file = Make("'" + DataFile("images/jpeg/wx_horse.jpg").string() + "' -colorspace CMYK -quality 95",
-                           "cmyk.jpg");
+    const auto file = Make(
+        "'" + DataFile("images/jpeg/wx_horse.jpg").string() + "' -colorspace CMYK -quality 95", "cmyk.jpg");
     const Picture picture = ReadPictureFile(file);
     const PixelBuffer expected = ImageMagickDecode(file);
     ASSERT_EQ(picture.Width(), expected.Width());
     ASSERT_EQ(picture.Height(), expected.Height());
     const PixelDifference diff = ComparePixels(picture.Bitmap(), expected);
-    EXPECT_LE(diff.maxChannelDelta, 2) << diff.differingPixels << " differ, first at " << diff.firstDifference;
+    EXPECT_LE(diff.maxChannelDelta, 2)
+        << diff.differingPixels << " differ, first at " << diff.firstDifference;
 }
 
 TEST_F(MadeByImageMagick, ProgressiveJpegMatches) {
-    const auto file = Make("'" + DataFile("images/jpeg/sixel_snake.jpg").string() + "' -interlace JPEG",
-                           "progressive.jpg");
+    const auto file =
+        Make("'" + DataFile("images/jpeg/sixel_snake.jpg").string() + "' -interlace JPEG", "progressive.jpg");
     const Picture picture = ReadPictureFile(file);
     const PixelBuffer expected = ImageMagickDecode(file);
     ASSERT_EQ(picture.Width(), expected.Width());
@@ -221,8 +222,9 @@ TEST_F(MadeByImageMagick, ProgressiveJpegMatches) {
 }
 
 TEST_F(MadeByImageMagick, TiffWithUnassociatedAlphaIsDrawnOverBlack) {
-    const auto file = Make("'" + DataFile("images/png/basn6a08.png").string() + "' -define tiff:alpha=unassociated",
-                           "alpha.tif");
+    const auto file =
+        Make("'" + DataFile("images/png/basn6a08.png").string() + "' -define tiff:alpha=unassociated",
+             "alpha.tif");
     const Picture picture = ReadPictureFile(file);
     const PixelBuffer expected = ImageMagickDecode(file);
     ASSERT_EQ(picture.Width(), expected.Width());

@@ -1,17 +1,19 @@
+#include "TestVectors.h"
 #include "scene3d/GLCamera.h"
 #include "scene3d/Scene3d.h"
-#include "TestVectors.h"
-
-#include <gtest/gtest.h>
 
 #include <cmath>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-double FullHorizontalAngleDegrees(const Frustum& f) { return 2.0 * std::atan(f.right / f.nearPlane) * 180.0 / kPi; }
+double FullHorizontalAngleDegrees(const Frustum& f) {
+    return 2.0 * std::atan(f.right / f.nearPlane) * 180.0 / kPi;
+}
 
 TGLCamera MakeCamera(double focal, double scale, double bias, double depthOfView = 1000.0) {
     TGLCamera camera;
@@ -122,7 +124,8 @@ TEST(CameraView, LooksAtTargetOriginOrAlongDirection) {
     target.SetPosition({0.0, 0.0, 0.0});
     camera.SetTarget(&target);
     // The target lies straight ahead (on the eye's -z axis) at its distance.
-    test::ExpectVecNear(Transform(camera.ViewMatrix(), target.Position()), {0.0, 0.0, -std::sqrt(450.0)}, 1e-9);
+    test::ExpectVecNear(Transform(camera.ViewMatrix(), target.Position()), {0.0, 0.0, -std::sqrt(450.0)},
+                        1e-9);
     // A point above the target appears above it.
     EXPECT_GT(Transform(camera.ViewMatrix(), {0.0, 1.0, 0.0}).y, 0.5);
     camera.SetTarget(nullptr);
@@ -141,7 +144,9 @@ TEST(InitialScene, HoldsTheStartValues) {
     EXPECT_EQ(scene->GLNavigator1.MovingObject(), &scene->GLSpaceText1);
     EXPECT_EQ(scene->GLSpaceText1.Text(), QStringLiteral("HELLO"));
     EXPECT_TRUE(scene->GLSpaceText1.Font().bold());
-    EXPECT_NEAR(std::atan2(scene->GLSpaceText1.Direction().x, scene->GLSpaceText1.Direction().z) * 180.0 / kPi, 39.2, 0.05);
+    EXPECT_NEAR(
+        std::atan2(scene->GLSpaceText1.Direction().x, scene->GLSpaceText1.Direction().z) * 180.0 / kPi, 39.2,
+        0.05);
     EXPECT_FALSE(scene->GLDummyCube1.Visible());
     EXPECT_TRUE(scene->Teapot1.MeshData().Empty());
     const QColor bg = ColorFromNumber(kInitialBackgroundColor);

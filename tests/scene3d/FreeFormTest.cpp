@@ -2,11 +2,11 @@
 #include "scene3d/GLFreeForm.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <filesystem>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -40,9 +40,9 @@ TEST(FreeForm, AutoCenteringMovesTheBoxCentreOnChosenAxes) {
         AutoCenteringAxes axes;
         Vec3f expectedMin;
     };
-    for (const Case& c : {Case{{true, true, true}, {-2.0F, -3.0F, -4.0F}},
-                          Case{{true, false, false}, {-2.0F, -2.0F, -3.0F}},
-                          Case{{false, false, true}, {-1.0F, -2.0F, -4.0F}}}) {
+    for (const Case& c :
+         {Case{{true, true, true}, {-2.0F, -3.0F, -4.0F}}, Case{{true, false, false}, {-2.0F, -2.0F, -3.0F}},
+          Case{{false, false, true}, {-1.0F, -2.0F, -4.0F}}}) {
         TGLFreeForm form;
         form.SetMesh(BoxMesh({-1.0F, -2.0F, -3.0F}, {3.0F, 4.0F, 5.0F}));
         const double radius = form.BoundingRadius();

@@ -1,13 +1,12 @@
 // Test main for the OpenGL views: a QApplication on the xcb platform when an X display is reachable,
 // otherwise on the off-screen platform with every OpenGL test skipped (see GLTestSupport.h).
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QSurfaceFormat>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace {
 

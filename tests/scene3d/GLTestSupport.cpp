@@ -2,12 +2,13 @@
 
 #include <QDir>
 #include <QGuiApplication>
-
 #include <algorithm>
 #include <cstddef>
 
 namespace vistamaze::test {
-bool GLAvailable() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
+bool GLAvailable() {
+    return QGuiApplication::platformName() == QLatin1String("xcb");
+}
 
 std::string SaveForInspection(const QImage& image, const std::string& name) {
     const QString path = QDir::current().absoluteFilePath(QString::fromStdString(name + ".png"));
@@ -15,7 +16,8 @@ std::string SaveForInspection(const QImage& image, const std::string& name) {
     return path.toStdString();
 }
 
-std::string SaveDepthForInspection(const std::vector<float>& depth, int width, int height, const std::string& name) {
+std::string SaveDepthForInspection(const std::vector<float>& depth, int width, int height,
+                                   const std::string& name) {
     // Stretched between the nearest and the farthest drawn value so small depth ranges show.
     float lo = 1.0F;
     float hi = 0.0F;
@@ -30,8 +32,11 @@ std::string SaveDepthForInspection(const std::vector<float>& depth, int width, i
     for (int r = 0; r < height; ++r) {
         uchar* line = image.scanLine(height - 1 - r);
         for (int c = 0; c < width; ++c) {
-            const float d = depth[static_cast<std::size_t>(r) * static_cast<std::size_t>(width) + static_cast<std::size_t>(c)];
-            line[c] = d >= 1.0F ? 0 : static_cast<uchar>(std::clamp(255.0F - 191.0F * (d - lo) / range, 64.0F, 255.0F));
+            const float d = depth[static_cast<std::size_t>(r) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(c)];
+            line[c] = d >= 1.0F
+                          ? 0
+                          : static_cast<uchar>(std::clamp(255.0F - 191.0F * (d - lo) / range, 64.0F, 255.0F));
         }
     }
     return SaveForInspection(image, name);

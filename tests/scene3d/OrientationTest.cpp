@@ -1,10 +1,10 @@
+#include "TestVectors.h"
 #include "scene3d/GLNavigator.h"
 #include "scene3d/GLSceneObject.h"
-#include "TestVectors.h"
-
-#include <gtest/gtest.h>
 
 #include <cmath>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -67,9 +67,11 @@ TEST_P(AngleSetters, TurnByDifferenceAndStoreNormalised) {
 
 INSTANTIATE_TEST_SUITE_P(
     All, AngleSetters,
-    ::testing::Values(AngleCase{"Roll", &TGLSceneObject::SetRollAngle, &TGLSceneObject::RollAngle, {0, 0, 1}, {-1, 0, 0}},
-                      AngleCase{"Turn", &TGLSceneObject::SetTurnAngle, &TGLSceneObject::TurnAngle, {1, 0, 0}, {0, 1, 0}},
-                      AngleCase{"Pitch", &TGLSceneObject::SetPitchAngle, &TGLSceneObject::PitchAngle, {0, 1, 0}, {0, 0, -1}}),
+    ::testing::Values(
+        AngleCase{"Roll", &TGLSceneObject::SetRollAngle, &TGLSceneObject::RollAngle, {0, 0, 1}, {-1, 0, 0}},
+        AngleCase{"Turn", &TGLSceneObject::SetTurnAngle, &TGLSceneObject::TurnAngle, {1, 0, 0}, {0, 1, 0}},
+        AngleCase{
+            "Pitch", &TGLSceneObject::SetPitchAngle, &TGLSceneObject::PitchAngle, {0, 1, 0}, {0, 0, -1}}),
     [](const ::testing::TestParamInfo<AngleCase>& p) { return std::string(p.param.name); });
 
 TEST(SceneObject, AngleSettersAreRelativeToTheCurrentOrientation) {
@@ -111,7 +113,8 @@ TEST(SceneObject, ModelMatrixMapsLocalAxes) {
     o.SetScale({2.0, 3.0, 4.0});
     const Matrix4 m = o.ModelMatrix();
     const auto apply = [&m](Vec3 p) {
-        return Vec3{m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+        return Vec3{m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12],
+                    m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
                     m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14]};
     };
     ExpectVecNear(apply({0.0, 0.0, 1.0}), {1.0 + 4.0, 2.0, 3.0});  // local z = direction

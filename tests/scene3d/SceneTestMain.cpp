@@ -1,8 +1,8 @@
 // Test main for the 3D layer's logic: a QGuiApplication on the off-screen platform gives the font
 // database that the text extrusion needs; no display and no OpenGL context are used.
-#include <gtest/gtest.h>
-
 #include <QGuiApplication>
+
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,14 +1,13 @@
 #include "scene3d/GLSpaceText.h"
 #include "scene3d/SpaceTextGeometry.h"
 
-#include <gtest/gtest.h>
-
 #include <QFontMetricsF>
 #include <QPainterPath>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -20,8 +19,10 @@ QFont BoldArial(int pointSize = 12) {
 }
 
 struct Extent {
-    Vec3f lo{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(), std::numeric_limits<float>::max()};
-    Vec3f hi{-std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), -std::numeric_limits<float>::max()};
+    Vec3f lo{std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
+             std::numeric_limits<float>::max()};
+    Vec3f hi{-std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(),
+             -std::numeric_limits<float>::max()};
 };
 
 Extent ExtentOf(const TextGeometry& g) {
@@ -39,7 +40,9 @@ bool CapCovers(const TextGeometry& g, double x, double y) {
         const Vec3f& a = g.positions[3 * t];
         const Vec3f& b = g.positions[3 * t + 1];
         const Vec3f& c = g.positions[3 * t + 2];
-        const auto side = [x, y](const Vec3f& p, const Vec3f& q) { return (q.x - p.x) * (y - p.y) - (q.y - p.y) * (x - p.x); };
+        const auto side = [x, y](const Vec3f& p, const Vec3f& q) {
+            return (q.x - p.x) * (y - p.y) - (q.y - p.y) * (x - p.x);
+        };
         const double s1 = side(a, b);
         const double s2 = side(b, c);
         const double s3 = side(c, a);
@@ -92,7 +95,8 @@ double DistanceToOutline(const QList<QPolygonF>& outlines, QPointF p) {
 // The cap is checked against Qt's own point-in-glyph test on a grid of sample points; points within
 // a pixel of the outline are left out, where the two flatten the curves differently.
 TEST(SpaceTextGeometry, CapsMatchGlyphFillWithHolesOpen) {
-    for (const QString& s : {QStringLiteral("O"), QStringLiteral("B8"), QStringLiteral("HELLO"), QStringLiteral("%@")}) {
+    for (const QString& s :
+         {QStringLiteral("O"), QStringLiteral("B8"), QStringLiteral("HELLO"), QStringLiteral("%@")}) {
         const QFont font = BoldArial();
         const TextGeometry g = BuildTextGeometry(s, font, 0.2, 1.0);
         ASSERT_FALSE(g.Empty()) << s.toStdString();
@@ -124,7 +128,8 @@ TEST(SpaceTextGeometry, CapsMatchGlyphFillWithHolesOpen) {
         // The cap area matches the filled share of the box (sampled; the outline band counts half).
         const double boxArea = box.width() * box.height() * g.scale * g.scale;
         const double band = kGrid * kGrid - samples;
-        EXPECT_NEAR(CapArea(g), boxArea * (inside + band / 2) / (kGrid * kGrid), boxArea * band / (2.0 * kGrid * kGrid))
+        EXPECT_NEAR(CapArea(g), boxArea * (inside + band / 2) / (kGrid * kGrid),
+                    boxArea * band / (2.0 * kGrid * kGrid))
             << s.toStdString();
     }
 }
@@ -204,7 +209,8 @@ TEST(SpaceTextGeometry, EveryCharacterCodeBuilds) {
         for (const Vec3f& p : g.positions) {
             ASSERT_TRUE(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)) << code;
         }
-        const bool letter = (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z') || (code >= 0xC0 && code != 0xD7 && code != 0xF7);
+        const bool letter = (code >= 'A' && code <= 'Z') || (code >= 'a' && code <= 'z') ||
+                            (code >= 0xC0 && code != 0xD7 && code != 0xF7);
         if (letter) {
             EXPECT_GT(g.frontCapTriangles, 0U) << code;
         }

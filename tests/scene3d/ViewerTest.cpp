@@ -4,16 +4,15 @@
 #include "scene3d/GLzBuffer.h"
 #include "tests/support/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
-
 #include <algorithm>
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze {
 namespace {
@@ -21,17 +20,23 @@ namespace {
 using test::MakeQuadScene;
 
 // Window depth of a plane at eye distance d for a frustum from n to f.
-double WindowDepth(double d, double n, double f) { return f * (d - n) / ((f - n) * d); }
+double WindowDepth(double d, double n, double f) {
+    return f * (d - n) / ((f - n) * d);
+}
 
 // The near plane of the projection rule, worked out here from its definition.
-double NearPlane(double focal, int w, int h, double bias) { return focal * 2.0 * 96.0 / (25.4 * std::max(w, h)) * bias; }
+double NearPlane(double focal, int w, int h, double bias) {
+    return focal * 2.0 * 96.0 / (25.4 * std::max(w, h)) * bias;
+}
 
 float At(const std::vector<float>& depth, int width, int row, int col) {
-    return depth[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) + static_cast<std::size_t>(col)];
+    return depth[static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                 static_cast<std::size_t>(col)];
 }
 
 std::size_t CountDrawn(const std::vector<float>& depth) {
-    return static_cast<std::size_t>(std::count_if(depth.begin(), depth.end(), [](float v) { return v < 1.0F; }));
+    return static_cast<std::size_t>(
+        std::count_if(depth.begin(), depth.end(), [](float v) { return v < 1.0F; }));
 }
 
 class OnScreenView : public ::testing::Test {
@@ -70,7 +75,8 @@ TEST_F(OnScreenView, QuadReadsItsAnalyticWindowDepth) {
         const double n = NearPlane(400.0, 400, 300, 0.05);
         const double expected = WindowDepth(distance, n, n + 100.0);
         for (const auto& [row, col] : {std::pair{0, 0}, {150, 200}, {299, 399}, {10, 390}}) {
-            EXPECT_NEAR(At(depth, 400, row, col), expected, 2e-6) << "distance " << distance << " at " << row << "," << col;
+            EXPECT_NEAR(At(depth, 400, row, col), expected, 2e-6)
+                << "distance " << distance << " at " << row << "," << col;
         }
         EXPECT_NEAR(scene_->GLCamera2.LastNearPlane(), n, 1e-12);
     }
@@ -101,7 +107,8 @@ TEST_F(OnScreenView, ObjectInTopHalfLandsInHighRows) {
             ok = ok && v == 1.0F;
         }
     }
-    EXPECT_TRUE(ok) << "depth saved to " << test::SaveDepthForInspection(depth, 400, 300, "scene3d_top_half_depth");
+    EXPECT_TRUE(ok) << "depth saved to "
+                    << test::SaveDepthForInspection(depth, 400, 300, "scene3d_top_half_depth");
     const QImage colour = viewer_->ColorSnapshot();
     ASSERT_EQ(colour.size(), QSize(400, 300));
     const QRgb background = qRgb(0, 64, 128);
@@ -210,7 +217,8 @@ TEST_F(OnScreenView, LoadedModelIsDrawnInTheMiddleAfterReset) {
     const std::vector<float>& depth = RenderAndRead();
     // Seen from 0.36 * 86 = 31 units with a 7 degree view the box fills a good part of the middle.
     const std::size_t drawn = CountDrawn(depth);
-    EXPECT_GT(drawn, 460U * 345U / 20) << test::SaveDepthForInspection(depth, 460, 345, "scene3d_model_depth");
+    EXPECT_GT(drawn, 460U * 345U / 20)
+        << test::SaveDepthForInspection(depth, 460, 345, "scene3d_model_depth");
     EXPECT_LT(drawn, 460U * 345U);
     EXPECT_LT(At(depth, 460, 172, 230), 1.0F);
     EXPECT_EQ(At(depth, 460, 0, 0), 1.0F);
@@ -239,7 +247,8 @@ TEST_F(OffScreenView, ReturnsUprightColourAndDepthAtFullSize) {
     const QImage colour = memory_->ColorSnapshot();
     ASSERT_EQ(colour.size(), QSize(1600, 1200));
     EXPECT_EQ(colour.format(), QImage::Format_RGB32);
-    const bool upright = colour.pixel(800, 20) != background.rgb() && colour.pixel(800, 1180) == background.rgb() &&
+    const bool upright = colour.pixel(800, 20) != background.rgb() &&
+                         colour.pixel(800, 1180) == background.rgb() &&
                          colour.pixel(5, 1195) == background.rgb();
     EXPECT_TRUE(upright) << "colour saved to " << test::SaveForInspection(colour, "scene3d_offscreen_colour");
 
@@ -274,14 +283,17 @@ TEST(BothViews, HelloLeavesDepthInEachAndTheyDoNotDisturbEachOther) {
     onScreen.LinkToViewer(viewer);
     const std::vector<float> first = onScreen.ReadDepth();
     const QImage firstColour = viewer.ColorSnapshot();
-    EXPECT_GT(CountDrawn(first), 2000U) << test::SaveDepthForInspection(first, 521, 392, "scene3d_hello_depth");
+    EXPECT_GT(CountDrawn(first), 2000U)
+        << test::SaveDepthForInspection(first, 521, 392, "scene3d_hello_depth");
 
     memory.Render();
     offScreen.LinkToViewer(memory);
     const std::vector<float> offDepth = offScreen.ReadDepth();
-    EXPECT_GT(CountDrawn(offDepth), 10000U) << test::SaveDepthForInspection(offDepth, 1600, 1200, "scene3d_hello_offscreen_depth");
+    EXPECT_GT(CountDrawn(offDepth), 10000U)
+        << test::SaveDepthForInspection(offDepth, 1600, 1200, "scene3d_hello_offscreen_depth");
     const QImage offColour = memory.ColorSnapshot();
-    EXPECT_EQ(offColour.pixel(0, 0), qRgb(255, 255, 0)) << test::SaveForInspection(offColour, "scene3d_hello_offscreen_colour");
+    EXPECT_EQ(offColour.pixel(0, 0), qRgb(255, 255, 0))
+        << test::SaveForInspection(offColour, "scene3d_hello_offscreen_colour");
 
     // The off-screen render left the on-screen buffers alone, and the other way round.
     EXPECT_EQ(onScreen.ReadDepth(), first);

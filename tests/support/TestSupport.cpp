@@ -3,9 +3,8 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-
-
 #include <stdexcept>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
