@@ -39,6 +39,14 @@ int RoundChecked(long double v) {
     return ToInt(TruncChecked(std::nearbyintl(v)));
 }
 
+// E' * z / (z + D) for a depth level, in internal pixels before rounding; z is the level's
+// distance, truncated to whole pixels. The divisor 256 puts level 255 just beyond the near plane.
+long double ExactSeparation(const StereogramGeometry& g, int level) {
+    const auto z =
+        static_cast<long double>(TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
+    return g.eyeSeparationInternal * z / (z + g.viewDistance);
+}
+
 // Depth level of a 24-bit depth pixel: (B * 65536 + G * 256 + R) * 255 / 16777215.
 inline int DepthLevel(const std::uint8_t* p) {
     const std::uint32_t v = (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
@@ -289,7 +297,7 @@ private:
         for (int c = 0; c < e_.width_; ++c) {
             std::uint64_t sum = 0;
             for (int i = 0; i < OS; ++i) {
-                sum += colour[c * OS + i];
+                sum += colour[static_cast<std::size_t>(c) * OS + i];
             }
             out[c * 3] = static_cast<std::uint8_t>(((sum >> 32) & 0xFFFFU) / OS);
             out[c * 3 + 1] = static_cast<std::uint8_t>(((sum >> 16) & 0xFFFFU) / OS);
@@ -429,24 +437,17 @@ void TStereogram::UpdateGeometry() noexcept {
 }
 
 void TStereogram::BuildSeparationTable() {
-    const StereogramGeometry& g = geometry_;
     for (int level = 0; level < 256; ++level) {
-        const long double z =
-            static_cast<long double>(TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
-        separationTable_[static_cast<std::size_t>(level)] =
-            RoundChecked(g.eyeSeparationInternal * z / (z + g.viewDistance));
+        separationTable_[static_cast<std::size_t>(level)] = RoundChecked(ExactSeparation(geometry_, level));
     }
 }
 
 void TStereogram::BuildBlurTable() {
-    const StereogramGeometry& g = geometry_;
     blurTable_.resize(256);
     for (int level = 0; level < 256; ++level) {
-        const long double z =
-            static_cast<long double>(TruncChecked(g.farPlane - (g.farPlane - g.nearPlane) * level / 256.0L));
-        const long double exact = g.eyeSeparationInternal * z / (z + g.viewDistance);
+        const long double exact = ExactSeparation(geometry_, level);
         for (int k = 0; k < kBlurDraws; ++k) {
-            const long double jitter = static_cast<long double>(k - 5) / g.blurDivisor;
+            const long double jitter = static_cast<long double>(k - 5) / geometry_.blurDivisor;
             blurTable_[static_cast<std::size_t>(level)][static_cast<std::size_t>(k)] =
                 RoundChecked(jitter + exact);
         }
