@@ -9,7 +9,7 @@ packages=(
   xvfb xauth x11-utils
   libassimp-dev libjpeg-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-liberation2 ffmpeg imagemagick
+  fonts-liberation2 ffmpeg imagemagick assimp-testmodels
 )
 
 missing=()
