@@ -2,10 +2,11 @@
 // window (whose creation sets up the folders), then the message loop.
 #include "workspace/Test1.h"
 #include "workspace/VistamazeApplication.h"
+#include "workspace/fm_About.h"
 
-#include <QDir>
 #include <QStandardPaths>
 #include <QSurfaceFormat>
+#include <QUrl>
 
 namespace {
 
@@ -22,8 +23,8 @@ void SetDefaultSurfaceFormat() {
 vistamaze::MainWindowSetup StartupSetup() {
     vistamaze::MainWindowSetup setup;
     setup.documentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    setup.folders = vistamaze::FindProgramFolders(QCoreApplication::applicationDirPath(),
-                                                  QStringLiteral(VM_SOURCE_DIR));
+    setup.folders =
+        vistamaze::FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
     return setup;
 }
 
@@ -32,7 +33,14 @@ vistamaze::MainWindowSetup StartupSetup() {
 int main(int argc, char** argv) {
     SetDefaultSurfaceFormat();
     vistamaze::VistamazeApplication app(argc, argv);
-    vistamaze::TfmMain fmMain(StartupSetup());
+    const vistamaze::MainWindowSetup setup = StartupSetup();
+    vistamaze::TfmMain fmMain(setup);
+    // The other windows follow the main window, each created once; the ones not built yet
+    // (preview, animation options, progress, configuration) join here in that order.
+    vistamaze::TfmAbout fmAbout(
+        vistamaze::ProjectPageUrl(setup.folders.program, QStringLiteral(VM_SOURCE_DIR)),
+        QUrl(QStringLiteral("mailto:?subject=Vistamaze")));
+    fmMain.SetAboutBox(&fmAbout);
     fmMain.show();
     return vistamaze::VistamazeApplication::exec();
 }

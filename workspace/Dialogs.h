@@ -29,9 +29,11 @@ public:
     virtual ~Dialogs() = default;
 
     // The chosen existing file, or nothing when the user cancels.
-    [[nodiscard]] virtual std::optional<QString> OpenFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    [[nodiscard]] virtual std::optional<QString> OpenFile(QWidget* parent,
+                                                          const FileDialogRequest& request) = 0;
     // The chosen file name to write, or nothing when the user cancels.
-    [[nodiscard]] virtual std::optional<QString> SaveFile(QWidget* parent, const FileDialogRequest& request) = 0;
+    [[nodiscard]] virtual std::optional<QString> SaveFile(QWidget* parent,
+                                                          const FileDialogRequest& request) = 0;
     // A message box titled with the application's title showing `text` exactly.
     virtual void ShowMessage(QWidget* parent, MessageKind kind, const QString& text) = 0;
     // The chosen colour, or nothing when the user cancels.

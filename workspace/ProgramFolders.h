@@ -7,11 +7,11 @@ namespace vistamaze {
 // The folders the program works with. Folder names are absolute (or relative to the current
 // folder where stated) and carry no trailing separator unless stated.
 struct ProgramFolders {
-    QString program;    // the executable's folder; becomes the working directory at start-up
-    QString helpFile;   // program + "/stereo.chm" (the help pages themselves are compiled in)
-    QString textures;   // "Textures"
-    QString depthMaps;  // "DepthMaps"
-    QString models;     // "Models"
+    QString program;          // the executable's folder; becomes the working directory at start-up
+    QString helpFile;         // program + "/stereo.chm" (the help pages themselves are compiled in)
+    QString textures;         // "Textures"
+    QString depthMaps;        // "DepthMaps"
+    QString models;           // "Models"
     QString textureFileName;  // textures + "/TREEPT85.BMP": not read at start-up
 };
 

@@ -54,9 +54,11 @@ QStringList QtNameFilters(const QString& pipeFilter) {
         if (description.isEmpty() && patterns.isEmpty()) {
             continue;
         }
-        // Qt reads the patterns from the last bracket pair of a name filter; a description whose
-        // brackets list other text would otherwise hide the real patterns.
-        filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        // Qt takes the patterns from the last bracket pair of a name filter, so the real
+        // patterns always go last; a description already ending in exactly them is kept.
+        const QString bracketed = QStringLiteral("(") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        filters << (description.endsWith(bracketed) ? description
+                                                    : description + QLatin1Char(' ') + bracketed);
     }
     return filters;
 }
@@ -78,15 +80,15 @@ std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const FileDialogRequ
 void QtDialogs::ShowMessage(QWidget* parent, MessageKind kind, const QString& text) {
     const QString title = QApplication::applicationDisplayName();
     switch (kind) {
-    case MessageKind::Information:
-        QMessageBox::information(parent, title, text);
-        break;
-    case MessageKind::Warning:
-        QMessageBox::warning(parent, title, text);
-        break;
-    case MessageKind::Error:
-        QMessageBox::critical(parent, title, text);
-        break;
+        case MessageKind::Information:
+            QMessageBox::information(parent, title, text);
+            break;
+        case MessageKind::Warning:
+            QMessageBox::warning(parent, title, text);
+            break;
+        case MessageKind::Error:
+            QMessageBox::critical(parent, title, text);
+            break;
     }
 }
 

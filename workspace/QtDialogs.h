@@ -18,8 +18,8 @@ public:
 
 // Turns a "description|patterns|description|patterns" filter into Qt name filters
 // ("description (patterns)"), one per pair, in order; patterns separated by ";" become
-// blank-separated. Empty pairs (as left by a trailing "|") and a trailing unpaired part are
-// dropped.
+// blank-separated, and a description already ending in that bracket is kept as it is. Empty pairs (as left by
+// a trailing "|") and a trailing unpaired part are dropped.
 [[nodiscard]] QStringList QtNameFilters(const QString& pipeFilter);
 
 }  // namespace vistamaze

@@ -2,6 +2,7 @@
 
 #include "ui_Test1.h"
 #include "workspace/GuiResources.h"
+#include "workspace/fm_About.h"
 
 #include <QAction>
 #include <QDir>
@@ -43,6 +44,13 @@ void TfmMain::FormShow() {
 
 void TfmMain::ConnectCommands() {
     connect(ui_->Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->About1, &QAction::triggered, this, &TfmMain::About1Click);
+}
+
+void TfmMain::About1Click() {
+    if (fmAbout_ != nullptr) {
+        fmAbout_->exec();
+    }
 }
 
 void TfmMain::EnableRenderCommands() {

@@ -12,6 +12,8 @@ class TfmMain;
 
 namespace vistamaze {
 
+class TfmAbout;
+
 // Where the main window looks for its folders. The program passes the system's documents folder
 // and the folders found next to its executable; tests pass temporary ones.
 struct MainWindowSetup {
@@ -41,6 +43,10 @@ public:
     [[nodiscard]] const ProgramFolders& Folders() const noexcept { return folders_; }
     [[nodiscard]] TStereogram& Stereogram1() noexcept { return stereogram1_; }
 
+    // The about box that "About" shows modally; not owned, must outlive this window's use of it
+    // (created after the main window, as at start-up). Without one, "About" does nothing.
+    void SetAboutBox(TfmAbout* about) noexcept { fmAbout_ = about; }
+
     // `tbRender` and "Render ": after a depth map file was chosen, the model-open dialog closed,
     // or a depth map was captured.
     void EnableRenderCommands();
@@ -57,11 +63,13 @@ private:
     void FormCreate(const QString& documentsFolder);
     void FormShow();
     void ConnectCommands();
+    void About1Click();
 
     std::unique_ptr<Ui::TfmMain> ui_;
     TStereogram stereogram1_;
     ProgramFolders folders_;
     QString userDataFolder_;
+    TfmAbout* fmAbout_ = nullptr;
     bool formShown_ = false;
 };
 

@@ -8,8 +8,9 @@ namespace vistamaze {
 
 VistamazeApplication::VistamazeApplication(int& argc, char** argv)
     : QApplication(argc, argv), dialogs_(std::make_unique<QtDialogs>()) {
+    // The name only: a display name would also be appended to every other window's title bar
+    // ("About - Vistamaze"), and the display name falls back to it anyway.
     setApplicationName(QStringLiteral("Vistamaze"));
-    setApplicationDisplayName(QStringLiteral("Vistamaze"));
 }
 
 VistamazeApplication::~VistamazeApplication() = default;

@@ -1,0 +1,118 @@
+// The about box: shown modally from "About", version label, links, and the ways it closes.
+#include "tests/support/TestSupport.h"
+#include "tests/workspace/WorkspaceTestSupport.h"
+#include "workspace/Test1.h"
+#include "workspace/fm_About.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace vistamaze::test {
+namespace {
+
+const QUrl kWeb(QStringLiteral("file:///opt/vistamaze/README.md"));
+const QUrl kMail(QStringLiteral("mailto:maker@example.org"));
+
+class AboutBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VM_REQUIRE_DISPLAY();
+        about_.SetUrlOpener([this](const QUrl& url) { opened_.push_back(url); });
+    }
+    QLabel* Label(const char* name) {
+        auto* label = about_.findChild<QLabel*>(QString::fromLatin1(name));
+        EXPECT_NE(label, nullptr) << name;
+        return label;
+    }
+
+    TfmAbout about_{kWeb, kMail};
+    std::vector<QUrl> opened_;
+};
+
+TEST_F(AboutBoxTest, AboutCommandShowsTheBoxModallyAndEscClosesIt) {
+    TempDir temp;
+    std::filesystem::create_directories(temp / "bin");
+    const QString startFolder = QDir::currentPath();
+    MainWindowSetup setup;
+    setup.documentsFolder = QString::fromStdString((temp / "Documents").string());
+    setup.folders = FindProgramFolders(QString::fromStdString((temp / "bin").string()), QString());
+    TfmMain window(setup);
+    window.SetAboutBox(&about_);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    QString caption;
+    QString version;
+    bool modal = false;
+    bool closeButton = true;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* active = QApplication::activeModalWidget();
+        if (active == nullptr) {
+            return;
+        }
+        poll.stop();
+        modal = active == &about_;
+        caption = active->windowTitle();
+        version = Label("lVersion")->text();
+        closeButton = active->windowFlags().testFlag(Qt::WindowCloseButtonHint);
+        QTest::keyClick(active, Qt::Key_Escape);
+    });
+    poll.start();
+    window.findChild<QAction*>(QStringLiteral("About1"))->trigger();
+    QDir::setCurrent(startFolder);
+
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(caption, QStringLiteral("About"));
+    EXPECT_EQ(version, QStringLiteral("2.7 build 270"));
+    EXPECT_FALSE(closeButton);
+    EXPECT_FALSE(about_.isVisible());
+    EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(AboutBoxTest, LinksOpenTheirAddressesAndKeepTheBoxOpen) {
+    about_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about_));
+    QTest::mouseClick(Label("lWeb"), Qt::LeftButton);
+    QTest::mouseClick(Label("Label5"), Qt::LeftButton);
+    EXPECT_EQ(opened_, (std::vector<QUrl>{kWeb, kMail}));
+    EXPECT_TRUE(about_.isVisible());
+    // Links look like links: underlined and with the hand cursor.
+    EXPECT_TRUE(Label("lWeb")->font().underline() || Label("lWeb")->styleSheet().contains("underline"));
+    EXPECT_EQ(Label("Label5")->cursor().shape(), Qt::PointingHandCursor);
+}
+
+TEST_F(AboutBoxTest, AClickElsewhereClosesTheBoxAndTheVersionIsSetOnEveryShow) {
+    for (const char* target : {"Image1", "Label4"}) {
+        SCOPED_TRACE(target);
+        Label("lVersion")->setText(QStringLiteral("stale"));
+        about_.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about_));
+        EXPECT_EQ(Label("lVersion")->text(), QStringLiteral("2.7 build 270"));
+        QTest::mouseClick(Label(target), Qt::LeftButton);
+        EXPECT_FALSE(about_.isVisible());
+    }
+    EXPECT_TRUE(opened_.empty());
+}
+
+TEST(ProjectPageUrlTest, FindsTheReadmeOfTheSourceTreeOrNothing) {
+    TempDir temp;
+    const QString bin = QString::fromStdString(temp.Path().string());
+    EXPECT_EQ(ProjectPageUrl(bin, QStringLiteral(VM_SOURCE_DIR)),
+              QUrl::fromLocalFile(QStringLiteral(VM_SOURCE_DIR "/README.md")));
+    EXPECT_TRUE(ProjectPageUrl(bin, QString()).isEmpty());
+    WriteBytes(temp / "README.md", {'#'});
+    EXPECT_EQ(ProjectPageUrl(bin, QStringLiteral(VM_SOURCE_DIR)),
+              QUrl::fromLocalFile(QDir(bin).filePath(QStringLiteral("README.md"))));
+}
+
+}  // namespace
+}  // namespace vistamaze::test

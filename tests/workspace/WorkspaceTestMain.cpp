@@ -1,0 +1,53 @@
+// Test main for the windows: a VistamazeApplication on the xcb platform when an X display is
+// reachable, otherwise on the off-screen platform with every window test skipped.
+#include "tests/workspace/WorkspaceTestSupport.h"
+#include "workspace/VistamazeApplication.h"
+
+#include <QGuiApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace vistamaze::test {
+
+namespace {
+
+// A local display ":N" or ":N.S" whose X socket exists.
+bool LocalDisplayReachable() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || display[0] != ':') {
+        return false;
+    }
+    std::string number(display + 1);
+    number = number.substr(0, number.find('.'));
+    return !number.empty() && std::filesystem::exists("/tmp/.X11-unix/X" + number);
+}
+
+}  // namespace
+
+bool DisplayAvailable() {
+    return QGuiApplication::platformName() == QStringLiteral("xcb");
+}
+
+ScriptedDialogs& InstallScriptedDialogs() {
+    auto dialogs = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs& result = *dialogs;
+    VistamazeApplication::Instance()->SetDialogs(std::move(dialogs));
+    return result;
+}
+
+}  // namespace vistamaze::test
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    qputenv("QT_QPA_PLATFORM", vistamaze::test::LocalDisplayReachable() ? "xcb" : "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    vistamaze::VistamazeApplication app(argc, argv);
+    // Closing a test's main window must not end anything.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    vistamaze::test::InstallScriptedDialogs();
+    return RUN_ALL_TESTS();
+}

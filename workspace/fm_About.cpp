@@ -1,0 +1,67 @@
+#include "workspace/fm_About.h"
+
+#include "ui_fm_About.h"
+#include "workspace/GuiResources.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QMouseEvent>
+
+namespace vistamaze {
+
+TfmAbout::TfmAbout(QUrl webPage, QUrl mail, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      webPage_(std::move(webPage)),
+      mail_(std::move(mail)),
+      openUrl_([](const QUrl& url) { QDesktopServices::openUrl(url); }) {
+    InitGuiResources();
+    ui_ = std::make_unique<Ui::TfmAbout>();
+    ui_->setupUi(this);
+    ui_->lWeb->installEventFilter(this);
+    ui_->Label5->installEventFilter(this);
+}
+
+TfmAbout::~TfmAbout() = default;
+
+void TfmAbout::showEvent(QShowEvent* event) {
+    ui_->lVersion->setText(QStringLiteral("2.7 build 270"));
+    QDialog::showEvent(event);
+}
+
+void TfmAbout::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    accept();
+}
+
+bool TfmAbout::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::MouseButtonPress) {
+        return QDialog::eventFilter(watched, event);
+    }
+    // A press on a link opens it and must not reach the box, which would close.
+    if (watched == ui_->lWeb) {
+        openUrl_(webPage_);
+        return true;
+    }
+    if (watched == ui_->Label5) {
+        openUrl_(mail_);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QUrl ProjectPageUrl(const QString& programFolder, const QString& sourceTree) {
+    QStringList candidates{QDir(programFolder).filePath(QStringLiteral("README.md")),
+                           QDir(programFolder).filePath(QStringLiteral("../share/vistamaze/README.md"))};
+    if (!sourceTree.isEmpty()) {
+        candidates << QDir(sourceTree).filePath(QStringLiteral("README.md"));
+    }
+    for (const QString& candidate : candidates) {
+        if (QFileInfo(candidate).isFile()) {
+            return QUrl::fromLocalFile(QFileInfo(candidate).absoluteFilePath());
+        }
+    }
+    return {};
+}
+
+}  // namespace vistamaze
