@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 
@@ -71,6 +72,16 @@ int RunCommand(const std::string& command, std::string* output) {
 
 bool ToolAvailable(const std::string& tool) {
     return RunCommand("command -v " + tool + " >/dev/null 2>&1") == 0;
+}
+
+bool LocalDisplayReachable() {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || display[0] != ':') {
+        return false;
+    }
+    std::string number(display + 1);
+    number = number.substr(0, number.find('.'));
+    return !number.empty() && std::filesystem::exists("/tmp/.X11-unix/X" + number);
 }
 
 }  // namespace vistamaze::test

@@ -36,6 +36,9 @@ private:
 int RunCommand(const std::string& command, std::string* output = nullptr);
 bool ToolAvailable(const std::string& tool);
 
+// True when DISPLAY names a local X display (":N" or ":N.S") whose socket exists.
+bool LocalDisplayReachable();
+
 // A 24-bit buffer filled from a function of (row, col), row 0 at the bottom.
 template <typename F>
 PixelBuffer MakeBuffer24(int width, int height, F&& colorOf) {

@@ -1,5 +1,6 @@
 // Test main for the windows: a VistamazeApplication on the xcb platform when an X display is
 // reachable, otherwise on the off-screen platform with every window test skipped.
+#include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/VistamazeApplication.h"
 
@@ -12,21 +13,6 @@
 #include <gtest/gtest.h>
 
 namespace vistamaze::test {
-
-namespace {
-
-// A local display ":N" or ":N.S" whose X socket exists.
-bool LocalDisplayReachable() {
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || display[0] != ':') {
-        return false;
-    }
-    std::string number(display + 1);
-    number = number.substr(0, number.find('.'));
-    return !number.empty() && std::filesystem::exists("/tmp/.X11-unix/X" + number);
-}
-
-}  // namespace
 
 bool DisplayAvailable() {
     return QGuiApplication::platformName() == QStringLiteral("xcb");
