@@ -31,23 +31,6 @@ std::string Run(const std::string& command) {
     return out;
 }
 
-std::map<std::string, std::string> Probe(const fs::path& file, const std::string& stream) {
-    const std::string out = Run("ffprobe -v error -count_frames -select_streams " + stream +
-                                " -show_entries stream=codec_name,nb_read_frames,sample_rate,channels"
-                                " -of default=nw=1 '" +
-                                file.string() + "'");
-    std::map<std::string, std::string> values;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) {
-            values[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-    }
-    return values;
-}
-
 std::string DecodeAudio(const fs::path& file, const std::string& rawFormat) {
     return Run("ffmpeg -v error -i '" + file.string() + "' -map 0:a -f " + rawFormat + " -");
 }
@@ -103,11 +86,11 @@ TEST_P(AviAudioTest, AudioIsCopiedUnchangedAndInterleaved) {
         EXPECT_FALSE(fs::exists(writer.WorkFileName()));
     }
     const fs::path movie = dir / "a.avi";
-    auto a = Probe(movie, "a:0");
+    auto a = ProbeStream(movie, "a:0");
     EXPECT_EQ(a["codec_name"], c.codec);
     EXPECT_EQ(a["sample_rate"], std::to_string(c.rate));
     EXPECT_EQ(a["channels"], std::to_string(c.channels));
-    EXPECT_EQ(Probe(movie, "v:0")["nb_read_frames"], std::to_string(kFrames));
+    EXPECT_EQ(ProbeStream(movie, "v:0")["nb_read_frames"], std::to_string(kFrames));
     const std::string fromWav = DecodeAudio(wav, c.rawFormat);
     ASSERT_FALSE(fromWav.empty());
     EXPECT_TRUE(DecodeAudio(movie, c.rawFormat) == fromWav) << "audio differs from the WAV's";

@@ -1,6 +1,11 @@
 #include "tests/output/AviTestParser.h"
 
+#include "tests/support/TestSupport.h"
+
+#include <sstream>
 #include <stdexcept>
+
+#include <gtest/gtest.h>
 
 namespace vistamaze::test {
 
@@ -139,6 +144,26 @@ AviLayout ParseAvi(const std::filesystem::path& file) {
         }
     }
     return out;
+}
+
+std::map<std::string, std::string> ProbeStream(const std::filesystem::path& file, const std::string& stream) {
+    std::string out;
+    const int rc = RunCommand("ffprobe -v error -count_frames -select_streams " + stream +
+                                  " -show_entries stream=codec_name,pix_fmt,width,height,nb_frames,"
+                                  "nb_read_frames,r_frame_rate,sample_rate,channels -of default=nw=1 '" +
+                                  file.string() + "'",
+                              &out);
+    EXPECT_EQ(rc, 0) << out;
+    std::map<std::string, std::string> values;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) {
+            values[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    return values;
 }
 
 }  // namespace vistamaze::test

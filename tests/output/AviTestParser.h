@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -48,5 +49,10 @@ std::string FourCcAt(const std::filesystem::path& file, std::uint64_t pos);
 
 std::uint32_t Le32(const std::uint8_t* p);
 std::uint16_t Le16(const std::uint8_t* p);
+
+// ffprobe's description of one stream ("v:0", "a:0") of a movie, frames counted: codec_name,
+// pix_fmt, width, height, nb_frames, nb_read_frames, r_frame_rate, sample_rate, channels.
+// Fails the calling test when ffprobe does.
+std::map<std::string, std::string> ProbeStream(const std::filesystem::path& file, const std::string& stream);
 
 }  // namespace vistamaze::test

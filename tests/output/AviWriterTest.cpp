@@ -31,26 +31,6 @@ bool HaveFfmpeg() {
         GTEST_SKIP() << "ffmpeg/ffprobe are not installed"; \
     }
 
-std::map<std::string, std::string> Probe(const fs::path& file, const std::string& stream) {
-    std::string out;
-    const int rc = RunCommand("ffprobe -v error -count_frames -select_streams " + stream +
-                                  " -show_entries stream=codec_name,pix_fmt,width,height,nb_frames,"
-                                  "nb_read_frames,r_frame_rate,sample_rate,channels -of default=nw=1 '" +
-                                  file.string() + "'",
-                              &out);
-    std::map<std::string, std::string> values;
-    EXPECT_EQ(rc, 0) << out;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) {
-            values[line.substr(0, eq)] = line.substr(eq + 1);
-        }
-    }
-    return values;
-}
-
 std::string DecodeRgb(const fs::path& file) {
     std::string out;
     EXPECT_EQ(
@@ -121,7 +101,7 @@ TEST_P(AviMovieTest, FramesReadBackUprightWithRateSizeAndIndex) {
         EXPECT_FALSE(fs::exists(writer.WorkFileName()));
     }
     const fs::path movie = dir / "movie.avi";
-    auto v = Probe(movie, "v:0");
+    auto v = ProbeStream(movie, "v:0");
     EXPECT_EQ(v["codec_name"], "rawvideo");
     EXPECT_EQ(v["pix_fmt"], "bgr24");
     EXPECT_EQ(v["width"], std::to_string(m.width));
@@ -534,7 +514,7 @@ TEST(AviWriter, FullDiskFailsTheFrameButKeepsTheFramesWritten) {
     ASSERT_GE(written, 5);
     ASSERT_LT(written, 9);
     EXPECT_FALSE(fs::exists(dir / TAviWriter::kWorkFileName));
-    auto v = Probe(dir / "full.avi", "v:0");
+    auto v = ProbeStream(dir / "full.avi", "v:0");
     EXPECT_EQ(v["nb_frames"], std::to_string(written));
     EXPECT_EQ(v["nb_read_frames"], std::to_string(written));
     std::string expected;
@@ -618,7 +598,7 @@ TEST(AviWriter, MovieOverOneGibibyteUsesOpenDmlAndPlaysWhole) {
     }
     const fs::path movie = dir / "big.avi";
     EXPECT_GT(fs::file_size(movie), std::uint64_t{1} << 30);
-    auto v = Probe(movie, "v:0");
+    auto v = ProbeStream(movie, "v:0");
     EXPECT_EQ(v["nb_read_frames"], std::to_string(kFrames));
     EXPECT_EQ(v["nb_frames"], std::to_string(kFrames));
 
