@@ -1,6 +1,6 @@
-// vistamaze: the desktop program. Start-up order: the OpenGL defaults, the application, the main
-// window (whose creation sets up the folders), then the message loop.
-#include "workspace/Test1.h"
+// vistamaze: the desktop program. Start-up order: the OpenGL defaults, the application, the
+// windows (the main window first, whose creation sets up the folders), then the message loop.
+#include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
 #include "workspace/fm_About.h"
 
@@ -25,6 +25,8 @@ vistamaze::MainWindowSetup StartupSetup() {
     setup.documentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     setup.folders =
         vistamaze::FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
+    setup.webPage = vistamaze::ProjectPageUrl(setup.folders.program, QStringLiteral(VM_SOURCE_DIR));
+    setup.mailTo = QUrl(QStringLiteral("mailto:?subject=Vistamaze"));
     return setup;
 }
 
@@ -33,14 +35,7 @@ vistamaze::MainWindowSetup StartupSetup() {
 int main(int argc, char** argv) {
     SetDefaultSurfaceFormat();
     vistamaze::VistamazeApplication app(argc, argv);
-    const vistamaze::MainWindowSetup setup = StartupSetup();
-    vistamaze::TfmMain fmMain(setup);
-    // The other windows follow the main window, each created once; the ones not built yet
-    // (preview, animation options, progress, configuration) join here in that order.
-    vistamaze::TfmAbout fmAbout(
-        vistamaze::ProjectPageUrl(setup.folders.program, QStringLiteral(VM_SOURCE_DIR)),
-        QUrl(QStringLiteral("mailto:?subject=Vistamaze")));
-    fmMain.SetAboutBox(&fmAbout);
-    fmMain.show();
+    const vistamaze::ProgramWindows windows(StartupSetup());
+    windows.Main().show();
     return vistamaze::VistamazeApplication::exec();
 }

@@ -16,6 +16,8 @@ struct FileDialogRequest {
     QString initialFolder;
     QString fileName;
     QString filter;
+    // Added to a typed name that has no extension, without the dot ("JPG"); empty: none.
+    QString defaultSuffix;
 };
 
 enum class MessageKind { Information, Warning, Error };

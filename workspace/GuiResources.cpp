@@ -3,14 +3,15 @@
 #include <QtCore/qglobal.h>
 
 // Q_INIT_RESOURCE declares a function and must therefore be used outside any namespace.
-static void InitIconResources() {
+static void InitQtResources() {
     Q_INIT_RESOURCE(icons);
+    Q_INIT_RESOURCE(help);
 }
 
 namespace vistamaze {
 
 void InitGuiResources() {
-    InitIconResources();
+    InitQtResources();
 }
 
 }  // namespace vistamaze

@@ -33,6 +33,7 @@ QFileDialog& Prepare(QFileDialog& dialog, const FileDialogRequest& request) {
     if (!request.fileName.isEmpty()) {
         dialog.selectFile(request.fileName);
     }
+    dialog.setDefaultSuffix(request.defaultSuffix);
     return dialog;
 }
 

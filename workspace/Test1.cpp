@@ -1,20 +1,164 @@
 #include "workspace/Test1.h"
 
+#include "output/PictureResolution.h"
+#include "output/Unit2t.h"
+#include "resources/DefaultTexture.h"
 #include "ui_Test1.h"
+#include "workspace/Dialogs.h"
+#include "workspace/FocusLeave.h"
 #include "workspace/GuiResources.h"
+#include "workspace/HelpContext.h"
+#include "workspace/HelpWindow.h"
+#include "workspace/ImageLoading.h"
+#include "workspace/NumericKeyFilter.h"
+#include "workspace/PictureConversion.h"
+#include "workspace/VistamazeApplication.h"
 #include "workspace/fm_About.h"
+#include "workspace/fm_AnimProg.h"
+#include "workspace/fm_Config.h"
 
 #include <QAction>
+#include <QButtonGroup>
+#include <QCursor>
 #include <QDir>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QRadioButton>
+#include <array>
+#include <optional>
 
 namespace vistamaze {
+namespace {
+
+constexpr int kMainWindowHelp = 130;
+constexpr int kStereogramTabHelp = 140;
+constexpr int kModelTabHelp = 150;
+
+struct SizeItem {
+    const char* caption;  // nullptr: a separator
+    int width;
+    int height;
+};
+
+constexpr std::array kSizeItems{
+    SizeItem{" 320 x 200", 320, 200},
+    SizeItem{" 400 x 300", 400, 300},
+    SizeItem{nullptr, 0, 0},
+    SizeItem{" 640 x 480", 640, 480},
+    SizeItem{" 800 x 600", 800, 600},
+    SizeItem{nullptr, 0, 0},
+    SizeItem{"1000 x 760", 1000, 760},
+    SizeItem{"1024 x 768", 1024, 768},
+    SizeItem{nullptr, 0, 0},
+    SizeItem{"1200 x 900", 1200, 900},
+    SizeItem{"1400 x 900", 1400, 900},
+    SizeItem{"1920 x 1080", 1920, 1080},
+    SizeItem{"1600 x 1200", 1600, 1200},
+    SizeItem{"2000 x 1600", 2000, 1600},
+    SizeItem{"2560 x 1080", 2560, 1080},
+    SizeItem{"2560 x 1440", 2560, 1440},
+    SizeItem{"3000 x 2000", 3000, 2000},
+    SizeItem{"3840 x 2160", 3840, 2160},
+    SizeItem{"4096 x 2160", 4096, 2160},
+};
+
+struct DpiItem {
+    const char* caption;
+    int dpi;
+};
+
+constexpr std::array kDpiItems{
+    DpiItem{"30 DPI  (poster - change observation distance)", 30},
+    DpiItem{"75 DPI  (monitor - low depth stereogram)", 75},
+    DpiItem{"100 DPI (medium depth stereogram)", 100},
+    DpiItem{"120 DPI (high depth stereogram)", 120},
+    DpiItem{"150 DPI  (printer - adequate printing resolution)", 150},
+    DpiItem{"200 DPI", 200},
+    DpiItem{"300 DPI  (high quality print)", 300},
+};
+
+// Gives the radio buttons of `box` the item indexes 0, 1, ... in the order the form lists them.
+QButtonGroup* MakeRadioGroup(QGroupBox* box) {
+    auto* group = new QButtonGroup(box);
+    int index = 0;
+    for (QRadioButton* button : box->findChildren<QRadioButton*>()) {
+        group->addButton(button, index++);
+    }
+    return group;
+}
+
+void SetItemIndex(QButtonGroup* group, int index) {
+    if (QAbstractButton* button = group->button(index)) {
+        button->setChecked(true);
+    }
+}
+
+// Numbers in the fields follow the user's locale for the decimal separator, without grouping.
+QLocale FieldLocale() {
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+std::optional<double> FieldFloat(const QString& text) {
+    bool ok = false;
+    const double value = FieldLocale().toDouble(text.trimmed(), &ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+std::optional<int> FieldInteger(const QString& text) {
+    return ParseWholeNumber(text.toStdString());
+}
+
+QString FloatText(double value) {
+    return FieldLocale().toString(value, 'g', 15);
+}
+
+QString SizeText(int width, int height) {
+    return QStringLiteral("%1 x %2").arg(width).arg(height);
+}
+
+PixelBuffer WhiteBitmap(int width, int height) {
+    PixelBuffer bitmap(width, height, 24);
+    std::fill_n(bitmap.Data(), bitmap.ByteSize(), std::uint8_t{255});
+    return bitmap;
+}
+
+// The main window's engine starts from these values, not the engine's own initial ones.
+void SetStoredEngineValues(TStereogram& engine) {
+    engine.SetStereoType(TStereoGramType::sgtTextured);
+    engine.SetOversampling(4);
+    engine.SetBlur(TBlurType::blurNone);
+    engine.SetRandomDotColor(TRandomDotColorType::dctBlackWhite);
+    engine.SetObservDistance(14.0);
+    engine.SetMax3Ddepth(14.0);
+    engine.SetMin3Ddepth(7.0);
+    engine.SetConverging(false);
+    engine.SetStretchTexture(false);
+}
+
+}  // namespace
 
 TfmMain::TfmMain(const MainWindowSetup& setup, QWidget* parent)
     : QMainWindow(parent), folders_(setup.folders) {
     InitGuiResources();
     ui_ = std::make_unique<Ui::TfmMain>();
     ui_->setupUi(this);
+    radioGroup1_ = MakeRadioGroup(ui_->RadioGroup1);
+    radioGroup2_ = MakeRadioGroup(ui_->RadioGroup2);
+    radioGroup3_ = MakeRadioGroup(ui_->RadioGroup3);
+    radioGroup4_ = MakeRadioGroup(ui_->RadioGroup4);
+    rgStereoType_ = MakeRadioGroup(ui_->rgStereoType);
+    SetHelpContext(this, kMainWindowHelp);
+    SetHelpContext(ui_->TabSheetStereogram, kStereogramTabHelp);
+    SetHelpContext(ui_->TabSheet3DModel, kModelTabHelp);
+    BuildPopupMenus();
     ConnectCommands();
+    ConnectSettings();
+    SetStoredEngineValues(stereogram1_);
+    stereogram1_.OnGenerate = [this](TStereogram&) { Stereogram1Generate(); };
+    stereogram1_.ProcessEvents = [] { QCoreApplication::processEvents(); };
     FormCreate(setup.documentsFolder);
 }
 
@@ -27,7 +171,15 @@ void TfmMain::FormCreate(const QString& documentsFolder) {
     CreateUserDataFolder(userDataFolder_);
     userDataFolder_ = QDir(userDataFolder_).absolutePath() + QLatin1Char('/');
     QDir::setCurrent(folders_.program);
+    depthDialogFolder_ = folders_.depthMaps;
     setWindowState(windowState() | Qt::WindowMaximized);
+    image3Picture_ = DefaultTexture();
+    ui_->Image3->SetImage(ToQImage(image3Picture_.Bitmap()));
+}
+
+void TfmMain::AttachWindows(const MainWindowPartners& partners) {
+    partners_ = partners;
+    ConnectPartners();
 }
 
 void TfmMain::showEvent(QShowEvent* event) {
@@ -39,17 +191,314 @@ void TfmMain::showEvent(QShowEvent* event) {
 }
 
 void TfmMain::FormShow() {
+    previousTypeItem_ = -1;
+    stereogram1_.SetMaskMap(image3Picture_);
+    if (partners_.preview != nullptr) {
+        partners_.preview->Image1()->setFixedSize(600, 400);
+        partners_.preview->SetStereogram(WhiteBitmap(600, 400));
+    }
+    ShowEngineSettings();
     ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
 }
 
 void TfmMain::ConnectCommands() {
     connect(ui_->Exit1, &QAction::triggered, this, &QWidget::close);
-    connect(ui_->About1, &QAction::triggered, this, &TfmMain::About1Click);
+    connect(ui_->About1, &QAction::triggered, this, [this] {
+        if (partners_.about != nullptr) {
+            partners_.about->exec();
+        }
+    });
+    connect(ui_->Help1, &QAction::triggered, this, [this] {
+        if (partners_.help != nullptr) {
+            partners_.help->ShowContents();
+        }
+    });
+    connect(ui_->Configuration1, &QAction::triggered, this, [this] {
+        if (partners_.config != nullptr) {
+            partners_.config->exec();
+        }
+    });
+    connect(ui_->tbConfig, &QAction::triggered, ui_->Configuration1, &QAction::trigger);
+    connect(ui_->LoadDepthmap1, &QAction::triggered, this, &TfmMain::LoadDepthmap1Click);
+    connect(ui_->tbLoadDepthMap, &QAction::triggered, this, &TfmMain::LoadDepthmap1Click);
+    connect(ui_->Image2, &TPictureView::Clicked, this, &TfmMain::Image2Click);
+    connect(ui_->Render1, &QAction::triggered, this, &TfmMain::tbRenderClick);
+    connect(ui_->tbRender, &QAction::triggered, this, &TfmMain::tbRenderClick);
+    connect(ui_->Showlastrendered1, &QAction::triggered, this, &TfmMain::ShowLastRendered);
+    connect(ui_->tbSee, &QAction::triggered, this, &TfmMain::ShowLastRendered);
+    const auto save = [this] {
+        if (partners_.preview != nullptr) {
+            partners_.preview->SaveStereogram();
+        }
+    };
+    connect(ui_->SaveStereogram1, &QAction::triggered, this, save);
+    connect(ui_->tbSave, &QAction::triggered, this, save);
+    // Opening a model and loading a texture come with the 3D tab and the texture library; until
+    // then the commands bring their tab to the front.
+    const auto showModelTab = [this] { ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel); };
+    connect(ui_->Load3DSmodel1, &QAction::triggered, this, showModelTab);
+    connect(ui_->LoadButton3DS, &QAction::triggered, this, showModelTab);
+    const auto showStereogramTab = [this] { ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram); };
+    connect(ui_->LoadTexture1, &QAction::triggered, this, showStereogramTab);
+    connect(ui_->tbLoadTexture, &QAction::triggered, ui_->LoadTexture1, &QAction::trigger);
 }
 
-void TfmMain::About1Click() {
-    if (fmAbout_ != nullptr) {
-        fmAbout_->exec();
+void TfmMain::ConnectSettings() {
+    for (QButtonGroup* group : {radioGroup1_, radioGroup2_, radioGroup3_, radioGroup4_, rgStereoType_}) {
+        connect(group, &QButtonGroup::idClicked, this, [this] { Zmena(); });
+    }
+    connect(ui_->TrackBar1, &QSlider::valueChanged, this, [this](int value) {
+        ui_->lbInten->setText(QString::number(value));
+        Zmena();
+    });
+    for (QLineEdit* edit : {ui_->Edit6, ui_->Edit7, ui_->fDPI}) {
+        InstallNumericKeyFilter(edit);
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{ui_->Edit6, ui_->Edit7, ui_->fDPI, ui_->cbStretchTexture}) {
+        OnFocusLeave(control, [this] { Zmena(); });
+    }
+    connect(ui_->SpeedButton1, &QToolButton::clicked, this, [this] { popupMenuRes_->popup(QCursor::pos()); });
+    connect(ui_->SpeedButton3, &QToolButton::clicked, this, [this] { popupMenuDpi_->popup(QCursor::pos()); });
+}
+
+void TfmMain::BuildPopupMenus() {
+    popupMenuRes_ = new QMenu(this);
+    popupMenuRes_->setObjectName(QStringLiteral("PopupMenuRES"));
+    for (const SizeItem& item : kSizeItems) {
+        if (item.caption == nullptr) {
+            popupMenuRes_->addSeparator();
+            continue;
+        }
+        connect(popupMenuRes_->addAction(QString::fromLatin1(item.caption)), &QAction::triggered, this,
+                [this, item] { SetSize(item.width, item.height); });
+    }
+    popupMenuDpi_ = new QMenu(this);
+    popupMenuDpi_->setObjectName(QStringLiteral("PopupMenuDPI"));
+    for (const DpiItem& item : kDpiItems) {
+        connect(popupMenuDpi_->addAction(QString::fromLatin1(item.caption)), &QAction::triggered, this,
+                [this, item] {
+                    SetDpiText(QString::number(item.dpi));
+                    Zmena();
+                });
+    }
+}
+
+void TfmMain::ConnectPartners() {
+    if (partners_.progress != nullptr) {
+        partners_.progress->RenderStereogram = [this] { RenderStereogram(); };
+        partners_.progress->StopRequested = [this] { stopRequested_ = true; };
+    }
+    if (TfmConfig* config = partners_.config) {
+        connect(config, &TfmConfig::FieldLeft, this, &TfmMain::Zmena);
+        connect(config, &TfmConfig::DefaultSizeChosen, this, [this] {
+            ui_->Edit6->setText(QStringLiteral("800"));
+            ui_->Edit7->setText(QStringLiteral("600"));
+        });
+        // The two DPI fields are views of one value; copying only differing text cannot loop.
+        connect(config->Edit5(), &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (ui_->fDPI->text() != text) {
+                ui_->fDPI->setText(text);
+            }
+        });
+        connect(ui_->fDPI, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (partners_.config->Edit5()->text() != text) {
+                partners_.config->Edit5()->setText(text);
+            }
+        });
+    }
+}
+
+QString TfmMain::DpiText() const {
+    return ui_->fDPI->text();
+}
+
+void TfmMain::SetSize(int width, int height) {
+    ui_->Edit6->setText(QString::number(width));
+    ui_->Edit7->setText(QString::number(height));
+    TakeFocusAway();
+    Zmena();
+}
+
+void TfmMain::SetDpiText(const QString& text) {
+    ui_->fDPI->setText(text);
+}
+
+void TfmMain::Zmena() {
+    const int typeItem = radioGroup1_->checkedId();
+    if (previousTypeItem_ != 2 && typeItem == 2) {
+        SetItemIndex(radioGroup4_, 3);
+    }
+    previousTypeItem_ = typeItem;
+    ApplySettingsToEngine();
+    ShowEngineSettings();
+}
+
+void TfmMain::ApplySettingsToEngine() {
+    stereogram1_.SetStereoType(static_cast<TStereoGramType>(std::max(0, radioGroup1_->checkedId())));
+    stereogram1_.SetBlur(static_cast<TBlurType>(std::max(0, radioGroup2_->checkedId())));
+    stereogram1_.SetDotIntensity(ui_->TrackBar1->value());
+    stereogram1_.SetRandomDotColor(static_cast<TRandomDotColorType>(std::max(0, radioGroup3_->checkedId())));
+    stereogram1_.SetOversampling(radioGroup4_->checkedId() + 1);
+    if (!ApplyFields()) {
+        return;  // a field holding no number ends the apply here, without a message
+    }
+    stereogram1_.SetConverging(rgStereoType_->checkedId() != 0);
+    stereogram1_.SetStretchTexture(ui_->cbStretchTexture->isChecked());
+}
+
+// The numeric fields in their fixed order: observation distance, maximum and minimum depth, DPI
+// (before the size, so a new DPI is clamped against the previous size), height, width. Empty
+// fields are skipped; false at the first field that is not a number.
+bool TfmMain::ApplyFields() {
+    const auto applyFloat = [](const QLineEdit* edit, auto setter) {
+        if (edit->text().isEmpty()) {
+            return true;
+        }
+        const std::optional<double> value = FieldFloat(edit->text());
+        if (value) {
+            setter(*value);
+        }
+        return value.has_value();
+    };
+    const auto applyInteger = [](const QLineEdit* edit, auto setter) {
+        if (edit->text().isEmpty()) {
+            return true;
+        }
+        const std::optional<int> value = FieldInteger(edit->text());
+        if (value) {
+            setter(*value);
+        }
+        return value.has_value();
+    };
+    TStereogram& engine = stereogram1_;
+    if (const TfmConfig* config = partners_.config) {
+        if (!applyFloat(config->Edit1(), [&](double v) { engine.SetObservDistance(v); }) ||
+            !applyFloat(config->Edit2(), [&](double v) { engine.SetMax3Ddepth(v); }) ||
+            !applyFloat(config->Edit3(), [&](double v) { engine.SetMin3Ddepth(v); }) ||
+            !applyInteger(config->Edit5(), [&](int v) { engine.SetDPI(v); })) {
+            return false;
+        }
+    }
+    return applyInteger(ui_->Edit7, [&](int v) { engine.SetHeight(v); }) &&
+           applyInteger(ui_->Edit6, [&](int v) { engine.SetWidth(v); });
+}
+
+void TfmMain::ShowEngineSettings() {
+    const TStereogram& engine = stereogram1_;
+    const int typeItem = static_cast<int>(engine.StereoType());
+    if (radioGroup1_->checkedId() != typeItem) {
+        // A changed type item is a click on the group: its handler applies every control first.
+        SetItemIndex(radioGroup1_, typeItem);
+        Zmena();
+    }
+    SetItemIndex(radioGroup2_, static_cast<int>(engine.Blur()));
+    {
+        const QSignalBlocker blocker(ui_->TrackBar1);
+        ui_->TrackBar1->setValue(engine.DotIntensity());
+        ui_->lbInten->setText(QString::number(ui_->TrackBar1->value()));
+    }
+    SetItemIndex(radioGroup3_, static_cast<int>(engine.RandomDotColor()));
+    SetItemIndex(radioGroup4_, engine.Oversampling() - 1);
+    if (const TfmConfig* config = partners_.config) {
+        config->Edit1()->setText(FloatText(engine.ObservDistance()));
+        config->Edit2()->setText(FloatText(engine.Max3Ddepth()));
+        config->Edit3()->setText(FloatText(engine.Min3Ddepth()));
+        config->Edit4()->setText(QString::number(engine.Separation()));
+    }
+    ui_->Edit7->setText(QString::number(engine.Height()));
+    ui_->Edit6->setText(QString::number(engine.Width()));
+    ShowDepthImage();
+    ui_->Label14->setText(SizeText(image3Picture_.Width(), image3Picture_.Height()));
+}
+
+// The depth image control always shows the engine's depth map. Converting a large picture for
+// the screen costs milliseconds, so it is redone only when the engine got a new one.
+void TfmMain::ShowDepthImage() {
+    if (shownDepthGeneration_ != depthMapGeneration_) {
+        shownDepthGeneration_ = depthMapGeneration_;
+        image2Picture_ = stereogram1_.DepthMap();
+        ui_->Image2->SetImage(ToQImage(image2Picture_.Bitmap()));
+    }
+    ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
+}
+
+void TfmMain::LoadDepthmap1Click() {
+    ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
+    Image2Click();
+}
+
+void TfmMain::Image2Click() {
+    FileDialogRequest request;
+    request.caption = QStringLiteral("Select depth map");
+    request.filter = PictureDialogFilter();
+    request.initialFolder = depthDialogFolder_;
+    if (const std::optional<QString> file = VistamazeApplication::AppDialogs().OpenFile(this, request)) {
+        LoadImage(image2Picture_, *file);
+        EnableRenderCommands();
+        depthDialogFolder_.clear();
+    }
+    ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
+    stereogram1_.SetDepthMap(image2Picture_);
+    ++depthMapGeneration_;
+    ShowEngineSettings();
+}
+
+void TfmMain::TakeFocusAway() {
+    QWidget* focused = focusWidget();
+    if (focused == nullptr) {
+        return;
+    }
+    // Without the keyboard focus in this window no focus-out event comes, but the control is
+    // left all the same: a field still being edited is applied before the render.
+    const bool deliversFocusOut = focused->hasFocus();
+    focused->clearFocus();
+    const bool appliesOnLeave = focused == ui_->Edit6 || focused == ui_->Edit7 || focused == ui_->fDPI ||
+                                focused == ui_->cbStretchTexture;
+    if (!deliversFocusOut && appliesOnLeave) {
+        Zmena();
+    }
+}
+
+void TfmMain::tbRenderClick() {
+    TakeFocusAway();
+    if (partners_.progress == nullptr) {
+        RenderStereogram();
+        return;
+    }
+    partners_.progress->SetMode(TfmAnimProg::kSingleMode);
+    partners_.progress->exec();
+}
+
+void TfmMain::Stereogram1Generate() {
+    if (partners_.progress != nullptr) {
+        partners_.progress->ShowProgress(stereogram1_.Progress());
+    }
+}
+
+void TfmMain::RenderStereogram() {
+    stereogram1_.Generate();
+    TForm2* preview = partners_.preview;
+    if (preview == nullptr) {
+        return;
+    }
+    const int width = stereogram1_.Width();
+    const int height = stereogram1_.Height();
+    if (width + 15 > 1024) {
+        preview->resize(width + 15, preview->height());
+    }
+    preview->resize(preview->width(), height + preview->ToolbarPanelHeight() + 40);
+    preview->Image1()->setFixedSize(width, height);
+    preview->SetStereogram(stereogram1_.StereogramPicture().Bitmap());
+    EnableResultCommands();
+    ShowLastRendered();
+}
+
+void TfmMain::ShowLastRendered() {
+    if (partners_.preview != nullptr) {
+        partners_.preview->show();
+        partners_.preview->raise();
+        partners_.preview->activateWindow();
     }
 }
 

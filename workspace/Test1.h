@@ -1,10 +1,16 @@
 #pragma once
 
+#include "engine/Picture.h"
 #include "engine/Stereogram.h"
 #include "workspace/ProgramFolders.h"
 
 #include <QMainWindow>
+#include <QUrl>
 #include <memory>
+
+class QButtonGroup;
+class QLineEdit;
+class QMenu;
 
 namespace Ui {
 class TfmMain;
@@ -12,18 +18,40 @@ class TfmMain;
 
 namespace vistamaze {
 
+class TForm2;
 class TfmAbout;
+class TfmAnimProg;
+class TfmAvi;
+class TfmConfig;
+class THelpWindow;
 
 // Where the main window looks for its folders. The program passes the system's documents folder
 // and the folders found next to its executable; tests pass temporary ones.
 struct MainWindowSetup {
     QString documentsFolder;  // empty: the user data folder is relative to the current folder
     ProgramFolders folders;
+    QUrl webPage;  // the about box's links
+    QUrl mailTo;
 };
 
-// The main window: two tabs ("3D model", "Stereogram"), the main menu, the toolbar, and the one
-// engine object. Created once at start-up and alive until the program ends; closing it ends the
-// program.
+// The program's other windows as the main window uses them; none owned. Each must outlive the
+// main window's use of it (see ProgramWindows, which creates them all in start-up order).
+struct MainWindowPartners {
+    TForm2* preview = nullptr;
+    TfmAbout* about = nullptr;
+    TfmAvi* animationOptions = nullptr;
+    TfmAnimProg* progress = nullptr;
+    TfmConfig* config = nullptr;
+    THelpWindow* help = nullptr;
+};
+
+// The main window: two tabs ("3D model", "Stereogram"), the main menu, the toolbar, the
+// settings controls and the one engine object. Created once at start-up and alive until the
+// program ends; closing it ends the program.
+//
+// The engine holds the settings; the controls are two-way views of it: ApplySettingsToEngine
+// copies controls to engine, ShowEngineSettings engine to controls, and Zmena (run by every
+// settings control) does both.
 //
 // Commands only ever go from disabled to enabled: the Enable... functions below are the only
 // place that enables the commands that start disabled, and nothing disables them again.
@@ -38,14 +66,37 @@ public:
     TfmMain(const TfmMain&) = delete;
     TfmMain& operator=(const TfmMain&) = delete;
 
+    // Hands over the other windows, before the main window is first shown. Null members leave
+    // their commands without effect.
+    void AttachWindows(const MainWindowPartners& partners);
+
     // "<documents>/Vistamaze/", ending with a separator.
     [[nodiscard]] const QString& UserDataFolder() const noexcept { return userDataFolder_; }
     [[nodiscard]] const ProgramFolders& Folders() const noexcept { return folders_; }
     [[nodiscard]] TStereogram& Stereogram1() noexcept { return stereogram1_; }
+    // The DPI field's text as it stands (the picture writers read it at the moment of saving).
+    [[nodiscard]] QString DpiText() const;
+    // The depth picture shown on the "Stereogram" tab: always the engine's depth map.
+    [[nodiscard]] const Picture& DepthImage() const noexcept { return image2Picture_; }
+    // Set by the progress window's "Stop"; cleared and read by the animation loop.
+    [[nodiscard]] bool StopRequested() const noexcept { return stopRequested_; }
+    void SetStopRequested(bool value) noexcept { stopRequested_ = value; }
 
-    // The about box that "About" shows modally; not owned, must outlive this window's use of it
-    // (created after the main window, as at start-up). Without one, "About" does nothing.
-    void SetAboutBox(TfmAbout* about) noexcept { fmAbout_ = about; }
+    // Settings: see the class comment. Zmena resets the oversampling to 4 when "Textured" was
+    // just chosen. ApplySettingsToEngine stops quietly at the first field that holds no number.
+    void Zmena();
+    void ApplySettingsToEngine();
+    void ShowEngineSettings();
+
+    // Depth map: the "Select depth map" dialog, then the chosen picture becomes the engine's.
+    void Image2Click();
+    void LoadDepthmap1Click();
+
+    // The render command: applies a field still being edited, then runs RenderStereogram inside
+    // the modal progress window. RenderStereogram runs the engine once and hands the result to
+    // the preview window; the engine's refusals propagate as vistamaze::Error.
+    void tbRenderClick();
+    void RenderStereogram();
 
     // `tbRender` and "Render ": after a depth map file was chosen, the model-open dialog closed,
     // or a depth map was captured.
@@ -56,6 +107,10 @@ public:
     // reached the preview window.
     void EnableResultCommands();
 
+    // The size and resolution pop-up menus of the "Size && DPI" group.
+    [[nodiscard]] QMenu* PopupMenuRES() const noexcept { return popupMenuRes_; }
+    [[nodiscard]] QMenu* PopupMenuDPI() const noexcept { return popupMenuDpi_; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -63,13 +118,36 @@ private:
     void FormCreate(const QString& documentsFolder);
     void FormShow();
     void ConnectCommands();
-    void About1Click();
+    void ConnectSettings();
+    void BuildPopupMenus();
+    void ConnectPartners();
+    void TakeFocusAway();
+    void Stereogram1Generate();
+    void ShowLastRendered();
+    void ShowDepthImage();
+    void SetSize(int width, int height);
+    void SetDpiText(const QString& text);
+    [[nodiscard]] bool ApplyFields();
 
     std::unique_ptr<Ui::TfmMain> ui_;
     TStereogram stereogram1_;
     ProgramFolders folders_;
     QString userDataFolder_;
-    TfmAbout* fmAbout_ = nullptr;
+    MainWindowPartners partners_;
+    QButtonGroup* radioGroup1_ = nullptr;
+    QButtonGroup* radioGroup2_ = nullptr;
+    QButtonGroup* radioGroup3_ = nullptr;
+    QButtonGroup* radioGroup4_ = nullptr;
+    QButtonGroup* rgStereoType_ = nullptr;
+    QMenu* popupMenuRes_ = nullptr;
+    QMenu* popupMenuDpi_ = nullptr;
+    Picture image2Picture_;  // the depth image control's picture
+    Picture image3Picture_;  // the texture thumbnail's picture (the built-in texture at start)
+    QString depthDialogFolder_;
+    int previousTypeItem_ = -1;
+    std::uint64_t depthMapGeneration_ = 0;  // bumped whenever the engine gets a depth map
+    std::uint64_t shownDepthGeneration_ = ~std::uint64_t{0};
+    bool stopRequested_ = false;
     bool formShown_ = false;
 };
 

@@ -44,7 +44,9 @@ TEST_F(AboutBoxTest, AboutCommandShowsTheBoxModallyAndEscClosesIt) {
     setup.documentsFolder = QString::fromStdString((temp / "Documents").string());
     setup.folders = FindProgramFolders(QString::fromStdString((temp / "bin").string()), QString());
     TfmMain window(setup);
-    window.SetAboutBox(&about_);
+    MainWindowPartners partners;
+    partners.about = &about_;
+    window.AttachWindows(partners);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 

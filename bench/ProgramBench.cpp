@@ -1,0 +1,105 @@
+// The desktop program as a user meets it (needs an X display; Xvfb in CI): start-up to the main
+// window shown, and F12 to the preview shown for a 1000 x 760 textured x4 render of the sample
+// torus. The progress window's 20 ms start delay is not counted: the clock starts when its timer
+// hands over to the render and stops once the preview has painted the result.
+#include "workspace/ProgramWindows.h"
+#include "workspace/VistamazeApplication.h"
+#include "workspace/fm_AnimProg.h"
+
+#include <QDir>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace vistamaze;
+
+// Answers every file dialog with one file and records nothing else.
+class FixedAnswerDialogs final : public Dialogs {
+public:
+    explicit FixedAnswerDialogs(QString file) : file_(std::move(file)) {}
+    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest&) override { return file_; }
+    std::optional<QString> SaveFile(QWidget*, const FileDialogRequest&) override { return std::nullopt; }
+    void ShowMessage(QWidget*, MessageKind, const QString& text) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
+    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+
+private:
+    QString file_;
+};
+
+MainWindowSetup BenchSetup() {
+    MainWindowSetup setup;
+    setup.documentsFolder = QDir::tempPath() + QStringLiteral("/vistamaze-bench");
+    setup.folders = FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
+    return setup;
+}
+
+void WaitUntilExposed(QWidget& window) {
+    while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+void StartUp(benchmark::State& state) {
+    for (auto _ : state) {
+        ProgramWindows windows(BenchSetup());
+        windows.Main().show();
+        WaitUntilExposed(windows.Main());
+        QCoreApplication::processEvents();
+    }
+}
+
+void RenderToPreview(benchmark::State& state) {
+    ProgramWindows windows(BenchSetup());
+    TfmMain& main = windows.Main();
+    main.show();
+    WaitUntilExposed(main);
+    main.Image2Click();  // the dialog answers with the sample depth map
+    TfmAnimProg& progress = windows.Progress();
+    std::chrono::steady_clock::time_point start;
+    const std::function<void()> render = progress.RenderStereogram;
+    progress.RenderStereogram = [&] {
+        start = std::chrono::steady_clock::now();
+        render();
+    };
+    for (auto _ : state) {
+        main.tbRenderClick();
+        QCoreApplication::processEvents();  // the preview paints the new picture
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
+    }
+    if (main.Stereogram1().Width() != 1000 || main.Stereogram1().Height() != 760 ||
+        main.Stereogram1().StereoType() != TStereoGramType::sgtTextured ||
+        main.Stereogram1().Oversampling() != 4) {
+        state.SkipWithError("the start-up settings were not 1000 x 760 textured x4");
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        std::puts(
+            "ProgramBench needs an X display (for example Xvfb :91 and DISPLAY=:91); nothing measured.");
+        return 0;
+    }
+    VistamazeApplication app(argc, argv);
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    app.SetDialogs(
+        std::make_unique<FixedAnswerDialogs>(QStringLiteral(VM_SOURCE_DIR "/DepthMaps/Torus.png")));
+    benchmark::Initialize(&argc, argv);
+    benchmark::RegisterBenchmark("StartUpToMainWindowShown", StartUp)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("F12ToPreviewShown_1000x760_TexturedX4", RenderToPreview)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

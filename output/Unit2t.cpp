@@ -1,0 +1,154 @@
+#include "output/Unit2t.h"
+
+#include "output/PictureWriters.h"
+#include "ui_Unit2t.h"
+#include "workspace/GuiResources.h"
+#include "workspace/HelpContext.h"
+#include "workspace/PictureConversion.h"
+#include "workspace/VistamazeApplication.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPixmap>
+#include <QScreen>
+#include <QShortcut>
+#include <QShowEvent>
+#include <QToolButton>
+#include <algorithm>
+#include <filesystem>
+
+namespace vistamaze {
+namespace {
+
+constexpr int kToolButtonWidth = 41;
+constexpr int kToolButtonHeight = 36;
+constexpr int kExtraWidth = 15;
+constexpr int kExtraHeight = 38;
+constexpr int kDelayedUpdateMs = 800;
+constexpr int kStereogramJpegQuality = 95;
+
+const char* const kSaveFilter =
+    "BMP files (*.BMP)|*.BMP|JPG files (*.JPG)|*.JPG|PNG files (*.PNG)|*.PNG|TGA files (*.TGA)|*.TGA";
+
+// Shows the busy cursor for its lifetime, so that it is restored also when a writer throws.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace
+
+PreviewPlacement PlacePreview(const QRect& screen, QSize image, int toolbarHeight) {
+    if (screen.width() < image.width() && screen.height() < image.height()) {
+        return {true, QRect()};
+    }
+    const int left = std::max(0, (screen.width() - image.width()) / 2);
+    const int top = std::max(0, (screen.height() - image.height()) / 2);
+    return {false, QRect(screen.x() + left, screen.y() + top, image.width() + kExtraWidth,
+                         image.height() + toolbarHeight + kExtraHeight)};
+}
+
+TForm2::TForm2(QString userDataFolder, std::function<QString()> dpiText, QWidget* parent)
+    : QWidget(parent, Qt::Window), userDataFolder_(std::move(userDataFolder)), dpiText_(std::move(dpiText)) {
+    InitGuiResources();
+    ui_ = std::make_unique<Ui::TForm2>();
+    ui_->setupUi(this);
+    SetHelpContext(this, kHelpPreview);
+    ui_->ScrollBox1->setBackgroundRole(QPalette::Dark);
+    for (QAction* action : ui_->ToolBar1->actions()) {
+        if (QWidget* button = ui_->ToolBar1->widgetForAction(action); !action->isSeparator() && button) {
+            button->setFixedSize(kToolButtonWidth, kToolButtonHeight);
+        }
+    }
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
+    popupMenu1_->addAction(ui_->Close1);
+    popupMenu1_->addSeparator();
+    popupMenu1_->addAction(ui_->SaveStereogramImage1);
+    timer1_.setObjectName(QStringLiteral("Timer1"));
+    timer1_.setParent(this);
+    timer1_.setSingleShot(true);
+    timer1_.setInterval(kDelayedUpdateMs);
+    ConnectControls();
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::ConnectControls() {
+    // A window shortcut sees Esc before the focused control, a spin edit included.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    connect(ui_->Close1, &QAction::triggered, this, &QWidget::hide);
+    connect(ui_->LoadButton3DS, &QAction::triggered, this, &TForm2::SaveStereogram);
+    connect(ui_->SaveStereogramImage1, &QAction::triggered, this, &TForm2::SaveStereogram);
+    connect(ui_->Image1, &QWidget::customContextMenuRequested, this, &TForm2::ShowPopupMenu);
+}
+
+QLabel* TForm2::Image1() const {
+    return ui_->Image1;
+}
+
+int TForm2::ToolbarPanelHeight() const {
+    return ui_->Panel1->minimumHeight();
+}
+
+void TForm2::SetStereogram(const PixelBuffer& picture) {
+    stereogram_.Assign(picture.BitsPerPixel() == 24 ? picture : picture.To24Bit());
+    ui_->Image1->setPixmap(QPixmap::fromImage(ToQImage(stereogram_.Bitmap())));
+}
+
+void TForm2::SaveStereogram() {
+    FileDialogRequest request;
+    request.initialFolder = userDataFolder_;
+    request.fileName = saveFileName_;
+    request.filter = QString::fromLatin1(kSaveFilter);
+    request.defaultSuffix = QStringLiteral("JPG");
+    const std::optional<QString> chosen = VistamazeApplication::AppDialogs().SaveFile(this, request);
+    if (!chosen) {
+        return;
+    }
+    saveFileName_ = *chosen;
+    const BusyCursor busy;
+    const QString dpi = dpiText_ ? dpiText_() : QString();
+    SavePictureByExtension(stereogram_, std::filesystem::path(QFile::encodeName(*chosen).toStdString()),
+                           kStereogramJpegQuality, dpi.toStdString());
+}
+
+void TForm2::ShowPopupMenu(const QPoint& pos) {
+    popupMenu1_->popup(ui_->Image1->mapToGlobal(pos));
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Spontaneous show events come from the window system (a window restored from the task
+    // bar): only going from hidden to shown places the window.
+    if (!event->spontaneous()) {
+        PlaceOnScreen();
+    }
+}
+
+void TForm2::PlaceOnScreen() {
+    // The available area, not the whole screen: a window placed under a panel could not be
+    // moved back by its caption.
+    const QScreen* area = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    const PreviewPlacement placement =
+        PlacePreview(area != nullptr ? area->availableGeometry() : QRect(0, 0, 1024, 768),
+                     ui_->Image1->size(), ToolbarPanelHeight());
+    QCoreApplication::processEvents();
+    if (placement.maximised) {
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+        return;
+    }
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    resize(placement.geometry.size());
+    move(placement.geometry.topLeft());
+    QCoreApplication::processEvents();
+}
+
+}  // namespace vistamaze

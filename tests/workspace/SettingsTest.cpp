@@ -1,0 +1,237 @@
+// The settings controls of the "Stereogram" tab and the configuration dialog as two-way views of
+// the engine: start values, the type/oversampling rule, the pop-up menus, the presets, the DPI
+// mirror and what happens to empty, pasted and out-of-range field texts.
+#include "tests/workspace/ProgramFixture.h"
+#include "workspace/fm_Config.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+namespace vistamaze::test {
+namespace {
+
+class SettingsTest : public ProgramFixture {
+protected:
+    [[nodiscard]] TfmConfig& Config() const { return windows_->Config(); }
+
+    // Shows the configuration dialog modally, runs `inDialog` while it is up, then closes it
+    // with its "Close" button.
+    void WithConfigDialog(const std::function<void()>& inDialog) {
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            EXPECT_EQ(QApplication::activeModalWidget(), &Config());
+            EXPECT_TRUE(Activate(Config()));
+            inDialog();
+            ran = true;
+            Click(Find<QPushButton>(Config(), "bClose"));
+        });
+        Main().findChild<QAction*>(QStringLiteral("Configuration1"))->trigger();
+        EXPECT_TRUE(ran);
+        EXPECT_FALSE(Config().isVisible());
+    }
+
+    static std::vector<QString> Captions(const QMenu& menu) {
+        std::vector<QString> captions;
+        for (const QAction* action : menu.actions()) {
+            captions.push_back(action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
+        return captions;
+    }
+};
+
+TEST_F(SettingsTest, StartsTexturedAt1000x760With72DpiAndTheStoredGeometry) {
+    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
+    EXPECT_EQ(CheckedItem("RadioGroup2"), 0);
+    EXPECT_EQ(CheckedItem("RadioGroup3"), 0);
+    EXPECT_EQ(CheckedItem("RadioGroup4"), 3);
+    EXPECT_EQ(CheckedItem("rgStereoType"), 0);
+    EXPECT_EQ(MainField("Edit6")->text(), "1000");
+    EXPECT_EQ(MainField("Edit7")->text(), "760");
+    EXPECT_EQ(MainField("fDPI")->text(), "72");
+    EXPECT_EQ(Config().Edit1()->text(), "14");
+    EXPECT_EQ(Config().Edit2()->text(), "14");
+    EXPECT_EQ(Config().Edit3()->text(), "8");
+    EXPECT_EQ(Find<QLabel>(Main(), "lbInten")->text(), "50");
+    EXPECT_EQ(Find<QLabel>(Main(), "Label13")->text(), "0 x 0");
+    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "85 x 118");
+
+    const TStereogram& engine = Engine();
+    EXPECT_EQ(engine.StereoType(), TStereoGramType::sgtTextured);
+    EXPECT_EQ(engine.Oversampling(), 4);
+    EXPECT_EQ(engine.Blur(), TBlurType::blurNone);
+    EXPECT_EQ(engine.DotIntensity(), 50);
+    EXPECT_EQ(engine.RandomDotColor(), TRandomDotColorType::dctBlackWhite);
+    EXPECT_EQ(engine.Width(), 1000);
+    EXPECT_EQ(engine.Height(), 760);
+    EXPECT_EQ(engine.DPI(), 72);
+    EXPECT_DOUBLE_EQ(engine.ObservDistance(), 14.0);
+    EXPECT_DOUBLE_EQ(engine.Max3Ddepth(), 14.0);
+    EXPECT_DOUBLE_EQ(engine.Min3Ddepth(), 8.0);
+    EXPECT_FALSE(engine.Converging());
+    EXPECT_TRUE(engine.StretchTexture());
+    // The separation field shows the engine's pattern width once stretching has updated it.
+    EXPECT_EQ(Config().Edit4()->text(), QString::number(engine.Separation()));
+    EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+TEST_F(SettingsTest, ChoosingTexturedFromAnotherTypeResetsOversamplingToFour) {
+    Click(Radio("RadioGroup1", 0));  // FastRandomDot: the engine forces 1, shown as "none"
+    EXPECT_EQ(Engine().StereoType(), TStereoGramType::sgtFastRandomDot);
+    EXPECT_EQ(CheckedItem("RadioGroup4"), 0);
+    Click(Radio("RadioGroup1", 2));
+    EXPECT_EQ(CheckedItem("RadioGroup4"), 3);
+    EXPECT_EQ(Engine().Oversampling(), 4);
+
+    Click(Radio("RadioGroup4", 5));  // oversampling 6
+    EXPECT_EQ(Engine().Oversampling(), 6);
+    Click(Radio("RadioGroup1", 1));  // Textured -> RandomDotTextured keeps it
+    EXPECT_EQ(CheckedItem("RadioGroup4"), 5);
+    EXPECT_EQ(Engine().Oversampling(), 6);
+    Click(Radio("RadioGroup1", 2));  // and back to Textured resets it
+    EXPECT_EQ(Engine().Oversampling(), 4);
+    Click(Radio("RadioGroup4", 1));
+    Click(Radio("RadioGroup1", 2));  // Textured again, from Textured: kept
+    EXPECT_EQ(Engine().Oversampling(), 2);
+}
+
+TEST_F(SettingsTest, EveryChoiceControlReachesTheEngineAtOnce) {
+    Click(Radio("RadioGroup2", 3));
+    Click(Radio("RadioGroup3", 1));
+    Click(Radio("rgStereoType", 1));
+    auto* slider = Find<QSlider>(Main(), "TrackBar1");
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_End);
+    EXPECT_EQ(Engine().Blur(), TBlurType::blurHeavy);
+    EXPECT_EQ(Engine().RandomDotColor(), TRandomDotColorType::dctRGB);
+    EXPECT_TRUE(Engine().Converging());
+    EXPECT_EQ(Engine().DotIntensity(), 99);
+    EXPECT_EQ(Find<QLabel>(Main(), "lbInten")->text(), "99");
+
+    // The stretch box applies when the user leaves it.
+    auto* stretch = Find<QCheckBox>(Main(), "cbStretchTexture");
+    Click(stretch);
+    EXPECT_TRUE(Engine().StretchTexture());
+    Click(Radio("RadioGroup2", 0));
+    EXPECT_FALSE(Engine().StretchTexture());
+}
+
+TEST_F(SettingsTest, SizeAndDpiMenusCarryTheirCaptionsAndApplyAtOnce) {
+    const std::vector<QString> sizes{" 320 x 200",  " 400 x 300",  "-",           " 640 x 480",
+                                     " 800 x 600",  "-",           "1000 x 760",  "1024 x 768",
+                                     "-",           "1200 x 900",  "1400 x 900",  "1920 x 1080",
+                                     "1600 x 1200", "2000 x 1600", "2560 x 1080", "2560 x 1440",
+                                     "3000 x 2000", "3840 x 2160", "4096 x 2160"};
+    EXPECT_EQ(Captions(*Main().PopupMenuRES()), sizes);
+    EXPECT_EQ(Captions(*Main().PopupMenuDPI()),
+              (std::vector<QString>{"30 DPI  (poster - change observation distance)",
+                                    "75 DPI  (monitor - low depth stereogram)",
+                                    "100 DPI (medium depth stereogram)", "120 DPI (high depth stereogram)",
+                                    "150 DPI  (printer - adequate printing resolution)", "200 DPI",
+                                    "300 DPI  (high quality print)"}));
+
+    // A value still being typed elsewhere does not survive the menu: the menu's size wins.
+    MainField("Edit6")->setFocus();
+    Main().PopupMenuRES()->actions().at(3)->trigger();  // " 640 x 480"
+    EXPECT_EQ(MainField("Edit6")->text(), "640");
+    EXPECT_EQ(MainField("Edit7")->text(), "480");
+    EXPECT_EQ(Engine().Width(), 640);
+    EXPECT_EQ(Engine().Height(), 480);
+    EXPECT_FALSE(MainField("Edit6")->hasFocus());
+
+    Main().PopupMenuDPI()->actions().at(4)->trigger();  // 150 DPI
+    EXPECT_EQ(MainField("fDPI")->text(), "150");
+    EXPECT_EQ(Config().Edit5()->text(), "150");
+    EXPECT_EQ(Engine().DPI(), 150);
+}
+
+TEST_F(SettingsTest, PresetFillsTheDialogButReachesTheEngineOnlyAtTheNextChange) {
+    WithConfigDialog([&] { Click(Find<QPushButton>(Config(), "bMoreDepth")); });
+    EXPECT_EQ(Config().Edit1()->text(), "10");
+    EXPECT_EQ(MainField("fDPI")->text(), "75");  // the DPI field follows the dialog at once
+    EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 14.0);
+    EXPECT_EQ(Engine().DPI(), 72);
+
+    Click(Radio("RadioGroup2", 1));
+    EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 10.0);
+    EXPECT_DOUBLE_EQ(Engine().Max3Ddepth(), 14.0);
+    EXPECT_DOUBLE_EQ(Engine().Min3Ddepth(), 8.0);
+    EXPECT_EQ(Engine().DPI(), 75);
+    EXPECT_EQ(Engine().Width(), 1000);  // only "Default" touches the size
+
+    WithConfigDialog([&] { Click(Find<QPushButton>(Config(), "bDefault")); });
+    EXPECT_EQ(MainField("Edit6")->text(), "800");
+    EXPECT_EQ(MainField("Edit7")->text(), "600");
+    Click(Radio("RadioGroup2", 0));
+    EXPECT_EQ(Engine().Width(), 800);
+    EXPECT_EQ(Engine().Height(), 600);
+    EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 14.0);
+}
+
+TEST_F(SettingsTest, LeavingADialogFieldAppliesItAndTheDpiFieldsMirrorEachOther) {
+    WithConfigDialog([&] {
+        Retype(Config().Edit5(), QStringLiteral("150"));
+        EXPECT_EQ(MainField("fDPI")->text(), "150");
+        Retype(Config().Edit3(), QStringLiteral("9"));
+        Leave(Config().Edit3());
+        EXPECT_DOUBLE_EQ(Engine().Min3Ddepth(), 9.0);
+        EXPECT_EQ(Engine().DPI(), 150);
+    });
+    ASSERT_TRUE(Activate(Main()));
+    Retype(MainField("fDPI"), QStringLiteral("96"));
+    EXPECT_EQ(Config().Edit5()->text(), "96");
+    EXPECT_TRUE(MainField("fDPI")->hasFocus());
+    Leave(MainField("fDPI"));
+    EXPECT_EQ(Engine().DPI(), 96);
+}
+
+TEST_F(SettingsTest, NumericFieldsDiscardTypedNonDigitsButNotPastedText) {
+    Retype(MainField("Edit6"), QStringLiteral("1a2.-3 4"));
+    EXPECT_EQ(MainField("Edit6")->text(), "1234");
+    // Pasted text is not filtered; it is still a number here.
+    MainField("Edit6")->selectAll();
+    MainField("Edit6")->insert(QStringLiteral("9999"));
+    Leave(MainField("Edit6"));
+    EXPECT_EQ(Engine().Width(), 6000);  // clamped by the engine and shown so
+    EXPECT_EQ(MainField("Edit6")->text(), "6000");
+}
+
+TEST_F(SettingsTest, AnEmptiedFieldKeepsTheEngineValueAndShowsItAgain) {
+    Retype(MainField("Edit6"), QString());
+    EXPECT_TRUE(MainField("Edit6")->text().isEmpty());
+    Leave(MainField("Edit6"));
+    EXPECT_EQ(Engine().Width(), 1000);
+    EXPECT_EQ(MainField("Edit6")->text(), "1000");
+}
+
+TEST_F(SettingsTest, APastedNonNumberStopsTheApplyAtItsStep) {
+    MainField("Edit6")->setText(QStringLiteral("1200"));
+    MainField("Edit7")->setText(QStringLiteral("abc"));  // as pasted
+    Click(Radio("rgStereoType", 1));
+    // Height comes before width and the geometry type: none of them is applied.
+    EXPECT_EQ(Engine().Height(), 760);
+    EXPECT_EQ(Engine().Width(), 1000);
+    EXPECT_FALSE(Engine().Converging());
+    EXPECT_EQ(MainField("Edit7")->text(), "760");
+    EXPECT_EQ(MainField("Edit6")->text(), "1000");
+    EXPECT_TRUE(dialogs_->Messages().empty());
+
+    // A bad DPI stops earlier and, not being written back, stays in its field.
+    MainField("fDPI")->setText(QStringLiteral("x1"));
+    MainField("Edit7")->setText(QStringLiteral("500"));
+    Click(Radio("RadioGroup2", 2));
+    EXPECT_EQ(Engine().Blur(), TBlurType::blurMedium);
+    EXPECT_EQ(Engine().Height(), 760);
+    EXPECT_EQ(MainField("fDPI")->text(), "x1");
+    EXPECT_EQ(Config().Edit5()->text(), "x1");
+    EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+}  // namespace
+}  // namespace vistamaze::test

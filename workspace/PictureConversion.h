@@ -1,0 +1,14 @@
+#pragma once
+
+#include "engine/PixelBuffer.h"
+
+#include <QImage>
+
+namespace vistamaze {
+
+// The screen's copy of a bitmap: a top-down RGB QImage of the same size that looks the same
+// (indexed and 16/32-bit bitmaps are drawn as 24-bit colour first). An empty bitmap gives a null
+// image.
+[[nodiscard]] QImage ToQImage(const PixelBuffer& bitmap);
+
+}  // namespace vistamaze

@@ -1,0 +1,47 @@
+#include "workspace/PictureView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+namespace vistamaze {
+
+TPictureView::TPictureView(QWidget* parent) : QWidget(parent) {
+    setCursor(Qt::PointingHandCursor);
+}
+
+void TPictureView::SetImage(QImage image) {
+    image_ = std::move(image);
+    update();
+}
+
+void TPictureView::setPlaceholderText(const QString& text) {
+    placeholder_ = text;
+    update();
+}
+
+QRect TPictureView::PictureRect() const {
+    if (image_.isNull() || width() <= 0 || height() <= 0) {
+        return {};
+    }
+    const QSize fitted = image_.size().scaled(size(), Qt::KeepAspectRatio);
+    return {QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted};
+}
+
+void TPictureView::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    if (image_.isNull()) {
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(PictureRect(), image_);
+}
+
+void TPictureView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
+        emit Clicked();
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+}  // namespace vistamaze
