@@ -2,6 +2,7 @@
 // progress window, look at the preview, save; and how refusals and odd files are handled.
 #include "output/Unit2t.h"
 #include "tests/workspace/ProgramFixture.h"
+#include "workspace/PictureView.h"
 #include "workspace/fm_AnimProg.h"
 
 #include <QAction>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QToolBar>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -100,6 +103,36 @@ TEST_F(RenderJobTest, ChoosingFilesEnablesRenderOnlyAndTheLabelShowsThePictureSi
     EXPECT_EQ(Main().DepthImage().Width(), 127);
     // The shown depth picture is the engine's.
     EXPECT_EQ(Main().DepthImage().Bitmap().ByteSize(), Engine().DepthMap().Bitmap().ByteSize());
+}
+
+TEST_F(RenderJobTest, TheDepthImageIsDrawnToFitCentredAndInProportion) {
+    auto* view = Find<TPictureView>(Main(), "Image2");
+    EXPECT_TRUE(view->PictureRect().isEmpty());
+    const auto expectFitted = [view](QSize picture) {
+        const QRect drawn = view->PictureRect();
+        SCOPED_TRACE(QStringLiteral("%1 x %2 in %3 x %4")
+                         .arg(picture.width())
+                         .arg(picture.height())
+                         .arg(view->width())
+                         .arg(view->height())
+                         .toStdString());
+        EXPECT_TRUE(view->rect().contains(drawn));
+        // One side fills the control, the other keeps the picture's proportion, centred.
+        EXPECT_TRUE(drawn.width() == view->width() || drawn.height() == view->height());
+        EXPECT_NEAR(static_cast<double>(drawn.width()) / drawn.height(),
+                    static_cast<double>(picture.width()) / picture.height(), 0.02);
+        EXPECT_LE(std::abs(drawn.left() - (view->width() - drawn.right() - 1)), 1);
+        EXPECT_LE(std::abs(drawn.top() - (view->height() - drawn.bottom() - 1)), 1);
+    };
+    ChooseDepthMap(Q(DataFile("images/bmp/bmpsuite_g_pal1.bmp")));
+    expectFitted({127, 64});
+    EXPECT_GT(view->PictureRect().width(), 127);  // a small picture is enlarged
+
+    Main().resize(800, 600);
+    QCoreApplication::processEvents();
+    ChooseDepthMap(SampleDepthMap());
+    expectFitted({800, 600});
+    EXPECT_LT(view->PictureRect().width(), 800);  // a large one is shrunk
 }
 
 TEST_F(RenderJobTest, AFileThatCannotBeReadIsReportedAndChangesNothing) {
