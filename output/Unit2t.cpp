@@ -7,14 +7,19 @@
 #include "workspace/PictureConversion.h"
 #include "workspace/VistamazeApplication.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QSpinBox>
 #include <QToolButton>
 #include <algorithm>
 #include <filesystem>
@@ -39,6 +44,24 @@ public:
     ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+// Stops the delayed update's timer whenever the mouse moves over a field: an update still waiting
+// is dropped until the next change.
+class StopTimerOnMouseMove final : public QObject {
+public:
+    StopTimerOnMouseMove(QObject* parent, QTimer& timer) : QObject(parent), timer_(timer) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseMove) {
+            timer_.stop();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTimer& timer_;
 };
 
 }  // namespace
@@ -88,6 +111,126 @@ void TForm2::ConnectControls() {
     connect(ui_->LoadButton3DS, &QAction::triggered, this, &TForm2::SaveStereogram);
     connect(ui_->SaveStereogramImage1, &QAction::triggered, this, &TForm2::SaveStereogram);
     connect(ui_->Image1, &QWidget::customContextMenuRequested, this, &TForm2::ShowPopupMenu);
+    ConnectTextureControls();
+}
+
+void TForm2::ConnectTextureControls() {
+    const auto withHost = [this](auto action) {
+        return [this, action] {
+            if (host_ != nullptr) {
+                action(*host_);
+            }
+        };
+    };
+    connect(ui_->ToolButton2, &QAction::triggered, this,
+            withHost([](PreviewTextureHost& host) { host.PreviousTexture(); }));
+    connect(ui_->ToolButton3, &QAction::triggered, this,
+            withHost([](PreviewTextureHost& host) { host.NextTexture(); }));
+    connect(ui_->ToolButton5, &QAction::triggered, this, withHost([](PreviewTextureHost& host) {
+                host.ChooseTexture();
+                host.Render();
+            }));
+    connect(ui_->tbStretch, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
+                host.SetStretchTexture(ui_->tbStretch->isChecked());
+                host.Render();
+            }));
+    connect(ui_->tbMirror, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
+                host.SetHorizontalMirror(ui_->tbMirror->isChecked());
+                host.RebuildTexture();
+                host.Render();
+            }));
+    connect(ui_->tbMirror2, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
+                host.SetVerticalMirror(ui_->tbMirror2->isChecked());
+                host.RebuildTexture();
+                host.Render();
+            }));
+    // Only the user's choice counts: a texture load sets "none" without a rebuild.
+    connect(ui_->cbSeamless, &QComboBox::activated, this, withHost([](PreviewTextureHost& host) {
+                host.RebuildTexture();
+                host.Render();
+            }));
+    for (QSpinBox* field :
+         {ui_->seX, ui_->seY, ui_->seTextStartX, ui_->seTextStartY, ui_->seTextStopX, ui_->seTextStopY}) {
+        connect(field, &QSpinBox::valueChanged, this, &TForm2::DelayedUpdate);
+    }
+    connect(ui_->tbSize, &QDoubleSpinBox::valueChanged, this, &TForm2::DelayedUpdate);
+    for (QAbstractSpinBox* field :
+         std::initializer_list<QAbstractSpinBox*>{ui_->seX, ui_->seY, ui_->seTextStartX, ui_->seTextStartY,
+                                                  ui_->seTextStopX, ui_->seTextStopY, ui_->tbSize}) {
+        auto* filter = new StopTimerOnMouseMove(field, timer1_);
+        for (QWidget* part :
+             {static_cast<QWidget*>(field), static_cast<QWidget*>(field->findChild<QLineEdit*>())}) {
+            if (part != nullptr) {
+                part->setMouseTracking(true);
+                part->installEventFilter(filter);
+            }
+        }
+    }
+    connect(&timer1_, &QTimer::timeout, this, &TForm2::Timer1Timer);
+}
+
+void TForm2::DelayedUpdate() {
+    if (host_ == nullptr || host_->TextureLoading()) {
+        return;
+    }
+    // Errors here (applying the settings) are dropped and leave the timer alone: the rebuild
+    // then waits for the next change.
+    try {
+        host_->SetTextureOffset(ui_->seX->value(), ui_->seY->value());
+        if (ui_->tbSize->value() != 100.0) {
+            // A scale below 100 % and stretching exclude each other.
+            ui_->tbStretch->setChecked(false);
+            host_->SetStretchTexture(false);
+        }
+    } catch (const std::exception&) {
+        return;
+    }
+    timer1_.stop();
+    timer1_.start();
+}
+
+void TForm2::Timer1Timer() {
+    timer1_.stop();
+    if (host_ == nullptr || host_->TextureLoading()) {
+        return;
+    }
+    host_->SetTextureScale(ui_->tbSize->value());
+    host_->RebuildTexture();
+    host_->Render();
+}
+
+QSpinBox* TForm2::seX() const {
+    return ui_->seX;
+}
+QSpinBox* TForm2::seY() const {
+    return ui_->seY;
+}
+QSpinBox* TForm2::seTextStartX() const {
+    return ui_->seTextStartX;
+}
+QSpinBox* TForm2::seTextStartY() const {
+    return ui_->seTextStartY;
+}
+QSpinBox* TForm2::seTextStopX() const {
+    return ui_->seTextStopX;
+}
+QSpinBox* TForm2::seTextStopY() const {
+    return ui_->seTextStopY;
+}
+QDoubleSpinBox* TForm2::tbSize() const {
+    return ui_->tbSize;
+}
+QComboBox* TForm2::cbSeamless() const {
+    return ui_->cbSeamless;
+}
+QAction* TForm2::tbStretch() const {
+    return ui_->tbStretch;
+}
+QAction* TForm2::tbMirror() const {
+    return ui_->tbMirror;
+}
+QAction* TForm2::tbMirror2() const {
+    return ui_->tbMirror2;
 }
 
 QLabel* TForm2::Image1() const {

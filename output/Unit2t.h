@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Picture.h"
+#include "output/PreviewTextureHost.h"
 
 #include <QRect>
 #include <QSize>
@@ -10,8 +11,12 @@
 #include <functional>
 #include <memory>
 
+class QAction;
+class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QMenu;
+class QSpinBox;
 
 namespace Ui {
 class TForm2;
@@ -75,11 +80,34 @@ public:
     // `Timer1`: single-shot, 800 ms, stopped; the delayed texture update runs from it.
     [[nodiscard]] QTimer& Timer1() noexcept { return timer1_; }
 
+    // The main window that the texture controls act on; null (the start) leaves them without
+    // effect. Not owned; must outlive this window's use of it.
+    void SetTextureHost(PreviewTextureHost* host) noexcept { host_ = host; }
+
+    // The texture controls, which the main window reads when it prepares the texture and writes
+    // when it loads one.
+    [[nodiscard]] QSpinBox* seX() const;
+    [[nodiscard]] QSpinBox* seY() const;
+    [[nodiscard]] QSpinBox* seTextStartX() const;
+    [[nodiscard]] QSpinBox* seTextStartY() const;
+    [[nodiscard]] QSpinBox* seTextStopX() const;
+    [[nodiscard]] QSpinBox* seTextStopY() const;
+    [[nodiscard]] QDoubleSpinBox* tbSize() const;
+    [[nodiscard]] QComboBox* cbSeamless() const;
+    [[nodiscard]] QAction* tbStretch() const;
+    [[nodiscard]] QAction* tbMirror() const;
+    [[nodiscard]] QAction* tbMirror2() const;
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void ConnectControls();
+    void ConnectTextureControls();
+    // A field changed: the offset reaches the engine at once, the rebuild and render follow
+    // 800 ms after the last change.
+    void DelayedUpdate();
+    void Timer1Timer();
     void ShowPopupMenu(const QPoint& pos);
     void PlaceOnScreen();
 
@@ -90,6 +118,7 @@ private:
     QString userDataFolder_;
     std::function<QString()> dpiText_;
     QString saveFileName_;
+    PreviewTextureHost* host_ = nullptr;
 };
 
 }  // namespace vistamaze

@@ -1,5 +1,7 @@
 #include "workspace/Test1.h"
 
+#include "engine/Errors.h"
+#include "engine/TexturePreparation.h"
 #include "output/PictureResolution.h"
 #include "output/Unit2t.h"
 #include "resources/DefaultTexture.h"
@@ -19,13 +21,21 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCursor>
 #include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <array>
+#include <filesystem>
 #include <optional>
 
 namespace vistamaze {
@@ -173,7 +183,15 @@ void TfmMain::FormCreate(const QString& documentsFolder) {
     QDir::setCurrent(folders_.program);
     depthDialogFolder_ = folders_.depthMaps;
     setWindowState(windowState() | Qt::WindowMaximized);
+    textureDialogFolder_ = folders_.textures;
+    textureFileName_ = folders_.textureFileName;
+    try {
+        RefreshTextureList();
+    } catch (const std::exception&) {
+        // A texture folder that cannot be listed leaves the list as it got.
+    }
     image3Picture_ = DefaultTexture();
+    imageTexture_ = image3Picture_.To24Bit();
     ui_->Image3->SetImage(ToQImage(image3Picture_.Bitmap()));
 }
 
@@ -233,14 +251,20 @@ void TfmMain::ConnectCommands() {
     };
     connect(ui_->SaveStereogram1, &QAction::triggered, this, save);
     connect(ui_->tbSave, &QAction::triggered, this, save);
-    // Opening a model and loading a texture come with the 3D tab and the texture library; until
-    // then the commands bring their tab to the front.
+    // Opening a model comes with the 3D tab; until then the command brings its tab to the front.
     const auto showModelTab = [this] { ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel); };
     connect(ui_->Load3DSmodel1, &QAction::triggered, this, showModelTab);
     connect(ui_->LoadButton3DS, &QAction::triggered, this, showModelTab);
-    const auto showStereogramTab = [this] { ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram); };
-    connect(ui_->LoadTexture1, &QAction::triggered, this, showStereogramTab);
+    connect(ui_->LoadTexture1, &QAction::triggered, this, &TfmMain::LoadTexture1Click);
     connect(ui_->tbLoadTexture, &QAction::triggered, ui_->LoadTexture1, &QAction::trigger);
+    connect(ui_->Image3, &TPictureView::Clicked, this, &TfmMain::Image3Click);
+    connect(ui_->cbMirror, &QCheckBox::clicked, this, &TfmMain::cbMirrorClick);
+    connect(ui_->cbMirror2, &QCheckBox::clicked, this, &TfmMain::cbMirrorClick);
+    connect(ui_->cbStretchTexture, &QCheckBox::clicked, this, [this](bool checked) {
+        if (partners_.preview != nullptr) {
+            partners_.preview->tbStretch()->setChecked(checked);
+        }
+    });
 }
 
 void TfmMain::ConnectSettings() {
@@ -285,6 +309,9 @@ void TfmMain::BuildPopupMenus() {
 }
 
 void TfmMain::ConnectPartners() {
+    if (partners_.preview != nullptr) {
+        partners_.preview->SetTextureHost(this);
+    }
     if (partners_.progress != nullptr) {
         partners_.progress->RenderStereogram = [this] { RenderStereogram(); };
         partners_.progress->StopRequested = [this] { stopRequested_ = true; };
@@ -442,6 +469,188 @@ void TfmMain::Image2Click() {
     stereogram1_.SetDepthMap(image2Picture_);
     ++depthMapGeneration_;
     ShowEngineSettings();
+}
+
+void TfmMain::LoadTexture1Click() {
+    ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
+    Image3Click();
+}
+
+void TfmMain::Image3Click() {
+    FileDialogRequest request;
+    request.caption = QStringLiteral("Select texture");
+    request.filter = PictureDialogFilter();
+    request.initialFolder = textureDialogFolder_;
+    request.fileName = textureFileName_;
+    if (const std::optional<QString> file = VistamazeApplication::AppDialogs().OpenFile(this, request)) {
+        LoadTexture(*file);
+    }
+}
+
+void TfmMain::LoadTexture(const QString& path) {
+    {
+        textureLoading_ = true;
+        struct ClearFlag {
+            bool& flag;
+            ~ClearFlag() { flag = false; }
+        } clearFlag{textureLoading_};
+        textureScale_ = 100.0;
+        textureFileName_ = path;
+        LoadTextureControls();
+        LoadImage(image3Picture_, path);
+        textureDialogFolder_.clear();
+        RefreshTextureList();
+        imageTexture_ = image3Picture_.To24Bit();
+        SetTextureRanges(imageTexture_.Width(), imageTexture_.Height());
+        PrepareTexture();
+    }
+    ApplyTexture();
+}
+
+// A new texture starts unplaced: scale 100, no offset or crop, no blending, stretched.
+void TfmMain::LoadTextureControls() {
+    ui_->cbStretchTexture->setChecked(true);
+    stereogram1_.SetStretchTexture(true);
+    TForm2* preview = partners_.preview;
+    if (preview == nullptr) {
+        return;
+    }
+    preview->tbSize()->setValue(100.0);
+    for (QSpinBox* field : {preview->seX(), preview->seY(), preview->seTextStartX(), preview->seTextStartY(),
+                            preview->seTextStopX(), preview->seTextStopY()}) {
+        field->setValue(0);
+    }
+    preview->tbStretch()->setChecked(true);
+    preview->cbSeamless()->setCurrentIndex(0);
+}
+
+void TfmMain::SetTextureRanges(int width, int height) {
+    TForm2* preview = partners_.preview;
+    if (preview == nullptr) {
+        return;
+    }
+    for (QSpinBox* field : {preview->seX(), preview->seTextStartX(), preview->seTextStopX()}) {
+        field->setMaximum(std::max(0, width - 1));
+    }
+    for (QSpinBox* field : {preview->seY(), preview->seTextStartY(), preview->seTextStopY()}) {
+        field->setMaximum(std::max(0, height - 1));
+    }
+}
+
+void TfmMain::ShowTexture() {
+    ui_->Label14->setText(SizeText(image3Picture_.Width(), image3Picture_.Height()));
+    ui_->Image3->SetImage(ToQImage(image3Picture_.Bitmap()));
+}
+
+void TfmMain::ApplyTexture() {
+    ShowTexture();
+    PrepareTexture();
+    if (const int mode = MirrorMode(); mode != 0) {
+        imageMirror_ = BuildMirroredTexture(imageTexture_, mode);
+        stereogram1_.SetMaskMap(Picture(imageMirror_));
+    } else {
+        stereogram1_.SetMaskMap(Picture(imageTexture_));
+    }
+    ShowEngineSettings();
+}
+
+int TfmMain::MirrorMode() const {
+    return (ui_->cbMirror->isChecked() ? 1 : 0) + (ui_->cbMirror2->isChecked() ? 2 : 0);
+}
+
+void TfmMain::cbMirrorClick() {
+    if (TForm2* preview = partners_.preview) {
+        preview->tbMirror()->setChecked(ui_->cbMirror->isChecked());
+        preview->tbMirror2()->setChecked(ui_->cbMirror2->isChecked());
+    }
+    PrepareTexture();
+    const int seamless = partners_.preview != nullptr ? partners_.preview->cbSeamless()->currentIndex() : 0;
+    const bool stretched = ui_->cbStretchTexture->isChecked();
+    // Crop and scale, then mirror, then blend the edges, then hand over.
+    PixelBuffer& texture = MirrorMode() == 0 ? imageTexture_ : imageMirror_;
+    if (MirrorMode() != 0) {
+        imageMirror_ = BuildMirroredTexture(imageTexture_, MirrorMode());
+    }
+    if (seamless >= 1) {
+        MakeSeamlessTexture(seamless, texture, stretched, stereogram1_.Separation());
+    }
+    stereogram1_.SetMaskMap(Picture(texture));
+}
+
+void TfmMain::PrepareTexture() {
+    if (textureScale_ > 100.0) {
+        return;
+    }
+    const int width = image3Picture_.Width();
+    const int height = image3Picture_.Height();
+    TextureMargins margins;
+    if (TForm2* preview = partners_.preview) {
+        if (preview->seTextStartX()->value() > width) {
+            preview->seTextStartX()->setValue(width - 1);
+        }
+        if (preview->seTextStartY()->value() > height) {
+            preview->seTextStartY()->setValue(height - 1);
+        }
+        margins = {
+            std::max(0, preview->seTextStartX()->value()), std::max(0, preview->seTextStartY()->value()),
+            std::max(0, preview->seTextStopX()->value()), std::max(0, preview->seTextStopY()->value())};
+    }
+    int dpi = 0;
+    if (textureScale_ != 100.0) {
+        const QString text = ui_->fDPI->text();
+        const std::optional<int> value = FieldInteger(text);
+        if (!value) {
+            throw Error("'" + text.toStdString() + "' is not a valid integer value");
+        }
+        dpi = *value;
+    }
+    imageTexture_ = CropAndScaleTexture(image3Picture_.Bitmap(), margins, textureScale_, dpi);
+}
+
+void TfmMain::RefreshTextureList() {
+    const QString folder = QFileInfo(textureFileName_).absolutePath();
+    if (textureFileName_.isEmpty() || !QFileInfo(folder).isDir()) {
+        textureList_.Clear();
+        return;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QGuiApplication::restoreOverrideCursor(); }
+    } restoreCursor;
+    textureList_.Refresh(std::filesystem::path(QFile::encodeName(textureFileName_).toStdString()),
+                         [] { QCoreApplication::processEvents(); });
+}
+
+void TfmMain::NextTexture() {
+    if (const std::optional<std::filesystem::path> file = textureList_.Next()) {
+        LoadTexture(QFile::decodeName(file->c_str()));
+        tbRenderClick();
+    }
+}
+
+void TfmMain::PreviousTexture() {
+    if (const std::optional<std::filesystem::path> file = textureList_.Previous()) {
+        LoadTexture(QFile::decodeName(file->c_str()));
+        tbRenderClick();
+    }
+}
+
+void TfmMain::SetTextureOffset(int x, int y) {
+    stereogram1_.SetPatOfX(x);
+    stereogram1_.SetPatOfY(y);
+}
+
+void TfmMain::SetStretchTexture(bool stretch) {
+    ui_->cbStretchTexture->setChecked(stretch);
+    Zmena();
+}
+
+void TfmMain::SetHorizontalMirror(bool on) {
+    ui_->cbMirror->setChecked(on);
+}
+
+void TfmMain::SetVerticalMirror(bool on) {
+    ui_->cbMirror2->setChecked(on);
 }
 
 void TfmMain::TakeFocusAway() {

@@ -2,6 +2,8 @@
 
 #include "engine/Picture.h"
 #include "engine/Stereogram.h"
+#include "engine/TextureList.h"
+#include "output/PreviewTextureHost.h"
 #include "workspace/ProgramFolders.h"
 
 #include <QMainWindow>
@@ -55,7 +57,7 @@ struct MainWindowPartners {
 //
 // Commands only ever go from disabled to enabled: the Enable... functions below are the only
 // place that enables the commands that start disabled, and nothing disables them again.
-class TfmMain : public QMainWindow {
+class TfmMain : public QMainWindow, public PreviewTextureHost {
     Q_OBJECT
 
 public:
@@ -91,6 +93,40 @@ public:
     // Depth map: the "Select depth map" dialog, then the chosen picture becomes the engine's.
     void Image2Click();
     void LoadDepthmap1Click();
+
+    // Textures. `Image3` holds the texture as loaded (the built-in one at start); the working
+    // texture is it cropped and scaled (`PrepareTexture`), then mirror-tiled and edge-blended
+    // (`cbMirrorClick`), and goes to the engine as its MaskMap. Nothing accumulates: every
+    // rebuild starts again from the loaded picture.
+    void Image3Click();
+    void LoadTexture1Click();
+    // Loads a texture file and resets the preview's placement fields. A file that is no picture
+    // keeps the previous texture; an unreadable one throws FileAccessError (the loading flag is
+    // cleared all the same).
+    void LoadTexture(const QString& path);
+    void ApplyTexture();
+    void cbMirrorClick();
+    // Throws vistamaze::Error when a scale other than 100 % meets a DPI field that is not a
+    // whole number; the working texture is then unchanged.
+    void PrepareTexture();
+    void RefreshTextureList();
+    [[nodiscard]] const Picture& TextureImage() const noexcept { return image3Picture_; }
+    [[nodiscard]] const PixelBuffer& WorkingTexture() const noexcept { return imageTexture_; }
+    [[nodiscard]] const TextureList& Textures() const noexcept { return textureList_; }
+    [[nodiscard]] double TextureScale() const noexcept { return textureScale_; }
+
+    // PreviewTextureHost: what the preview window's texture controls do here.
+    [[nodiscard]] bool TextureLoading() const override { return textureLoading_; }
+    void SetTextureOffset(int x, int y) override;
+    void SetStretchTexture(bool stretch) override;
+    void SetHorizontalMirror(bool on) override;
+    void SetVerticalMirror(bool on) override;
+    void SetTextureScale(double percent) override { textureScale_ = percent; }
+    void RebuildTexture() override { cbMirrorClick(); }
+    void Render() override { tbRenderClick(); }
+    void PreviousTexture() override;
+    void NextTexture() override;
+    void ChooseTexture() override { LoadTexture1Click(); }
 
     // The render command: applies a field still being edited, then runs RenderStereogram inside
     // the modal progress window. RenderStereogram runs the engine once and hands the result to
@@ -128,6 +164,10 @@ private:
     void SetSize(int width, int height);
     void SetDpiText(const QString& text);
     [[nodiscard]] bool ApplyFields();
+    void ShowTexture();
+    void LoadTextureControls();
+    void SetTextureRanges(int width, int height);
+    [[nodiscard]] int MirrorMode() const;
 
     std::unique_ptr<Ui::TfmMain> ui_;
     TStereogram stereogram1_;
@@ -141,8 +181,15 @@ private:
     QButtonGroup* rgStereoType_ = nullptr;
     QMenu* popupMenuRes_ = nullptr;
     QMenu* popupMenuDpi_ = nullptr;
-    Picture image2Picture_;  // the depth image control's picture
-    Picture image3Picture_;  // the texture thumbnail's picture (the built-in texture at start)
+    Picture image2Picture_;     // the depth image control's picture
+    Picture image3Picture_;     // the texture thumbnail's picture (the built-in texture at start)
+    PixelBuffer imageTexture_;  // the working texture: cropped and scaled, 24-bit
+    PixelBuffer imageMirror_;   // the mirror-tiled working texture
+    TextureList textureList_;
+    QString textureFileName_;  // the texture dialog's current file
+    QString textureDialogFolder_;
+    double textureScale_ = 100.0;
+    bool textureLoading_ = false;
     QString depthDialogFolder_;
     int previousTypeItem_ = -1;
     std::uint64_t depthMapGeneration_ = 0;  // bumped whenever the engine gets a depth map
