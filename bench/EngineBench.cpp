@@ -1,4 +1,5 @@
 // Render speed of the stereogram engine and of the resampling behind it.
+#include "bench/BenchPictures.h"
 #include "engine/Resample.h"
 #include "engine/Stereogram.h"
 
@@ -25,18 +26,6 @@ PixelBuffer DepthScene(int width, int height) {
     return b;
 }
 
-PixelBuffer Texture(int width, int height) {
-    PixelBuffer b(width, height, 24);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            b.SetPixel(y, x,
-                       {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 3),
-                        static_cast<std::uint8_t>((x ^ y) * 5)});
-        }
-    }
-    return b;
-}
-
 void RenderBenchmark(benchmark::State& state, TStereoGramType type, int width, int height, int oversampling) {
     TStereogram s;
     s.SetStereoType(type);
@@ -46,7 +35,7 @@ void RenderBenchmark(benchmark::State& state, TStereoGramType type, int width, i
     s.SetRenderThreads(static_cast<int>(state.range(0)));
     s.SeedSource = [] { return 42U; };
     s.SetDepthMap(Picture(DepthScene(width, height)));
-    s.SetMaskMap(Picture(Texture(128, 128)));
+    s.SetMaskMap(Picture(bench::PatternTexture(128, 128)));
     for (auto _ : state) {
         s.Generate();
         benchmark::DoNotOptimize(s.StereogramPicture().Bitmap().Data());

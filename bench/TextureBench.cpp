@@ -1,4 +1,5 @@
 // Speed of the texture preparation: seamless blending, mirror tiling, crop and scale.
+#include "bench/BenchPictures.h"
 #include "engine/TexturePreparation.h"
 
 #include <benchmark/benchmark.h>
@@ -6,22 +7,10 @@
 namespace vistamaze {
 namespace {
 
-PixelBuffer Texture(int width, int height) {
-    PixelBuffer b(width, height, 24);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            b.SetPixel(y, x,
-                       {static_cast<std::uint8_t>(x * 7 + y), static_cast<std::uint8_t>(y * 3),
-                        static_cast<std::uint8_t>((x ^ y) * 5)});
-        }
-    }
-    return b;
-}
-
 // "smooth more" on a 2048 x 2048 tile; the argument is 1 for stretched, 0 for not. Stretched
 // with separation 90 the band is 25 * 23 = 575 pixels wide; unstretched it is 25.
 void BM_SeamlessSmoothMore2048(benchmark::State& state) {
-    const PixelBuffer source = Texture(2048, 2048);
+    const PixelBuffer source = bench::PatternTexture(2048, 2048);
     const bool stretched = state.range(0) != 0;
     PixelBuffer bitmap = source;
     for (auto _ : state) {
@@ -35,7 +24,7 @@ void BM_SeamlessSmoothMore2048(benchmark::State& state) {
 }
 
 void BM_MirrorBoth1024(benchmark::State& state) {
-    const PixelBuffer source = Texture(1024, 1024);
+    const PixelBuffer source = bench::PatternTexture(1024, 1024);
     for (auto _ : state) {
         PixelBuffer mirrored = BuildMirroredTexture(source, 3);
         benchmark::DoNotOptimize(mirrored.Data());
@@ -44,7 +33,7 @@ void BM_MirrorBoth1024(benchmark::State& state) {
 }
 
 void BM_CropAndScaleHalf2048(benchmark::State& state) {
-    const PixelBuffer source = Texture(2048, 2048);
+    const PixelBuffer source = bench::PatternTexture(2048, 2048);
     for (auto _ : state) {
         PixelBuffer scaled = CropAndScaleTexture(source, {10, 10, 10, 10}, 50.0, 72);
         benchmark::DoNotOptimize(scaled.Data());
