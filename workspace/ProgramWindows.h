@@ -6,13 +6,6 @@
 
 namespace vistamaze {
 
-class TForm2;
-class TfmAbout;
-class TfmAnimProg;
-class TfmAvi;
-class TfmConfig;
-class THelpWindow;
-
 // Every window of the program, created once in start-up order (main window, preview, about box,
 // animation options, progress window, configuration, help) and destroyed in reverse order. Only
 // the main window ends the program when it closes; the others just hide. Requires a running
