@@ -1,7 +1,7 @@
 // Writes the README's screenshots: the main window with the sample torus loaded, the configuration
 // dialog and the preview of a render. Run by tools/screenshots.sh (which provides an X display):
 //   vm_screenshots <output folder>
-#include "output/Unit2t.h"
+#include "workspace/Unit2t.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
 #include "workspace/fm_Config.h"

@@ -27,4 +27,17 @@ QImage ToQImage(const PixelBuffer& bitmap) {
     return FromBgr24(bitmap.To24Bit());
 }
 
+PixelBuffer FromQImage(const QImage& image) {
+    if (image.isNull()) {
+        return {};
+    }
+    const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
+    PixelBuffer bitmap(bgr.width(), bgr.height(), 24);
+    const auto rowBytes = static_cast<std::size_t>(bgr.width()) * 3;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        std::memcpy(bitmap.Row(y), bgr.constScanLine(bitmap.Height() - 1 - y), rowBytes);
+    }
+    return bitmap;
+}
+
 }  // namespace vistamaze

@@ -11,4 +11,7 @@ namespace vistamaze {
 // image.
 [[nodiscard]] QImage ToQImage(const PixelBuffer& bitmap);
 
+// A 24-bit bitmap (bottom-up rows) that looks like `image`; a null image gives an empty bitmap.
+[[nodiscard]] PixelBuffer FromQImage(const QImage& image);
+
 }  // namespace vistamaze

@@ -1,7 +1,7 @@
 #include "workspace/ProgramWindows.h"
 
-#include "output/Unit2t.h"
-#include "output/fm_Avi.h"
+#include "workspace/Unit2t.h"
+#include "workspace/fm_Avi.h"
 #include "workspace/HelpWindow.h"
 #include "workspace/fm_About.h"
 #include "workspace/fm_AnimProg.h"

@@ -3,7 +3,6 @@
 #include "engine/Errors.h"
 #include "engine/TexturePreparation.h"
 #include "output/PictureResolution.h"
-#include "output/Unit2t.h"
 #include "resources/DefaultTexture.h"
 #include "ui_Test1.h"
 #include "workspace/Dialogs.h"
@@ -14,6 +13,7 @@
 #include "workspace/ImageLoading.h"
 #include "workspace/NumericKeyFilter.h"
 #include "workspace/PictureConversion.h"
+#include "workspace/Unit2t.h"
 #include "workspace/VistamazeApplication.h"
 #include "workspace/fm_About.h"
 #include "workspace/fm_AnimProg.h"
@@ -155,6 +155,8 @@ TfmMain::TfmMain(const MainWindowSetup& setup, QWidget* parent)
     InitGuiResources();
     ui_ = std::make_unique<Ui::TfmMain>();
     ui_->setupUi(this);
+    modelTab_ = new ModelTab(*this, folders_, ui_->TabSheet3DModel);
+    ui_->TabSheet3DModel->layout()->addWidget(modelTab_);
     radioGroup1_ = MakeRadioGroup(ui_->RadioGroup1);
     radioGroup2_ = MakeRadioGroup(ui_->RadioGroup2);
     radioGroup3_ = MakeRadioGroup(ui_->RadioGroup3);
@@ -215,6 +217,7 @@ void TfmMain::FormShow() {
         partners_.preview->Image1()->setFixedSize(600, 400);
         partners_.preview->SetStereogram(WhiteBitmap(600, 400));
     }
+    modelTab_->FormShow();
     ShowEngineSettings();
     ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
 }
@@ -251,10 +254,16 @@ void TfmMain::ConnectCommands() {
     };
     connect(ui_->SaveStereogram1, &QAction::triggered, this, save);
     connect(ui_->tbSave, &QAction::triggered, this, save);
-    // Opening a model comes with the 3D tab; until then the command brings its tab to the front.
-    const auto showModelTab = [this] { ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel); };
-    connect(ui_->Load3DSmodel1, &QAction::triggered, this, showModelTab);
-    connect(ui_->LoadButton3DS, &QAction::triggered, this, showModelTab);
+    connect(ui_->Load3DSmodel1, &QAction::triggered, this, &TfmMain::Load3DSmodel1Click);
+    connect(ui_->LoadButton3DS, &QAction::triggered, this, &TfmMain::Load3DSmodel1Click);
+    connect(ui_->tbsavedepth, &QToolButton::clicked, this, &TfmMain::tbsavedepthClick);
+    connect(modelTab_, &ModelTab::RenderAnimationRequested, ui_->Renderanimation1, &QAction::trigger);
+    // The depth image is converted for the screen only when its tab shows.
+    connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
+        if (ui_->PageControl1->currentWidget() == ui_->TabSheetStereogram) {
+            ShowDepthImage();
+        }
+    });
     connect(ui_->LoadTexture1, &QAction::triggered, this, &TfmMain::LoadTexture1Click);
     connect(ui_->tbLoadTexture, &QAction::triggered, ui_->LoadTexture1, &QAction::trigger);
     connect(ui_->Image3, &TPictureView::Clicked, this, &TfmMain::Image3Click);
@@ -448,6 +457,35 @@ void TfmMain::ShowDepthImage() {
         ui_->Image2->SetImage(ToQImage(image2Picture_.Bitmap()));
     }
     ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
+}
+
+void TfmMain::Load3DSmodel1Click() {
+    ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel);
+    modelTab_->LoadModel();
+}
+
+void TfmMain::PublishDepthMap(const PixelBuffer& depthImage) {
+    image2Picture_.Assign(depthImage);
+    stereogram1_.SetDepthMap(image2Picture_);
+    ++depthMapGeneration_;
+    if (ui_->Image2->isVisible()) {
+        ShowDepthImage();
+    }
+    ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
+    EnableRenderCommands();
+    EnableAnimationCommands();
+}
+
+void TfmMain::EnableModelCommands() {
+    EnableRenderCommands();
+    EnableAnimationCommands();
+}
+
+void TfmMain::tbsavedepthClick() {
+    constexpr int kDepthJpegQuality = 80;
+    if (partners_.preview != nullptr) {
+        partners_.preview->SavePictureThroughDialog(image2Picture_, kDepthJpegQuality);
+    }
 }
 
 void TfmMain::LoadDepthmap1Click() {

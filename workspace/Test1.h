@@ -3,7 +3,8 @@
 #include "engine/Picture.h"
 #include "engine/Stereogram.h"
 #include "engine/TextureList.h"
-#include "output/PreviewTextureHost.h"
+#include "workspace/ModelTab.h"
+#include "workspace/PreviewTextureHost.h"
 #include "workspace/ProgramFolders.h"
 
 #include <QMainWindow>
@@ -57,7 +58,7 @@ struct MainWindowPartners {
 //
 // Commands only ever go from disabled to enabled: the Enable... functions below are the only
 // place that enables the commands that start disabled, and nothing disables them again.
-class TfmMain : public QMainWindow, public PreviewTextureHost {
+class TfmMain : public QMainWindow, public PreviewTextureHost, public ModelTabHost {
     Q_OBJECT
 
 public:
@@ -77,7 +78,9 @@ public:
     [[nodiscard]] const ProgramFolders& Folders() const noexcept { return folders_; }
     [[nodiscard]] TStereogram& Stereogram1() noexcept { return stereogram1_; }
     // The DPI field's text as it stands (the picture writers read it at the moment of saving).
-    [[nodiscard]] QString DpiText() const;
+    [[nodiscard]] QString DpiText() const override;
+    // The "3D model" tab.
+    [[nodiscard]] ModelTab& ModelPage() const noexcept { return *modelTab_; }
     // The depth picture shown on the "Stereogram" tab: always the engine's depth map.
     [[nodiscard]] const Picture& DepthImage() const noexcept { return image2Picture_; }
     // Set by the progress window's "Stop"; cleared and read by the animation loop.
@@ -93,6 +96,13 @@ public:
     // Depth map: the "Select depth map" dialog, then the chosen picture becomes the engine's.
     void Image2Click();
     void LoadDepthmap1Click();
+    // ModelTabHost: a capture becomes the depth image and the engine's depth map.
+    void PublishDepthMap(const PixelBuffer& depthImage) override;
+    void EnableModelCommands() override;
+    // "Load 3DS model": the "3D model" tab comes to the front and the model dialog opens.
+    void Load3DSmodel1Click();
+    // Saves the depth image through the preview window's save dialog (JPEG quality 80).
+    void tbsavedepthClick();
 
     // Textures. `Image3` holds the texture as loaded (the built-in one at start); the working
     // texture is it cropped and scaled (`PrepareTexture`), then mirror-tiled and edge-blended
@@ -170,6 +180,7 @@ private:
     [[nodiscard]] int MirrorMode() const;
 
     std::unique_ptr<Ui::TfmMain> ui_;
+    ModelTab* modelTab_ = nullptr;
     TStereogram stereogram1_;
     ProgramFolders folders_;
     QString userDataFolder_;

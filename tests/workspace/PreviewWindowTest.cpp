@@ -1,8 +1,8 @@
 // The preview window as a user meets it: its controls and start values, where it places itself,
 // hiding, the popup menu and saving the stereogram; and the animation options shell.
 #include "engine/Errors.h"
-#include "output/Unit2t.h"
-#include "output/fm_Avi.h"
+#include "workspace/Unit2t.h"
+#include "workspace/fm_Avi.h"
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/HelpContext.h"

@@ -1,4 +1,4 @@
-#include "output/fm_Avi.h"
+#include "workspace/fm_Avi.h"
 
 #include "ui_fm_Avi.h"
 #include "workspace/HelpContext.h"

@@ -1,4 +1,4 @@
-#include "output/Unit2t.h"
+#include "workspace/Unit2t.h"
 
 #include "output/PictureWriters.h"
 #include "ui_Unit2t.h"
@@ -247,6 +247,15 @@ void TForm2::SetStereogram(const PixelBuffer& picture) {
 }
 
 void TForm2::SaveStereogram() {
+    SaveThroughDialog(stereogram_, kStereogramJpegQuality);
+}
+
+void TForm2::SavePictureThroughDialog(const Picture& picture, int jpegQuality) {
+    saveFileName_.clear();
+    SaveThroughDialog(picture, jpegQuality);
+}
+
+void TForm2::SaveThroughDialog(const Picture& picture, int jpegQuality) {
     FileDialogRequest request;
     request.initialFolder = userDataFolder_;
     request.fileName = saveFileName_;
@@ -259,8 +268,8 @@ void TForm2::SaveStereogram() {
     saveFileName_ = *chosen;
     const BusyCursor busy;
     const QString dpi = dpiText_ ? dpiText_() : QString();
-    SavePictureByExtension(stereogram_, std::filesystem::path(QFile::encodeName(*chosen).toStdString()),
-                           kStereogramJpegQuality, dpi.toStdString());
+    SavePictureByExtension(picture, std::filesystem::path(QFile::encodeName(*chosen).toStdString()),
+                           jpegQuality, dpi.toStdString());
 }
 
 void TForm2::ShowPopupMenu(const QPoint& pos) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/Picture.h"
-#include "output/PreviewTextureHost.h"
+#include "workspace/PreviewTextureHost.h"
 
 #include <QRect>
 #include <QSize>
@@ -76,6 +76,9 @@ public:
     // extension writes nothing and says nothing. Writer errors (vistamaze::Error) propagate; the
     // busy cursor shown meanwhile is restored first.
     void SaveStereogram();
+    // Saves `picture` through the same dialog, which opens with an empty file name (and keeps the
+    // chosen one for the next save), at the given JPEG quality and the DPI text.
+    void SavePictureThroughDialog(const Picture& picture, int jpegQuality);
 
     // `Timer1`: single-shot, 800 ms, stopped; the delayed texture update runs from it.
     [[nodiscard]] QTimer& Timer1() noexcept { return timer1_; }
@@ -102,6 +105,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void SaveThroughDialog(const Picture& picture, int jpegQuality);
     void ConnectControls();
     void ConnectTextureControls();
     // A field changed: the offset reaches the engine at once, the rebuild and render follow

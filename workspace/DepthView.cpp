@@ -1,0 +1,28 @@
+#include "workspace/DepthView.h"
+
+#include <QPainter>
+#include <utility>
+
+namespace vistamaze {
+
+TDepthView::TDepthView(QWidget* parent) : QWidget(parent) {
+    QPalette black = palette();
+    black.setColor(QPalette::Window, Qt::black);
+    setPalette(black);
+    setAutoFillBackground(true);
+}
+
+void TDepthView::SetImage(QImage image) {
+    image_ = std::move(image);
+    repaint();
+}
+
+void TDepthView::paintEvent(QPaintEvent* /*event*/) {
+    if (image_.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), image_);
+}
+
+}  // namespace vistamaze

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace vistamaze {
+
+// The depth view beside the 3D view: a black area that shows the last captured depth map at its
+// own size with its top-left corner at the area's top-left corner.
+class TDepthView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TDepthView(QWidget* parent = nullptr);
+
+    // Shows `image` and repaints at once.
+    void SetImage(QImage image);
+    [[nodiscard]] const QImage& Image() const noexcept { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage image_;
+};
+
+}  // namespace vistamaze
