@@ -360,6 +360,7 @@ void ModelTab::Publish() {
     ui_->Image3DS->SetImage(ToQImage(depthImage_));
     host_.PublishDepthMap(depthImage_);
     EnableCommands();
+    emit DepthPublished();
 }
 
 TGLMemoryViewer& ModelTab::MemoryViewer() {

@@ -101,6 +101,8 @@ public:
 signals:
     // The "Render Animation" button.
     void RenderAnimationRequested();
+    // A capture was published (depth view, depth image, engine).
+    void DepthPublished();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,0 +1,362 @@
+// The "3D model" tab as a user drives it: the view is captured after every redraw, models load
+// through the dialog, the mouse and wheel frame the object, the depth sliders shape the grey
+// scale, and the exports write what they show.
+#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneActions.h"
+#include "tests/workspace/ProgramFixture.h"
+#include "workspace/DepthView.h"
+#include "workspace/ModelTab.h"
+#include "workspace/Unit2t.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QSplitter>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <cmath>
+#include <fstream>
+
+namespace vistamaze::test {
+namespace {
+
+struct DepthStats {
+    int nearest = -1;    // largest grey
+    int farthest = 256;  // smallest grey above 0
+    long drawn = 0;      // pixels above 0
+    long drawnTop = 0;   // of them in the top half
+};
+
+DepthStats Stats(const PixelBuffer& image) {
+    DepthStats s;
+    for (int r = 0; r < image.Height(); ++r) {
+        for (int c = 0; c < image.Width(); ++c) {
+            const int g = image.Pixel(r, c).g;
+            if (g > 0) {
+                s.nearest = std::max(s.nearest, g);
+                s.farthest = std::min(s.farthest, g);
+                ++s.drawn;
+                s.drawnTop += r >= image.Height() / 2 ? 1 : 0;
+            }
+        }
+    }
+    return s;
+}
+
+// "WxH" and the colour of the top-left pixel of a picture file, as ImageMagick reads it.
+std::string Identify(const std::filesystem::path& file) {
+    std::string out;
+    EXPECT_EQ(RunCommand("convert '" + file.string() + "' -format '%wx%h %[pixel:p{0,0}]' info:", &out), 0);
+    return out;
+}
+
+void WriteText(const std::filesystem::path& file, const std::string& text) {
+    std::ofstream(file) << text;
+}
+
+class ModelTabTest : public ProgramFixture {
+protected:
+    void SetUp() override {
+        ProgramFixture::SetUp();
+        if (HasFatalFailure() || IsSkipped()) {
+            return;
+        }
+        // An octahedron with a tip towards the camera, and a square facing it.
+        WriteText(temp_ / "octahedron.obj",
+                  "v 1 0 0\nv -1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\nv 0 0 -1\n"
+                  "f 1 3 5\nf 3 2 5\nf 2 4 5\nf 4 1 5\nf 3 1 6\nf 2 3 6\nf 4 2 6\nf 1 4 6\n");
+        WriteText(temp_ / "square.obj", "v -1 -1 0\nv 1 -1 0\nv 1 1 0\nv -1 1 0\nf 1 2 3 4\n");
+    }
+
+    [[nodiscard]] ModelTab& Tab() const { return Main().ModelPage(); }
+    [[nodiscard]] QSlider* Slider(const char* name) const { return Find<QSlider>(Tab(), name); }
+    [[nodiscard]] QAbstractButton* Button(const char* name) const {
+        return Find<QAbstractButton>(Tab(), name);
+    }
+    [[nodiscard]] TGLSceneViewer& View() const { return Tab().SceneViewer(); }
+    [[nodiscard]] QAction* Command(const char* name) const { return Find<QAction>(Main(), name); }
+
+    // Clicks the "3D model" tab and waits for its captures to settle.
+    void OpenTab() {
+        auto* tabs = Find<QTabWidget>(Main(), "PageControl1");
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(0).center());
+        Settle();
+    }
+    // Waits until no capture has come for a while.
+    void Settle() const {
+        QSignalSpy spy(&Tab(), &ModelTab::DepthPublished);
+        while (spy.wait(300)) {
+        }
+    }
+    void LoadModel(const std::optional<QString>& file) {
+        dialogs_->QueueOpenFile(file);
+        auto* toolbar = Find<QToolBar>(Main(), "ToolBar1");
+        QTest::mouseClick(toolbar->widgetForAction(Command("LoadButton3DS")), Qt::LeftButton);
+        Settle();
+    }
+    // A press at `from`, then one move to `to` with the button held.
+    static void Drag(QWidget* view, QPoint from, QPoint to, Qt::MouseButton button,
+                     Qt::KeyboardModifiers keys = {}) {
+        QMouseEvent press(QEvent::MouseButtonPress, from, view->mapToGlobal(from), button, button, keys);
+        QApplication::sendEvent(view, &press);
+        QMouseEvent move(QEvent::MouseMove, to, view->mapToGlobal(to), Qt::NoButton, button, keys);
+        QApplication::sendEvent(view, &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, to, view->mapToGlobal(to), button, Qt::NoButton,
+                            keys);
+        QApplication::sendEvent(view, &release);
+    }
+    static void Wheel(QWidget* target, int delta) {
+        const QPoint at(target->width() / 2, target->height() / 2);
+        QWheelEvent wheel(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &wheel);
+    }
+    [[nodiscard]] TGLSceneObject& Moving() const { return *Tab().Scene().GLNavigator1.MovingObject(); }
+};
+
+TEST_F(ModelTabTest, OpeningTheTabCapturesTheTextAndF12RendersIt) {
+    for (const char* name : {"tbRender", "Render1", "Renderanimation1"}) {
+        EXPECT_FALSE(Command(name)->isEnabled()) << name;
+    }
+    OpenTab();
+    const PixelBuffer& depth = Tab().DepthImage();
+    EXPECT_EQ(depth.Width(), View().DepthWidth());
+    EXPECT_EQ(depth.Height(), View().DepthHeight());
+    const DepthStats s = Stats(depth);
+    EXPECT_EQ(s.nearest, 255);
+    EXPECT_EQ(s.farthest, 3);
+    EXPECT_EQ(depth.Pixel(0, 0).g, 0);
+    EXPECT_EQ(Find<QLabel>(Main(), "Label13")->text(),
+              QStringLiteral("%1 x %2").arg(depth.Width()).arg(depth.Height()));
+    for (const char* name : {"tbRender", "Render1", "Renderanimation1"}) {
+        EXPECT_TRUE(Command(name)->isEnabled()) << name;
+    }
+    EXPECT_TRUE(Button("bRenderAnimation")->isEnabled());
+    EXPECT_EQ(Engine().DepthMap().Bitmap(), depth);
+    EXPECT_EQ(Find<QSplitter>(Tab(), "Splitter1")->sizes().value(0), (Tab().width() - 30) / 2);
+    // The first show put the focal length on the scale slider; the focus label is untouched.
+    EXPECT_EQ(Slider("tbScale")->value(), 397);
+    EXPECT_EQ(Find<QLabel>(Tab(), "FLLabel")->text(), QStringLiteral("500"));
+
+    QTest::keyClick(&Main(), Qt::Key_F12);
+    EXPECT_EQ(windows_->Preview().Stereogram().Width(), 1000);
+    EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+TEST_F(ModelTabTest, ModelDialogLoadsFramesAndResets) {
+    OpenTab();
+    Slider("tbDepthMul")->setValue(100);
+    LoadModel(Q(temp_ / "octahedron.obj"));
+    ASSERT_EQ(dialogs_->OpenRequests().size(), 1U);
+    const FileDialogRequest& request = dialogs_->OpenRequests().front();
+    EXPECT_EQ(request.caption, QStringLiteral("Choose a file to load"));
+    EXPECT_TRUE(request.filter.startsWith(QStringLiteral("Supported files|*.3ds; *.prj; *.mli;*.3ds;")));
+    EXPECT_TRUE(
+        request.filter.endsWith(QStringLiteral("|Triangular Irregular Network|*.tin|VRML files|*.wrl")));
+    EXPECT_TRUE(request.initialFolder.endsWith(QStringLiteral("Models")));
+
+    const Scene3d& scene = Tab().Scene();
+    EXPECT_EQ(&Moving(), &scene.Teapot1);
+    EXPECT_TRUE(scene.Teapot1.Visible());
+    EXPECT_FALSE(scene.GLSpaceText1.Visible());
+    EXPECT_NEAR(scene.Teapot1.Scale().x, ModelScaleFor(std::sqrt(3.0), View().width()), 1e-9);
+    EXPECT_EQ(scene.GLCamera2.FocalLength(), 500.0);
+    EXPECT_EQ(scene.GLCamera2.SceneScale(), 1.0);
+    // After "Reset view" the sliders show the reset values; the camera looks down -z at the model.
+    const std::vector<std::pair<const char*, int>> sliders{{"tbCameraX", 0},  {"tbCameraY", 0},
+                                                           {"tbCameraZ", 0},  {"tbFocus", 500},
+                                                           {"tbScale", 1000}, {"tbDepthMul", 0}};
+    for (const auto& [name, value] : sliders) {
+        EXPECT_EQ(Slider(name)->value(), value) << name;
+    }
+    EXPECT_EQ(Find<QLabel>(Tab(), "FLLabel")->text(), QStringLiteral(" 500 mm"));
+    EXPECT_NEAR(scene.GLCamera2.Position().x, 0.0, 1e-9);
+    EXPECT_GT(scene.GLCamera2.Position().z, 0.0);
+    EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
+}
+
+TEST_F(ModelTabTest, UnknownModelReportsItsExtensionAndCancelChangesNothing) {
+    WriteText(temp_ / "model.dds", "DDS ");
+    LoadModel(Q(temp_ / "model.dds"));
+    ASSERT_EQ(dialogs_->Messages().size(), 1U);
+    EXPECT_TRUE(dialogs_->Messages().front().text.contains(QStringLiteral("dds"), Qt::CaseInsensitive));
+    EXPECT_EQ(Tab().Scene().GLCamera2.FocalLength(), 500.0);
+    EXPECT_TRUE(Tab().Scene().Teapot1.MeshData().Empty());
+    EXPECT_TRUE(Tab().Scene().GLSpaceText1.Visible());
+
+    // Closing the dialog without a choice enables the commands and changes nothing in the scene.
+    LoadModel(std::nullopt);
+    EXPECT_TRUE(Command("Renderanimation1")->isEnabled());
+    EXPECT_TRUE(Tab().Scene().GLSpaceText1.Visible());
+    EXPECT_EQ(&Moving(), &Tab().Scene().GLSpaceText1);
+}
+
+TEST_F(ModelTabTest, WheelButtonsAndDragsFrameTheObject) {
+    OpenTab();
+    QSlider* scale = Slider("tbScale");
+    struct WheelCase {
+        int start;
+        int delta;
+        int expected;
+    };
+    for (const WheelCase& c : {WheelCase{1000, 120, 1100}, WheelCase{49950, 120, 50000},
+                               WheelCase{50, -240, 5}, WheelCase{1000, 60, 1050}}) {
+        scale->setValue(c.start);
+        Wheel(&View(), c.delta);
+        EXPECT_EQ(scale->value(), c.expected) << c.start << " " << c.delta;
+    }
+    Wheel(Slider("tbCameraX"), -120);  // over a slider the wheel still scales
+    EXPECT_EQ(scale->value(), 950);
+    EXPECT_EQ(Slider("tbCameraX")->value(), 0);
+    Button("SpeedButton4")->click();
+    EXPECT_EQ(scale->value(), 1150);
+    Button("SpeedButton5")->click();
+    EXPECT_EQ(scale->value(), 950);
+
+    // 7 pixels to the left turns the object by 10 degrees about its up axis.
+    const Vec3 before = Moving().Direction();
+    Drag(&View(), {100, 100}, {93, 100}, Qt::LeftButton);
+    EXPECT_NEAR(std::acos(Dot(before, Moving().Direction())) * 180.0 / M_PI, 10.0, 1e-6);
+    // The depth view takes drags too: 7 pixels up turns it about its right axis.
+    const Vec3 up = Moving().Up();
+    Drag(&Tab().DepthView(), {50, 50}, {50, 43}, Qt::LeftButton);
+    EXPECT_NEAR(std::acos(Dot(up, Moving().Up())) * 180.0 / M_PI, 10.0, 1e-6);
+
+    // Shift moves: the object follows the pointer, 1/20 unit per pixel.
+    Drag(&View(), {100, 100}, {90, 96}, Qt::LeftButton, Qt::ShiftModifier);
+    EXPECT_EQ(Slider("tbCameraX")->value(), -10);
+    EXPECT_EQ(Slider("tbCameraY")->value(), 4);
+    EXPECT_DOUBLE_EQ(Moving().Position().x, -0.5);
+
+    // The right button rolls by ((dx + dy) div 2) / 0.7 degrees; with Shift it does nothing.
+    struct RollCase {
+        int dx;
+        Qt::KeyboardModifiers keys;
+        double degrees;
+    };
+    for (const RollCase& c :
+         {RollCase{3, {}, 1.0 / 0.7}, RollCase{1, {}, 0.0}, RollCase{3, Qt::ShiftModifier, 0.0}}) {
+        const double roll = Moving().RollAngle();
+        Drag(&View(), {100, 100}, {100 - c.dx, 100}, Qt::RightButton, c.keys);
+        EXPECT_NEAR(Moving().RollAngle() - roll, c.degrees, 1e-9) << c.dx;
+    }
+}
+
+TEST_F(ModelTabTest, TextEnteredWithEnterReplacesTheObject) {
+    OpenTab();
+    auto* edit = Find<QLineEdit>(Tab(), "Edit1");
+    EXPECT_EQ(edit->text(), QStringLiteral("ABC"));
+    Retype(edit, QString());
+    QTest::keyClick(edit, Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(Tab().Scene().GLSpaceText1.Text(), QString());
+    EXPECT_EQ(Stats(Tab().DepthImage()).drawn, 0);  // nothing drawn: all black
+
+    Retype(edit, QStringLiteral("Hi"));
+    Button("bChangeText")->click();
+    Settle();
+    EXPECT_EQ(edit->text(), QStringLiteral("Hi"));
+    // Reset to face the camera, the text's front is one flat depth; turned, it gains relief.
+    EXPECT_EQ(Moving().Direction(), (Vec3{0.0, 0.0, 1.0}));
+    EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 3);
+    Drag(&View(), {100, 100}, {70, 100}, Qt::LeftButton);
+    Settle();
+    EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
+}
+
+TEST_F(ModelTabTest, DepthSlidersShapeTheGreyScaleAndTheImageIsUpright) {
+    OpenTab();
+    LoadModel(Q(temp_ / "square.obj"));
+    // A flat face seen head-on has one depth: every drawn pixel gets the far grey.
+    DepthStats s = Stats(Tab().DepthImage());
+    EXPECT_GT(s.drawn, 0);
+    EXPECT_EQ(s.nearest, 3);
+    EXPECT_EQ(s.farthest, 3);
+
+    LoadModel(Q(temp_ / "octahedron.obj"));
+    struct SliderCase {
+        const char* slider;
+        int position;
+        int farthest;
+    };
+    for (const SliderCase& c : {SliderCase{"tbDepthMul", -500, 131}, SliderCase{"tbDepthMul", 0, 3}}) {
+        Slider(c.slider)->setValue(c.position);
+        Settle();
+        EXPECT_EQ(Stats(Tab().DepthImage()).farthest, c.farthest) << c.slider << " " << c.position;
+    }
+    // The far end moved towards the camera: what lies a little behind it turns black.
+    const long drawnFull = Stats(Tab().DepthImage()).drawn;
+    Slider("tbDepthMax")->setValue(-10);
+    Settle();
+    EXPECT_LT(Stats(Tab().DepthImage()).drawn, drawnFull);
+    Button("bResetDepth")->click();
+    Settle();
+    EXPECT_EQ(Slider("tbDepthMax")->value(), 0);
+    EXPECT_EQ(Stats(Tab().DepthImage()).drawn, drawnFull);
+
+    // Moved up, the object shows in the top half of the depth map and of the engine's copy.
+    Slider("tbCameraY")->setValue(60);
+    Settle();
+    s = Stats(Tab().DepthImage());
+    EXPECT_EQ(s.drawnTop, s.drawn);
+    EXPECT_EQ(Stats(Engine().DepthMap().Bitmap()).drawnTop, s.drawn);
+}
+
+TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
+    OpenTab();
+    dialogs_->QueueColor(QColor(255, 0, 0));
+    QTest::mouseClick(Find<QWidget>(Tab(), "PanelColor"), Qt::LeftButton);
+    Settle();
+    const double focal = Tab().Scene().GLCamera2.FocalLength();
+    const PixelBuffer& depth = Tab().DepthImage();
+    const std::string viewSize = std::to_string(depth.Width()) + "x" + std::to_string(depth.Height());
+    struct ExportCase {
+        const char* button;
+        const char* file;  // nullptr: cancel
+        std::string expected;
+    };
+    const std::vector<ExportCase> cases{
+        {"bSaveDepth", "view.png", viewSize + " srgb(0,0,0)"},
+        {"BitBtn2", "large.PNG", "1600x1200 srgb(0,0,0)"},
+        {"BitBtn1", "scene.bmp", "1600x1200 srgb(255,0,0)"},
+        {"BitBtn2", "large.gif", ""},
+        {"BitBtn1", nullptr, ""},
+    };
+    for (const ExportCase& c : cases) {
+        SCOPED_TRACE(c.button);
+        const std::filesystem::path file = temp_ / (c.file != nullptr ? c.file : "cancelled.png");
+        dialogs_->QueueSaveFile(c.file != nullptr ? std::optional<QString>(Q(file)) : std::nullopt);
+        Button(c.button)->click();
+        EXPECT_EQ(std::filesystem::exists(file), !c.expected.empty());
+        if (!c.expected.empty()) {
+            EXPECT_EQ(Identify(file), c.expected);
+        }
+        // Afterwards the camera, the reader and the shown depth map are those of the 3D view.
+        EXPECT_EQ(Tab().Scene().GLCamera2.FocalLength(), focal);
+        EXPECT_EQ(Tab().DepthImage().Width(), View().DepthWidth());
+        EXPECT_EQ(Engine().DepthMap().Width(), View().DepthWidth());
+    }
+    ASSERT_FALSE(dialogs_->SaveRequests().empty());
+    EXPECT_TRUE(dialogs_->SaveRequests().front().initialFolder.endsWith(QStringLiteral("DepthMaps")));
+    EXPECT_EQ(dialogs_->SaveRequests().front().defaultSuffix, QStringLiteral("JPG"));
+
+    Button("BitBtn3")->click();
+    const QImage copied = QGuiApplication::clipboard()->image();
+    EXPECT_EQ(copied.size(), QSize(1600, 1200));
+    EXPECT_TRUE(copied.allGray());
+
+    // The "Stereogram" tab's button saves its depth image through the preview's dialog.
+    dialogs_->QueueSaveFile(Q(temp_ / "tab.tga"));
+    Find<QToolButton>(Main(), "tbsavedepth")->click();
+    EXPECT_EQ(Identify(temp_ / "tab.tga"), viewSize + " srgb(0,0,0)");
+    EXPECT_EQ(dialogs_->SaveRequests().back().fileName, QString());
+}
+
+}  // namespace
+}  // namespace vistamaze::test
