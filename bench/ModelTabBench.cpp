@@ -1,0 +1,158 @@
+// The "3D model" tab at work (needs an X display; Mesa's software renderer under Xvfb): one depth
+// capture of an 800 x 600 view (read, map, publish to the depth view, the depth image and the
+// engine), one drag step with a 100k-triangle model (turn, render, capture, depth view painted),
+// and the "Large" export (1600 x 1200 off-screen render, capture, PNG write, and the capture of
+// the 3D view that follows).
+#include "scene3d/GLSceneViewer.h"
+#include "workspace/ModelTab.h"
+#include "workspace/ProgramWindows.h"
+#include "workspace/VistamazeApplication.h"
+
+#include <QDir>
+#include <QMouseEvent>
+#include <QTabWidget>
+#include <QWindow>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+using namespace vistamaze;
+
+// Every save dialog answers one file; nothing else is asked.
+class SaveDialogs final : public Dialogs {
+public:
+    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest&) override { return std::nullopt; }
+    std::optional<QString> SaveFile(QWidget*, const FileDialogRequest&) override {
+        return QDir::tempPath() + QStringLiteral("/vistamaze-bench-large.png");
+    }
+    void ShowMessage(QWidget*, MessageKind, const QString& text) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
+    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+};
+
+// A UV sphere of radius 1 with 2 * rings * segments triangles.
+Mesh SphereMesh(int rings, int segments) {
+    Mesh mesh;
+    constexpr double kPi = 3.14159265358979323846;
+    for (int r = 0; r <= rings; ++r) {
+        const double theta = kPi * r / rings;
+        for (int s = 0; s <= segments; ++s) {
+            const double phi = 2.0 * kPi * s / segments;
+            mesh.AddVertex({static_cast<float>(std::sin(theta) * std::cos(phi)), static_cast<float>(std::cos(theta)),
+                            static_cast<float>(std::sin(theta) * std::sin(phi))});
+        }
+    }
+    const auto index = [segments](int r, int s) { return static_cast<std::uint32_t>(r * (segments + 1) + s); };
+    for (int r = 0; r < rings; ++r) {
+        for (int s = 0; s < segments; ++s) {
+            mesh.AddTriangle(index(r, s), index(r + 1, s), index(r + 1, s + 1));
+            mesh.AddTriangle(index(r, s), index(r + 1, s + 1), index(r, s + 1));
+        }
+    }
+    mesh.ComputeNormals();
+    return mesh;
+}
+
+// The program's windows with the 3D tab showing an 800 x 600 view.
+class TabFixture {
+public:
+    TabFixture() : windows_(Setup()) {
+        TfmMain& main = windows_.Main();
+        main.setWindowState(Qt::WindowNoState);
+        main.resize(1800, 1000);
+        main.show();
+        main.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(0);
+        Tab().SceneViewer().setFixedSize(800, 600);
+        while (main.windowHandle() == nullptr || !main.windowHandle()->isExposed()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        for (int i = 0; i < 50; ++i) {
+            QCoreApplication::processEvents();
+        }
+        Tab().SceneViewer().RepaintNow();
+        Tab().CaptureDepthMap();
+    }
+    [[nodiscard]] ModelTab& Tab() const { return windows_.Main().ModelPage(); }
+
+private:
+    static MainWindowSetup Setup() {
+        MainWindowSetup setup;
+        setup.documentsFolder = QDir::tempPath() + QStringLiteral("/vistamaze-bench");
+        setup.folders = FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
+        return setup;
+    }
+    ProgramWindows windows_;
+};
+
+void CaptureView(benchmark::State& state) {
+    const TabFixture fixture;
+    ModelTab& tab = fixture.Tab();
+    for (auto _ : state) {
+        tab.CaptureDepthMap();
+    }
+    state.counters["width"] = tab.DepthImage().Width();
+    state.counters["height"] = tab.DepthImage().Height();
+}
+
+void DragStep100k(benchmark::State& state) {
+    const TabFixture fixture;
+    ModelTab& tab = fixture.Tab();
+    Scene3d& scene = tab.Scene();
+    scene.Teapot1.SetMesh(SphereMesh(250, 200));
+    scene.Teapot1.SetScale({3.0, 3.0, 3.0});
+    scene.GLSpaceText1.SetVisible(false);
+    scene.GLNavigator1.SetMovingObject(&scene.Teapot1);
+    TGLSceneViewer& view = tab.SceneViewer();
+    const QPoint at(400, 300);
+    QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
+    QApplication::sendEvent(&view, &press);
+    int x = at.x();
+    for (auto _ : state) {
+        x += 3;
+        const QPoint to(x % 800, at.y());
+        QMouseEvent move(QEvent::MouseMove, to, view.mapToGlobal(to), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&view, &move);
+        view.RepaintNow();
+        tab.CaptureDepthMap();
+    }
+    state.counters["triangles"] = static_cast<double>(scene.Teapot1.MeshData().triangles.size());
+}
+
+void LargeExport(benchmark::State& state) {
+    const TabFixture fixture;
+    ModelTab& tab = fixture.Tab();
+    tab.ExportLargeDepthMap(ExportTarget::File);  // the off-screen view's context is made once
+    for (auto _ : state) {
+        tab.ExportLargeDepthMap(ExportTarget::File);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(CaptureView)->Unit(benchmark::kMillisecond);
+BENCHMARK(DragStep100k)->Unit(benchmark::kMillisecond);
+BENCHMARK(LargeExport)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        std::fputs("model_tab_bench: needs an X display (run under Xvfb)\n", stderr);
+        return 0;
+    }
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+    VistamazeApplication app(argc, argv);
+    app.SetDialogs(std::make_unique<SaveDialogs>());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
