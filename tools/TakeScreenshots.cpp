@@ -1,15 +1,19 @@
-// Writes the README's screenshots: the main window with the sample torus loaded, the configuration
-// dialog and the preview of a render. Run by tools/screenshots.sh (which provides an X display):
+// Writes the README's screenshots: the main window with the sample torus loaded, the "3D model" tab
+// with a sample model turned a little, the configuration dialog and the preview of a render. Run by
+// tools/screenshots.sh (which provides an X display):
 //   vm_screenshots <output folder>
-#include "workspace/Unit2t.h"
+#include "scene3d/GLSceneViewer.h"
 #include "workspace/ProgramWindows.h"
+#include "workspace/Unit2t.h"
 #include "workspace/VistamazeApplication.h"
 #include "workspace/fm_Config.h"
 
 #include <QAction>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
+#include <QSurfaceFormat>
 #include <QTabWidget>
 #include <QWindow>
 #include <cstdio>
@@ -18,10 +22,13 @@ namespace {
 
 using namespace vistamaze;
 
-// Answers the depth map dialog with the sample; shows nothing else.
+// Answers the depth map dialog and the model dialog with samples; shows nothing else.
 class SampleDialogs final : public Dialogs {
 public:
-    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest&) override {
+    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest& request) override {
+        if (request.caption == QStringLiteral("Choose a file to load")) {
+            return QStringLiteral(VM_SOURCE_DIR "/Models/TorusKnot.obj");
+        }
         return QStringLiteral(VM_SOURCE_DIR "/DepthMaps/Torus.png");
     }
     std::optional<QString> SaveFile(QWidget*, const FileDialogRequest&) override { return std::nullopt; }
@@ -32,12 +39,15 @@ public:
     std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
 };
 
+// Waits for the window to show and for what its timers started (the 3D tab's depth capture).
 void Settle(QWidget& window) {
     while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
-    for (int i = 0; i < 20; ++i) {
-        QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 300) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 }
 
@@ -58,6 +68,11 @@ int main(int argc, char** argv) {
         std::fputs("usage: vm_screenshots <output folder>\n", stderr);
         return 2;
     }
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
     VistamazeApplication app(argc, argv);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     app.SetDialogs(std::make_unique<SampleDialogs>());
@@ -73,8 +88,15 @@ int main(int argc, char** argv) {
     main.resize(1280, 800);
     main.show();
     Settle(main);
-    main.Image2Click();
-    bool ok = Save(main, folder + QStringLiteral("/main-window.png"));
+    main.Load3DSmodel1Click();
+    main.ModelPage().Scene().GLNavigator1.TurnHorizontal(25.0);
+    main.ModelPage().Scene().GLNavigator1.TurnVertical(-20.0);
+    main.ModelPage().SceneViewer().update();
+    bool ok = Save(main, folder + QStringLiteral("/model-tab.png"));
+
+    Settle(main);  // grabbing renders the 3D view again, and a capture follows
+    main.LoadDepthmap1Click();
+    ok = Save(main, folder + QStringLiteral("/main-window.png")) && ok;
 
     windows.Config().show();
     ok = Save(windows.Config(), folder + QStringLiteral("/configuration.png")) && ok;
