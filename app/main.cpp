@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QSurfaceFormat>
 #include <QUrl>
+#include <csignal>
 
 namespace {
 
@@ -33,6 +34,7 @@ vistamaze::MainWindowSetup StartupSetup() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::signal(SIGXFSZ, SIG_IGN);  // writes past a file size limit fail with EFBIG instead
     SetDefaultSurfaceFormat();
     vistamaze::VistamazeApplication app(argc, argv);
     const vistamaze::ProgramWindows windows(StartupSetup());

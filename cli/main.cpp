@@ -2,6 +2,7 @@
 #include "cli/RenderJob.h"
 #include "cli/RenderOptions.h"
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -9,6 +10,9 @@
 #include <unistd.h>
 
 int main(int argc, char** argv) {
+    // Past a file size limit a write must fail with EFBIG, so the error is reported and the
+    // temporary files are removed, rather than the process being killed.
+    std::signal(SIGXFSZ, SIG_IGN);
     using namespace vistamaze::cli;
     RenderOptions options;
     try {

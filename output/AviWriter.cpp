@@ -2,12 +2,14 @@
 
 #include "engine/Resample.h"
 #include "formats/ImageLimits.h"
+#include "output/ReplacingFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -22,6 +24,8 @@ namespace {
 constexpr std::size_t kCopyBuffer = std::size_t{1} << 20;
 constexpr std::uint64_t kMaxAudioChunk = std::uint64_t{4} << 20;
 constexpr int kLockAttempts = 5;
+// Not an errno value: the work file is held by another writer.
+constexpr int kWorkFileInUse = -1;
 
 template <typename F>
 class ScopeExit {
@@ -58,11 +62,63 @@ std::string Hex8(AviCode code) {
     return text.data();
 }
 
+// True while `path` itself (not a link's target) is the file open as `fd`.
 bool SameFile(int fd, const std::filesystem::path& path) {
     struct stat a {};
     struct stat b {};
-    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+    return ::fstat(fd, &a) == 0 && ::lstat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
            a.st_ino == b.st_ino;
+}
+
+bool OwnRegularFile(const struct stat& st) {
+    return S_ISREG(st.st_mode) && st.st_uid == ::geteuid();
+}
+
+// Frees the work file's name of what is in the way: a regular file of this user that no writer
+// holds (left by a crash), or a symbolic link, which no writer makes (removing the link leaves
+// the file it points to alone). Returns 0 when the name may be tried again, kWorkFileInUse
+// while a writer holds the file, EEXIST for anything else, or the errno of a failed removal.
+int ClearWorkFileName(const std::filesystem::path& file) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0) {
+        return errno == ENOENT ? 0 : errno;
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return ::unlink(file.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+    }
+    if (!OwnRegularFile(st)) {
+        return EEXIST;
+    }
+    // O_NONBLOCK: should the name turn into a FIFO meanwhile, the open must not wait for it.
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid()) {
+        return errno == ENOENT || errno == ELOOP ? 0 : errno;
+    }
+    if (::fstat(fd.Get(), &st) != 0 || !OwnRegularFile(st)) {
+        return EEXIST;
+    }
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return errno == EWOULDBLOCK ? kWorkFileInUse : errno;
+    }
+    if (SameFile(fd.Get(), file) && ::unlink(file.c_str()) != 0 && errno != ENOENT) {
+        return errno;
+    }
+    return 0;
+}
+
+[[noreturn]] void ThrowWorkFileError(const std::filesystem::path& file, int err) {
+    const std::string reason =
+        err == kWorkFileInUse ? "another movie is being made with it" : std::strerror(err);
+    throw Error("Failed to create AVI video work file \"" + file.string() + "\": " + reason);
+}
+
+std::filesystem::path TemporaryFolder(const std::filesystem::path& requested) {
+    if (!requested.empty()) {
+        return requested;
+    }
+    std::error_code ec;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
+    return ec ? std::filesystem::path("/tmp") : folder;
 }
 
 bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
@@ -166,20 +222,26 @@ std::array<std::uint8_t, 40> BitmapInfoHeader(const PixelBuffer& bitmap) {
 }
 
 TAviWriter::TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolder)
+    : width_(screen.width / 10),
+      height_(screen.height / 10),
+      workFile_(TemporaryFolder(tempFolder) / kWorkFileName) {}
+
+TAviWriter::TAviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder)
     : width_(screen.width / 10), height_(screen.height / 10) {
-    std::filesystem::path folder = tempFolder;
-    if (folder.empty()) {
-        std::error_code ec;
-        folder = std::filesystem::temp_directory_path(ec);
-        if (ec) {
-            folder = "/tmp";
-        }
+    const std::filesystem::path pattern = TemporaryFolder(tempFolder) / "vistamaze-XXXXXX";
+    std::string folder = pattern.string();
+    if (::mkdtemp(folder.data()) == nullptr) {
+        ThrowWorkFileError(pattern, errno);
     }
-    workFile_ = folder / kWorkFileName;
+    privateFolder_ = folder;
+    workFile_ = privateFolder_ / kWorkFileName;
 }
 
 TAviWriter::~TAviWriter() {
     ReleaseWorkFile();
+    if (!privateFolder_.empty()) {
+        ::rmdir(privateFolder_.c_str());
+    }
 }
 
 void TAviWriter::ApplyMainWindowValues() {
@@ -205,35 +267,36 @@ void TAviWriter::Reset() {
     videoReady_ = false;
 }
 
-bool TAviWriter::OpenLockedWorkFile() {
-    // The lock, not the open, keeps a second writer out: it also holds across processes, and
-    // a stale work file left by a crash is simply taken over. The inode check catches a file
-    // that its previous owner removed between our open and our lock.
+int TAviWriter::OpenLockedWorkFile() {
+    // O_EXCL | O_NOFOLLOW: we only ever write into a file we have just made, never through a
+    // link planted in a shared temporary folder. The lock keeps a second writer (also in
+    // another process) from clearing our file as stale; only its holder removes a file, so
+    // whoever holds the lock while the name still leads to the file owns it.
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
-        UniqueFd fd(::open(workFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-        if (!fd.Valid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
-            return false;
-        }
-        struct stat st {};
-        if (SameFile(fd.Get(), workFile_) && ::fstat(fd.Get(), &st) == 0) {
-            // Truncating only a stale file matters for speed: on ext4 a truncation to zero
-            // makes the final close start writing the whole movie back synchronously.
-            if (st.st_size != 0 && ::ftruncate(fd.Get(), 0) != 0) {
-                return false;
+        UniqueFd fd(::open(workFile_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        if (fd.Valid()) {
+            if (::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && SameFile(fd.Get(), workFile_)) {
+                workFd_ = std::move(fd);
+                workFileMoved_ = false;
+                return 0;
             }
-            workFd_ = std::move(fd);
-            workFileMoved_ = false;
-            return true;
+            continue;  // another writer took it for stale and is removing it
+        }
+        if (errno != EEXIST) {
+            return errno;
+        }
+        if (const int err = ClearWorkFileName(workFile_); err != 0) {
+            return err;
         }
     }
-    return false;
+    return kWorkFileInUse;
 }
 
 void TAviWriter::OpenWorkFile() {
     ReleaseWorkFile();
     Reset();
-    if (!OpenLockedWorkFile()) {
-        throw Error("Failed to create AVI video work file");
+    if (const int err = OpenLockedWorkFile(); err != 0) {
+        ThrowWorkFileError(workFile_, err);
     }
     try {
         CheckPictureSize(width_, height_);
@@ -275,7 +338,15 @@ void TAviWriter::AddFrame(const PixelBuffer& picture) {
     try {
         video_->AddVideoFrame({frame.Data(), frame.ByteSize()});
     } catch (const AviError& e) {
-        throw Error("Failed to add frame to AVI. Err=" + Hex8(e.Code()));
+        std::string message = "Failed to add frame to AVI. Err=" + Hex8(e.Code());
+        if (e.SysError() != 0) {
+            message += ": cannot write the work file \"" + workFile_.string() + "\"";
+            if (!fileName_.empty()) {
+                message += " of the movie \"" + fileName_ + "\"";
+            }
+            message += std::string(": ") + std::strerror(e.SysError());
+        }
+        throw Error(message);
     }
 }
 
@@ -348,28 +419,25 @@ void TAviWriter::WriteMovie() {
     }
     if (!audio_) {
         // The finished work file already is the movie: on the same file system it moves.
-        if (::rename(workFile_.c_str(), fileName_.c_str()) == 0) {
+        const int err = ReplacingFile::RenameOver(workFd_.Get(), workFile_, fileName_);
+        if (err == 0) {
             workFileMoved_ = true;
             return;
         }
-        if (errno != EXDEV) {
-            ThrowSaveError(errno);
+        if (err != EXDEV) {
+            ThrowSaveError(err);
         }
-    }
-    UniqueFd target(::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!target.Valid()) {
-        ThrowSaveError(errno);
     }
     try {
+        ReplacingFile target(fileName_);
         if (audio_) {
-            Remux(target.Get());
+            Remux(target.Descriptor());
         } else {
-            CopyWorkFile(target.Get());
+            CopyWorkFile(target.Descriptor());
         }
-    } catch (...) {
-        target.Reset();
-        ::unlink(fileName_.c_str());
-        throw;
+        target.Commit();
+    } catch (const ReplacingFileError& e) {
+        ThrowSaveError(e.SysError());
     }
 }
 

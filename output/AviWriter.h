@@ -28,7 +28,8 @@ std::array<std::uint8_t, 40> BitmapInfoHeader(const PixelBuffer& bitmap);
 // Writes an uncompressed 24-bit AVI movie frame by frame, optionally with the audio of a WAV
 // file. Frames go to the work file "~AWTemp.avi" in the temporary folder, which is held
 // exclusively while a movie is made (a second writer, also in another process, cannot open
-// it); SaveMovie turns it into FileName and removes it.
+// it); SaveMovie turns it into FileName and removes it. The work file is always a new regular
+// file of this writer: a symbolic link of that name is removed, never followed.
 //
 // Use: Reset, OpenWorkFile, AddFrame per frame, CloseVideo, SaveMovie. Run CloseVideo and
 // SaveMovie also after an AddFrame error: the frames written so far become the movie. Every
@@ -44,7 +45,13 @@ public:
     // ms, Stretch true, no file names. The work file lies in `tempFolder`, or in the system's
     // temporary folder when it is empty; its name is fixed from here on.
     explicit TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolder = {});
-    // Closes and removes a work file still held.
+    struct PrivateWorkFolder {};
+    // As above, but the work file lies in a new folder of this writer's own, made under
+    // `tempFolder` (or the system's temporary folder) and removed with the writer, so that
+    // writers in parallel processes never meet. Throws Error "Failed to create AVI video work
+    // file" with the folder and the system's reason when the folder cannot be made.
+    TAviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder = {});
+    // Closes and removes a work file still held, and the private work folder.
     ~TAviWriter();
     TAviWriter(const TAviWriter&) = delete;
     TAviWriter& operator=(const TAviWriter&) = delete;
@@ -77,23 +84,28 @@ public:
 
     // Forgets the video and audio of a previous movie.
     void Reset();
-    // Creates the work file and its video stream for Width x Height at FrameTime.
-    // Throws "Failed to create AVI video work file" (cannot create it, or another writer holds
-    // it) or "Failed to create AVI video stream" (size or frame time unusable).
+    // Creates the work file and its video stream for Width x Height at FrameTime. A work file
+    // that a crash left behind (a regular file of this user that no writer holds) is replaced.
+    // Throws "Failed to create AVI video work file" followed by the file and the reason (cannot
+    // create it, another writer holds it, or the name is taken by something not ours) or
+    // "Failed to create AVI video stream" (size or frame time unusable).
     void OpenWorkFile();
     // Appends one key frame made from `picture` (any depth; an empty picture gives a black
     // frame). The frame index counts up also when this throws: "Failed to set AVI stream
     // format" (first frame, no video stream) or "Failed to add frame to AVI. Err=XXXXXXXX"
-    // (8 upper-case hex digits of an AviCode, e.g. 8004406E when the disk is full).
+    // (8 upper-case hex digits of an AviCode, e.g. 8004406E when the disk is full), followed by
+    // the work file, FileName and the system's reason when the work file refused the frame.
     void AddFrame(const Picture& picture);
     void AddFrame(const PixelBuffer& picture);
     // Completes the written video. Throws "Could not create Video Stream" when there is no
     // video stream or it cannot be completed.
     void CloseVideo();
     // Writes FileName (with the WAV's audio when WavFileName is set), then closes and removes
-    // the work file, also when it fails. Throws the LoadAudio messages, "A disk error occurred
-    // while reading the audio file." for a WAV that fails while copied, and FileAccessError
-    // naming FileName when the movie cannot be written (a partial file is removed).
+    // the work file, also when it fails. The movie is written beside FileName and renamed over
+    // it, so a failed save leaves an existing file as it was. Throws the LoadAudio messages, "A
+    // disk error occurred while reading the audio file." for a WAV that fails while copied, and
+    // FileAccessError ("Failed to save the movie <FileName>: <reason>") when the movie cannot
+    // be written (its temporary file is removed).
     void SaveMovie();
     // Opens WavFileName and checks its audio. Throws Error with the message for its failure:
     // see LoadAudioMessage.
@@ -101,7 +113,7 @@ public:
 
 private:
     void ReleaseWorkFile() noexcept;
-    [[nodiscard]] bool OpenLockedWorkFile();
+    [[nodiscard]] int OpenLockedWorkFile();
     void ComposeFrame(const PixelBuffer& picture);
     void WriteMovie();
     void CopyWorkFile(int targetFd) const;
@@ -114,6 +126,7 @@ private:
     bool stretch_ = true;
     std::string fileName_;
     std::string wavFileName_;
+    std::filesystem::path privateFolder_;  // empty: the work file lies in a shared folder
     std::filesystem::path workFile_;
 
     UniqueFd workFd_;

@@ -3,6 +3,7 @@
 #include "engine/Errors.h"
 
 #include <cerrno>
+#include <new>
 #include <random>
 #include <string>
 #include <system_error>
@@ -18,8 +19,9 @@ namespace {
 constexpr int kTemporaryNameAttempts = 64;
 
 [[noreturn]] void ThrowAccess(const char* operation, const std::filesystem::path& file, int err) {
-    throw FileAccessError(std::string("Cannot ") + operation + " file \"" + file.string() +
-                          "\": " + std::error_code(err, std::generic_category()).message());
+    throw ReplacingFileError(std::string("Cannot ") + operation + " file \"" + file.string() +
+                                 "\": " + std::error_code(err, std::generic_category()).message(),
+                             err);
 }
 
 // Replacing a symbolic link by rename would replace the link, not the file the user sees.
@@ -32,6 +34,14 @@ std::filesystem::path ResolveTarget(const std::filesystem::path& target) {
         }
     }
     return target;
+}
+
+void KeepPermissions(int fd, const std::filesystem::path& target) noexcept {
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        // Best effort: a file we may not chmod still gets written.
+        static_cast<void>(::fchmod(fd, existing.st_mode & 07777));
+    }
 }
 
 std::string RandomSuffix(std::random_device& random) {
@@ -69,11 +79,7 @@ ReplacingFile::ReplacingFile(std::filesystem::path target)
     if (fd < 0) {
         ThrowAccess("create", named_, errno);
     }
-    struct stat existing {};
-    if (::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        // Best effort: a file we may not chmod still gets written.
-        static_cast<void>(::fchmod(fd, existing.st_mode & 07777));
-    }
+    KeepPermissions(fd, target_);
     stream_.reset(::fdopen(fd, "wb"));
     if (!stream_) {
         const int err = errno;
@@ -107,6 +113,10 @@ void ReplacingFile::Write(const void* data, std::size_t size) {
     }
 }
 
+int ReplacingFile::Descriptor() const noexcept {
+    return ::fileno(stream_.get());
+}
+
 void ReplacingFile::ThrowWriteError() const {
     ThrowAccess("write", named_, writeError_ != 0 ? writeError_ : EIO);
 }
@@ -127,6 +137,17 @@ void ReplacingFile::Commit() {
         ThrowAccess("create", named_, errno);
     }
     committed_ = true;
+}
+
+int ReplacingFile::RenameOver(int sourceFd, const std::filesystem::path& source,
+                              const std::filesystem::path& target) noexcept {
+    try {
+        const std::filesystem::path resolved = ResolveTarget(target);
+        KeepPermissions(sourceFd, resolved);
+        return std::rename(source.c_str(), resolved.c_str()) == 0 ? 0 : errno;
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
 }
 
 }  // namespace vistamaze

@@ -1,11 +1,25 @@
 #pragma once
 
+#include "engine/Errors.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
 namespace vistamaze {
+
+// A failure of ReplacingFile: the FileAccessError message plus the errno value behind it, for
+// callers that word the report themselves.
+class ReplacingFileError : public FileAccessError {
+public:
+    ReplacingFileError(const std::string& message, int sysError)
+        : FileAccessError(message), sysError_(sysError) {}
+    [[nodiscard]] int SysError() const noexcept { return sysError_; }
+
+private:
+    int sysError_;
+};
 
 // Writes a file so that whatever already has its name survives every failure.
 //
@@ -14,7 +28,7 @@ namespace vistamaze {
 // ReplacingFile destroyed without a successful Commit() removes its temporary file. When the
 // target is a symbolic link, the file it points to is replaced. An existing target's permission
 // bits are kept; a new file gets the usual ones (0666 less the umask). Error messages name the
-// file as the caller gave it.
+// file as the caller gave it; every FileAccessError thrown is a ReplacingFileError.
 class ReplacingFile {
 public:
     // Throws FileAccessError ('Cannot create file "<target>": <reason>') when the temporary file
@@ -33,6 +47,11 @@ public:
     // Appends bytes; throws FileAccessError ('Cannot write file "<target>": <reason>').
     void Write(const void* data, std::size_t size);
 
+    // The temporary file's descriptor until Commit(), for writers that place their bytes
+    // themselves (pwrite, kernel copies). Do not mix with Write(): bytes Write() has buffered
+    // are not flushed first. Stays owned by this object.
+    [[nodiscard]] int Descriptor() const noexcept;
+
     // True once a TryWrite() has failed.
     [[nodiscard]] bool WriteFailed() const noexcept { return writeError_ != 0; }
     // Throws FileAccessError with the reason of the first failed TryWrite().
@@ -41,6 +60,13 @@ public:
     // Flushes, closes and renames the temporary file over the target. Throws FileAccessError
     // when any of these fails (the temporary file is then removed, the target untouched).
     void Commit();
+
+    // Renames the finished file `source`, open as `sourceFd`, over `target` as Commit() does: a
+    // symbolic link's file is replaced and an existing target's permission bits are kept.
+    // Returns 0 or the errno of the failure (EXDEV: they lie on different file systems); the
+    // target is untouched unless it succeeds.
+    static int RenameOver(int sourceFd, const std::filesystem::path& source,
+                          const std::filesystem::path& target) noexcept;
 
 private:
     struct StreamCloser {

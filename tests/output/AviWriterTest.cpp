@@ -352,7 +352,9 @@ TEST(AviWriter, WorkFileIsHeldExclusivelyAndRemovedAfterSaving) {
     ASSERT_TRUE(fs::exists(first.WorkFileName()));
 
     TAviWriter second({1920, 1080}, dir.Path());
-    ExpectMessage([&] { second.OpenWorkFile(); }, "Failed to create AVI video work file");
+    ExpectMessage([&] { second.OpenWorkFile(); }, "Failed to create AVI video work file \"" +
+                                                      first.WorkFileName().string() +
+                                                      "\": another movie is being made with it");
     // The second writer's clean-up must not take the first one's work file with it.
     EXPECT_THROW(second.CloseVideo(), Error);
     second.SetFileName((dir / "second.avi").string());
@@ -367,7 +369,7 @@ TEST(AviWriter, WorkFileIsHeldExclusivelyAndRemovedAfterSaving) {
         try {
             other.OpenWorkFile();
         } catch (const Error& e) {
-            _exit(std::string(e.what()) == "Failed to create AVI video work file" ? 0 : 2);
+            _exit(std::string(e.what()).rfind("Failed to create AVI video work file \"", 0) == 0 ? 0 : 2);
         }
         _exit(1);
     }
@@ -496,7 +498,11 @@ TEST(AviWriter, FullDiskFailsTheFrameButKeepsTheFramesWritten) {
                 ++written;
             } catch (const Error& e) {
                 rightMessage =
-                    rightMessage && std::string(e.what()) == "Failed to add frame to AVI. Err=8004406E";
+                    rightMessage && std::string(e.what()) ==
+                                        "Failed to add frame to AVI. Err=8004406E: cannot write the "
+                                        "work file \"" +
+                                            writer.WorkFileName().string() + "\" of the movie \"" +
+                                            writer.FileName() + "\": File too large";
             }
         }
         try {
