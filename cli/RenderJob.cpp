@@ -1,5 +1,6 @@
 #include "cli/RenderJob.h"
 
+#include "cli/DepthMaps.h"
 #include "engine/Errors.h"
 #include "formats/PictureFile.h"
 #include "output/AviWriter.h"
@@ -75,14 +76,15 @@ private:
 void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar) {
     engine.SetPatOfX(o.textureOffsetX + static_cast<int>(index) * o.textureStepX);
     engine.SetPatOfY(o.textureOffsetY + static_cast<int>(index) * o.textureStepY);
-    engine.SetDepthMap(ReadPictureFile(o.depthMaps[index]));
+    engine.SetDepthMap(LoadDepthMap(o, index));
     bar.NextPicture();
     engine.OnGenerate = [&bar, index](TStereogram& e) { bar.Show(index, e.Progress()); };
     engine.Generate();
 }
 
 void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar) {
-    TAviWriter writer(ScreenSize{o.width * 10, o.height * 10});
+    // A work folder of its own: users run several renderers at once.
+    TAviWriter writer(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{});
     writer.SetWidth(o.width);
     writer.SetHeight(o.height);
     writer.SetFrameTime(1000 / o.fps);
@@ -105,7 +107,7 @@ void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar) {
 }  // namespace
 
 void RunRender(const RenderOptions& o, std::ostream* progress) {
-    const std::size_t count = o.depthMaps.size();
+    const std::size_t count = DepthMapCount(o);
     const bool movie = IsMovie(o.output);
     if (!movie) {
         for (std::size_t i = 0; i < count; ++i) {
@@ -130,6 +132,7 @@ void RunRender(const RenderOptions& o, std::ostream* progress) {
         RenderFrame(engine, o, i, bar);
         SavePictureByExtension(engine.StereogramPicture(), OutputFileFor(o, i, count), o.quality,
                                std::to_string(engine.DPI()), o.png);
+        SaveDepthMapUsed(engine, o);
     }
 }
 

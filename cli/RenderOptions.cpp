@@ -1,6 +1,9 @@
 #include "cli/RenderOptions.h"
 
+#include "output/PictureWriters.h"
+
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -41,6 +44,52 @@ std::pair<int, int> ParsePair(const std::string& option, const std::string& text
             static_cast<int>(ParseInteger(option, text.substr(comma + 1), lo, 1000000))};
 }
 
+// "WxH", each side 1..8192 (the largest view the display-free renderer makes).
+std::pair<int, int> ParseViewSize(const std::string& option, const std::string& text) {
+    const auto x = text.find_first_of("xX");
+    if (x == std::string::npos) {
+        throw UsageError(option + " needs a size as WxH, not \"" + text + "\"");
+    }
+    return {static_cast<int>(ParseInteger(option, text.substr(0, x), 1, 8192)),
+            static_cast<int>(ParseInteger(option, text.substr(x + 1), 1, 8192))};
+}
+
+std::array<double, 3> ParseAngles(const std::string& option, const std::string& text) {
+    std::array<double, 3> angles{};
+    const char* p = text.data();
+    const char* end = text.data() + text.size();
+    for (std::size_t i = 0; i < angles.size(); ++i) {
+        const bool last = i + 1 == angles.size();
+        const auto [next, ec] = std::from_chars(p, end, angles[i]);
+        const bool separated = last ? next == end : next != end && *next == ',';
+        if (ec != std::errc() || !separated || !(std::abs(angles[i]) <= 36000.0)) {
+            throw UsageError(option + " needs three angles in degrees as X,Y,Z, not \"" + text + "\"");
+        }
+        p = last ? next : next + 1;
+    }
+    return angles;
+}
+
+// "RRGGBB" in hexadecimal, optionally after a "#".
+std::uint32_t ParseColour(const std::string& option, const std::string& text) {
+    const std::string hex = text.starts_with('#') ? text.substr(1) : text;
+    std::uint32_t value = 0;
+    const char* end = hex.data() + hex.size();
+    const auto [ptr, ec] = std::from_chars(hex.data(), end, value, 16);
+    if (hex.size() != 6 || ec != std::errc() || ptr != end) {
+        throw UsageError(option + " needs a colour as RRGGBB in hexadecimal, not \"" + text + "\"");
+    }
+    return value;
+}
+
+std::string PictureName(const std::string& option, const std::string& file) {
+    if (PictureFileFormatFor(file) == PictureFileFormat::None) {
+        throw UsageError("cannot tell the picture format of " + option + " \"" + file +
+                         "\": use .png, .jpg, .jpeg, .bmp or .tga");
+    }
+    return file;
+}
+
 template <typename T>
 T ParseChoice(const std::string& option, const std::string& text, const std::map<std::string, T>& choices) {
     const auto it = choices.find(text);
@@ -55,6 +104,61 @@ T ParseChoice(const std::string& option, const std::string& text, const std::map
 }
 
 using Setter = std::function<void(RenderOptions&, const std::string&)>;
+
+void AddSceneOptions(std::map<std::string, Setter>& m) {
+    m["--model"] = [](RenderOptions& o, const std::string& v) { o.scene.model = v; };
+    m["--text"] = [](RenderOptions& o, const std::string& v) { o.scene.text = v; };
+    m["--font"] = [](RenderOptions& o, const std::string& v) { o.scene.font = v; };
+    m["--view"] = [](RenderOptions& o, const std::string& v) {
+        std::tie(o.scene.viewWidth, o.scene.viewHeight) = ParseViewSize("--view", v);
+    };
+    m["--rotate"] = [](RenderOptions& o, const std::string& v) {
+        o.scene.rotate = ParseAngles("--rotate", v);
+    };
+    m["--depth-min"] = [](RenderOptions& o, const std::string& v) {
+        o.scene.depthMin = static_cast<int>(ParseInteger("--depth-min", v, -500, 500));
+    };
+    m["--depth-max"] = [](RenderOptions& o, const std::string& v) {
+        o.scene.depthMax = static_cast<int>(ParseInteger("--depth-max", v, -500, 500));
+    };
+    m["--depth-space"] = [](RenderOptions& o, const std::string& v) {
+        o.scene.depthSpace = static_cast<int>(ParseInteger("--depth-space", v, -500, 500));
+    };
+    m["--picture-out"] = [](RenderOptions& o, const std::string& v) {
+        o.scene.pictureOut = PictureName("--picture-out", v);
+    };
+    m["--background"] = [](RenderOptions& o, const std::string& v) {
+        o.scene.background = ParseColour("--background", v);
+    };
+}
+
+// Depth maps come from files or from one scene, never both.
+void CheckDepthSource(const RenderOptions& o) {
+    const SceneOptions& scene = o.scene;
+    if (!scene.model.empty() && scene.text) {
+        throw UsageError("give --model or --text, not both");
+    }
+    if (scene.Requested()) {
+        if (!o.depthMaps.empty()) {
+            throw UsageError("give depth map files or a scene (--model, --text), not both");
+        }
+        if (LowerCaseExtension(o.output) == ".avi") {
+            throw UsageError("a scene makes one picture, not a movie: use .png, .jpg, .jpeg, .bmp or .tga");
+        }
+        return;
+    }
+    if (o.depthMaps.empty()) {
+        throw UsageError("no depth map given: name depth map files, or use --model or --text (see --help)");
+    }
+    if (!(scene == SceneOptions{})) {
+        throw UsageError(
+            "--font, --view, --rotate, --depth-min, --depth-max, --depth-space, --picture-out and "
+            "--background need --model or --text");
+    }
+    if (!o.depthOut.empty() && (o.depthMaps.size() > 1 || LowerCaseExtension(o.output) == ".avi")) {
+        throw UsageError("--depth-out goes with one depth map and a picture, not several or a movie");
+    }
+}
 
 // Options that take a value, by every name they answer to.
 const std::map<std::string, Setter>& ValueOptions() {
@@ -127,6 +231,9 @@ const std::map<std::string, Setter>& ValueOptions() {
             o.fps = static_cast<int>(ParseInteger("--fps", v, 1, 1000));
         });
         both("", "--audio", [](RenderOptions& o, const std::string& v) { o.audio = v; });
+        both("", "--depth-out",
+             [](RenderOptions& o, const std::string& v) { o.depthOut = PictureName("--depth-out", v); });
+        AddSceneOptions(m);
         return m;
     }();
     return options;
@@ -190,12 +297,10 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     if (o.help || o.version) {
         return o;
     }
-    if (o.depthMaps.empty()) {
-        throw UsageError("no depth map given (see --help)");
-    }
     if (o.output.empty()) {
         throw UsageError("no output file given: use -o OUT");
     }
+    CheckDepthSource(o);
     return o;
 }
 
@@ -218,12 +323,16 @@ std::string OutputFileFor(const RenderOptions& options, std::size_t index, std::
 
 std::string UsageText() {
     return R"(Usage: vistamaze-render DEPTH... -o OUT [options]
+       vistamaze-render --model FILE -o OUT [options]
+       vistamaze-render --text STRING -o OUT [options]
 
 Turns depth maps (grey pictures, white = near) into single-image stereograms.
 With one depth map OUT is the picture to write; its extension (.png, .jpg, .jpeg, .bmp,
 .tga) chooses the format. With several, OUT is a folder (each stereogram is written there as
 <depth map name>.png) or a name with %n, which becomes the depth map's number; an OUT ending
 in .avi makes a movie with one frame per depth map.
+With --model or --text the depth map is captured from a 3D scene drawn off screen (no display
+needed): the model framed as the desktop program frames a loaded model, or extruded text.
 
 Options:
   -o, --output OUT          where the stereogram goes
@@ -249,8 +358,24 @@ Options:
       --png-interlace       write interlaced (Adam7) PNG files
       --fps N               frames per second of a movie (default 25)
       --audio FILE.wav      sound track of a movie
+      --depth-out FILE      also write the depth map the stereogram was made from: the
+                            captured one at the view's size, or a depth map file fitted to
+                            the stereogram (one depth map only)
   -h, --help                show this text
       --version             show the version
+
+3D scene (one picture, not a movie):
+      --model FILE          3D model, read by its extension (3ds, obj, stl, ply, md2, ...)
+      --text STRING         extruded 3D text instead of a model ("" draws nothing)
+      --font FAMILY         font family of the text, bold (default Arial)
+      --view WxH            size of the view the depth is captured from (default 1600x1200)
+      --rotate X,Y,Z        degrees to turn the model or text about the scene's X, Y and Z
+                            axes, in that order (default 0,0,0)
+      --depth-min N         moves the white (near) end of the grey scale, -500..500 (default 0)
+      --depth-max N         moves the dark (far) end of the grey scale, -500..500 (default 0)
+      --depth-space N       spreads or narrows the grey scale, -500..500 (default 0)
+      --picture-out FILE    also write the colour picture of the scene
+      --background RRGGBB   its background colour in hexadecimal (default 004080)
 )";
 }
 

@@ -3,6 +3,7 @@
 #include "engine/Stereogram.h"
 #include "output/PngWriter.h"
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -15,6 +16,25 @@ namespace vistamaze::cli {
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// A 3D scene rendered off screen whose captured depth is the depth map: a model file or a line
+// of 3D text, framed as the desktop program's "Load 3DS model" and "Change" text commands frame it.
+struct SceneOptions {
+    std::string model;
+    std::optional<std::string> text;
+    std::string font;  // family; empty: the 3D text's own font
+    int viewWidth = 1600;
+    int viewHeight = 1200;
+    std::array<double, 3> rotate{};  // degrees about the scene's X, Y and Z axes, in that order
+    int depthMin = 0;                // the three depth sliders, -500..500
+    int depthMax = 0;
+    int depthSpace = 0;
+    std::string pictureOut;                   // colour picture of the scene
+    std::optional<std::uint32_t> background;  // 0xRRGGBB; none: the view's initial colour
+
+    [[nodiscard]] bool Requested() const noexcept { return !model.empty() || text.has_value(); }
+    friend bool operator==(const SceneOptions&, const SceneOptions&) = default;
 };
 
 // Everything one run of the command-line renderer needs. Defaults are the main window's
@@ -45,12 +65,17 @@ struct RenderOptions {
     PngOptions png{1, false, PngFilter::Up};
     int fps = 25;
     std::string audio;
+    SceneOptions scene;
+    // Where the depth map the stereogram was made from goes: a captured one at the view's size, a
+    // depth map file as the engine fitted it to the stereogram. Empty: not written.
+    std::string depthOut;
     bool help = false;
     bool version = false;
 };
 
 // Parses argv[1..]. Throws UsageError with a one-line message for unknown options, missing or
-// malformed values and values out of range.
+// malformed values, values out of range, side outputs whose extension selects no picture format,
+// and depth maps given both as files and as a scene.
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args);
 
 // The text printed by --help.

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libqt6opengl6-dev libqt6svg6 libglu1-mesa-dev libgl-dev libgl1-mesa-dri
+  libegl-dev libegl-mesa0
   xvfb xauth x11-utils
   libassimp-dev libjpeg-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev

@@ -14,7 +14,7 @@ TDepthView::TDepthView(QWidget* parent) : QWidget(parent) {
 
 void TDepthView::SetImage(QImage image) {
     image_ = std::move(image);
-    repaint();
+    update();
 }
 
 void TDepthView::paintEvent(QPaintEvent* /*event*/) {

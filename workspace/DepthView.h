@@ -13,7 +13,8 @@ class TDepthView : public QWidget {
 public:
     explicit TDepthView(QWidget* parent = nullptr);
 
-    // Shows `image` and repaints at once.
+    // Shows `image` from the next paint on. Painting is left to the event loop: a synchronous repaint
+    // waits for the window's next frame, which would hold up every capture of a drag.
     void SetImage(QImage image);
     [[nodiscard]] const QImage& Image() const noexcept { return image_; }
 

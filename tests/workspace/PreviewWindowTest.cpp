@@ -1,11 +1,11 @@
 // The preview window as a user meets it: its controls and start values, where it places itself,
 // hiding, the popup menu and saving the stereogram; and the animation options shell.
 #include "engine/Errors.h"
-#include "workspace/Unit2t.h"
-#include "workspace/fm_Avi.h"
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/HelpContext.h"
+#include "workspace/Unit2t.h"
+#include "workspace/fm_Avi.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>

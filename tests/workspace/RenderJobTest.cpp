@@ -1,8 +1,8 @@
 // The picture workflow as a user does it: choose a depth map, render with F12 in the modal
 // progress window, look at the preview, save; and how refusals and odd files are handled.
-#include "workspace/Unit2t.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/PictureView.h"
+#include "workspace/Unit2t.h"
 #include "workspace/fm_AnimProg.h"
 
 #include <QAction>

@@ -1,8 +1,8 @@
 // The texture as the user handles it: loading through the dialog, stepping through the folder's
 // textures from the preview, mirroring, and the preview's placement fields with their delayed
 // rebuild and render.
-#include "workspace/Unit2t.h"
 #include "tests/workspace/ProgramFixture.h"
+#include "workspace/Unit2t.h"
 
 #include <QAction>
 #include <QCheckBox>
