@@ -1,10 +1,10 @@
 #include "workspace/ProgramWindows.h"
 
-#include "workspace/Unit2t.h"
-#include "workspace/fm_Avi.h"
 #include "workspace/HelpWindow.h"
+#include "workspace/Unit2t.h"
 #include "workspace/fm_About.h"
 #include "workspace/fm_AnimProg.h"
+#include "workspace/fm_Avi.h"
 #include "workspace/fm_Config.h"
 
 #include <QApplication>
