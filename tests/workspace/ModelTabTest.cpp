@@ -270,6 +270,46 @@ TEST_F(ModelTabTest, TextEnteredWithEnterReplacesTheObject) {
     EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
 }
 
+TEST_F(ModelTabTest, FontDialogChangesTheTextFontAndCancelKeepsIt) {
+    OpenTab();
+    QFont serif(QStringLiteral("Liberation Serif"));
+    dialogs_->QueueFont(serif);
+    dialogs_->QueueFont(std::nullopt);
+    for (int i = 0; i < 2; ++i) {
+        Button("Button2")->click();
+        EXPECT_EQ(Tab().Scene().GLSpaceText1.Font().family(), serif.family());
+    }
+}
+
+// The command-line renderer frames a model and maps its depth as the tab does: with the view's
+// size and the view reset, both give the same depth map.
+TEST_F(ModelTabTest, CommandLineRendererCapturesTheSameDepthMap) {
+    OpenTab();
+    LoadModel(QStringLiteral(VM_SOURCE_DIR "/Models/Pawn.stl"));
+    Button("bReset")->click();  // the camera reset now takes a render at the reset focal length
+    Settle();
+    const PixelBuffer& depth = Tab().DepthImage();
+    const std::filesystem::path out = temp_ / "depth.png";
+    const std::string command =
+        "env -u DISPLAY '" VM_RENDERER_PATH "' --model '" VM_SOURCE_DIR "/Models/Pawn.stl' --view " +
+        std::to_string(depth.Width()) + "x" + std::to_string(depth.Height()) + " -W 320 -H 200 -o '" +
+        (temp_ / "s.png").string() + "' --depth-out '" + out.string() + "'";
+    ASSERT_EQ(RunCommand(command), 0) << command;
+    std::string grey;
+    ASSERT_EQ(RunCommand("convert '" + out.string() + "' -depth 8 gray:-", &grey), 0);
+    ASSERT_EQ(grey.size(), static_cast<std::size_t>(depth.Width()) * depth.Height());
+    long differing = 0;
+    for (int y = 0; y < depth.Height(); ++y) {
+        for (int x = 0; x < depth.Width(); ++x) {
+            const auto cli = static_cast<std::uint8_t>(
+                grey[static_cast<std::size_t>(depth.Height() - 1 - y) * depth.Width() + x]);
+            differing += cli != depth.Pixel(y, x).g ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(Stats(depth).drawn, 1000);
+}
+
 TEST_F(ModelTabTest, DepthSlidersShapeTheGreyScaleAndTheImageIsUpright) {
     OpenTab();
     LoadModel(Q(temp_ / "square.obj"));
