@@ -358,25 +358,29 @@ TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
     const std::string viewSize = std::to_string(depth.Width()) + "x" + std::to_string(depth.Height());
     struct ExportCase {
         const char* button;
-        const char* file;  // nullptr: cancel
-        std::string expected;
+        const char* file;      // nullptr: cancel
+        std::string expected;  // empty: nothing written
+        bool reportsError;
     };
     const std::vector<ExportCase> cases{
-        {"bSaveDepth", "view.png", viewSize + " srgb(0,0,0)"},
-        {"BitBtn2", "large.PNG", "1600x1200 srgb(0,0,0)"},
-        {"BitBtn1", "scene.bmp", "1600x1200 srgb(255,0,0)"},
-        {"BitBtn2", "large.gif", ""},
-        {"BitBtn1", nullptr, ""},
+        {"bSaveDepth", "view.png", viewSize + " srgb(0,0,0)", false},
+        {"BitBtn2", "large.PNG", "1600x1200 srgb(0,0,0)", false},
+        {"BitBtn1", "scene.bmp", "1600x1200 srgb(255,0,0)", false},
+        {"BitBtn2", "large.gif", "", false},
+        {"BitBtn1", nullptr, "", false},
+        {"BitBtn2", "missing/large.png", "", true},
     };
     for (const ExportCase& c : cases) {
         SCOPED_TRACE(c.button);
+        dialogs_->ClearMessages();
         const std::filesystem::path file = temp_ / (c.file != nullptr ? c.file : "cancelled.png");
         dialogs_->QueueSaveFile(c.file != nullptr ? std::optional<QString>(Q(file)) : std::nullopt);
-        Button(c.button)->click();
+        QTest::mouseClick(Button(c.button), Qt::LeftButton);
         EXPECT_EQ(std::filesystem::exists(file), !c.expected.empty());
         if (!c.expected.empty()) {
             EXPECT_EQ(Identify(file), c.expected);
         }
+        EXPECT_EQ(dialogs_->Messages().size(), c.reportsError ? 1U : 0U);
         // Afterwards the camera, the reader and the shown depth map are those of the 3D view.
         EXPECT_EQ(Tab().Scene().GLCamera2.FocalLength(), focal);
         EXPECT_EQ(Tab().DepthImage().Width(), View().DepthWidth());

@@ -1,0 +1,72 @@
+// What one frame of an animation changes: rotation, zoom, camera travel, texture position and the
+// frame time, without a GL context.
+#include "scene3d/AnimationSteps.h"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+namespace vistamaze {
+namespace {
+
+TEST(AnimationSteps, FrameTimeIsTruncatedFromSinglePrecision) {
+    for (const auto& [fps, ms] : {std::pair{10, 100}, {12, 83}, {15, 66}, {24, 41}, {25, 40}, {30, 33}}) {
+        EXPECT_EQ(FrameTimeFor(fps), ms) << fps;
+    }
+}
+
+TEST(AnimationSteps, TexturePositionWrapsAndStopsAtZero) {
+    struct Case {
+        int position;
+        int step;
+        int maximum;
+        int expected;
+    };
+    for (const Case& c :
+         {Case{0, 15, kAnimationTextureRange, 15}, Case{9999990, 15, kAnimationTextureRange, 5},
+          Case{7, -5, kAnimationTextureRange, 2}, Case{3, -5, kAnimationTextureRange, 0},
+          Case{0, -5, kAnimationTextureRange, 0}, Case{4, 3, 5, 2}, Case{4, 3, 0, 0}}) {
+        EXPECT_EQ(NextTexturePosition(c.position, c.step, c.maximum), c.expected)
+            << c.position << " + " << c.step << " within " << c.maximum;
+    }
+}
+
+TEST(AnimationSteps, ZoomCompoundsAndCameraStepsTravel) {
+    const std::unique_ptr<Scene3d> scene = BuildInitialScene();
+    scene->GLCamera2.SetFocalLength(500.0);
+    AnimationSteps steps;
+    steps.rotateX = 0;
+    steps.zoom = 10;
+    steps.cameraX = 4;
+    steps.cameraY = -2;
+    CameraTravel travel;
+    for (const double factor : {1.1, 1.21, 1.331}) {
+        ApplyFrameSteps(*scene, steps, travel, 20, 0);
+        EXPECT_NEAR(scene->GLCamera2.FocalLength(), 500.0 * factor, 1e-3);
+    }
+    EXPECT_EQ(travel.x, 12);
+    EXPECT_EQ(travel.y, -6);
+    EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().x, (20 + 12) / 20.0);
+    EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().y, -6 / 20.0);
+}
+
+TEST(AnimationSteps, VisibleObjectsTurnAboutTheSceneAxesAndAFullTurnComesBack) {
+    const std::unique_ptr<Scene3d> scene = BuildInitialScene();
+    scene->Teapot1.SetVisible(false);
+    const Vec3 text = scene->GLSpaceText1.Direction();
+    const Vec3 mesh = scene->Teapot1.Direction();
+    AnimationSteps steps;
+    steps.rotateX = 0;
+    steps.rotateY = 3;
+    CameraTravel travel;
+    ApplyFrameSteps(*scene, steps, travel, 0, 0);
+    EXPECT_NEAR(std::acos(Dot(text, scene->GLSpaceText1.Direction())) * 180.0 / M_PI, 3.0, 1e-9);
+    EXPECT_EQ(scene->Teapot1.Direction(), mesh);  // hidden: not turned
+    for (int frame = 2; frame <= 120; ++frame) {
+        ApplyFrameSteps(*scene, steps, travel, 0, 0);
+    }
+    EXPECT_NEAR(Dot(text, scene->GLSpaceText1.Direction()), 1.0, 1e-9);
+}
+
+}  // namespace
+}  // namespace vistamaze
