@@ -1,14 +1,25 @@
 #pragma once
 
+#include "cli/Animation.h"
 #include "cli/RenderOptions.h"
 
+#include <functional>
 #include <iosfwd>
 
 namespace vistamaze::cli {
 
-// Renders every depth map of `options` and writes the pictures or the movie. Progress goes to
-// `progress` when it is not null. Throws vistamaze::Error (and UsageError for an output name
-// that selects no format) on the first failure; pictures already written stay.
-void RunRender(const RenderOptions& options, std::ostream* progress);
+// What the caller of a run decides besides the options.
+struct RenderControl {
+    std::function<bool()> stopRequested;  // asked between the frames of a scene movie; empty: never
+    FrameSchedule schedule = FrameSchedule::Overlapped;
+    std::ostream* stageTimes = nullptr;  // a scene movie's stage times go here when not null
+};
+
+// Renders every depth map of `options` and writes the pictures or the movie, or renders the scene
+// movie (see RunAnimation). Progress goes to `progress` when it is not null. Returns the scene
+// movie's result, or an empty result for other runs. Throws vistamaze::Error (and UsageError for
+// an output name that selects no format) on the first failure; pictures already written stay.
+AnimationResult RunRender(const RenderOptions& options, std::ostream* progress,
+                          const RenderControl& control = {});
 
 }  // namespace vistamaze::cli

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <set>
 
 namespace vistamaze::cli {
 
@@ -42,6 +43,28 @@ std::pair<int, int> ParsePair(const std::string& option, const std::string& text
     }
     return {static_cast<int>(ParseInteger(option, text.substr(0, comma), lo, 1000000)),
             static_cast<int>(ParseInteger(option, text.substr(comma + 1), lo, 1000000))};
+}
+
+// "X,Y,Z", each a whole number of degrees.
+std::array<int, 3> ParseIntegerAngles(const std::string& option, const std::string& text) {
+    const auto first = text.find(',');
+    const auto second = first == std::string::npos ? first : text.find(',', first + 1);
+    if (second == std::string::npos) {
+        throw UsageError(option + " needs three whole numbers of degrees as X,Y,Z, not \"" + text + "\"");
+    }
+    return {static_cast<int>(ParseInteger(option, text.substr(0, first), -36000, 36000)),
+            static_cast<int>(ParseInteger(option, text.substr(first + 1, second - first - 1), -36000, 36000)),
+            static_cast<int>(ParseInteger(option, text.substr(second + 1), -36000, 36000))};
+}
+
+double ParsePercentPoints(const std::string& option, const std::string& text) {
+    double value = 0;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || !(std::abs(value) <= 1000.0)) {
+        throw UsageError(option + " needs a number between -1000 and 1000, not \"" + text + "\"");
+    }
+    return value;
 }
 
 // "WxH", each side 1..8192 (the largest view the display-free renderer makes).
@@ -132,6 +155,63 @@ void AddSceneOptions(std::map<std::string, Setter>& m) {
     };
 }
 
+void AddAnimationOptions(std::map<std::string, Setter>& m) {
+    m["--frames"] = [](RenderOptions& o, const std::string& v) {
+        o.animation.frames = static_cast<int>(ParseInteger("--frames", v, 0, 1000000));
+    };
+    m["--rotate-step"] = [](RenderOptions& o, const std::string& v) {
+        o.animation.rotateStep = ParseIntegerAngles("--rotate-step", v);
+    };
+    m["--zoom-step"] = [](RenderOptions& o, const std::string& v) {
+        o.animation.zoomStep = static_cast<int>(ParseInteger("--zoom-step", v, -99, 1000));
+    };
+    m["--move-step"] = [](RenderOptions& o, const std::string& v) {
+        const auto [x, y] = ParsePair("--move-step", v, -1000000);
+        o.animation.moveStep = {x, y};
+    };
+    m["--texture-scale-step"] = [](RenderOptions& o, const std::string& v) {
+        o.animation.textureScaleStep = ParsePercentPoints("--texture-scale-step", v);
+    };
+}
+
+// The options that only a scene movie reads.
+constexpr std::array<const char*, 4> kAnimationStepOptions = {"--rotate-step", "--zoom-step", "--move-step",
+                                                              "--texture-scale-step"};
+
+// A scene movie: its checks, and the animation options dialog's defaults for what was not given.
+void CheckAnimation(RenderOptions& o, const std::set<std::string>& given) {
+    if (!o.animation.Requested()) {
+        for (const char* option : kAnimationStepOptions) {
+            if (given.contains(option)) {
+                throw UsageError(std::string(option) + " needs --frames (a scene movie)");
+            }
+        }
+        if (o.textureStepX < 0 || o.textureStepY < 0) {
+            throw UsageError("--texture-step of depth map movies must not be negative");
+        }
+        return;
+    }
+    if (!o.scene.Requested()) {
+        throw UsageError("--frames makes a movie of a scene: give --model or --text");
+    }
+    if (LowerCaseExtension(o.output) != ".avi") {
+        throw UsageError("--frames makes a movie: OUT must end in .avi, not \"" + o.output + "\"");
+    }
+    if (!o.depthOut.empty() || !o.scene.pictureOut.empty()) {
+        throw UsageError("--depth-out and --picture-out go with one picture, not with --frames");
+    }
+    if (!given.contains("--width")) {
+        o.width = 1920;
+    }
+    if (!given.contains("--height")) {
+        o.height = 1080;
+    }
+    if (!given.contains("--texture-step")) {
+        o.textureStepX = 0;
+        o.textureStepY = 15;
+    }
+}
+
 // Depth maps come from files or from one scene, never both.
 void CheckDepthSource(const RenderOptions& o) {
     const SceneOptions& scene = o.scene;
@@ -142,8 +222,9 @@ void CheckDepthSource(const RenderOptions& o) {
         if (!o.depthMaps.empty()) {
             throw UsageError("give depth map files or a scene (--model, --text), not both");
         }
-        if (LowerCaseExtension(o.output) == ".avi") {
-            throw UsageError("a scene makes one picture, not a movie: use .png, .jpg, .jpeg, .bmp or .tga");
+        if (LowerCaseExtension(o.output) == ".avi" && !o.animation.Requested()) {
+            throw UsageError(
+                "a scene makes one picture, or a movie with --frames N: use .png, .jpg, .jpeg, .bmp or .tga");
         }
         return;
     }
@@ -160,14 +241,22 @@ void CheckDepthSource(const RenderOptions& o) {
     }
 }
 
+// The long name of an option that takes a value, and what its value does.
+struct ValueOption {
+    std::string name;
+    Setter set;
+};
+
 // Options that take a value, by every name they answer to.
-const std::map<std::string, Setter>& ValueOptions() {
-    static const std::map<std::string, Setter> options = [] {
+const std::map<std::string, ValueOption>& ValueOptions() {
+    static const std::map<std::string, ValueOption> options = [] {
         std::map<std::string, Setter> m;
-        const auto both = [&m](const std::string& shortName, const std::string& longName, const Setter& s) {
+        std::map<std::string, std::string> shortNames;
+        const auto both = [&m, &shortNames](const std::string& shortName, const std::string& longName,
+                                            const Setter& s) {
             m[longName] = s;
             if (!shortName.empty()) {
-                m[shortName] = s;
+                shortNames[shortName] = longName;
             }
         };
         both("-o", "--output", [](RenderOptions& o, const std::string& v) { o.output = v; });
@@ -216,7 +305,7 @@ const std::map<std::string, Setter>& ValueOptions() {
             std::tie(o.textureOffsetX, o.textureOffsetY) = ParsePair("--texture-offset", v, 0);
         });
         both("", "--texture-step", [](RenderOptions& o, const std::string& v) {
-            std::tie(o.textureStepX, o.textureStepY) = ParsePair("--texture-step", v, 0);
+            std::tie(o.textureStepX, o.textureStepY) = ParsePair("--texture-step", v, -1000000);
         });
         both("", "--seed", [](RenderOptions& o, const std::string& v) {
             o.seed = static_cast<std::uint32_t>(ParseInteger("--seed", v, 0, 4294967295LL));
@@ -234,7 +323,15 @@ const std::map<std::string, Setter>& ValueOptions() {
         both("", "--depth-out",
              [](RenderOptions& o, const std::string& v) { o.depthOut = PictureName("--depth-out", v); });
         AddSceneOptions(m);
-        return m;
+        AddAnimationOptions(m);
+        std::map<std::string, ValueOption> named;
+        for (const auto& [name, setter] : m) {
+            named[name] = ValueOption{name, setter};
+        }
+        for (const auto& [shortName, longName] : shortNames) {
+            named[shortName] = named[longName];
+        }
+        return named;
     }();
     return options;
 }
@@ -259,6 +356,7 @@ void SetFlag(RenderOptions& o, const std::string& arg) {
 
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     RenderOptions o;
+    std::set<std::string> given;
     bool onlyFiles = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
@@ -292,7 +390,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
             }
             value = args[++i];
         }
-        it->second(o, value);
+        it->second.set(o, value);
+        given.insert(it->second.name);
     }
     if (o.help || o.version) {
         return o;
@@ -301,6 +400,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
         throw UsageError("no output file given: use -o OUT");
     }
     CheckDepthSource(o);
+    CheckAnimation(o, given);
     return o;
 }
 
@@ -325,6 +425,7 @@ std::string UsageText() {
     return R"(Usage: vistamaze-render DEPTH... -o OUT [options]
        vistamaze-render --model FILE -o OUT [options]
        vistamaze-render --text STRING -o OUT [options]
+       vistamaze-render (--model FILE | --text STRING) --frames N -o MOVIE.avi [options]
 
 Turns depth maps (grey pictures, white = near) into single-image stereograms.
 With one depth map OUT is the picture to write; its extension (.png, .jpg, .jpeg, .bmp,
@@ -333,6 +434,9 @@ With one depth map OUT is the picture to write; its extension (.png, .jpg, .jpeg
 in .avi makes a movie with one frame per depth map.
 With --model or --text the depth map is captured from a 3D scene drawn off screen (no display
 needed): the model framed as the desktop program frames a loaded model, or extruded text.
+With --frames the scene becomes a stereogram movie: frame by frame the model turns, the camera
+zooms and moves and the texture shifts, as in the desktop program's animation. Ctrl+C stops it
+after the frame being rendered; the movie keeps the frames written and the exit status is 130.
 
 Options:
   -o, --output OUT          where the stereogram goes
@@ -351,7 +455,8 @@ Options:
       --min-depth INCHES    near plane behind the picture (default 8)
       --no-stretch          do not scale the texture to the pattern width
       --texture-offset X,Y  texture offset in texture pixels (default 0,0)
-      --texture-step X,Y    texture offset added per movie frame (default 0,0)
+      --texture-step X,Y    texture offset added per movie frame (default 0,0; with
+                            --frames 0,15, and it may be negative)
       --seed N              fixed random seed, for repeatable random dots and blur
       --quality N           JPEG quality 1..100 (default 95)
       --png-level N         PNG compression level 0..9 (default 1)
@@ -364,7 +469,7 @@ Options:
   -h, --help                show this text
       --version             show the version
 
-3D scene (one picture, not a movie):
+3D scene (one picture, or a movie with --frames):
       --model FILE          3D model, read by its extension (3ds, obj, stl, ply, md2, ...)
       --text STRING         extruded 3D text instead of a model ("" draws nothing)
       --font FAMILY         font family of the text, bold (default Arial)
@@ -376,6 +481,16 @@ Options:
       --depth-space N       spreads or narrows the grey scale, -500..500 (default 0)
       --picture-out FILE    also write the colour picture of the scene
       --background RRGGBB   its background colour in hexadecimal (default 004080)
+
+Scene movie (the desktop program's animation options; with --frames the size defaults to
+1920x1080, --fps stays 25, textured with oversampling 4):
+      --frames N            number of frames, 0..1000000 (a movie of 120 frames is 4.8 s)
+      --rotate-step X,Y,Z   whole degrees turned per frame about the scene's axes (default 0,3,0)
+      --zoom-step P         percent the focal length grows per frame, -99..1000 (default 0;
+                            with 0 the grey scale of the first capture is kept for every frame)
+      --move-step X,Y       Move-slider units per frame, 20 to a scene unit (default 0,0)
+      --texture-scale-step S  percentage points added to the texture scale per frame, from
+                            100 (default 0; above 100 the texture stays as it is)
 )";
 }
 

@@ -37,6 +37,19 @@ struct SceneOptions {
     friend bool operator==(const SceneOptions&, const SceneOptions&) = default;
 };
 
+// A scene movie (--frames): the frame loop of the desktop program's animation, with its per-frame
+// steps. Units as in the animation options dialog: degrees, percent of the focal length, Move-slider
+// units (20 = 1 scene unit), percentage points of the texture scale.
+struct AnimationRequest {
+    std::optional<int> frames;  // set: the scene becomes a movie of this many frames
+    std::array<int, 3> rotateStep{0, 3, 0};
+    int zoomStep = 0;
+    std::array<int, 2> moveStep{};
+    double textureScaleStep = 0.0;
+
+    [[nodiscard]] bool Requested() const noexcept { return frames.has_value(); }
+};
+
 // Everything one run of the command-line renderer needs. Defaults are the main window's
 // starting values.
 struct RenderOptions {
@@ -58,7 +71,7 @@ struct RenderOptions {
     bool stretch = true;
     int textureOffsetX = 0;
     int textureOffsetY = 0;
-    int textureStepX = 0;  // per frame of a movie
+    int textureStepX = 0;  // per frame of a movie (0,15 for a scene movie)
     int textureStepY = 0;
     std::optional<std::uint32_t> seed;
     int quality = 95;
@@ -66,6 +79,7 @@ struct RenderOptions {
     int fps = 25;
     std::string audio;
     SceneOptions scene;
+    AnimationRequest animation;
     // Where the depth map the stereogram was made from goes: a captured one at the view's size, a
     // depth map file as the engine fitted it to the stereogram. Empty: not written.
     std::string depthOut;
@@ -73,9 +87,12 @@ struct RenderOptions {
     bool version = false;
 };
 
-// Parses argv[1..]. Throws UsageError with a one-line message for unknown options, missing or
-// malformed values, values out of range, side outputs whose extension selects no picture format,
-// and depth maps given both as files and as a scene.
+// Parses argv[1..]. With --frames the defaults of the size, the texture step, the type and the
+// oversampling become those of the desktop program's animation options (1920 x 1080, 0,15,
+// textured, 4); options given override them. Throws UsageError with a one-line message for
+// unknown options, missing or malformed values, values out of range, side outputs whose extension
+// selects no picture format, depth maps given both as files and as a scene, and animation options
+// without a scene movie.
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args);
 
 // The text printed by --help.

@@ -79,26 +79,72 @@ void SetUpScene(Scene3d& scene, const SceneOptions& s) {
 
 }  // namespace
 
-Picture CaptureSceneDepth(const RenderOptions& options) {
-    const SceneOptions& s = options.scene;
-    const FontApplication application;
-    const std::unique_ptr<Scene3d> scene = BuildInitialScene();
-    SetUpScene(*scene, s);
-
-    HeadlessView view(s.viewWidth, s.viewHeight);
-    if (s.background) {
-        view.SetBackgroundColor(QColor::fromRgb(*s.background));
+class SceneCapture::State {
+public:
+    explicit State(const SceneOptions& s)
+        : sliders_{s.depthMin, s.depthMax, s.depthSpace},
+          scene_(BuildInitialScene()),
+          view_(s.viewWidth, s.viewHeight) {
+        SetUpScene(*scene_, s);
+        if (s.background) {
+            view_.SetBackgroundColor(QColor::fromRgb(*s.background));
+        }
+        zBuffer_.LinkToViewer(view_);
     }
-    view.Render(*scene, scene->GLCamera2);
-    TGLzBuffer zBuffer;
-    zBuffer.LinkToViewer(view);
-    const std::vector<float>& depths = zBuffer.ReadDepth();
-    const DepthRange range = ComputeDepthRange(depths, DepthSliders{s.depthMin, s.depthMax, s.depthSpace});
-    PixelBuffer image;
-    MapDepthsToImage(depths, s.viewWidth, s.viewHeight, range, image);
 
-    if (!s.pictureOut.empty()) {
-        SavePictureByExtension(Picture(view.ColorSnapshot()), s.pictureOut, options.quality,
+    DepthSliders sliders_;
+    // Made before the scene, whose text needs the fonts, and destroyed after it.
+    FontApplication application_;
+    std::unique_ptr<Scene3d> scene_;
+    HeadlessView view_;
+    TGLzBuffer zBuffer_;
+};
+
+SceneCapture::SceneCapture(const SceneOptions& options) : state_(std::make_unique<State>(options)) {}
+
+SceneCapture::~SceneCapture() = default;
+
+Scene3d& SceneCapture::Scene() noexcept {
+    return *state_->scene_;
+}
+
+int SceneCapture::Width() const noexcept {
+    return state_->view_.Width();
+}
+
+int SceneCapture::Height() const noexcept {
+    return state_->view_.Height();
+}
+
+void SceneCapture::Render() {
+    state_->view_.Render(*state_->scene_, state_->scene_->GLCamera2);
+}
+
+const std::vector<float>& SceneCapture::ReadDepths() {
+    return state_->zBuffer_.ReadDepth();
+}
+
+DepthRange SceneCapture::RangeOf(const std::vector<float>& depths) const noexcept {
+    return ComputeDepthRange(depths, state_->sliders_);
+}
+
+void SceneCapture::MapDepths(const std::vector<float>& depths, const DepthRange& range,
+                             PixelBuffer& image) const {
+    MapDepthsToImage(depths, Width(), Height(), range, image);
+}
+
+PixelBuffer SceneCapture::ColorSnapshot() {
+    return state_->view_.ColorSnapshot();
+}
+
+Picture CaptureSceneDepth(const RenderOptions& options) {
+    SceneCapture capture(options.scene);
+    capture.Render();
+    const std::vector<float>& depths = capture.ReadDepths();
+    PixelBuffer image;
+    capture.MapDepths(depths, capture.RangeOf(depths), image);
+    if (!options.scene.pictureOut.empty()) {
+        SavePictureByExtension(Picture(capture.ColorSnapshot()), options.scene.pictureOut, options.quality,
                                std::to_string(options.dpi), options.png);
     }
     return Picture(std::move(image));

@@ -5,6 +5,7 @@
 #include "output/PictureResolution.h"
 #include "resources/DefaultTexture.h"
 #include "ui_Test1.h"
+#include "workspace/AnimationRun.h"
 #include "workspace/Dialogs.h"
 #include "workspace/FocusLeave.h"
 #include "workspace/GuiResources.h"
@@ -199,6 +200,12 @@ void TfmMain::FormCreate(const QString& documentsFolder) {
 
 void TfmMain::AttachWindows(const MainWindowPartners& partners) {
     partners_ = partners;
+    animation_.reset();
+    if (partners_.preview != nullptr && partners_.animationOptions != nullptr &&
+        partners_.progress != nullptr) {
+        animation_ = std::make_unique<TAnimationRun>(*this, *partners_.animationOptions, *partners_.progress,
+                                                     *partners_.preview);
+    }
     ConnectPartners();
 }
 
@@ -258,6 +265,7 @@ void TfmMain::ConnectCommands() {
     connect(ui_->LoadButton3DS, &QAction::triggered, this, &TfmMain::Load3DSmodel1Click);
     connect(ui_->tbsavedepth, &QToolButton::clicked, this, &TfmMain::tbsavedepthClick);
     connect(modelTab_, &ModelTab::RenderAnimationRequested, ui_->Renderanimation1, &QAction::trigger);
+    connect(ui_->Renderanimation1, &QAction::triggered, this, &TfmMain::bRenderAnimationClick);
     // The depth image is converted for the screen only when its tab shows.
     connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
         if (ui_->PageControl1->currentWidget() == ui_->TabSheetStereogram) {
@@ -324,6 +332,11 @@ void TfmMain::ConnectPartners() {
     if (partners_.progress != nullptr) {
         partners_.progress->RenderStereogram = [this] { RenderStereogram(); };
         partners_.progress->StopRequested = [this] { stopRequested_ = true; };
+        partners_.progress->RunAnimation = [this] {
+            if (animation_) {
+                animation_->RunAnimation();
+            }
+        };
     }
     if (TfmConfig* config = partners_.config) {
         connect(config, &TfmConfig::FieldLeft, this, &TfmMain::Zmena);
@@ -354,6 +367,43 @@ void TfmMain::SetSize(int width, int height) {
     ui_->Edit7->setText(QString::number(height));
     TakeFocusAway();
     Zmena();
+}
+
+int TfmMain::StereoTypeItem() const {
+    return radioGroup1_->checkedId();
+}
+
+void TfmMain::ChooseStereoTypeItem(int item) {
+    if (QAbstractButton* button = radioGroup1_->button(item)) {
+        button->click();
+    }
+}
+
+int TfmMain::OversamplingItem() const {
+    return radioGroup4_->checkedId();
+}
+
+void TfmMain::ChooseOversamplingItem(int item) {
+    if (QAbstractButton* button = radioGroup4_->button(item)) {
+        button->click();
+    }
+}
+
+void TfmMain::ShowMovieSize(int width, int height) {
+    ui_->Edit6->setText(QString::number(width));
+    ui_->Edit7->setText(QString::number(height));
+    stereogram1_.SetWidth(width);
+    stereogram1_.SetHeight(height);
+}
+
+void TfmMain::ShowModelTab() {
+    ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel);
+}
+
+void TfmMain::bRenderAnimationClick() {
+    if (animation_) {
+        animation_->bRenderAnimationClick();
+    }
 }
 
 void TfmMain::SetDpiText(const QString& text) {

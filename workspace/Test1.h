@@ -21,6 +21,7 @@ class TfmMain;
 
 namespace vistamaze {
 
+class TAnimationRun;
 class TForm2;
 class TfmAbout;
 class TfmAnimProg;
@@ -153,6 +154,21 @@ public:
     // reached the preview window.
     void EnableResultCommands();
 
+    // The "Stereogram Type" and "Oversampling" items (from 0), and choosing one as the user's
+    // click does: the settings then reach the engine (Zmena). An item below 0 chooses nothing.
+    [[nodiscard]] int StereoTypeItem() const;
+    void ChooseStereoTypeItem(int item);
+    [[nodiscard]] int OversamplingItem() const;
+    void ChooseOversamplingItem(int item);
+    // The width and height fields show the size, and the engine takes it; nothing else applies.
+    void ShowMovieSize(int width, int height);
+    // Brings the "3D model" tab to the front.
+    void ShowModelTab();
+    // "Render animation" and the 3D tab's button: see TAnimationRun. Null until the windows
+    // were attached.
+    void bRenderAnimationClick();
+    [[nodiscard]] TAnimationRun* Animation() const noexcept { return animation_.get(); }
+
     // The size and resolution pop-up menus of the "Size && DPI" group.
     [[nodiscard]] QMenu* PopupMenuRES() const noexcept { return popupMenuRes_; }
     [[nodiscard]] QMenu* PopupMenuDPI() const noexcept { return popupMenuDpi_; }
@@ -185,6 +201,7 @@ private:
     ProgramFolders folders_;
     QString userDataFolder_;
     MainWindowPartners partners_;
+    std::unique_ptr<TAnimationRun> animation_;  // made when the windows are attached
     QButtonGroup* radioGroup1_ = nullptr;
     QButtonGroup* radioGroup2_ = nullptr;
     QButtonGroup* radioGroup3_ = nullptr;
