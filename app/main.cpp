@@ -24,9 +24,8 @@ void SetDefaultSurfaceFormat() {
 vistamaze::MainWindowSetup StartupSetup() {
     vistamaze::MainWindowSetup setup;
     setup.documentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    setup.folders =
-        vistamaze::FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
-    setup.webPage = vistamaze::ProjectPageUrl(setup.folders.program, QStringLiteral(VM_SOURCE_DIR));
+    setup.folders = vistamaze::FindProgramFolders(QCoreApplication::applicationDirPath(), QString());
+    setup.webPage = vistamaze::ProjectPageUrl(setup.folders.program, QString());
     setup.mailTo = QUrl(QStringLiteral("mailto:?subject=Vistamaze"));
     return setup;
 }

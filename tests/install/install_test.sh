@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# An installed tree and the Debian package, checked with the tools a distribution uses:
+# desktop-file-validate, appstreamcli, man, dpkg-deb. Usage: install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" --strip >/dev/null
+
+desktop-file-validate "$prefix"/share/applications/io.github.vistamaze.Vistamaze.desktop
+appstreamcli validate --no-net "$prefix"/share/metainfo/io.github.vistamaze.Vistamaze.metainfo.xml >/dev/null
+for size in 16 24 32 48 64 128 256; do
+  test "$(identify -format '%wx%h' "$prefix/share/icons/hicolor/${size}x${size}/apps/io.github.vistamaze.Vistamaze.png")" = "${size}x${size}"
+done
+test -s "$prefix"/share/icons/hicolor/scalable/apps/io.github.vistamaze.Vistamaze.svg
+
+# The man page renders and names every option that --help lists.
+man_text=$(MANWIDTH=100 man -l "$prefix"/share/man/man1/vistamaze-render.1 2>/dev/null)
+for option in $("$prefix"/bin/vistamaze-render --help | grep -oE '(^|[ ,])--[a-z][a-z-]*' | tr -d ' ,' | sort -u); do
+  grep -qF -- "$option" <<<"$man_text" || { echo "man page lacks $option"; exit 1; }
+done
+
+# The installed renderer works from another folder, without a display, on the installed samples.
+mkdir "$work/elsewhere"
+(cd "$work/elsewhere" && env -u DISPLAY "$prefix"/bin/vistamaze-render \
+  "$prefix"/share/vistamaze/DepthMaps/Torus.png -W 320 -H 200 -o out.png)
+test "$(identify -format '%wx%h' "$work/elsewhere/out.png")" = "320x200"
+for folder in Textures DepthMaps Models; do test -d "$prefix/share/vistamaze/$folder"; done
+
+# No path of this build machine is compiled into the programs.
+for program in vistamaze vistamaze-render; do
+  if grep -qF -- "$source" "$prefix/bin/$program"; then echo "$program names $source"; exit 1; fi
+done
+
+# The package holds the same tree under /usr and depends on what the programs load.
+(cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null)
+deb=$(ls "$work"/package/*.deb)
+contents=$(dpkg-deb -c "$deb")
+for path in ./usr/bin/vistamaze ./usr/bin/vistamaze-render ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
+  ./usr/share/metainfo/io.github.vistamaze.Vistamaze.metainfo.xml ./usr/share/man/man1/vistamaze-render.1 \
+  ./usr/share/vistamaze/Models/TorusKnot.obj; do
+  grep -qF -- " $path" <<<"$contents" || { echo "package lacks $path"; exit 1; }
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for dependency in libqt6widgets6 libassimp5 libpng16-16 qt6-qpa-plugins libegl-mesa0; do
+  grep -qF -- "$dependency" <<<"$depends" || { echo "package does not depend on $dependency: $depends"; exit 1; }
+done
+echo "installed tree and package: fine"
