@@ -455,8 +455,8 @@ Options:
       --min-depth INCHES    near plane behind the picture (default 8)
       --no-stretch          do not scale the texture to the pattern width
       --texture-offset X,Y  texture offset in texture pixels (default 0,0)
-      --texture-step X,Y    texture offset added per movie frame (default 0,0; with
-                            --frames 0,15, and it may be negative)
+      --texture-step X,Y    texture offset added per movie frame (default 0,0; for a
+                            scene movie 0,15, and there it may be negative)
       --seed N              fixed random seed, for repeatable random dots and blur
       --quality N           JPEG quality 1..100 (default 95)
       --png-level N         PNG compression level 0..9 (default 1)
@@ -484,7 +484,7 @@ Options:
 
 Scene movie (the desktop program's animation options; with --frames the size defaults to
 1920x1080, --fps stays 25, textured with oversampling 4):
-      --frames N            number of frames, 0..1000000 (a movie of 120 frames is 4.8 s)
+      --frames N            number of frames, 0..1000000 (120 at 25 fps make 4.8 s)
       --rotate-step X,Y,Z   whole degrees turned per frame about the scene's axes (default 0,3,0)
       --zoom-step P         percent the focal length grows per frame, -99..1000 (default 0;
                             with 0 the grey scale of the first capture is kept for every frame)

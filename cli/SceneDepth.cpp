@@ -120,6 +120,10 @@ void SceneCapture::Render() {
     state_->view_.Render(*state_->scene_, state_->scene_->GLCamera2);
 }
 
+void SceneCapture::SetDepthOnly(bool on) noexcept {
+    state_->view_.SetDepthOnly(on);
+}
+
 const std::vector<float>& SceneCapture::ReadDepths() {
     return state_->zBuffer_.ReadDepth();
 }

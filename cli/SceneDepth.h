@@ -34,6 +34,8 @@ public:
 
     // Draws the scene as it is now.
     void Render();
+    // See HeadlessView::SetDepthOnly.
+    void SetDepthOnly(bool on) noexcept;
     // The view's depths of the last render: row 0 at the bottom, 1.0 where nothing was drawn.
     // Valid until the next call.
     [[nodiscard]] const std::vector<float>& ReadDepths();

@@ -103,6 +103,8 @@ HeadlessView::~HeadlessView() {
 void HeadlessView::Render(const Scene3d& scene, TGLCamera& camera) {
     const SurfacelessGLContext::Current current(context_);
     framebuffer_->Bind();
+    const GLboolean colour = depthOnly_ ? GL_FALSE : GL_TRUE;
+    glColorMask(colour, colour, colour, colour);
     RenderScene(scene, camera, width_, height_, settings_);
 }
 

@@ -324,6 +324,10 @@ void ModelTab::bRefreshClick() {
     }
 }
 
+void ModelTab::CancelPendingCapture() {
+    timerDepth_->stop();
+}
+
 void ModelTab::TimerDepthTimer() {
     timerDepth_->stop();
     const QList<int> sizes = ui_->Splitter1->sizes();

@@ -73,6 +73,8 @@ public:
     void CaptureDepthMap();
     // Asks for one capture after the pending events (several requests give one capture).
     void bRefreshClick();
+    // Drops a capture still asked for: for a caller that has just captured the redraw itself.
+    void CancelPendingCapture();
 
     void bResetClick();
     void bResetDepthClick();

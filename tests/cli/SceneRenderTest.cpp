@@ -74,7 +74,9 @@ protected:
     }
     // Without DISPLAY: the scene path must need no display at all.
     static int Run(const std::string& args, std::string* out = nullptr) {
-        return RunCommand(std::string("env -u DISPLAY ") + VM_RENDERER_PATH + " " + args + " 2>&1", out);
+        return RunCommand(
+            std::string("env -u DISPLAY " VM_GL_CHILD_ENV " ") + VM_RENDERER_PATH + " " + args + " 2>&1",
+            out);
     }
     std::string File(const std::string& name) const { return (dir_ / name).string(); }
     test::TempDir dir_;
@@ -182,7 +184,8 @@ TEST_F(SceneRenderTest, FailuresNameTheirCauseOnOneLine) {
     }
     // No EGL driver at all (glvnd told to load none): the cause, on one line.
     std::string text;
-    EXPECT_EQ(RunCommand(std::string("env -u DISPLAY __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json ") +
+    EXPECT_EQ(RunCommand(std::string("env -u DISPLAY " VM_GL_CHILD_ENV
+                                     " __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent.json ") +
                              VM_RENDERER_PATH + " --text A" + out + " 2>&1",
                          &text),
               1);

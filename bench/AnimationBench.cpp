@@ -1,0 +1,223 @@
+// The animation's frame loop at the options dialog's defaults (1920 x 1080, textured, oversampling
+// 4, 25 fps, rotation Y 3, texture Y 15) with the sample torus knot, as the program runs it but
+// without the dialogs (needs an X display; Mesa's software renderer under Xvfb):
+//   - RunAnimation_120: the whole run of 120 frames, movie saved; frames per second and peak
+//     memory (maximum resident set, which must not grow with the frame count: the 30-frame run
+//     comes first in the same process);
+//   - FramePhases: the same per-frame calls in the same order, timed one by one, to show where
+//     the time goes (Generate here with the engine's event processing after every row, which the
+//     run throttles; visible_preview_ms is what the run saves while the preview is hidden).
+#include "scene3d/GLSceneViewer.h"
+#include "workspace/AnimationRun.h"
+#include "workspace/ModelTab.h"
+#include "workspace/ProgramWindows.h"
+#include "workspace/Unit2t.h"
+#include "workspace/VistamazeApplication.h"
+#include "workspace/fm_Avi.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QSpinBox>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+namespace {
+
+using namespace vistamaze;
+using Clock = std::chrono::steady_clock;
+
+class ModelDialogs final : public Dialogs {
+public:
+    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest&) override {
+        return QStringLiteral(VM_SOURCE_DIR "/Models/TorusKnot.obj");
+    }
+    std::optional<QString> SaveFile(QWidget*, const FileDialogRequest&) override { return std::nullopt; }
+    void ShowMessage(QWidget*, MessageKind, const QString& text) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
+    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
+};
+
+QString MoviePath() {
+    return QDir::tempPath() + QStringLiteral("/vistamaze-bench-animation.avi");
+}
+
+double PeakMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// The program with the torus knot loaded on the 3D tab and the dialog's default options read.
+class ProgramWithModel {
+public:
+    ProgramWithModel() : windows_(Setup()) {
+        TfmMain& main = windows_.Main();
+        main.show();
+        while (main.windowHandle() == nullptr || !main.windowHandle()->isExposed()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+        main.Load3DSmodel1Click();
+        // Until no capture has come for 300 ms.
+        QElapsedTimer quiet;
+        quiet.start();
+        const QMetaObject::Connection restart =
+            QObject::connect(&main.ModelPage(), &ModelTab::DepthPublished, [&quiet] { quiet.restart(); });
+        while (quiet.elapsed() < 300) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        QObject::disconnect(restart);
+        windows_.AnimationOptions().ReadAnimationOptions();
+    }
+    [[nodiscard]] TfmMain& Main() const { return windows_.Main(); }
+    [[nodiscard]] TAnimationRun& Run() const { return *windows_.Main().Animation(); }
+    [[nodiscard]] const ProgramWindows& Windows() const { return windows_; }
+
+private:
+    static MainWindowSetup Setup() {
+        MainWindowSetup setup;
+        setup.documentsFolder = QDir::tempPath() + QStringLiteral("/vistamaze-bench");
+        setup.folders =
+            FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
+        return setup;
+    }
+    ProgramWindows windows_;
+};
+
+void RunAnimationFrames(benchmark::State& state) {
+    const ProgramWithModel program;
+    const int frames = static_cast<int>(state.range(0));
+    program.Windows()
+        .AnimationOptions()
+        .findChild<QLineEdit*>(QStringLiteral("eFramesCount"))
+        ->setText(QString::number(frames));
+    program.Windows().AnimationOptions().ReadAnimationOptions();
+    for (auto _ : state) {
+        program.Run().PrepareMovie(MoviePath());
+        const auto start = Clock::now();
+        program.Run().RunAnimation();
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    const auto& engine = program.Main().Stereogram1();
+    state.counters["fps"] = benchmark::Counter(
+        static_cast<double>(frames) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["width"] = engine.Width();
+    state.counters["height"] = engine.Height();
+    state.counters["view_w"] = program.Main().ModelPage().SceneViewer().DepthWidth();
+    state.counters["view_h"] = program.Main().ModelPage().SceneViewer().DepthHeight();
+    state.counters["peak_MB"] = PeakMegabytes();
+    std::filesystem::remove(MoviePath().toStdString());
+}
+
+// The frame loop's calls, timed phase by phase (milliseconds per frame).
+void FramePhases(benchmark::State& state) {
+    const ProgramWithModel program;
+    TfmMain& main = program.Main();
+    ModelTab& tab = main.ModelPage();
+    TForm2& preview = program.Windows().Preview();
+    const AnimationOptions& options = program.Windows().AnimationOptions().Options();
+    TAviWriter& writer = program.Run().AviWriter();
+    program.Run().PrepareMovie(MoviePath());
+    main.ShowModelTab();
+    preview.seY()->setMaximum(kAnimationTextureRange);
+    writer.OpenWorkFile();
+    tab.SetFreezeDepthRange(true);
+    CameraTravel travel;
+    enum Phase {
+        kScene,
+        kTexture,
+        kRender,
+        kCapture,
+        kGenerate,
+        kPicture,
+        kPreview,
+        kAddFrame,
+        kEvents,
+        kPhases
+    };
+    std::array<double, kPhases> total{};
+    for (auto _ : state) {
+        auto last = Clock::now();
+        const auto lap = [&](Phase phase) {
+            const auto now = Clock::now();
+            total[phase] += std::chrono::duration<double, std::milli>(now - last).count();
+            last = now;
+        };
+        QCoreApplication::processEvents();
+        lap(kEvents);
+        ApplyFrameSteps(tab.Scene(), options.steps, travel, 0, 0);
+        lap(kScene);
+        main.SetTextureScale(main.TextureScale() + options.steps.textureScale);
+        main.cbMirrorClick();
+        preview.seY()->setValue(
+            NextTexturePosition(preview.seY()->value(), options.steps.textureY, preview.seY()->maximum()));
+        preview.Timer1().stop();
+        lap(kTexture);
+        tab.SceneViewer().RepaintNow();
+        lap(kRender);
+        tab.CaptureDepthMap();
+        tab.CancelPendingCapture();
+        lap(kCapture);
+        main.Stereogram1().Generate();
+        lap(kGenerate);
+        const Picture& frame = main.Stereogram1().StereogramPicture();
+        lap(kPicture);
+        // What a visible preview costs per frame; the run skips it while the preview is hidden.
+        preview.SetStereogram(frame.Bitmap());
+        preview.Image1()->repaint();
+        lap(kPreview);
+        writer.AddFrame(frame);
+        lap(kAddFrame);
+    }
+    writer.CloseVideo();
+    writer.SaveMovie();
+    tab.SetFreezeDepthRange(false);
+    std::filesystem::remove(MoviePath().toStdString());
+    const auto frames = static_cast<double>(state.iterations());
+    const std::array<const char*, kPhases> names{"scene_ms",           "texture_ms",  "render_ms",
+                                                 "capture_ms",         "generate_ms", "picture_ms",
+                                                 "visible_preview_ms", "addframe_ms", "events_ms"};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        state.counters[names[i]] = total[i] / frames;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr) {
+        std::fputs("animation_bench: needs an X display (run under Xvfb)\n", stderr);
+        return 0;
+    }
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+    VistamazeApplication app(argc, argv);
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    app.SetDialogs(std::make_unique<ModelDialogs>());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RegisterBenchmark("FramePhases_1920x1080_TexturedX4", FramePhases)
+        ->Iterations(60)
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("RunAnimation_1920x1080_TexturedX4", RunAnimationFrames)
+        ->Arg(30)
+        ->Arg(120)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,45 @@
+#include "cli/EngineSetup.h"
+
+#include "formats/PictureFile.h"
+#include "resources/DefaultTexture.h"
+
+namespace vistamaze::cli {
+
+void ConfigureEngine(TStereogram& engine, const RenderOptions& o) {
+    engine.SetStereoType(o.type);
+    engine.SetWidth(o.width);
+    engine.SetHeight(o.height);
+    engine.SetDPI(o.dpi);
+    engine.SetOversampling(o.oversampling);
+    engine.SetBlur(o.blur);
+    engine.SetDotIntensity(o.dotIntensity);
+    engine.SetRandomDotColor(o.dotColors);
+    engine.SetConverging(o.converging);
+    engine.SetObservDistance(o.distance);
+    engine.SetMax3Ddepth(o.maxDepth);
+    engine.SetMin3Ddepth(o.minDepth);
+    engine.SetStretchTexture(o.stretch);
+    engine.SetPatOfX(o.textureOffsetX);
+    engine.SetPatOfY(o.textureOffsetY);
+    if (o.seed) {
+        const std::uint32_t seed = *o.seed;
+        engine.SeedSource = [seed] { return seed; };
+    }
+    engine.SetMaskMap(o.texture.empty() ? DefaultTexture() : ReadPictureFile(o.texture));
+}
+
+void OpenMovie(TAviWriter& writer, const RenderOptions& o, int frameTime) {
+    writer.SetWidth(o.width);
+    writer.SetHeight(o.height);
+    writer.SetFrameTime(frameTime);
+    writer.SetStretch(true);
+    writer.SetFileName(o.output);
+    if (!o.audio.empty()) {
+        writer.SetWavFileName(o.audio);
+        writer.LoadAudio();
+    }
+    writer.Reset();
+    writer.OpenWorkFile();
+}
+
+}  // namespace vistamaze::cli

@@ -1,0 +1,397 @@
+// The animation as a user makes one: "Render Animation" on the 3D tab, the options dialog, the
+// movie file dialog, the frames counting up in the progress window, Stop; the movie is read back
+// with ffprobe, and what the run changed for its duration is checked to come back.
+#include "scene3d/GLSceneViewer.h"
+#include "tests/workspace/ProgramFixture.h"
+#include "workspace/AnimationRun.h"
+#include "workspace/ModelTab.h"
+#include "workspace/Unit2t.h"
+#include "workspace/fm_AnimProg.h"
+#include "workspace/fm_Avi.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string_view>
+
+#include <sys/resource.h>
+
+namespace vistamaze::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The video stream as ffprobe reads it, frames counted by decoding them.
+std::map<std::string, std::string> ProbeMovie(const fs::path& movie) {
+    std::string out;
+    EXPECT_EQ(RunCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                         "stream=codec_name,width,height,r_frame_rate,nb_read_frames -of default=nw=1 '" +
+                             movie.string() + "'",
+                         &out),
+              0);
+    std::map<std::string, std::string> probe;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (const auto eq = line.find('='); eq != std::string::npos) {
+            probe[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    return probe;
+}
+
+std::size_t DistinctFrames(const fs::path& movie) {
+    std::string out;
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i '" + movie.string() + "' -f framemd5 - | grep -v '^#'", &out),
+              0);
+    std::set<std::string> hashes;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        hashes.insert(line.substr(line.rfind(',') + 1));
+    }
+    return hashes.size();
+}
+
+// The last frame of the movie as ffmpeg decodes it, compared with `picture` (top row first).
+bool LastFrameEquals(const fs::path& movie, const PixelBuffer& picture) {
+    std::string bgr;
+    EXPECT_EQ(RunCommand("ffmpeg -v error -i '" + movie.string() + "' -f rawvideo -pix_fmt bgr24 -", &bgr),
+              0);
+    const auto rowBytes = static_cast<std::size_t>(picture.Width()) * 3;
+    const std::size_t frameBytes = rowBytes * static_cast<std::size_t>(picture.Height());
+    if (bgr.size() < frameBytes) {
+        return false;
+    }
+    const std::string_view last = std::string_view(bgr).substr(bgr.size() - frameBytes);
+    for (int r = 0; r < picture.Height(); ++r) {
+        const auto* row = reinterpret_cast<const char*>(picture.Row(picture.Height() - 1 - r));
+        if (last.substr(static_cast<std::size_t>(r) * rowBytes, rowBytes) !=
+            std::string_view(row, rowBytes)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// What the user enters in the options dialog before Start.
+struct Choice {
+    int sizeItem = 2;  // "320x240"
+    int fpsItem = 4;   // "25"
+    int typeItem = TfmAvi::kTexturedItem;
+    std::vector<std::pair<const char*, QString>> fields{{"eFramesCount", QStringLiteral("3")}};
+};
+
+// Runs a test's action each time the progress window's status label shows a new text, from the
+// label's own paint: the loop repaints it at once, so the action runs inside that frame.
+class StatusWatcher final : public QObject {
+public:
+    explicit StatusWatcher(QLabel* label) : label_(label) { label->installEventFilter(this); }
+    std::map<QString, std::function<void()>> on;
+    std::vector<QString> shown;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && (shown.empty() || shown.back() != label_->text())) {
+            shown.push_back(label_->text());
+            if (const auto action = on.find(label_->text()); action != on.end()) {
+                action->second();
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLabel* label_;
+};
+
+class AnimationTest : public ProgramFixture {
+protected:
+    void SetUp() override {
+        // The movie's work file goes to this test's own temporary folder.
+        if (const char* tmp = std::getenv("TMPDIR")) {
+            oldTmp_ = tmp;
+        }
+        fs::create_directories(temp_ / "tmp");
+        ::setenv("TMPDIR", (temp_ / "tmp").c_str(), 1);
+        ProgramFixture::SetUp();
+        if (HasFatalFailure() || IsSkipped()) {
+            return;
+        }
+        auto* tabs = Find<QTabWidget>(Main(), "PageControl1");
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(0).center());
+        QSignalSpy published(&Tab(), &ModelTab::DepthPublished);
+        while (published.wait(300)) {
+        }
+        watcher_ = std::make_unique<StatusWatcher>(windows_->Progress().StatusLabel());
+    }
+    void TearDown() override {
+        watcher_.reset();
+        ProgramFixture::TearDown();
+        oldTmp_.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", oldTmp_.c_str(), 1);
+    }
+
+    [[nodiscard]] ModelTab& Tab() const { return Main().ModelPage(); }
+    [[nodiscard]] TfmAvi& Options() const { return windows_->AnimationOptions(); }
+    [[nodiscard]] TForm2& Preview() const { return windows_->Preview(); }
+    [[nodiscard]] fs::path WorkFile() const { return Main().Animation()->AviWriter().WorkFileName(); }
+
+    // Presses "Render Animation", enters `choice` and presses Start (or Close), and answers the
+    // movie file dialog with `file`. Returns when the command has ended.
+    void Animate(const Choice& choice, const std::optional<QString>& file, bool start = true) {
+        if (start) {
+            dialogs_->QueueSaveFile(file);
+        }
+        bool entered = false;
+        QTimer poll;
+        poll.setInterval(10);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (entered || QApplication::activeModalWidget() != &Options()) {
+                return;
+            }
+            entered = true;
+            Find<QComboBox>(Options(), "cbScreenSize")->setCurrentIndex(choice.sizeItem);
+            Find<QComboBox>(Options(), "cbFPS")->setCurrentIndex(choice.fpsItem);
+            const QByteArray type = "rgStereogramType_" + QByteArray::number(choice.typeItem);
+            Click(Find<QRadioButton>(Options(), type.constData()));
+            for (const auto& [name, text] : choice.fields) {
+                Retype(Find<QLineEdit>(Options(), name), text);
+            }
+            QTest::mouseClick(Find<QPushButton>(Options(), start ? "Button1" : "Button2"), Qt::LeftButton);
+        });
+        poll.start();
+        QTest::mouseClick(Find<QPushButton>(Tab(), "bRenderAnimation"), Qt::LeftButton);
+        EXPECT_TRUE(entered);
+        EXPECT_FALSE(windows_->Progress().isVisible());
+    }
+    // Chooses the main window's type and oversampling items as the user does.
+    void ChooseSettings(int typeItem, int oversamplingItem) {
+        Click(Radio("RadioGroup1", typeItem));
+        Click(Radio("RadioGroup4", oversamplingItem));
+    }
+
+    std::string oldTmp_;
+    std::unique_ptr<StatusWatcher> watcher_;
+};
+
+TEST_F(AnimationTest, OptionsDialogOffersItsItemsAndDefaultsAndCloseDoesNothing) {
+    EXPECT_EQ(Options().Options().width, 600);  // before any Start
+    EXPECT_EQ(Options().Options().fps, 24);
+    EXPECT_EQ(Options().Options().frames, 60);
+    EXPECT_EQ(Options().Options().steps.rotateX, 1);
+    const auto* sizes = Find<QComboBox>(Options(), "cbScreenSize");
+    ASSERT_EQ(sizes->count(), 42);
+    EXPECT_EQ(sizes->currentText(), QStringLiteral("1920x1080"));
+    EXPECT_EQ(sizes->itemText(21), QStringLiteral("1024x768 "));
+    EXPECT_EQ(sizes->itemText(3), sizes->itemText(4));
+    EXPECT_EQ(sizes->itemText(37), sizes->itemText(39));
+    const auto* fps = Find<QComboBox>(Options(), "cbFPS");
+    ASSERT_EQ(fps->count(), 6);
+    EXPECT_EQ(fps->currentText(), QStringLiteral("25"));
+    const std::vector<std::pair<const char*, const char*>> fields{
+        {"eFramesCount", "120"}, {"eX", "0"},    {"eY", "3"},     {"eZ", "0"},        {"eZoom", "0"},
+        {"eCamX", "0"},          {"eCamY", "0"}, {"eScale", "0"}, {"eTextureX", "0"}, {"eTextureY", "15"}};
+    for (const auto& [name, text] : fields) {
+        EXPECT_EQ(Find<QLineEdit>(Options(), name)->text(), QLatin1String(text)) << name;
+    }
+    EXPECT_TRUE(Find<QRadioButton>(Options(), "rgStereogramType_2")->isChecked());
+
+    ChooseSettings(2, 1);
+    Animate(Choice{}, std::nullopt, false);
+    EXPECT_TRUE(dialogs_->SaveRequests().empty());
+    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
+    EXPECT_EQ(CheckedItem("RadioGroup4"), 1);
+}
+
+TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize) {
+    struct Case {
+        int sizeItem;
+        int fpsItem;
+        int frames;
+        const char* size;
+        const char* rate;
+    };
+    for (const Case& c : {Case{2, 4, 3, "320x240", "25/1"}, Case{21, 5, 2, "1024x768", "1000/33"},
+                          Case{0, 1, 4, "320x192", "1000/83"}}) {
+        const fs::path movie = temp_ / (std::string(c.size) + ".avi");
+        Animate(
+            Choice{
+                c.sizeItem, c.fpsItem, TfmAvi::kTexturedItem, {{"eFramesCount", QString::number(c.frames)}}},
+            Q(movie));
+        auto probe = ProbeMovie(movie);
+        EXPECT_EQ(probe["codec_name"], "rawvideo") << c.size;
+        EXPECT_EQ(probe["width"] + "x" + probe["height"], c.size);
+        EXPECT_EQ(probe["r_frame_rate"], c.rate) << c.size;
+        EXPECT_EQ(probe["nb_read_frames"], std::to_string(c.frames)) << c.size;
+        EXPECT_EQ(DistinctFrames(movie), static_cast<std::size_t>(c.frames)) << "the text turns";
+        EXPECT_EQ(MainField("Edit6")->text() + "x" + MainField("Edit7")->text(), QLatin1String(c.size));
+        EXPECT_EQ(QStringLiteral("%1x%2").arg(Engine().Width()).arg(Engine().Height()),
+                  QLatin1String(c.size));
+        EXPECT_FALSE(fs::exists(WorkFile()));
+    }
+    EXPECT_EQ(watcher_->shown.back(), QStringLiteral("Saving data     "));
+    ASSERT_EQ(dialogs_->SaveRequests().size(), 3U);
+    const FileDialogRequest& request = dialogs_->SaveRequests().back();
+    EXPECT_EQ(request.caption, QStringLiteral("Select AVI file name"));
+    EXPECT_EQ(request.filter, QStringLiteral("AVI files (*.AVI)|*.AVI"));
+    EXPECT_EQ(request.defaultSuffix, QStringLiteral("AVI"));
+    EXPECT_EQ(request.fileName, Q(temp_ / "1024x768.avi"));  // the previous choice
+    EXPECT_EQ(request.initialFolder, Main().Folders().program);
+    EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
+    struct Case {
+        int dialogItem;
+        TStereoGramType type;
+        int oversampling;
+    };
+    for (const Case& c : {Case{TfmAvi::kRandomDotItem, TStereoGramType::sgtFastRandomDot, 1},
+                          Case{TfmAvi::kRandomDotTexturedItem, TStereoGramType::sgtRandomDotTextured, 1},
+                          Case{TfmAvi::kTexturedItem, TStereoGramType::sgtTextured, 4}}) {
+        ChooseSettings(2, 1);  // Textured, oversampling 2
+        std::pair<TStereoGramType, int> during{};
+        watcher_->on[QStringLiteral("Frame  1/1")] = [&] {
+            during = {Engine().StereoType(), Engine().Oversampling()};
+        };
+        Animate(Choice{2, 4, c.dialogItem, {{"eFramesCount", QStringLiteral("1")}}}, Q(temp_ / "type.avi"));
+        EXPECT_EQ(during.first, c.type) << c.dialogItem;
+        EXPECT_EQ(during.second, c.oversampling) << c.dialogItem;
+        EXPECT_EQ(CheckedItem("RadioGroup1"), 2) << c.dialogItem;
+        EXPECT_EQ(CheckedItem("RadioGroup4"), 1) << c.dialogItem;
+        EXPECT_EQ(Engine().Oversampling(), 2) << c.dialogItem;
+    }
+    Animate(Choice{2, 4, TfmAvi::kRandomDotItem}, std::nullopt);  // the file dialog cancelled
+    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
+    EXPECT_EQ(CheckedItem("RadioGroup4"), 1);
+}
+
+TEST_F(AnimationTest, StopDuringAFrameFinishesItAndKeepsTheFramesWritten) {
+    const fs::path movie = temp_ / "stopped.avi";
+    watcher_->on[QStringLiteral("Frame  3/10")] = [&] {
+        QTest::mouseClick(Find<QPushButton>(windows_->Progress(), "Button1"), Qt::LeftButton);
+    };
+    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("10")}}}, Q(movie));
+    EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
+    EXPECT_EQ(watcher_->shown.back(), QStringLiteral("Saving data     "));
+    EXPECT_TRUE(LastFrameEquals(movie, Preview().Stereogram().Bitmap()))
+        << "the preview holds the last frame";
+    EXPECT_FALSE(Preview().isVisible());
+    EXPECT_FALSE(fs::exists(WorkFile()));
+    EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+TEST_F(AnimationTest, FullDiskInAFrameKeepsThePlayableFramesBeforeItAndReportsIt) {
+    const fs::path movie = temp_ / "full.avi";
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    watcher_->on[QStringLiteral("Frame  3/6")] = [&] {  // the work file holds two frames
+        const rlimit full{static_cast<rlim_t>(fs::file_size(WorkFile())) + 1000, old.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &full);
+    };
+    watcher_->on[QStringLiteral("Saving data     ")] = [&] { ::setrlimit(RLIMIT_FSIZE, &old); };
+    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], "2");
+    EXPECT_FALSE(fs::exists(WorkFile()));
+    ASSERT_EQ(dialogs_->Messages().size(), 1U);
+    EXPECT_TRUE(
+        dialogs_->Messages()[0].text.startsWith(QStringLiteral("Failed to add frame to AVI. Err=8004406E")))
+        << dialogs_->Messages()[0].text.toStdString();
+    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
+}
+
+TEST_F(AnimationTest, ZoomCameraAndTextureStepsAccumulateAndTheRunPutsThemBack) {
+    const Scene3d& scene = Tab().Scene();
+    const double focal = scene.GLCamera2.FocalLength();
+    QSpinBox* seY = Preview().seY();
+    const int maximum = seY->maximum();
+    std::vector<double> focals;
+    watcher_->on[QStringLiteral("Frame  2/3")] = [&] { focals.push_back(scene.GLCamera2.FocalLength()); };
+    watcher_->on[QStringLiteral("Frame  3/3")] = [&] { focals.push_back(scene.GLCamera2.FocalLength()); };
+    double movedX = 0.0;
+    int patOfY = 0;
+    watcher_->on[QStringLiteral("Saving data     ")] = [&] {
+        focals.push_back(scene.GLCamera2.FocalLength());
+        movedX = scene.GLNavigator1.MovingObject()->Position().x;
+        patOfY = Engine().PatOfY();
+        EXPECT_EQ(seY->maximum(), kAnimationTextureRange);
+    };
+    Animate(Choice{2,
+                   4,
+                   TfmAvi::kTexturedItem,
+                   {{"eFramesCount", QStringLiteral("3")},
+                    {"eZoom", QStringLiteral("10")},
+                    {"eCamX", QStringLiteral("20")}}},
+            Q(temp_ / "zoom.avi"));
+    ASSERT_EQ(focals.size(), 3U);
+    for (std::size_t i = 0; i < focals.size(); ++i) {
+        EXPECT_NEAR(focals[i], focal * std::pow(1.1, static_cast<double>(i + 1)), 1e-3 * focal) << i;
+    }
+    EXPECT_EQ(movedX, 3.0);
+    EXPECT_EQ(patOfY, 45);
+    EXPECT_EQ(scene.GLCamera2.FocalLength(), focal);
+    EXPECT_EQ(scene.GLNavigator1.MovingObject()->Position().x, 0.0);
+    EXPECT_EQ(seY->maximum(), maximum);
+    EXPECT_EQ(seY->value(), 0);
+    EXPECT_EQ(Engine().PatOfY(), 0);
+    EXPECT_FALSE(Preview().Timer1().isActive()) << "no render of its own after the movie";
+}
+
+TEST_F(AnimationTest, AnExistingAviTargetIsRemovedBeforeTheRunOtherFilesAreNot) {
+    for (const auto& [name, removed] : {std::pair{"old.avi", true}, {"old.AVI", true}, {"old.bin", false}}) {
+        const fs::path target = temp_ / name;
+        WriteBytes(target, {1, 2, 3});
+        bool existed = false;
+        watcher_->on[QStringLiteral("Frame  1/1")] = [&] { existed = fs::exists(target); };
+        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("1")}}}, Q(target));
+        EXPECT_EQ(existed, !removed) << name;
+        EXPECT_EQ(ProbeMovie(target)["nb_read_frames"], "1") << name;
+    }
+}
+
+TEST_F(AnimationTest, AFailedSaveIsReportedAndTheCleanUpStillRuns) {
+    fs::create_directories(temp_ / "gone");
+    Preview().seY()->setValue(7);
+    const int maximum = Preview().seY()->maximum();
+    watcher_->on[QStringLiteral("Frame  1/2")] = [&] { fs::remove_all(temp_ / "gone"); };
+    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("2")}}},
+            Q(temp_ / "gone" / "m.avi"));
+    ASSERT_EQ(dialogs_->Messages().size(), 1U);
+    EXPECT_TRUE(dialogs_->Messages()[0].text.startsWith(QStringLiteral("Failed to save the movie")));
+    EXPECT_FALSE(fs::exists(WorkFile()));
+    EXPECT_EQ(Preview().seY()->maximum(), maximum);
+    EXPECT_EQ(Preview().seY()->value(), 7);
+    EXPECT_EQ(Engine().PatOfY(), 7);
+}
+
+TEST_F(AnimationTest, AFieldThatIsNoNumberIsReportedAndTheCommandGoesOn) {
+    Animate(Choice{2,
+                   4,
+                   TfmAvi::kTexturedItem,
+                   {{"eFramesCount", QStringLiteral("7")},
+                    {"eY", QStringLiteral("5")},
+                    {"eZoom", QStringLiteral("x")}}},
+            std::nullopt);
+    ASSERT_EQ(dialogs_->Messages().size(), 1U);
+    EXPECT_EQ(dialogs_->Messages()[0].text, QStringLiteral("'x' is not a valid integer value"));
+    EXPECT_EQ(dialogs_->SaveRequests().size(), 1U);
+    EXPECT_EQ(Options().Options().frames, 7);
+    EXPECT_EQ(Options().Options().steps.rotateY, 5);
+    EXPECT_EQ(Options().Options().steps.textureY, 0) << "fields after the faulty one keep their values";
+    EXPECT_EQ(Options().Options().width, 320);
+}
+
+}  // namespace
+}  // namespace vistamaze::test

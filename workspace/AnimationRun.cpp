@@ -1,0 +1,302 @@
+#include "workspace/AnimationRun.h"
+
+#include "scene3d/GLSceneViewer.h"
+#include "workspace/ModelTab.h"
+#include "workspace/Test1.h"
+#include "workspace/Unit2t.h"
+#include "workspace/VistamazeApplication.h"
+#include "workspace/fm_AnimProg.h"
+#include "workspace/fm_Avi.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QSlider>
+#include <QSpinBox>
+#include <chrono>
+#include <functional>
+#include <utility>
+
+namespace vistamaze {
+namespace {
+
+constexpr int kNoOversamplingItem = 0;  // "none"
+constexpr int kOversampling4Item = 3;   // "4"
+constexpr int kFastRandomDotItem = 0;
+constexpr int kRandomDotTexturedItem = 1;
+constexpr int kTexturedItem = 2;
+
+ScreenSize PrimaryScreenSize() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return {TAviWriter::kMainWindowWidth * 10, TAviWriter::kMainWindowHeight * 10};
+    }
+    return {screen->size().width(), screen->size().height()};
+}
+
+// While it lives, the engine's per-row event processing lets pending events through at most every
+// 10 ms instead of after every row: a 1080-row frame would otherwise spend a large share of its
+// time in the event loop. Painting, timers and Stop still get through during the render.
+class EngineEventThrottle {
+public:
+    explicit EngineEventThrottle(TStereogram& engine)
+        : engine_(engine), events_(std::move(engine.ProcessEvents)) {
+        engine_.ProcessEvents = [this] {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - last_ >= kInterval && events_) {
+                last_ = now;
+                events_();
+            }
+        };
+    }
+    ~EngineEventThrottle() { engine_.ProcessEvents = std::move(events_); }
+    EngineEventThrottle(const EngineEventThrottle&) = delete;
+    EngineEventThrottle& operator=(const EngineEventThrottle&) = delete;
+
+private:
+    static constexpr std::chrono::milliseconds kInterval{10};
+    TStereogram& engine_;
+    std::function<void()> events_;
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+// The extension as the command compares it: from the last dot of the file name on, lower-cased.
+QString LowerExtension(const QString& file) {
+    const QString name = QFileInfo(file).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot).toLower();
+}
+
+}  // namespace
+
+TAnimationRun::TAnimationRun(TfmMain& main, TfmAvi& options, TfmAnimProg& progress, TForm2& preview)
+    : main_(main),
+      options_(options),
+      progress_(progress),
+      preview_(preview),
+      aviWriter_(PrimaryScreenSize()) {
+    aviWriter_.ApplyMainWindowValues();
+}
+
+TAnimationRun::~TAnimationRun() = default;
+
+std::optional<QString> TAnimationRun::SaveDialogAVI() {
+    FileDialogRequest request;
+    request.caption = QStringLiteral("Select AVI file name");
+    request.filter = QStringLiteral("AVI files (*.AVI)|*.AVI");
+    request.defaultSuffix = QStringLiteral("AVI");
+    request.initialFolder = main_.Folders().program;
+    request.fileName = aviFileName_;
+    std::optional<QString> file = VistamazeApplication::AppDialogs().SaveFile(&main_, request);
+    if (file) {
+        aviFileName_ = *file;
+    }
+    return file;
+}
+
+void TAnimationRun::bRenderAnimationClick() {
+    const int typeItem = main_.StereoTypeItem();
+    const int oversamplingItem = main_.OversamplingItem();
+    // The type first: choosing "Textured" again resets the oversampling, which then follows.
+    const auto restoreSelections = [&] {
+        main_.ChooseStereoTypeItem(typeItem);
+        main_.ChooseOversamplingItem(oversamplingItem);
+    };
+    try {
+        options_.exec();
+        if (options_.Started()) {
+            if (const std::optional<QString> file = SaveDialogAVI()) {
+                PrepareMovie(*file);
+                progress_.SetMode(TfmAnimProg::kAnimationMode);
+                progress_.exec();
+            }
+        }
+    } catch (...) {
+        restoreSelections();
+        throw;
+    }
+    restoreSelections();
+}
+
+void TAnimationRun::PrepareMovie(const QString& file) {
+    if (QFileInfo::exists(file) && LowerExtension(file) == QStringLiteral(".avi")) {
+        QFile::remove(file);
+    }
+    ApplyAnimationType();
+    QCoreApplication::processEvents();
+    const AnimationOptions& options = options_.Options();
+    main_.ShowMovieSize(options.width, options.height);
+    aviWriter_.SetWidth(options.width);
+    aviWriter_.SetHeight(options.height);
+    aviWriter_.SetFrameTime(FrameTimeFor(options.fps));
+    aviWriter_.SetFileName(QFile::encodeName(file).toStdString());
+}
+
+void TAnimationRun::ApplyAnimationType() {
+    switch (options_.StereogramTypeItem()) {
+        case TfmAvi::kRandomDotItem:
+            main_.ChooseStereoTypeItem(kFastRandomDotItem);
+            main_.ChooseOversamplingItem(kNoOversamplingItem);
+            break;
+        case TfmAvi::kRandomDotTexturedItem:
+            main_.ChooseStereoTypeItem(kRandomDotTexturedItem);
+            main_.ChooseOversamplingItem(kNoOversamplingItem);
+            break;
+        default:
+            main_.ChooseStereoTypeItem(kTexturedItem);
+            main_.ChooseOversamplingItem(kOversampling4Item);
+            break;
+    }
+}
+
+void TAnimationRun::RunAnimation() {
+    main_.SetStopRequested(false);
+    main_.ShowModelTab();
+    aviWriter_.Reset();
+    focalLength_.reset();
+    seXState_.reset();
+    seYState_.reset();
+    const AnimationOptions options = options_.Options();
+    lastFrame_ = nullptr;
+    std::exception_ptr failure;
+    try {
+        const EngineEventThrottle throttle(main_.Stereogram1());
+        PrepareRun(options);
+        for (int frame = 1; frame <= options.frames; ++frame) {
+            QCoreApplication::processEvents();
+            if (main_.StopRequested()) {
+                break;
+            }
+            RenderFrame(frame, options);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    CleanUp(failure);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+void TAnimationRun::PrepareRun(const AnimationOptions& options) {
+    // A delayed texture update still pending would render on its own between frames.
+    preview_.Timer1().stop();
+    QSpinBox* seX = preview_.seX();
+    QSpinBox* seY = preview_.seY();
+    seXState_ = FieldState{seX->maximum(), seX->value()};
+    seYState_ = FieldState{seY->maximum(), seY->value()};
+    seX->setMaximum(kAnimationTextureRange);
+    seY->setMaximum(kAnimationTextureRange);
+    ModelTab& tab = main_.ModelPage();
+    // Taken before anything can fail, so that the clean-up never puts back a stale value.
+    focalLength_ = tab.Scene().GLCamera2.FocalLength();
+    aviWriter_.OpenWorkFile();
+    if (options.steps.zoom == 0) {
+        tab.SetFreezeDepthRange(true);
+    }
+    travel_ = CameraTravel{};
+    progress_.StatusLabel()->clear();
+}
+
+void TAnimationRun::RenderFrame(int frame, const AnimationOptions& options) {
+    ShowStatus(QStringLiteral("Frame  %1/%2").arg(frame).arg(options.frames));
+    ModelTab& tab = main_.ModelPage();
+    ApplyFrameSteps(tab.Scene(), options.steps, travel_, tab.Slider("tbCameraX")->value(),
+                    tab.Slider("tbCameraY")->value());
+    if (main_.TextureScale() != 0.0) {
+        main_.SetTextureScale(main_.TextureScale() + options.steps.textureScale);
+        main_.cbMirrorClick();
+    }
+    MoveTexturePosition(options.steps);
+    tab.SceneViewer().RepaintNow();
+    tab.CaptureDepthMap();
+    // This redraw is captured: the capture it asked for would only read the same depths again.
+    tab.CancelPendingCapture();
+    TStereogram& engine = main_.Stereogram1();
+    engine.Generate();
+    // The engine's picture stays as it is until the next frame's. A hidden preview gets only
+    // the last one, in the clean-up: converting every frame for the screen costs milliseconds.
+    lastFrame_ = &engine.StereogramPicture();
+    if (preview_.isVisible()) {
+        ShowLastFrame();
+    }
+    aviWriter_.AddFrame(*lastFrame_);
+    QCoreApplication::processEvents();
+}
+
+// The fields' change handling hands the position to the engine and schedules the preview's
+// delayed rebuild and render; the loop renders every frame itself, so that render is dropped.
+void TAnimationRun::MoveTexturePosition(const AnimationSteps& steps) {
+    bool moved = false;
+    for (const auto& [field, step] :
+         {std::pair{preview_.seX(), steps.textureX}, std::pair{preview_.seY(), steps.textureY}}) {
+        if (step != 0) {
+            field->setValue(NextTexturePosition(field->value(), step, field->maximum()));
+            moved = true;
+        }
+    }
+    if (moved) {
+        preview_.Timer1().stop();
+    }
+}
+
+void TAnimationRun::CleanUp(std::exception_ptr& failure) {
+    const auto step = [&failure](auto&& action) {
+        try {
+            action();
+        } catch (...) {
+            if (!failure) {
+                failure = std::current_exception();
+            }
+        }
+    };
+    ModelTab& tab = main_.ModelPage();
+    step([&] { ShowStatus(QStringLiteral("Saving data     ")); });
+    step([&] { ShowLastFrame(); });
+    step([&] {
+        if (focalLength_) {
+            tab.Scene().GLCamera2.SetFocalLength(*focalLength_);
+        }
+        if (TGLSceneObject* moving = tab.Scene().GLNavigator1.MovingObject()) {
+            Vec3 position = moving->Position();
+            position.x = tab.Slider("tbCameraX")->value() / 20.0;
+            position.y = tab.Slider("tbCameraY")->value() / 20.0;
+            moving->SetPosition(position);
+        }
+    });
+    step([&] { aviWriter_.CloseVideo(); });
+    step([&] { aviWriter_.SaveMovie(); });
+    step([&] {
+        for (const auto& [field, state] :
+             {std::pair{preview_.seX(), seXState_}, std::pair{preview_.seY(), seYState_}}) {
+            if (state) {
+                field->setMaximum(state->maximum);
+                field->setValue(state->value);
+            }
+        }
+        // The restored position reached the engine; the texture scale keeps the last frame's.
+        preview_.Timer1().stop();
+    });
+    step([&] { tab.SetFreezeDepthRange(false); });
+    // The view shows the scene as it now is; its capture follows as after any redraw.
+    tab.SceneViewer().update();
+}
+
+void TAnimationRun::ShowLastFrame() {
+    if (lastFrame_ != nullptr) {
+        preview_.SetStereogram(lastFrame_->Bitmap());
+        preview_.Image1()->repaint();
+        lastFrame_ = nullptr;
+    }
+}
+
+void TAnimationRun::ShowStatus(const QString& text) {
+    QLabel* label = progress_.StatusLabel();
+    label->setText(text);
+    label->repaint();
+}
+
+}  // namespace vistamaze

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "output/AviWriter.h"
+#include "scene3d/AnimationSteps.h"
+
+#include <QString>
+#include <exception>
+#include <optional>
+
+namespace vistamaze {
+
+class TForm2;
+class TfmAnimProg;
+class TfmAvi;
+class TfmMain;
+
+// The animation: the "Render animation" command, the movie file dialog and the frame loop that
+// turns the 3D view frame by frame into stereograms appended to an AVI movie. Owned by the main
+// window, whose engine, 3D tab, settings and texture it drives; the windows passed in must
+// outlive it.
+class TAnimationRun {
+public:
+    TAnimationRun(TfmMain& main, TfmAvi& options, TfmAnimProg& progress, TForm2& preview);
+    ~TAnimationRun();
+    TAnimationRun(const TAnimationRun&) = delete;
+    TAnimationRun& operator=(const TAnimationRun&) = delete;
+
+    // The command: the options dialog, the movie file dialog, then the run inside the progress
+    // window. Removes an existing target whose extension is ".avi" before the run. The main
+    // window's "Stereogram Type" and "Oversampling" follow the dialog's type for the run (random
+    // dots: none; textured: 4) and are restored afterwards in every case, also when a dialog was
+    // cancelled or the run failed. The size fields and the engine keep the movie's size.
+    void bRenderAnimationClick();
+
+    // The command's steps after the dialogs, for the movie `file`: removes an existing `file`
+    // whose extension is ".avi", applies the dialog's type, lets pending events through, gives
+    // the size fields, the engine and the writer the movie's size, and the writer the frame time
+    // and file name.
+    void PrepareMovie(const QString& file);
+
+    // The frame loop, run by the progress window in animation mode. Per frame, after letting
+    // pending events through (Stop ends the loop here): status "Frame  n/N", the scene steps,
+    // the texture scale and rebuild, the texture position through the preview's fields, redraw
+    // and capture, Generate, the picture into the preview's Image1 and onto the movie. A hidden
+    // preview gets only the last frame's picture, at the end of the run. During the render the
+    // engine lets pending events through every 10 ms rather than after every row.
+    //
+    // Whatever happens, the clean-up then shows "Saving data     ", puts the focal length and
+    // the moved object's position back, completes and saves the movie with the frames written so
+    // far (the work file is removed), restores the texture position fields and unfreezes the
+    // depth range. Each clean-up step runs even when an earlier one fails; the first error
+    // (of the loop, else of the clean-up) propagates as vistamaze::Error.
+    void RunAnimation();
+
+    // "Select AVI file name": the chosen name (kept for the next time) or nothing on cancel.
+    [[nodiscard]] std::optional<QString> SaveDialogAVI();
+
+    [[nodiscard]] TAviWriter& AviWriter() noexcept { return aviWriter_; }
+
+private:
+    struct FieldState {
+        int maximum = 0;
+        int value = 0;
+    };
+
+    void ApplyAnimationType();
+    void PrepareRun(const AnimationOptions& options);
+    void RenderFrame(int frame, const AnimationOptions& options);
+    void MoveTexturePosition(const AnimationSteps& steps);
+    void CleanUp(std::exception_ptr& failure);
+    void ShowStatus(const QString& text);
+    void ShowLastFrame();
+
+    TfmMain& main_;
+    TfmAvi& options_;
+    TfmAnimProg& progress_;
+    TForm2& preview_;
+    TAviWriter aviWriter_;
+    QString aviFileName_;
+    CameraTravel travel_;
+    std::optional<double> focalLength_;
+    std::optional<FieldState> seXState_;
+    std::optional<FieldState> seYState_;
+    // The engine's picture of the last frame rendered, not yet in the preview's Image1.
+    const Picture* lastFrame_ = nullptr;
+};
+
+}  // namespace vistamaze
