@@ -6,6 +6,7 @@
 
 #include <QStandardPaths>
 #include <QSurfaceFormat>
+#include <QTimer>
 #include <QUrl>
 #include <csignal>
 
@@ -38,5 +39,11 @@ int main(int argc, char** argv) {
     vistamaze::VistamazeApplication app(argc, argv);
     const vistamaze::ProgramWindows windows(StartupSetup());
     windows.Main().show();
+    // A file handed over by the desktop ("Open with", a double click) opens once the loop runs,
+    // so that an error reaches the program's error report.
+    if (const QStringList arguments = QCoreApplication::arguments(); arguments.size() > 1) {
+        QTimer::singleShot(0, &windows.Main(),
+                           [&windows, file = arguments.at(1)] { windows.Main().OpenFile(file); });
+    }
     return vistamaze::VistamazeApplication::exec();
 }

@@ -257,14 +257,25 @@ void ModelTab::LoadModel() {
     const std::optional<QString> file = VistamazeApplication::AppDialogs().OpenFile(this, request);
     if (file) {
         modelDialogFolder_.clear();  // the dialog then opens where the user last was
-        {
-            const BusyCursor busy;
-            LoadModelIntoScene(*scene_, LocalPath(*file), ui_->GLSceneViewer1->width());
-        }
-        bResetClick();
+        LoadModelFile(*file);
     }
     EnableCommands();
     host_.EnableModelCommands();
+}
+
+void ModelTab::LoadModelFile(const QString& file) {
+    // The camera reset measures from the view's last render. A view that has not rendered yet (a
+    // file opened as the program starts) is measured as it stands, or the camera would land on
+    // the model's centre.
+    TGLSceneViewer& view = *ui_->GLSceneViewer1;
+    if (scene_->GLCamera2.LastViewWidth() == 0) {
+        PrimeCamera(*scene_, view.DepthWidth(), view.DepthHeight());
+    }
+    {
+        const BusyCursor busy;
+        LoadModelIntoScene(*scene_, LocalPath(file), ui_->GLSceneViewer1->width());
+    }
+    bResetClick();
 }
 
 void ModelTab::EnableCommands() {

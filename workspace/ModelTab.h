@@ -67,6 +67,9 @@ public:
     // commands are enabled when the dialog closes, also when it was cancelled, but not when the
     // file could not be loaded: the reader's error propagates.
     void LoadModel();
+    // Loads `file` into the mesh, frames it and resets the view (what the dialog's choice does).
+    // The reader's error propagates.
+    void LoadModelFile(const QString& file);
 
     // Reads the linked view's depth buffer into DepthImage() and, unless output is suppressed,
     // publishes it. Does nothing while a capture runs.

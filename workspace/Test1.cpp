@@ -2,6 +2,7 @@
 
 #include "engine/Errors.h"
 #include "engine/TexturePreparation.h"
+#include "formats/ModelFile.h"
 #include "output/PictureResolution.h"
 #include "resources/DefaultTexture.h"
 #include "ui_Test1.h"
@@ -553,10 +554,28 @@ void TfmMain::Image2Click() {
         EnableRenderCommands();
         depthDialogFolder_.clear();
     }
+    HandDepthImageToEngine();
+}
+
+void TfmMain::HandDepthImageToEngine() {
     ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
     stereogram1_.SetDepthMap(image2Picture_);
     ++depthMapGeneration_;
     ShowEngineSettings();
+}
+
+void TfmMain::OpenFile(const QString& file) {
+    const std::string extension = QFileInfo(file).suffix().toStdString();
+    if (ModelFormatForExtension(extension) != ModelFormat::mfUnknown) {
+        ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel);
+        modelTab_->LoadModelFile(file);
+        EnableModelCommands();
+        return;
+    }
+    ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
+    LoadImage(image2Picture_, file);
+    EnableRenderCommands();
+    HandDepthImageToEngine();
 }
 
 void TfmMain::LoadTexture1Click() {

@@ -102,6 +102,10 @@ public:
     void EnableModelCommands() override;
     // "Load 3DS model": the "3D model" tab comes to the front and the model dialog opens.
     void Load3DSmodel1Click();
+    // Opens a file given to the program (from the desktop's "Open with"): a model file (by its
+    // extension) is loaded on the "3D model" tab, anything else as the depth map, as if chosen in
+    // its dialog. Errors propagate as the dialogs' do.
+    void OpenFile(const QString& file);
     // Saves the depth image through the preview window's save dialog (JPEG quality 80).
     void tbsavedepthClick();
 
@@ -187,6 +191,7 @@ private:
     void Stereogram1Generate();
     void ShowLastRendered();
     void ShowDepthImage();
+    void HandDepthImageToEngine();
     void SetSize(int width, int height);
     void SetDpiText(const QString& text);
     [[nodiscard]] bool ApplyFields();

@@ -197,6 +197,23 @@ TEST_F(ModelTabTest, UnknownModelReportsItsExtensionAndCancelChangesNothing) {
     EXPECT_EQ(&Moving(), &Tab().Scene().GLSpaceText1);
 }
 
+// A file handed to the program by the desktop opens as if chosen in the dialog of its kind.
+TEST_F(ModelTabTest, FilesFromTheDesktopOpenByTheirKind) {
+    auto* tabs = Find<QTabWidget>(Main(), "PageControl1");
+    Main().OpenFile(Q(temp_ / "octahedron.obj"));
+    Settle();
+    EXPECT_EQ(tabs->currentIndex(), 0);
+    EXPECT_EQ(&Moving(), &Tab().Scene().Teapot1);
+    EXPECT_GT(Tab().Scene().GLCamera2.Position().z, 10.0);  // framed from outside the model
+    EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
+
+    Main().OpenFile(QStringLiteral(VM_SOURCE_DIR "/DepthMaps/Torus.png"));
+    EXPECT_EQ(tabs->currentIndex(), 1);
+    EXPECT_EQ(Engine().DepthMap().Width(), 800);
+    EXPECT_TRUE(Command("tbRender")->isEnabled());
+    EXPECT_TRUE(dialogs_->OpenRequests().empty());
+}
+
 TEST_F(ModelTabTest, WheelButtonsAndDragsFrameTheObject) {
     OpenTab();
     QSlider* scale = Slider("tbScale");
