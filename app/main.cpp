@@ -1,26 +1,16 @@
 // vistamaze: the desktop program. Start-up order: the OpenGL defaults, the application, the
 // windows (the main window first, whose creation sets up the folders), then the message loop.
+#include "scene3d/GLSceneViewer.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
 #include "workspace/fm_About.h"
 
 #include <QStandardPaths>
-#include <QSurfaceFormat>
 #include <QTimer>
 #include <QUrl>
 #include <csignal>
 
 namespace {
-
-// The 3D views need a compatibility-profile context with a 24-bit depth buffer, and Qt takes the
-// default format only from before the application exists.
-void SetDefaultSurfaceFormat() {
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
-}
 
 vistamaze::MainWindowSetup StartupSetup() {
     vistamaze::MainWindowSetup setup;
@@ -35,7 +25,7 @@ vistamaze::MainWindowSetup StartupSetup() {
 
 int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);  // writes past a file size limit fail with EFBIG instead
-    SetDefaultSurfaceFormat();
+    vistamaze::SetDefaultGLSurfaceFormat();
     vistamaze::VistamazeApplication app(argc, argv);
     const vistamaze::ProgramWindows windows(StartupSetup());
     windows.Main().show();

@@ -199,11 +199,7 @@ int main(int argc, char** argv) {
         std::fputs("animation_bench: needs an X display (run under Xvfb)\n", stderr);
         return 0;
     }
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
+    SetDefaultGLSurfaceFormat();
     VistamazeApplication app(argc, argv);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     app.SetDialogs(std::make_unique<ModelDialogs>());

@@ -3,6 +3,7 @@
 // engine), one drag step with a 100k-triangle model (turn, render, capture, depth view painted),
 // and the "Large" export (1600 x 1200 off-screen render, capture, PNG write, and the capture of
 // the 3D view that follows).
+#include "bench/BenchMeshes.h"
 #include "scene3d/GLSceneViewer.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
@@ -37,32 +38,6 @@ public:
     std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
     std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
 };
-
-// A UV sphere of radius 1 with 2 * rings * segments triangles.
-Mesh SphereMesh(int rings, int segments) {
-    Mesh mesh;
-    constexpr double kPi = 3.14159265358979323846;
-    for (int r = 0; r <= rings; ++r) {
-        const double theta = kPi * r / rings;
-        for (int s = 0; s <= segments; ++s) {
-            const double phi = 2.0 * kPi * s / segments;
-            mesh.AddVertex({static_cast<float>(std::sin(theta) * std::cos(phi)),
-                            static_cast<float>(std::cos(theta)),
-                            static_cast<float>(std::sin(theta) * std::sin(phi))});
-        }
-    }
-    const auto index = [segments](int r, int s) {
-        return static_cast<std::uint32_t>(r * (segments + 1) + s);
-    };
-    for (int r = 0; r < rings; ++r) {
-        for (int s = 0; s < segments; ++s) {
-            mesh.AddTriangle(index(r, s), index(r + 1, s), index(r + 1, s + 1));
-            mesh.AddTriangle(index(r, s), index(r + 1, s + 1), index(r, s + 1));
-        }
-    }
-    mesh.ComputeNormals();
-    return mesh;
-}
 
 // The program's windows with the 3D tab showing an 800 x 600 view.
 class TabFixture {
@@ -128,7 +103,7 @@ void DragStep100k(benchmark::State& state) {
     const TabFixture fixture;
     ModelTab& tab = fixture.Tab();
     Scene3d& scene = tab.Scene();
-    scene.Teapot1.SetMesh(SphereMesh(250, 200));
+    scene.Teapot1.SetMesh(bench::SphereMesh(250, 200, 1.0F));
     scene.Teapot1.SetScale({3.0, 3.0, 3.0});
     scene.GLSpaceText1.SetVisible(false);
     scene.GLNavigator1.SetMovingObject(&scene.Teapot1);
@@ -190,11 +165,7 @@ int main(int argc, char** argv) {
         std::fputs("model_tab_bench: needs an X display (run under Xvfb)\n", stderr);
         return 0;
     }
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
+    SetDefaultGLSurfaceFormat();
     VistamazeApplication app(argc, argv);
     app.SetDialogs(std::make_unique<SaveDialogs>());
     benchmark::Initialize(&argc, argv);

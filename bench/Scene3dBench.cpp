@@ -1,6 +1,7 @@
 // 3D layer speed on the machine's OpenGL (Mesa's software renderer under Xvfb in CI): one render
 // plus depth read of an 800 x 600 on-screen view with the start-up text and with a 100k-triangle
 // mesh, and one 1600 x 1200 off-screen render with colour and depth read-back.
+#include "bench/BenchMeshes.h"
 #include "scene3d/GLMemoryViewer.h"
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/GLzBuffer.h"
@@ -16,32 +17,6 @@
 namespace {
 
 using namespace vistamaze;
-
-// A UV sphere of radius `radius` with 2 * rings * segments triangles.
-Mesh SphereMesh(int rings, int segments, float radius) {
-    Mesh mesh;
-    constexpr double kPi = 3.14159265358979323846;
-    for (int r = 0; r <= rings; ++r) {
-        const double theta = kPi * r / rings;
-        for (int s = 0; s <= segments; ++s) {
-            const double phi = 2.0 * kPi * s / segments;
-            mesh.AddVertex({static_cast<float>(radius * std::sin(theta) * std::cos(phi)),
-                            static_cast<float>(radius * std::cos(theta)),
-                            static_cast<float>(radius * std::sin(theta) * std::sin(phi))});
-        }
-    }
-    const auto index = [segments](int r, int s) {
-        return static_cast<std::uint32_t>(r * (segments + 1) + s);
-    };
-    for (int r = 0; r < rings; ++r) {
-        for (int s = 0; s < segments; ++s) {
-            mesh.AddTriangle(index(r, s), index(r + 1, s), index(r + 1, s + 1));
-            mesh.AddTriangle(index(r, s), index(r + 1, s + 1), index(r, s + 1));
-        }
-    }
-    mesh.ComputeNormals();
-    return mesh;
-}
 
 void RenderAndReadOnScreen(benchmark::State& state, TGLSceneViewer& viewer) {
     TGLzBuffer reader;
@@ -105,7 +80,7 @@ int main(int argc, char** argv) {
 
     const auto meshScene = BuildInitialScene();
     meshScene->GLSpaceText1.SetVisible(false);
-    meshScene->Teapot1.SetMesh(SphereMesh(224, 224, 3.0F));  // 100,352 triangles
+    meshScene->Teapot1.SetMesh(bench::SphereMesh(224, 224, 3.0F));  // 100,352 triangles
     TGLSceneViewer meshViewer;
     meshViewer.SetScene(meshScene.get());
     meshViewer.SetCamera(&meshScene->GLCamera2);

@@ -1,5 +1,6 @@
 #include "scene3d/GLSceneViewer.h"
 
+#include <QSurfaceFormat>
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -8,6 +9,14 @@
 #include <GL/gl.h>
 
 namespace vistamaze {
+
+void SetDefaultGLSurfaceFormat() {
+    QSurfaceFormat format;
+    format.setRenderableType(QSurfaceFormat::OpenGL);
+    format.setProfile(QSurfaceFormat::CompatibilityProfile);
+    format.setDepthBufferSize(24);
+    QSurfaceFormat::setDefaultFormat(format);
+}
 
 TGLSceneViewer::TGLSceneViewer(QWidget* parent) : QOpenGLWidget(parent) {
     // The depth of the view's framebuffer is read back, which a multisampled one does not allow.

@@ -8,6 +8,10 @@
 
 namespace vistamaze {
 
+// Makes the default OpenGL format the one the views need: compatibility profile (fixed-function
+// drawing), 24-bit depth. Qt takes it only before the application object exists.
+void SetDefaultGLSurfaceFormat();
+
 // The on-screen 3D view: draws a scene with a camera into its own context; no anti-aliasing.
 // Emits PostRender() after every render.
 class TGLSceneViewer : public QOpenGLWidget, public DepthSource {

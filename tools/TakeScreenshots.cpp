@@ -13,7 +13,6 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
-#include <QSurfaceFormat>
 #include <QTabWidget>
 #include <QWindow>
 #include <cstdio>
@@ -68,11 +67,7 @@ int main(int argc, char** argv) {
         std::fputs("usage: vm_screenshots <output folder>\n", stderr);
         return 2;
     }
-    QSurfaceFormat format;
-    format.setRenderableType(QSurfaceFormat::OpenGL);
-    format.setProfile(QSurfaceFormat::CompatibilityProfile);
-    format.setDepthBufferSize(24);
-    QSurfaceFormat::setDefaultFormat(format);
+    SetDefaultGLSurfaceFormat();
     VistamazeApplication app(argc, argv);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     app.SetDialogs(std::make_unique<SampleDialogs>());

@@ -5,6 +5,7 @@
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/SceneActions.h"
 #include "ui_ModelTab.h"
+#include "workspace/BusyCursor.h"
 #include "workspace/DepthView.h"
 #include "workspace/PictureConversion.h"
 #include "workspace/VistamazeApplication.h"
@@ -45,14 +46,6 @@ constexpr double kWheelStep = 100.0;
 constexpr int kScaleButtonStep = 200;
 // Degrees of turn per pixel of drag: 1 / 0.7.
 constexpr double kPixelsPerDegree = 0.7;
-
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 void SetPanelColour(QWidget* panel, const QColor& colour) {
     QPalette palette = panel->palette();

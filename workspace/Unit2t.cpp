@@ -2,6 +2,7 @@
 
 #include "output/PictureWriters.h"
 #include "ui_Unit2t.h"
+#include "workspace/BusyCursor.h"
 #include "workspace/GuiResources.h"
 #include "workspace/HelpContext.h"
 #include "workspace/PictureConversion.h"
@@ -36,15 +37,6 @@ constexpr int kStereogramJpegQuality = 95;
 
 const char* const kSaveFilter =
     "BMP files (*.BMP)|*.BMP|JPG files (*.JPG)|*.JPG|PNG files (*.PNG)|*.PNG|TGA files (*.TGA)|*.TGA";
-
-// Shows the busy cursor for its lifetime, so that it is restored also when a writer throws.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 // Stops the delayed update's timer whenever the mouse moves over a field: an update still waiting
 // is dropped until the next change.
