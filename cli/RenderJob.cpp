@@ -8,6 +8,7 @@
 #include "formats/PictureFile.h"
 #include "output/AviWriter.h"
 #include "output/PictureWriters.h"
+#include "output/ReplacingFile.h"
 
 #include <algorithm>
 #include <ostream>
@@ -42,10 +43,20 @@ void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar) {
     writer.SaveMovie();
 }
 
+// Refuses, before anything is rendered or written, outputs that would destroy inputs or one
+// another and outputs that are not regular files (a FIFO, a device, a directory).
+void CheckOutputs(const RenderOptions& o) {
+    CheckOutputsApart(o);
+    for (const std::string& output : OutputFiles(o)) {
+        ReplacingFile::CheckTarget(output);
+    }
+}
+
 }  // namespace
 
 AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const RenderControl& control) {
     if (o.animation.Requested()) {
+        CheckOutputs(o);
         const AnimationResult result = RunAnimation(o, progress, control.stopRequested, control.schedule);
         if (control.stageTimes != nullptr) {
             PrintStageTimes(*control.stageTimes, result);
@@ -66,6 +77,7 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
             throw UsageError("with several depth maps OUT must be a folder, contain %n, or end in .avi");
         }
     }
+    CheckOutputs(o);
     TStereogram engine;
     ConfigureEngine(engine, o);
     ProgressBar bar(progress, count);

@@ -17,8 +17,11 @@ struct RenderControl {
 
 // Renders every depth map of `options` and writes the pictures or the movie, or renders the scene
 // movie (see RunAnimation). Progress goes to `progress` when it is not null. Returns the scene
-// movie's result, or an empty result for other runs. Throws vistamaze::Error (and UsageError for
-// an output name that selects no format) on the first failure; pictures already written stay.
+// movie's result, or an empty result for other runs. Before anything is written, throws
+// UsageError for an output name that selects no format and for outputs that would destroy inputs
+// or one another (CheckOutputsApart), and FileAccessError for an output that exists and is not a
+// regular file (ReplacingFile::CheckTarget). Throws vistamaze::Error on the first failure after
+// that; pictures already written stay.
 AnimationResult RunRender(const RenderOptions& options, std::ostream* progress,
                           const RenderControl& control = {});
 

@@ -421,6 +421,72 @@ std::string OutputFileFor(const RenderOptions& options, std::size_t index, std::
     return (std::filesystem::path(options.output) / depth.stem()).string() + ".png";
 }
 
+namespace {
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    if (std::filesystem::exists(a, ec) && std::filesystem::exists(b, ec)) {
+        const bool same = std::filesystem::equivalent(a, b, ec);
+        if (!ec) {
+            return same;
+        }
+    }
+    const auto normal = [](const std::filesystem::path& p) {
+        std::error_code absoluteError;
+        const std::filesystem::path full = std::filesystem::absolute(p, absoluteError);
+        return (absoluteError ? p : full).lexically_normal();
+    };
+    return normal(a) == normal(b);
+}
+
+std::vector<std::string> InputFiles(const RenderOptions& o) {
+    std::vector<std::string> inputs = o.depthMaps;
+    for (const std::string* file : {&o.texture, &o.audio, &o.scene.model}) {
+        if (!file->empty()) {
+            inputs.push_back(*file);
+        }
+    }
+    return inputs;
+}
+
+}  // namespace
+
+std::vector<std::string> OutputFiles(const RenderOptions& options) {
+    std::vector<std::string> outputs;
+    const std::size_t count = options.scene.Requested() ? 1 : options.depthMaps.size();
+    if (LowerCaseExtension(options.output) == ".avi") {
+        outputs.push_back(options.output);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            outputs.push_back(OutputFileFor(options, i, count));
+        }
+    }
+    for (const std::string* side : {&options.depthOut, &options.scene.pictureOut}) {
+        if (!side->empty()) {
+            outputs.push_back(*side);
+        }
+    }
+    return outputs;
+}
+
+void CheckOutputsApart(const RenderOptions& options) {
+    const std::vector<std::string> outputs = OutputFiles(options);
+    const std::vector<std::string> inputs = InputFiles(options);
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        for (const std::string& input : inputs) {
+            if (SameFile(outputs[i], input)) {
+                throw UsageError("output \"" + outputs[i] + "\" would overwrite the input \"" + input + "\"");
+            }
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (SameFile(outputs[i], outputs[j])) {
+                throw UsageError("outputs \"" + outputs[j] + "\" and \"" + outputs[i] +
+                                 "\" are the same file: one would overwrite the other");
+            }
+        }
+    }
+}
+
 std::string UsageText() {
     return R"(Usage: vistamaze-render DEPTH... -o OUT [options]
        vistamaze-render --model FILE -o OUT [options]

@@ -104,4 +104,15 @@ std::string UsageText();
 // <depth map name>.png.
 std::string OutputFileFor(const RenderOptions& options, std::size_t index, std::size_t count);
 
+// Every file the run writes: each stereogram (see OutputFileFor) or the movie, then
+// --depth-out and --picture-out when given.
+std::vector<std::string> OutputFiles(const RenderOptions& options);
+
+// Refuses a command line whose outputs would destroy its inputs or one another, before anything
+// is written: throws UsageError naming both files when an output is the same file as an input
+// (a depth map, the texture, the sound track, the model) or as another output (e.g. two depth
+// maps of the same name in folder mode). Files that exist are compared as files, so another
+// spelling or a link of the same file is caught; the others by absolute, normalised paths.
+void CheckOutputsApart(const RenderOptions& options);
+
 }  // namespace vistamaze::cli

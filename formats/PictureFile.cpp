@@ -18,6 +18,10 @@
 #include <system_error>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace vistamaze {
 
 namespace {
@@ -79,6 +83,23 @@ std::string LowerAsciiExtension(const std::filesystem::path& file) {
                           "\": " + std::generic_category().message(error));
 }
 
+// Directories, FIFOs and devices are refused before a byte is read: a device such as
+// /dev/zero would feed the reader until the size limit, a FIFO would wait for a writer.
+[[noreturn]] void NotRegular(const std::filesystem::path& file, mode_t mode) {
+    if (S_ISDIR(mode)) {
+        AccessFailed(file, EISDIR);
+    }
+    std::string kind;
+    if (S_ISFIFO(mode)) {
+        kind = " (a FIFO)";
+    } else if (S_ISSOCK(mode)) {
+        kind = " (a socket)";
+    } else if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        kind = " (a device)";
+    }
+    throw FileAccessError("Cannot read file \"" + file.string() + "\": it is not a regular file" + kind);
+}
+
 [[noreturn]] void TooLarge() {
     throw InvalidPictureError("The picture file is too large");
 }
@@ -87,21 +108,44 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& file) {
-    errno = 0;
-    const std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(file.string().c_str(), "rb"));
+// Opens `file` for reading only when it is a regular file (after following links).
+std::unique_ptr<std::FILE, FileCloser> OpenRegularFile(const std::filesystem::path& file,
+                                                       std::uintmax_t& size) {
+    // O_NONBLOCK: opening a FIFO must not wait for a writer before its kind can be checked.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        AccessFailed(file, errno);
+    }
+    std::unique_ptr<std::FILE, FileCloser> stream(::fdopen(fd, "rb"));
     if (!stream) {
-        AccessFailed(file, errno != 0 ? errno : EIO);
+        const int err = errno;
+        ::close(fd);
+        AccessFailed(file, err);
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        AccessFailed(file, errno);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        NotRegular(file, status.st_mode);
+    }
+    // A file system may honour O_NONBLOCK for regular files too; reads must wait, not fail.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        AccessFailed(file, errno);
+    }
+    size = static_cast<std::uintmax_t>(status.st_size);
+    return stream;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& file) {
+    std::uintmax_t expected = 0;
+    const std::unique_ptr<std::FILE, FileCloser> stream = OpenRegularFile(file, expected);
+    if (expected > kMaxPictureFileBytes) {
+        TooLarge();
     }
     std::vector<std::uint8_t> bytes;
-    std::error_code sizeError;
-    const std::uintmax_t expected = std::filesystem::file_size(file, sizeError);
-    if (!sizeError) {
-        if (expected > kMaxPictureFileBytes) {
-            TooLarge();
-        }
-        bytes.reserve(static_cast<std::size_t>(expected) + kReadChunkBytes);
-    }
+    bytes.reserve(static_cast<std::size_t>(expected) + kReadChunkBytes);
     // Read in chunks rather than trusting the size: the file may change while it is read.
     for (;;) {
         const std::size_t before = bytes.size();

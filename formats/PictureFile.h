@@ -32,7 +32,10 @@ PixelBuffer DecodePicture(std::string_view lowerExtensionWithoutDot, std::span<c
 // compared without case), into a picture holding a 24-bit bitmap.
 // Throws InvalidPictureError for an unregistered extension (before the file is opened), for a
 // file above 1 GiB and for contents the reader rejects; throws FileAccessError, naming the file
-// and the system's reason, when the file cannot be opened or read.
+// and the system's reason, when the file cannot be opened or read, and naming the file and what
+// it is for a FIFO, socket or device ('Cannot read file "<file>": it is not a regular file (a
+// FIFO)') or a directory ('Cannot read file "<file>": Is a directory'); these are refused before
+// anything is read from them.
 Picture ReadPictureFile(const std::filesystem::path& file);
 
 }  // namespace vistamaze

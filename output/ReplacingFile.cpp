@@ -24,6 +24,44 @@ constexpr int kTemporaryNameAttempts = 64;
                              err);
 }
 
+// What a file that is not a regular file is, for messages; empty when no name fits.
+std::string KindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) {
+        return " (a FIFO)";
+    }
+    if (S_ISSOCK(mode)) {
+        return " (a socket)";
+    }
+    if (S_ISCHR(mode)) {
+        return " (a character device)";
+    }
+    if (S_ISBLK(mode)) {
+        return " (a block device)";
+    }
+    return {};
+}
+
+// The errno that stands for a target of this kind, for callers that word the report themselves.
+int ErrnoForKind(mode_t mode) noexcept {
+    if (S_ISDIR(mode)) {
+        return EISDIR;
+    }
+    return S_ISFIFO(mode) || S_ISSOCK(mode) ? ESPIPE : EINVAL;
+}
+
+// 0 when `target` is missing or, after following links, a regular file; else why it may not be
+// replaced (`mode` then holds its kind, or 0 for a loop of links).
+int Unreplaceable(const std::filesystem::path& target, mode_t& mode) noexcept {
+    mode = 0;
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) != 0) {
+        // Other failures (a missing folder, no permission) surface when the file is created.
+        return errno == ELOOP ? ELOOP : 0;
+    }
+    mode = existing.st_mode;
+    return S_ISREG(existing.st_mode) ? 0 : ErrnoForKind(existing.st_mode);
+}
+
 // Replacing a symbolic link by rename would replace the link, not the file the user sees.
 std::filesystem::path ResolveTarget(const std::filesystem::path& target) {
     std::error_code ec;
@@ -75,6 +113,7 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& 
 
 ReplacingFile::ReplacingFile(std::filesystem::path target)
     : named_(std::move(target)), target_(ResolveTarget(named_)) {
+    CheckTarget(named_);
     const int fd = CreateTemporary(target_, temporary_);
     if (fd < 0) {
         ThrowAccess("create", named_, errno);
@@ -133,15 +172,37 @@ void ReplacingFile::Commit() {
     if (std::fclose(stream_.release()) != 0) {
         ThrowAccess("write", named_, errno != 0 ? errno : EIO);
     }
+    // Writing may take long; what was a regular file then may have been replaced since.
+    CheckTarget(named_);
     if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
         ThrowAccess("create", named_, errno);
     }
     committed_ = true;
 }
 
+void ReplacingFile::CheckTarget(const std::filesystem::path& target) {
+    mode_t mode = 0;
+    const int err = Unreplaceable(target, mode);
+    if (err == ELOOP) {
+        ThrowAccess("write", target, err);
+    }
+    // The message a directory always gave, when the rename over it failed.
+    if (err == EISDIR) {
+        ThrowAccess("create", target, err);
+    }
+    if (err != 0) {
+        throw ReplacingFileError(
+            "Cannot write file \"" + target.string() + "\": it is not a regular file" + KindOf(mode), err);
+    }
+}
+
 int ReplacingFile::RenameOver(int sourceFd, const std::filesystem::path& source,
                               const std::filesystem::path& target) noexcept {
     try {
+        mode_t mode = 0;
+        if (const int err = Unreplaceable(target, mode); err != 0) {
+            return err;
+        }
         const std::filesystem::path resolved = ResolveTarget(target);
         KeepPermissions(sourceFd, resolved);
         return std::rename(source.c_str(), resolved.c_str()) == 0 ? 0 : errno;

@@ -26,13 +26,15 @@ private:
 // The data goes to a new temporary file in the target's folder; Commit() flushes and closes it
 // and renames it over the target in one step. Until then the target is untouched; a
 // ReplacingFile destroyed without a successful Commit() removes its temporary file. When the
-// target is a symbolic link, the file it points to is replaced. An existing target's permission
-// bits are kept; a new file gets the usual ones (0666 less the umask). Error messages name the
-// file as the caller gave it; every FileAccessError thrown is a ReplacingFileError.
+// target is a symbolic link, the file it points to is replaced. Only a regular file (after
+// following links) or a new file is ever replaced: a directory, FIFO, socket or device is refused
+// (see CheckTarget), never turned into a regular file. An existing target's permission bits are
+// kept; a new file gets the usual ones (0666 less the umask). Error messages name the file as the
+// caller gave it; every FileAccessError thrown is a ReplacingFileError.
 class ReplacingFile {
 public:
-    // Throws FileAccessError ('Cannot create file "<target>": <reason>') when the temporary file
-    // cannot be created, e.g. for a missing or read-only folder.
+    // Throws what CheckTarget throws, then FileAccessError ('Cannot create file "<target>":
+    // <reason>') when the temporary file cannot be created, e.g. for a missing or read-only folder.
     explicit ReplacingFile(std::filesystem::path target);
     ~ReplacingFile();
     ReplacingFile(const ReplacingFile&) = delete;
@@ -58,13 +60,23 @@ public:
     [[noreturn]] void ThrowWriteError() const;
 
     // Flushes, closes and renames the temporary file over the target. Throws FileAccessError
-    // when any of these fails (the temporary file is then removed, the target untouched).
+    // when any of these fails or the target is no longer replaceable (see CheckTarget); the
+    // temporary file is then removed, the target untouched.
     void Commit();
+
+    // Lets callers refuse an output before doing the work that produces it. Returns when
+    // `target` is missing (it becomes a new file) or is, after following symbolic links, a
+    // regular file. Otherwise throws ReplacingFileError naming the file and what it is: 'Cannot
+    // write file "<target>": it is not a regular file (a FIFO)' (SysError() ESPIPE for a FIFO or
+    // socket, EINVAL for a device), 'Cannot create file "<target>": Is a directory' (EISDIR), or
+    // for a loop of links 'Cannot write file "<target>": <reason>' (ELOOP).
+    static void CheckTarget(const std::filesystem::path& target);
 
     // Renames the finished file `source`, open as `sourceFd`, over `target` as Commit() does: a
     // symbolic link's file is replaced and an existing target's permission bits are kept.
-    // Returns 0 or the errno of the failure (EXDEV: they lie on different file systems); the
-    // target is untouched unless it succeeds.
+    // Returns 0 or the errno of the failure (EXDEV: they lie on different file systems; for a
+    // target that is not a regular file, the SysError() CheckTarget gives); the target is
+    // untouched unless it succeeds.
     static int RenameOver(int sourceFd, const std::filesystem::path& source,
                           const std::filesystem::path& target) noexcept;
 

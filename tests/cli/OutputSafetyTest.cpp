@@ -1,0 +1,138 @@
+// The renderer as a user runs it, given command lines whose files would be destroyed or that name
+// files which are not regular files.
+#include "tests/support/TestSupport.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace vistamaze::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+// Every entry under `folder` (links not followed) with the bytes of the regular files.
+std::map<fs::path, std::vector<std::uint8_t>> Snapshot(const fs::path& folder) {
+    std::map<fs::path, std::vector<std::uint8_t>> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const bool regular = entry.is_regular_file() && !entry.is_symlink();
+        entries[entry.path()] = regular ? test::ReadBytes(entry.path()) : std::vector<std::uint8_t>{};
+    }
+    return entries;
+}
+
+class OutputSafetyTest : public testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path maps = fs::path(VM_SOURCE_DIR) / "DepthMaps";
+        fs::copy_file(maps / "Torus.png", dir_ / "d1.png");
+        fs::copy_file(maps / "Pyramid.png", dir_ / "d2.png");
+        fs::copy_file(maps / "Spheres.png", dir_ / "tex.png");
+        fs::create_directory(dir_ / "sub");
+        fs::copy_file(maps / "Spheres.png", dir_ / "sub" / "d1.png");
+        fs::create_directory(dir_ / "out");
+        fs::create_symlink("d1.png", dir_ / "link.png");
+        ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    }
+    // Runs in the temporary folder, so file names are relative to it; `timeout` turns a hang on a
+    // FIFO into a failure rather than a stuck test.
+    int Run(const std::string& args, std::string* out) const {
+        return test::RunCommand("cd " + dir_.Path().string() + " && timeout 60 " + VM_RENDERER_PATH +
+                                    " -W 64 -H 48 " + args + " 2>&1",
+                                out);
+    }
+    TempDir dir_;
+};
+
+TEST_F(OutputSafetyTest, CollidingFilesAreRefusedBeforeAnythingIsWritten) {
+    const struct {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"d2.png d1.png -o d%n.png", R"(output "d1.png" would overwrite the input "d1.png")"},
+        {"d1.png -o d1.png", R"(output "d1.png" would overwrite the input "d1.png")"},
+        {"d1.png -o sub/../d1.png", R"(output "sub/../d1.png" would overwrite the input "d1.png")"},
+        {"d1.png -o link.png", R"(output "link.png" would overwrite the input "d1.png")"},
+        {"link.png -o ./d1.png", R"(output "./d1.png" would overwrite the input "link.png")"},
+        {"d1.png -t tex.png -o tex.png", R"(output "tex.png" would overwrite the input "tex.png")"},
+        {"d1.png -o new.png --depth-out d1.png", R"(output "d1.png" would overwrite the input "d1.png")"},
+        {"d1.png -o new.png --depth-out ./new.png", R"(outputs "new.png" and "./new.png" are the same file)"},
+        {"d1.png sub/d1.png -o out", R"(outputs "out/d1.png" and "out/d1.png" are the same file)"},
+        {"d1.png d2.png --audio new.avi -o new.avi",
+         R"(output "new.avi" would overwrite the input "new.avi")"},
+        {"--model scene.obj -o new.png --picture-out new.png", R"(outputs "new.png" and "new.png")"},
+    };
+    for (const auto& c : cases) {
+        const auto before = Snapshot(dir_.Path());
+        std::string out;
+        EXPECT_EQ(Run(c.args, &out), 2) << c.args << ": " << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.args << ": " << out;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << c.args << ": " << out;
+        EXPECT_TRUE(Snapshot(dir_.Path()) == before) << c.args << " changed the folder";
+    }
+}
+
+TEST_F(OutputSafetyTest, DepthMapsThatAreNotRegularFilesAreRefusedUnread) {
+    fs::create_directory(dir_ / "folder.png");
+    fs::create_symlink("fifo", dir_ / "fifo.png");
+    fs::create_symlink("/dev/zero", dir_ / "zero.png");
+    for (const std::string name : {"fifo.png", "folder.png", "zero.png"}) {
+        std::string out;
+        EXPECT_EQ(Run(name + " -o new.png", &out), 1) << name << ": " << out;
+        const std::string reason = name == "folder.png" ? "Is a directory" : "it is not a regular file";
+        EXPECT_NE(out.find("Cannot read file \"" + name + "\": " + reason), std::string::npos) << out;
+        EXPECT_FALSE(fs::exists(dir_ / "new.png")) << name;
+    }
+}
+
+TEST_F(OutputSafetyTest, OutputsThatAreNotRegularFilesAreRefusedAndKept) {
+    fs::create_symlink("fifo", dir_ / "fifo.png");
+    fs::create_symlink("fifo", dir_ / "fifo.avi");
+    fs::create_directory(dir_ / "folder.tga");
+    const struct {
+        std::string args;
+        std::string message;
+    } cases[] = {
+        {"d1.png -o fifo.png", R"(Cannot write file "fifo.png": it is not a regular file (a FIFO))"},
+        {"d1.png d2.png -o fifo.avi", R"(Cannot write file "fifo.avi": it is not a regular file (a FIFO))"},
+        {"d1.png -o new.png --depth-out fifo.png",
+         R"(Cannot write file "fifo.png": it is not a regular file)"},
+        {"d1.png -o folder.tga", R"(Cannot create file "folder.tga": Is a directory)"},
+    };
+    for (const auto& c : cases) {
+        std::string out;
+        EXPECT_EQ(Run(c.args, &out), 1) << c.args << ": " << out;
+        EXPECT_NE(out.find(c.message), std::string::npos) << c.args << ": " << out;
+        EXPECT_FALSE(fs::exists(dir_ / "new.png")) << c.args;
+    }
+    EXPECT_TRUE(fs::is_symlink(dir_ / "fifo.png"));
+    EXPECT_TRUE(fs::is_symlink(dir_ / "fifo.avi"));
+    EXPECT_TRUE(fs::is_fifo(dir_ / "fifo"));
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder.tga"));
+}
+
+TEST_F(OutputSafetyTest, OutputLinksToRegularFilesAreFollowed) {
+    for (const std::string ext : {"png", "avi"}) {
+        const fs::path target = dir_ / ("target." + ext);
+        const fs::path link = dir_ / ("out/link." + ext);
+        test::WriteBytes(target, {'o', 'l', 'd'});
+        fs::create_symlink(target, link);
+        std::string out;
+        const std::string maps = ext == "png" ? "d1.png" : "d1.png d2.png";
+        ASSERT_EQ(Run(maps + " -o " + link.string(), &out), 0) << out;
+        EXPECT_TRUE(fs::is_symlink(link)) << ext;
+        EXPECT_EQ(fs::read_symlink(link), target) << ext;
+        const auto bytes = test::ReadBytes(target);
+        ASSERT_GE(bytes.size(), 4U) << ext;
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), ext == "png" ? "\x89PNG" : "RIFF") << ext;
+    }
+}
+
+}  // namespace
+}  // namespace vistamaze::cli
