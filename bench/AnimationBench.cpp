@@ -7,6 +7,7 @@
 //   - FramePhases: the same per-frame calls in the same order, timed one by one, to show where
 //     the time goes (Generate here with the engine's event processing after every row, which the
 //     run throttles; visible_preview_ms is what the run saves while the preview is hidden).
+#include "bench/BenchProgram.h"
 #include "scene3d/GLSceneViewer.h"
 #include "workspace/AnimationRun.h"
 #include "workspace/ModelTab.h"
@@ -61,7 +62,7 @@ double PeakMegabytes() {
 // The program with the torus knot loaded on the 3D tab and the dialog's default options read.
 class ProgramWithModel {
 public:
-    ProgramWithModel() : windows_(Setup()) {
+    ProgramWithModel() : windows_(bench::BenchProgramSetup()) {
         TfmMain& main = windows_.Main();
         main.show();
         while (main.windowHandle() == nullptr || !main.windowHandle()->isExposed()) {
@@ -84,13 +85,6 @@ public:
     [[nodiscard]] const ProgramWindows& Windows() const { return windows_; }
 
 private:
-    static MainWindowSetup Setup() {
-        MainWindowSetup setup;
-        setup.documentsFolder = QDir::tempPath() + QStringLiteral("/vistamaze-bench");
-        setup.folders =
-            FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
-        return setup;
-    }
     ProgramWindows windows_;
 };
 

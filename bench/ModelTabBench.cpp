@@ -4,6 +4,7 @@
 // and the "Large" export (1600 x 1200 off-screen render, capture, PNG write, and the capture of
 // the 3D view that follows).
 #include "bench/BenchMeshes.h"
+#include "bench/BenchProgram.h"
 #include "scene3d/GLSceneViewer.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
@@ -42,7 +43,7 @@ public:
 // The program's windows with the 3D tab showing an 800 x 600 view.
 class TabFixture {
 public:
-    TabFixture() : windows_(Setup()) {
+    TabFixture() : windows_(bench::BenchProgramSetup()) {
         TfmMain& main = windows_.Main();
         main.setWindowState(Qt::WindowNoState);
         main.resize(1800, 1000);
@@ -61,13 +62,6 @@ public:
     [[nodiscard]] ModelTab& Tab() const { return windows_.Main().ModelPage(); }
 
 private:
-    static MainWindowSetup Setup() {
-        MainWindowSetup setup;
-        setup.documentsFolder = QDir::tempPath() + QStringLiteral("/vistamaze-bench");
-        setup.folders =
-            FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
-        return setup;
-    }
     ProgramWindows windows_;
 };
 

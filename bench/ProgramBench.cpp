@@ -2,6 +2,7 @@
 // window shown, and F12 to the preview shown for a 1000 x 760 textured x4 render of the sample
 // torus. The progress window's 20 ms start delay is not counted: the clock starts when its timer
 // hands over to the render and stops once the preview has painted the result.
+#include "bench/BenchProgram.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
 #include "workspace/fm_AnimProg.h"
@@ -34,13 +35,6 @@ private:
     QString file_;
 };
 
-MainWindowSetup BenchSetup() {
-    MainWindowSetup setup;
-    setup.documentsFolder = QDir::tempPath() + QStringLiteral("/vistamaze-bench");
-    setup.folders = FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
-    return setup;
-}
-
 void WaitUntilExposed(QWidget& window) {
     while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -49,7 +43,7 @@ void WaitUntilExposed(QWidget& window) {
 
 void StartUp(benchmark::State& state) {
     for (auto _ : state) {
-        ProgramWindows windows(BenchSetup());
+        ProgramWindows windows(bench::BenchProgramSetup());
         windows.Main().show();
         WaitUntilExposed(windows.Main());
         QCoreApplication::processEvents();
@@ -57,7 +51,7 @@ void StartUp(benchmark::State& state) {
 }
 
 void RenderToPreview(benchmark::State& state) {
-    ProgramWindows windows(BenchSetup());
+    ProgramWindows windows(bench::BenchProgramSetup());
     TfmMain& main = windows.Main();
     main.show();
     WaitUntilExposed(main);
