@@ -41,6 +41,8 @@ constexpr std::array kDecoders{
     // Targa, Vista, PCX, DCX and DDS entries
     DecoderEntry{"tga", DecodeTga},
     DecoderEntry{"afi", DecodeTga},
+    DecoderEntry{"vda", DecodeTga},
+    DecoderEntry{"icb", DecodeTga},
     DecoderEntry{"vst", DecodeTga},
     DecoderEntry{"dcx", DecodeDcx},
     DecoderEntry{"pcc", DecodePcx},
@@ -175,7 +177,7 @@ const std::vector<PictureFormat>& ReadablePictureFormats() {
     static const std::vector<PictureFormat> kFormats{
         {"PNG", {"png"}},
         {"JPEG", {"jpeg", "jpg"}},
-        {"Truevision Targa", {"tga", "afi"}},
+        {"Truevision Targa", {"tga", "afi", "vda", "icb"}},
         {"Truevision Vista", {"vst"}},
         {"DCX", {"dcx"}},
         {"ZSoft PC Paintbrush", {"pcc", "pcx"}},

@@ -106,7 +106,7 @@ TEST(PictureFile, FormatsAreListedInTheDialogOrder) {
         listed += "); ";
     }
     EXPECT_EQ(listed,
-              "PNG (png); JPEG (jpeg, jpg); Truevision Targa (tga, afi); Truevision Vista (vst); "
+              "PNG (png); JPEG (jpeg, jpg); Truevision Targa (tga, afi, vda, icb); Truevision Vista (vst); "
               "DCX (dcx); ZSoft PC Paintbrush (pcc, pcx); TIFF (tiff, tif); GIF (gif); "
               "Windows bitmap (bmp); icon (ico); DirectDraw surface (dds); ");
 }

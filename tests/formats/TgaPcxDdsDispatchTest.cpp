@@ -22,6 +22,8 @@ TEST(TgaPcxDdsDispatch, ExtensionsChooseTheirReaders) {
     TempDir dir;
     for (const Case& c : {Case{"images/tga/gdk_gtk-logo-rle-32bpp-top-right.tga", "a.TGA", DecodeTga},
                           Case{"images/tga/gdk_gtk-logo-cmap-8bpp-bottom-left.tga", "b.afi", DecodeTga},
+                          Case{"images/tga/gdk_gtk-logo-cmap-8bpp-bottom-left.tga", "b.VDA", DecodeTga},
+                          Case{"images/tga/gdk_gtk-logo-rle-32bpp-top-right.tga", "b.icb", DecodeTga},
                           Case{"images/tga/im_vista_24_rle.vst", "c.Vst", DecodeTga},
                           Case{"images/pcx/allegro_planet_oddwidth.pcx", "d.pcx", DecodePcx},
                           Case{"images/pcx/np_pcx_1bpp.pcx", "e.PCC", DecodePcx},
