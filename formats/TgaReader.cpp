@@ -210,7 +210,7 @@ private:
         }
         const int index = (h_.bitsPerPixel == 8 ? p[0] : Le16(p)) - h_.mapFirst;
         if (index < 0 || index >= h_.mapLength) {
-            Reject("a colour index lies outside the colour map");
+            return Bgr{};  // an index the colour map does not hold shows black, as in bitmaps
         }
         return map_[static_cast<std::size_t>(index)];
     }

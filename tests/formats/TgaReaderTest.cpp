@@ -290,15 +290,18 @@ TEST(TgaReader, RefusesRunsPastThePictureEnd) {
     EXPECT_EQ(ok.Pixel(0, 0), (Bgr{1, 2, 3}));
 }
 
-TEST(TgaReader, RefusesColourIndexesOutsideTheMap) {
-    std::vector<std::uint8_t> good = BuildMapped16(0, false);
-    EXPECT_NO_THROW(DecodeTga(good));
+// Indices the colour map does not hold draw black; every other pixel keeps its colour.
+TEST(TgaReader, ColourIndexesOutsideTheMapAreBlack) {
+    const std::vector<std::uint8_t> good = BuildMapped16(0, false);
+    const PixelBuffer expected = DecodeTga(good);
     const std::size_t firstPixel = 18 + 2 * kW * kH;
     for (std::uint8_t index :
          {std::uint8_t{99}, std::uint8_t{100 + kW * kH}, std::uint8_t{0}, std::uint8_t{255}}) {
         std::vector<std::uint8_t> bad = good;
-        bad[firstPixel + 4] = index;
-        EXPECT_THROW(DecodeTga(bad), InvalidPictureError) << int{index};
+        bad[firstPixel + 4] = index;  // the fifth pixel of the bottom row
+        PixelBuffer want = expected;
+        want.SetPixel(0, 4, Bgr{});
+        EXPECT_EQ(DecodeTga(bad).To24Bit(), want.To24Bit()) << int{index};
     }
 }
 
