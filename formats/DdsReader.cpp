@@ -162,6 +162,15 @@ DdsLayout ParseHeader(std::span<const std::uint8_t> bytes) {
     if (m.bitCount != 8 && m.bitCount != 16 && m.bitCount != 24 && m.bitCount != 32) {
         Reject("unsupported bits per pixel");
     }
+    // Only the pixel's own bits carry colour. Some writers give the mask of a narrow pixel as
+    // the top of a 32-bit word (0xFF000000 for 8-bit luminance): such a mask is moved down.
+    const std::uint32_t pixelBits = m.bitCount == 32 ? 0xFFFFFFFFU : (1U << m.bitCount) - 1U;
+    for (std::uint32_t* mask : {&m.r, &m.g, &m.b, &m.a}) {
+        if ((*mask & pixelBits) == 0 && *mask != 0) {
+            *mask >>= 32 - m.bitCount;
+        }
+        *mask &= pixelBits;
+    }
     if (m.luminance ? m.r == 0 : ((flags & kPixelRgb) == 0 || (m.r | m.g | m.b) == 0)) {
         Reject("unsupported pixel format");
     }

@@ -187,6 +187,19 @@ INSTANTIATE_TEST_SUITE_P(
                     MaskedFormat{"L8", kLuminance, 8, {0xFF, 0, 0, 0}},
                     MaskedFormat{"A8L8", kLuminanceAlpha, 16, {0xFF, 0, 0, 0xFF00}}));
 
+// An 8-bit luminance mask written as the top byte of a 32-bit word reads as the byte itself.
+TEST(DdsReader, LuminanceMaskAtTheTopOfTheWordReadsThePixelByte) {
+    std::vector<std::uint8_t> top = DdsHeader(4, 1, kLuminance, 0, 8, {0xFF000000, 0, 0, 0});
+    std::vector<std::uint8_t> plain = DdsHeader(4, 1, kLuminance, 0, 8, {0xFF, 0, 0, 0});
+    for (const std::uint8_t v : {0, 85, 170, 255}) {
+        top.push_back(v);
+        plain.push_back(v);
+    }
+    const PixelBuffer decoded = DecodeDds(top);
+    EXPECT_EQ(decoded, DecodeDds(plain));
+    EXPECT_EQ(decoded.Pixel(0, 2), (Bgr{170, 170, 170}));
+}
+
 // --- DX10 headers ---------------------------------------------------------------------------
 
 std::vector<std::uint8_t> WithDx10Header(const std::vector<std::uint8_t>& legacy, std::uint32_t format,
