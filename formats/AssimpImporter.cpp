@@ -60,7 +60,13 @@ void AppendAssimpMesh(const aiScene& scene, const aiMesh& mesh, Mesh& target) {
 
 void AppendScene(const aiScene* scene, const Assimp::Importer& importer, Mesh& target) {
     if (scene == nullptr) {
-        throw Error(importer.GetErrorString());
+        const std::string message = importer.GetErrorString();
+        // Point and line primitives are dropped on import; a file of nothing else is left with
+        // no mesh at all, which Assimp reports in its own terms.
+        if (message.find("No output meshes") != std::string::npos) {
+            throw Error("the file holds no surface, only points or lines");
+        }
+        throw Error(message);
     }
     for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
         if (scene->mMeshes[m] != nullptr) {

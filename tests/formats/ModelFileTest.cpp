@@ -114,6 +114,18 @@ TEST(ModelFileTest, DamagedFilesNameTheFile) {
     }
 }
 
+// A point cloud is no surface to draw: the message says so in the program's words.
+TEST(ModelFileTest, PointCloudIsReportedAsHoldingNoSurface) {
+    test::TempDir temp;
+    WriteText(temp / "points.ply",
+              "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+              "property float z\nend_header\n0 0 0\n1 0 0\n0 1 0\n");
+    Mesh mesh = OneTriangle();
+    const std::string message = ErrorText(temp / "points.ply", mesh);
+    EXPECT_NE(message.find("holds no surface"), std::string::npos) << message;
+    EXPECT_EQ(message.find("orphaned"), std::string::npos) << message;
+}
+
 // Cutting a file anywhere must give an error or a smaller mesh, never a crash; a binary file
 // keeps the geometry read before the cut.
 TEST(ModelFileTest, TruncatedFilesFailCleanly) {
