@@ -17,8 +17,9 @@ struct NurbsSurface {
     std::uint64_t order[2] = {0, 0};      // u, v
     std::uint64_t dimension[2] = {0, 0};  // control points along u, v
     std::vector<double> knots[2];
-    std::vector<double> points;   // x, y, z per control point, u varying fastest
-    std::vector<double> weights;  // empty: all 1
+    std::vector<double> points;    // x, y, z per control point, u varying fastest
+    std::vector<double> weights;   // empty: all 1
+    bool counterClockwise = true;  // "ccw FALSE" turns the faces the other way
 };
 
 std::vector<double> ReadList(TextScanner& text) {
@@ -54,6 +55,13 @@ NurbsSurface Parse(TextScanner& text) {
             s.points = ReadList(text);
         } else if (key == "weight") {
             s.weights = ReadList(text);
+        } else if (key == "ccw") {
+            text.SkipSpace();
+            const std::string_view value = text.Word();
+            if (value != "TRUE" && value != "FALSE") {
+                throw Error("ccw must be TRUE or FALSE");
+            }
+            s.counterClockwise = value == "TRUE";
         } else {
             throw Error("unknown keyword");
         }
@@ -150,8 +158,13 @@ void ReadNurbsModel(ByteSpan data, Mesh& target) {
     for (std::uint32_t j = 0; j < static_cast<std::uint32_t>(stepsV); ++j) {
         for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(stepsU); ++i) {
             const std::uint32_t a = j * row + i;
-            target.AddTriangle(a, a + 1, a + row + 1);
-            target.AddTriangle(a, a + row + 1, a + row);
+            if (s.counterClockwise) {
+                target.AddTriangle(a, a + 1, a + row + 1);
+                target.AddTriangle(a, a + row + 1, a + row);
+            } else {
+                target.AddTriangle(a, a + row + 1, a + 1);
+                target.AddTriangle(a, a + row, a + row + 1);
+            }
         }
     }
 }

@@ -177,6 +177,44 @@ weight [ 1, 0.70710678118654752, 1, 1, 0.70710678118654752, 1 ]
     ExpectPoint(m.vertices.back(), 0, 1, 2);
 }
 
+// "ccw FALSE" gives the same surface with every face turned the other way.
+TEST(NurbsReaderTest, ClockwiseFacesAreReversed) {
+    const std::string surface = R"(uOrder 2
+vOrder 2
+uDimension 2
+vDimension 2
+uKnot [ 0 0 1 1 ]
+vKnot [ 0 0 1 1 ]
+controlPoint [ 0 0 0, 1 0 0, 0 1 0, 1 1 0 ]
+)";
+    const Mesh front = ReadText(&models::ReadNurbsModel, surface + "ccw TRUE\n");
+    const Mesh back = ReadText(&models::ReadNurbsModel, "ccw FALSE\n" + surface);
+    ASSERT_EQ(front.vertices.size(), back.vertices.size());
+    for (std::size_t i = 0; i < front.vertices.size(); ++i) {
+        ExpectPoint(back.vertices[i], front.vertices[i].x, front.vertices[i].y, front.vertices[i].z);
+    }
+    ASSERT_EQ(front.triangles.size(), back.triangles.size());
+    for (std::size_t i = 0; i < front.triangles.size(); ++i) {
+        const auto& f = front.triangles[i];
+        EXPECT_EQ(back.triangles[i], (std::array<std::uint32_t, 3>{f[0], f[2], f[1]})) << i;
+    }
+    EXPECT_THROW(static_cast<void>(ReadText(&models::ReadNurbsModel, surface + "ccw maybe\n")), Error);
+}
+
+// The indexed layout: vertices listed once, triangles by 1-based vertex numbers.
+TEST(TinReaderTest, IndexedLayoutNamesVerticesByNumber) {
+    const Mesh m = ReadText(
+        &models::ReadTinModel,
+        "TIN\nBEGT\nTNAM square\nVERT 4\n0 0 0\n1 0 0 0\n1 1 0.5\n0 1 0\nTRI 2\n1 2 3\n1 3 4 0\nENDT\n");
+    ASSERT_EQ(m.vertices.size(), 4U);
+    ExpectPoint(m.vertices[2], 1, 1, 0.5);
+    ASSERT_EQ(m.triangles.size(), 2U);
+    EXPECT_EQ(m.triangles[1], (std::array<std::uint32_t, 3>{0, 2, 3}));
+    EXPECT_THROW(
+        static_cast<void>(ReadText(&models::ReadTinModel, "TIN\nBEGT\nVERT 1\n0 0 0\nTRI 1\n1 1 2\nENDT\n")),
+        Error);
+}
+
 TEST(NurbsReaderTest, DuckLiesInsideItsControlNet) {
     const Mesh m = LoadModelFile(test::DataFile("models/glscene_duck1.nurbs"));
     ASSERT_GT(m.triangles.size(), 100U);
