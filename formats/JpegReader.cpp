@@ -1,10 +1,12 @@
 #include "formats/JpegReader.h"
 
 #include "engine/Errors.h"
+#include "formats/ExifOrientation.h"
 #include "formats/ImageLimits.h"
 
 #include <csetjmp>
 #include <cstdio>
+#include <utility>
 // clang-format off: jpeglib.h needs size_t and FILE declared first
 #include <jerror.h>
 #include <jpeglib.h>
@@ -86,6 +88,7 @@ bool ReadJpegHeader(JpegState* s, const std::uint8_t* data, std::size_t size) {
     s->progress.progress_monitor = OnJpegProgress;
     s->cinfo.progress = &s->progress;
     jpeg_mem_src(&s->cinfo, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&s->cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&s->cinfo, TRUE);
     const J_COLOR_SPACE in = s->cinfo.jpeg_color_space;
     s->cinfo.out_color_space = (in == JCS_CMYK || in == JCS_YCCK) ? JCS_CMYK : JCS_EXT_BGR;
@@ -134,6 +137,15 @@ PixelBuffer DecodeJpeg(std::span<const std::uint8_t> bytes) {
         throw InvalidPictureError(std::string("Invalid JPEG file: ") + s.message);
     }
     CheckPictureSize(s.cinfo.output_width, s.cinfo.output_height);
+    int orientation = 1;
+    for (jpeg_saved_marker_ptr marker = s.cinfo.marker_list; marker != nullptr; marker = marker->next) {
+        if (marker->marker == JPEG_APP0 + 1) {
+            orientation = ExifOrientation({marker->data, marker->data_length});
+            if (orientation != 1) {
+                break;
+            }
+        }
+    }
     const int width = static_cast<int>(s.cinfo.output_width);
     const int height = static_cast<int>(s.cinfo.output_height);
     PixelBuffer out(width, height, 24);
@@ -151,7 +163,8 @@ PixelBuffer DecodeJpeg(std::span<const std::uint8_t> bytes) {
     if (s.truncated) {
         throw InvalidPictureError("The JPEG file is truncated");
     }
-    return out;
+    // Cameras store a portrait photo on its side and say how to turn it: shown as meant.
+    return ApplyExifOrientation(std::move(out), orientation);
 }
 
 }  // namespace vistamaze

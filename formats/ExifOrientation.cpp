@@ -1,0 +1,97 @@
+#include "formats/ExifOrientation.h"
+
+#include <cstring>
+#include <utility>
+
+namespace vistamaze {
+namespace {
+
+constexpr std::uint16_t kOrientationTag = 0x0112;
+constexpr std::size_t kTiffStart = 6;  // after "Exif\0\0"
+
+}  // namespace
+
+int ExifOrientation(std::span<const std::uint8_t> app1) noexcept {
+    if (app1.size() < kTiffStart + 8 || std::memcmp(app1.data(), "Exif\0\0", kTiffStart) != 0) {
+        return 1;
+    }
+    const std::span<const std::uint8_t> tiff = app1.subspan(kTiffStart);
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) {
+        return 1;
+    }
+    const auto u16 = [&](std::size_t at) -> std::uint32_t {
+        return little ? tiff[at] | (tiff[at + 1] << 8U) : (tiff[at] << 8U) | tiff[at + 1];
+    };
+    const auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? u16(at) | (u16(at + 2) << 16U) : (u16(at) << 16U) | u16(at + 2);
+    };
+    const std::uint32_t ifd = u32(4);
+    if (ifd > tiff.size() - 2) {
+        return 1;
+    }
+    const std::uint32_t entries = u16(ifd);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        const std::size_t entry = ifd + 2 + static_cast<std::size_t>(i) * 12;
+        if (entry + 12 > tiff.size()) {
+            return 1;
+        }
+        if (u16(entry) == kOrientationTag && u16(entry + 2) == 3) {  // SHORT
+            const std::uint32_t value = u16(entry + 8);
+            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+        }
+    }
+    return 1;
+}
+
+PixelBuffer ApplyExifOrientation(PixelBuffer picture, int orientation) {
+    if (orientation < 2 || orientation > 8) {
+        return picture;
+    }
+    const int w = picture.Width();
+    const int h = picture.Height();
+    const bool swaps = orientation >= 5;
+    const int outW = swaps ? h : w;
+    const int outH = swaps ? w : h;
+    PixelBuffer out(outW, outH, 24);
+    // Coordinates below count from the top-left corner, as the orientation is defined; the
+    // buffers store their bottom row first.
+    for (int y = 0; y < outH; ++y) {
+        for (int x = 0; x < outW; ++x) {
+            int sx = x;
+            int sy = y;
+            switch (orientation) {
+                case 2:
+                    sx = w - 1 - x;
+                    break;
+                case 3:
+                    sx = w - 1 - x;
+                    sy = h - 1 - y;
+                    break;
+                case 4:
+                    sy = h - 1 - y;
+                    break;
+                case 5:
+                    sx = y;
+                    sy = x;
+                    break;
+                case 6:
+                    sx = y;
+                    sy = h - 1 - x;
+                    break;
+                case 7:
+                    sx = w - 1 - y;
+                    sy = h - 1 - x;
+                    break;
+                default:
+                    sx = w - 1 - y;
+                    sy = x;
+                    break;  // 8
+            }
+            out.SetPixel(outH - 1 - y, x, picture.Pixel(h - 1 - sy, sx));
+        }
+    }
+    return out;
+}
+
+}  // namespace vistamaze
