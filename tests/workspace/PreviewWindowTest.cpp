@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -223,25 +224,32 @@ TEST_F(PreviewWindowTest, PlacementRuleOnAScreenArea) {
 }
 
 TEST_F(PreviewWindowTest, ShowingPlacesTheWindowForThePicture) {
+    // The X server applies a placement asynchronously: each check waits for it to arrive.
+    const auto settles = [](const std::function<bool()>& placed) { return QTest::qWaitFor(placed, 2000); };
     const QRect screen = Screen();
     ShowPicture(Pattern(16, 16), QSize(500, 300));
-    EXPECT_EQ(form_->size(), QSize(515, 300 + 54 + 38));
-    EXPECT_EQ(form_->pos(),
-              screen.topLeft() + QPoint((screen.width() - 500) / 2, (screen.height() - 300) / 2));
+    const QSize size(515, 300 + 54 + 38);
+    const QPoint pos = screen.topLeft() + QPoint((screen.width() - 500) / 2, (screen.height() - 300) / 2);
+    settles([&] { return form_->size() == size && form_->pos() == pos; });
+    EXPECT_EQ(form_->size(), size);
+    EXPECT_EQ(form_->pos(), pos);
     form_->hide();
 
     ShowPicture(Pattern(16, 16), QSize(screen.width() + 40, screen.height() / 2));
+    settles([&] { return form_->width() == screen.width() + 40 + 15 && form_->x() == screen.x(); });
     EXPECT_FALSE(form_->isMaximized());
     EXPECT_EQ(form_->width(), screen.width() + 40 + 15);
     EXPECT_EQ(form_->x(), screen.x());
     form_->hide();
 
     ShowPicture(Pattern(16, 16), screen.size() + QSize(10, 10));
+    settles([&] { return form_->windowState().testFlag(Qt::WindowMaximized); });
     EXPECT_TRUE(form_->windowState().testFlag(Qt::WindowMaximized));
     form_->hide();
 
     // Shown again from hidden: back to a normal window for a small picture.
     ShowPicture(Pattern(16, 16), QSize(100, 100));
+    settles([&] { return form_->size() == QSize(400, 300); });
     EXPECT_FALSE(form_->windowState().testFlag(Qt::WindowMaximized));
     EXPECT_EQ(form_->size(), QSize(400, 300));
 }
