@@ -36,19 +36,6 @@ namespace {
 using namespace vistamaze;
 using Clock = std::chrono::steady_clock;
 
-class ModelDialogs final : public Dialogs {
-public:
-    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest&) override {
-        return QStringLiteral(VM_SOURCE_DIR "/Models/TorusKnot.obj");
-    }
-    std::optional<QString> SaveFile(QWidget*, const FileDialogRequest&) override { return std::nullopt; }
-    void ShowMessage(QWidget*, MessageKind, const QString& text) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-};
-
 QString MoviePath() {
     return QDir::tempPath() + QStringLiteral("/vistamaze-bench-animation.avi");
 }
@@ -189,25 +176,19 @@ void FramePhases(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fputs("animation_bench: needs an X display (run under Xvfb)\n", stderr);
-        return 0;
-    }
-    SetDefaultGLSurfaceFormat();
-    VistamazeApplication app(argc, argv);
-    QGuiApplication::setQuitOnLastWindowClosed(false);
-    app.SetDialogs(std::make_unique<ModelDialogs>());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("FramePhases_1920x1080_TexturedX4", FramePhases)
-        ->Iterations(60)
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("RunAnimation_1920x1080_TexturedX4", RunAnimationFrames)
-        ->Arg(30)
-        ->Arg(120)
-        ->Iterations(1)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vistamaze::bench::RunWindowBenchmarks(
+        argc, argv,
+        std::make_unique<vistamaze::bench::FixedAnswerDialogs>(
+            QStringLiteral(VM_SOURCE_DIR "/Models/TorusKnot.obj"), std::nullopt),
+        [] {
+            benchmark::RegisterBenchmark("FramePhases_1920x1080_TexturedX4", FramePhases)
+                ->Iterations(60)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark("RunAnimation_1920x1080_TexturedX4", RunAnimationFrames)
+                ->Arg(30)
+                ->Arg(120)
+                ->Iterations(1)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        });
 }

@@ -26,20 +26,6 @@ namespace {
 
 using namespace vistamaze;
 
-// Every save dialog answers one file; nothing else is asked.
-class SaveDialogs final : public Dialogs {
-public:
-    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest&) override { return std::nullopt; }
-    std::optional<QString> SaveFile(QWidget*, const FileDialogRequest&) override {
-        return QDir::tempPath() + QStringLiteral("/vistamaze-bench-large.png");
-    }
-    void ShowMessage(QWidget*, MessageKind, const QString& text) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-};
-
 // The program's windows with the 3D tab showing an 800 x 600 view.
 class TabFixture {
 public:
@@ -155,15 +141,8 @@ BENCHMARK(DragStep100k)->Unit(benchmark::kMillisecond);
 BENCHMARK(LargeExport)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::fputs("model_tab_bench: needs an X display (run under Xvfb)\n", stderr);
-        return 0;
-    }
-    SetDefaultGLSurfaceFormat();
-    VistamazeApplication app(argc, argv);
-    app.SetDialogs(std::make_unique<SaveDialogs>());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vistamaze::bench::RunWindowBenchmarks(
+        argc, argv,
+        std::make_unique<vistamaze::bench::FixedAnswerDialogs>(
+            std::nullopt, QDir::tempPath() + QStringLiteral("/vistamaze-bench-large.png")));
 }

@@ -19,22 +19,6 @@ namespace {
 
 using namespace vistamaze;
 
-// Answers every file dialog with one file and records nothing else.
-class FixedAnswerDialogs final : public Dialogs {
-public:
-    explicit FixedAnswerDialogs(QString file) : file_(std::move(file)) {}
-    std::optional<QString> OpenFile(QWidget*, const FileDialogRequest&) override { return file_; }
-    std::optional<QString> SaveFile(QWidget*, const FileDialogRequest&) override { return std::nullopt; }
-    void ShowMessage(QWidget*, MessageKind, const QString& text) override {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    std::optional<QColor> ChooseColor(QWidget*, const QColor&) override { return std::nullopt; }
-    std::optional<QFont> ChooseFont(QWidget*, const QFont&) override { return std::nullopt; }
-
-private:
-    QString file_;
-};
-
 void WaitUntilExposed(QWidget& window) {
     while (window.windowHandle() == nullptr || !window.windowHandle()->isExposed()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -79,21 +63,14 @@ void RenderToPreview(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (std::getenv("DISPLAY") == nullptr) {
-        std::puts(
-            "ProgramBench needs an X display (for example Xvfb :91 and DISPLAY=:91); nothing measured.");
-        return 0;
-    }
-    VistamazeApplication app(argc, argv);
-    QGuiApplication::setQuitOnLastWindowClosed(false);
-    app.SetDialogs(
-        std::make_unique<FixedAnswerDialogs>(QStringLiteral(VM_SOURCE_DIR "/DepthMaps/Torus.png")));
-    benchmark::Initialize(&argc, argv);
-    benchmark::RegisterBenchmark("StartUpToMainWindowShown", StartUp)->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark("F12ToPreviewShown_1000x760_TexturedX4", RenderToPreview)
-        ->UseManualTime()
-        ->Unit(benchmark::kMillisecond);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return vistamaze::bench::RunWindowBenchmarks(
+        argc, argv,
+        std::make_unique<vistamaze::bench::FixedAnswerDialogs>(
+            QStringLiteral(VM_SOURCE_DIR "/DepthMaps/Torus.png"), std::nullopt),
+        [] {
+            benchmark::RegisterBenchmark("StartUpToMainWindowShown", StartUp)->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark("F12ToPreviewShown_1000x760_TexturedX4", RenderToPreview)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
+        });
 }
