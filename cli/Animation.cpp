@@ -115,8 +115,8 @@ public:
         : original_(engine.MaskMap()),
           dpi_(engine.DPI()),
           steps_(steps),
-          x_(engine.PatOfX()),
-          y_(engine.PatOfY()) {}
+          x_(static_cast<int>(engine.PatOfX())),
+          y_(static_cast<int>(engine.PatOfY())) {}
 
     void Next(TStereogram& engine) {
         // A scale of 0 is never stepped; a step of 0 would rebuild the texture the engine has.

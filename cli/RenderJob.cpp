@@ -11,6 +11,7 @@
 #include "output/ReplacingFile.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -23,8 +24,10 @@ bool IsMovie(const std::string& output) {
 }
 
 void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar) {
-    engine.SetPatOfX(o.textureOffsetX + static_cast<int>(index) * o.textureStepX);
-    engine.SetPatOfY(o.textureOffsetY + static_cast<int>(index) * o.textureStepY);
+    // Far frames step the texture past any int; the engine wraps the 64-bit offset.
+    const auto frame = static_cast<std::int64_t>(index);
+    engine.SetPatOfX(o.textureOffsetX + frame * o.textureStepX);
+    engine.SetPatOfY(o.textureOffsetY + frame * o.textureStepY);
     engine.SetDepthMap(LoadDepthMap(o, index));
     bar.NextPicture();
     engine.OnGenerate = [&bar, index](TStereogram& e) { bar.Show(index, e.Progress()); };

@@ -90,10 +90,10 @@ class TStereogram::RowRenderer {
 public:
     explicit RowRenderer(TStereogram& engine) : e_(engine), g_(engine.geometry_), os_(engine.oversampling_) {
         if (g_.patternWidthInternal > 0) {
-            patX_ = engine.patOfX_ % g_.patternWidthInternal;
+            patX_ = static_cast<int>(engine.patOfX_ % g_.patternWidthInternal);
         }
         if (g_.textureHeight > 0) {
-            patY_ = engine.patOfY_ % g_.textureHeight;
+            patY_ = static_cast<int>(engine.patOfY_ % g_.textureHeight);
         }
         identity_.resize(static_cast<std::size_t>(std::max(g_.internalWidth, e_.width_)) + 1);
         for (std::size_t i = 0; i < identity_.size(); ++i) {

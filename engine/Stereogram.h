@@ -99,10 +99,12 @@ public:
     [[nodiscard]] bool StretchTexture() const noexcept { return stretchTexture_; }
     void SetStretchTexture(bool value) noexcept { stretchTexture_ = value; }
     // Texture offsets in texture columns and rows; negative values are taken as 0.
-    [[nodiscard]] int PatOfX() const noexcept { return patOfX_; }
-    void SetPatOfX(int value) noexcept { patOfX_ = value < 0 ? 0 : value; }
-    [[nodiscard]] int PatOfY() const noexcept { return patOfY_; }
-    void SetPatOfY(int value) noexcept { patOfY_ = value < 0 ? 0 : value; }
+    // Texture offsets may run far past the texture (a movie steps them every frame); the render
+    // wraps them at the texture's repeat, so they are kept in 64 bits.
+    [[nodiscard]] std::int64_t PatOfX() const noexcept { return patOfX_; }
+    void SetPatOfX(std::int64_t value) noexcept { patOfX_ = value < 0 ? 0 : value; }
+    [[nodiscard]] std::int64_t PatOfY() const noexcept { return patOfY_; }
+    void SetPatOfY(std::int64_t value) noexcept { patOfY_ = value < 0 ? 0 : value; }
 
     // 0 before the first finished row of a render, then the percentage of rows finished; 100
     // after a complete render; keeps its value after a failed one.
@@ -168,8 +170,8 @@ private:
     double min3Ddepth_ = 7.0;
     bool converging_ = false;
     bool stretchTexture_ = false;
-    int patOfX_ = 0;
-    int patOfY_ = 0;
+    std::int64_t patOfX_ = 0;
+    std::int64_t patOfY_ = 0;
 
     int progress_ = 0;
     bool busy_ = false;

@@ -323,4 +323,26 @@ TEST(StereogramRenderTest, AFixedSeedReproducesEveryKindAndThreadsDoNotChangeThe
 }
 
 }  // namespace
+TEST(StereogramRenderTest, TextureOffsetsBeyondIntWrapAtTheTextureRepeat) {
+    // A movie steps the offsets every frame: frame 3000 at a step of 1000000 is past any int.
+    const auto render = [](std::int64_t x, std::int64_t y) {
+        TStereogram s;
+        Configure(s, TStereoGramType::sgtTextured, 100, 30);
+        s.SetDepthMap(Solid(10, 3, {0, 0, 0}));
+        s.SetMaskMap(CodedTexture(40, 50));
+        s.SetPatOfX(x);
+        s.SetPatOfY(y);
+        s.Generate();
+        return s.StereogramPicture().Bitmap();
+    };
+    const std::int64_t distant = 3000LL * 1000000;
+    const PixelBuffer wrapped = render(distant, distant);
+    const PixelBuffer close = render(distant % 40, distant % 50);
+    for (int r = 0; r < 30; ++r) {
+        for (int x = 0; x < 100; ++x) {
+            ASSERT_EQ(wrapped.Pixel(r, x), close.Pixel(r, x)) << r << "," << x;
+        }
+    }
+}
+
 }  // namespace vistamaze
