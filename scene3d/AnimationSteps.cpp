@@ -39,6 +39,25 @@ void ApplyFrameSteps(Scene3d& scene, const AnimationSteps& steps, CameraTravel& 
     moving->SetPosition(position);
 }
 
+FrameStepsUndo::FrameStepsUndo(const Scene3d& scene, const CameraTravel& travel)
+    : teapot_(scene.Teapot1),
+      text_(scene.GLSpaceText1),
+      focalLength_(scene.GLCamera2.FocalLength()),
+      moving_(scene.GLNavigator1.MovingObject()),
+      movingPosition_(moving_ != nullptr ? moving_->Position() : Vec3{}),
+      travel_(travel) {}
+
+void FrameStepsUndo::Restore(Scene3d& scene, CameraTravel& travel) const {
+    // The objects' own part (turn, place, scale) only: their geometry stays as it is.
+    static_cast<TGLSceneObject&>(scene.Teapot1) = teapot_;
+    static_cast<TGLSceneObject&>(scene.GLSpaceText1) = text_;
+    scene.GLCamera2.SetFocalLength(focalLength_);
+    if (moving_ != nullptr) {
+        moving_->SetPosition(movingPosition_);
+    }
+    travel = travel_;
+}
+
 int NextTexturePosition(int position, int step, int maximum) noexcept {
     const auto wrap = static_cast<long long>(std::trunc(static_cast<float>(maximum)));
     if (wrap <= 0) {

@@ -45,6 +45,24 @@ struct CameraTravel {
 void ApplyFrameSteps(Scene3d& scene, const AnimationSteps& steps, CameraTravel& travel, int sliderX,
                      int sliderY);
 
+// The scene as one frame's steps find it: what ApplyFrameSteps changes (the objects' turn and
+// place, the focal length, the camera travel), kept to take back the steps of a frame that is
+// drawn ahead but never rendered.
+class FrameStepsUndo {
+public:
+    FrameStepsUndo(const Scene3d& scene, const CameraTravel& travel);
+    // Puts back exactly what was kept; the objects' geometry is not touched.
+    void Restore(Scene3d& scene, CameraTravel& travel) const;
+
+private:
+    TGLSceneObject teapot_;
+    TGLSceneObject text_;
+    double focalLength_;
+    TGLSceneObject* moving_;
+    Vec3 movingPosition_;
+    CameraTravel travel_;
+};
+
 // The texture position of the next frame: the sum taken in single precision and truncated,
 // wrapped by `maximum` (truncated as well), then kept within 0..maximum, as a spin field of that
 // range would keep it. A maximum of 0 gives 0.

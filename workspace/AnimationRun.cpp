@@ -18,6 +18,7 @@
 #include <QSpinBox>
 #include <chrono>
 #include <functional>
+#include <future>
 #include <utility>
 
 namespace vistamaze {
@@ -37,31 +38,43 @@ ScreenSize PrimaryScreenSize() {
     return {screen->size().width(), screen->size().height()};
 }
 
-// While it lives, the engine's per-row event processing lets pending events through at most every
-// 10 ms instead of after every row: a 1080-row frame would otherwise spend a large share of its
-// time in the event loop. Painting, timers and Stop still get through during the render.
-class EngineEventThrottle {
+// While it lives, the engine renders on a worker thread: its hooks into the windows (event
+// processing, progress) would run on that thread, so they are taken away and put back afterwards.
+// The frame loop lets events through itself while it waits for the engine.
+class EngineHooksAway {
 public:
-    explicit EngineEventThrottle(TStereogram& engine)
-        : engine_(engine), events_(std::move(engine.ProcessEvents)) {
-        engine_.ProcessEvents = [this] {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - last_ >= kInterval && events_) {
-                last_ = now;
-                events_();
-            }
-        };
+    // The progress the engine would have reported at the end of its render, reported here on
+    // the windows' thread.
+    void ReportProgress() const {
+        if (progress_) {
+            progress_(engine_);
+        }
     }
-    ~EngineEventThrottle() { engine_.ProcessEvents = std::move(events_); }
-    EngineEventThrottle(const EngineEventThrottle&) = delete;
-    EngineEventThrottle& operator=(const EngineEventThrottle&) = delete;
+    explicit EngineHooksAway(TStereogram& engine)
+        : engine_(engine),
+          events_(std::exchange(engine.ProcessEvents, nullptr)),
+          progress_(std::exchange(engine.OnGenerate, nullptr)) {}
+    ~EngineHooksAway() {
+        engine_.ProcessEvents = std::move(events_);
+        engine_.OnGenerate = std::move(progress_);
+    }
+    EngineHooksAway(const EngineHooksAway&) = delete;
+    EngineHooksAway& operator=(const EngineHooksAway&) = delete;
 
 private:
-    static constexpr std::chrono::milliseconds kInterval{10};
     TStereogram& engine_;
     std::function<void()> events_;
-    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+    std::function<void(TStereogram&)> progress_;
 };
+
+// Waits for `work`, letting pending events through (painting, Stop) every few milliseconds;
+// then rethrows what it threw.
+void WaitLettingEventsThrough(std::future<void>& work) {
+    while (work.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+        QCoreApplication::processEvents();
+    }
+    work.get();
+}
 
 // The extension as the command compares it: from the last dot of the file name on, lower-cased.
 QString LowerExtension(const QString& file) {
@@ -163,15 +176,8 @@ void TAnimationRun::RunAnimation() {
     lastFrame_ = nullptr;
     std::exception_ptr failure;
     try {
-        const EngineEventThrottle throttle(main_.Stereogram1());
         PrepareRun(options);
-        for (int frame = 1; frame <= options.frames; ++frame) {
-            QCoreApplication::processEvents();
-            if (main_.StopRequested()) {
-                break;
-            }
-            RenderFrame(frame, options);
-        }
+        RunFrames(options);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -201,30 +207,107 @@ void TAnimationRun::PrepareRun(const AnimationOptions& options) {
     progress_.StatusLabel()->clear();
 }
 
-void TAnimationRun::RenderFrame(int frame, const AnimationOptions& options) {
-    ShowStatus(QStringLiteral("Frame  %1/%2").arg(frame).arg(options.frames));
+// The next frame's scene is stepped, drawn and its depth read while the engine renders this frame
+// on a worker thread, and this frame goes onto the movie on another thread while the engine
+// renders the next. Each frame still gets the scene, depth map and texture position that one step
+// after the other gives it, so the movie is the same. Stop is looked at before a frame's scene is
+// stepped: the frames begun are finished and written. After an error the scene drawn ahead is
+// put back, and an earlier frame's write error comes first, as it would have happened first.
+void TAnimationRun::RunFrames(const AnimationOptions& options) {
     ModelTab& tab = main_.ModelPage();
-    ApplyFrameSteps(tab.Scene(), options.steps, travel_, tab.Slider("tbCameraX")->value(),
-                    tab.Slider("tbCameraY")->value());
-    if (main_.TextureScale() != 0.0) {
-        main_.SetTextureScale(main_.TextureScale() + options.steps.textureScale);
-        main_.cbMirrorClick();
+    TStereogram& engine = main_.Stereogram1();
+    const EngineHooksAway hooksAway(engine);
+    tab.SetHoldCaptures(true);
+    std::optional<FrameStepsUndo> drawnAhead;
+    const auto drawNext = [&] {
+        drawnAhead.emplace(tab.Scene(), travel_);
+        DrawFrameScene(options.steps);
+    };
+    std::exception_ptr failure;
+    try {
+        QCoreApplication::processEvents();
+        if (options.frames >= 1 && !main_.StopRequested()) {
+            drawNext();
+        }
+        for (int frame = 1; drawnAhead; ++frame) {
+            ShowStatus(QStringLiteral("Frame  %1/%2").arg(frame).arg(options.frames));
+            tab.PublishCapture();
+            StepTexture(options.steps);
+            drawnAhead.reset();
+            std::future<void> generating = std::async(std::launch::async, [&engine] { engine.Generate(); });
+            FinishWriting();
+            QCoreApplication::processEvents();
+            std::exception_ptr aheadFailure;
+            if (frame < options.frames && !main_.StopRequested()) {
+                try {
+                    drawNext();
+                } catch (...) {
+                    aheadFailure = std::current_exception();
+                }
+            }
+            WaitLettingEventsThrough(generating);
+            hooksAway.ReportProgress();
+            lastFrame_ = &engine.StereogramPicture();
+            if (preview_.isVisible()) {
+                ShowLastFrame();
+            }
+            StartWriting(engine.StereogramPicture().Bitmap());
+            if (aheadFailure) {
+                FinishWriting();
+                std::rethrow_exception(aheadFailure);
+            }
+        }
+        FinishWriting();
+    } catch (...) {
+        failure = std::current_exception();
+        try {
+            FinishWriting();
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
-    MoveTexturePosition(options.steps);
+    if (drawnAhead) {
+        drawnAhead->Restore(tab.Scene(), travel_);
+    }
+    tab.SetHoldCaptures(false);
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+// The scene part of a frame: its steps, the redraw and the capture, kept by the tab until the
+// frame's turn.
+void TAnimationRun::DrawFrameScene(const AnimationSteps& steps) {
+    ModelTab& tab = main_.ModelPage();
+    ApplyFrameSteps(tab.Scene(), steps, travel_, tab.Slider("tbCameraX")->value(),
+                    tab.Slider("tbCameraY")->value());
     tab.SceneViewer().RepaintNow();
     tab.CaptureDepthMap();
     // This redraw is captured: the capture it asked for would only read the same depths again.
     tab.CancelPendingCapture();
-    TStereogram& engine = main_.Stereogram1();
-    engine.Generate();
-    // The engine's picture stays as it is until the next frame's. A hidden preview gets only
-    // the last one, in the clean-up: converting every frame for the screen costs milliseconds.
-    lastFrame_ = &engine.StereogramPicture();
-    if (preview_.isVisible()) {
-        ShowLastFrame();
+}
+
+// The texture part of a frame: the scale step and rebuild, then the position.
+void TAnimationRun::StepTexture(const AnimationSteps& steps) {
+    if (main_.TextureScale() != 0.0) {
+        main_.SetTextureScale(main_.TextureScale() + steps.textureScale);
+        main_.cbMirrorClick();
     }
-    aviWriter_.AddFrame(*lastFrame_);
-    QCoreApplication::processEvents();
+    MoveTexturePosition(steps);
+}
+
+// A copy goes to the writer thread: the engine renders the next frame into its own picture
+// meanwhile. One frame is written at a time.
+void TAnimationRun::StartWriting(const PixelBuffer& frame) {
+    FinishWriting();
+    writingFrame_ = frame;
+    writing_ = std::async(std::launch::async, [this] { aviWriter_.AddFrame(writingFrame_); });
+}
+
+void TAnimationRun::FinishWriting() {
+    if (writing_.valid()) {
+        writing_.get();
+    }
 }
 
 // The fields' change handling hands the position to the engine and schedules the preview's

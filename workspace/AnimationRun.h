@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <exception>
+#include <future>
 #include <optional>
 
 namespace vistamaze {
@@ -38,12 +39,13 @@ public:
     // and file name.
     void PrepareMovie(const QString& file);
 
-    // The frame loop, run by the progress window in animation mode. Per frame, after letting
-    // pending events through (Stop ends the loop here): status "Frame  n/N", the scene steps,
-    // the texture scale and rebuild, the texture position through the preview's fields, redraw
-    // and capture, Generate, the picture into the preview's Image1 and onto the movie. A hidden
-    // preview gets only the last frame's picture, at the end of the run. During the render the
-    // engine lets pending events through every 10 ms rather than after every row.
+    // The frame loop, run by the progress window in animation mode. Per frame: status
+    // "Frame  n/N", the scene steps, the texture scale and rebuild, the texture position through
+    // the preview's fields, redraw and capture, Generate, the picture into the preview's Image1
+    // and onto the movie; Stop, looked at between frames, ends the loop. A hidden preview gets
+    // only the last frame's picture, at the end of the run. The engine renders on a worker
+    // thread while the next frame's scene is drawn and the previous frame is written on another;
+    // the frames are those of the one-after-the-other order (see RunFrames).
     //
     // Whatever happens, the clean-up then shows "Saving data     ", puts the focal length and
     // the moved object's position back, completes and saves the movie with the frames written so
@@ -65,7 +67,11 @@ private:
 
     void ApplyAnimationType();
     void PrepareRun(const AnimationOptions& options);
-    void RenderFrame(int frame, const AnimationOptions& options);
+    void RunFrames(const AnimationOptions& options);
+    void DrawFrameScene(const AnimationSteps& steps);
+    void StepTexture(const AnimationSteps& steps);
+    void StartWriting(const PixelBuffer& frame);
+    void FinishWriting();
     void MoveTexturePosition(const AnimationSteps& steps);
     void CleanUp(std::exception_ptr& failure);
     void ShowStatus(const QString& text);
@@ -83,6 +89,9 @@ private:
     std::optional<FieldState> seYState_;
     // The engine's picture of the last frame rendered, not yet in the preview's Image1.
     const Picture* lastFrame_ = nullptr;
+    // The frame on its way to the movie, and its write on the writer thread.
+    PixelBuffer writingFrame_;
+    std::future<void> writing_;
 };
 
 }  // namespace vistamaze

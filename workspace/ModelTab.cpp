@@ -334,6 +334,9 @@ void ModelTab::CancelPendingCapture() {
 
 void ModelTab::TimerDepthTimer() {
     timerDepth_->stop();
+    if (holdCaptures_) {
+        return;
+    }
     const QList<int> sizes = ui_->Splitter1->sizes();
     const int half = (width() - 30) / 2;
     if (sizes.size() == 2 && sizes[0] != half && half > 0) {
@@ -359,7 +362,7 @@ void ModelTab::CaptureDepthMap() {
             DepthSliders{ui_->tbDepthMin->value(), ui_->tbDepthMax->value(), ui_->tbDepthMul->value()});
     }
     MapDepthsToImage(depths, zBuffer_.Width(), zBuffer_.Height(), depthRange_, depthImage_);
-    if (!suppressDepthOutput_) {
+    if (!suppressDepthOutput_ && !holdCaptures_) {
         Publish();
     }
 }

@@ -78,6 +78,11 @@ public:
     void bRefreshClick();
     // Drops a capture still asked for: for a caller that has just captured the redraw itself.
     void CancelPendingCapture();
+    // While held (an animation drawing the scene ahead of the engine), CaptureDepthMap keeps its
+    // depth image without publishing it and the captures that redraws ask for are dropped;
+    // PublishCapture hands the kept image on when its frame's turn comes.
+    void SetHoldCaptures(bool on) noexcept { holdCaptures_ = on; }
+    void PublishCapture() { Publish(); }
 
     void bResetClick();
     void bResetDepthClick();
@@ -145,6 +150,7 @@ private:
     int lastMouseX_ = 0;
     int lastMouseY_ = 0;
     bool captureBusy_ = false;
+    bool holdCaptures_ = false;
     bool freezeDepthRange_ = false;
     bool suppressDepthOutput_ = false;
 };

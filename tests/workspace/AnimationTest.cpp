@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -63,24 +64,31 @@ std::size_t DistinctFrames(const fs::path& movie) {
 }
 
 // The last frame of the movie as ffmpeg decodes it, compared with `picture` (top row first).
-bool LastFrameEquals(const fs::path& movie, const PixelBuffer& picture) {
+// Frame `index` of `movie` (from 0; -1 for the last), decoded by ffmpeg, equals `picture`.
+bool FrameEquals(const fs::path& movie, int index, const PixelBuffer& picture) {
     std::string bgr;
     EXPECT_EQ(RunCommand("ffmpeg -v error -i '" + movie.string() + "' -f rawvideo -pix_fmt bgr24 -", &bgr),
               0);
     const auto rowBytes = static_cast<std::size_t>(picture.Width()) * 3;
     const std::size_t frameBytes = rowBytes * static_cast<std::size_t>(picture.Height());
-    if (bgr.size() < frameBytes) {
+    const std::size_t frames = frameBytes == 0 ? 0 : bgr.size() / frameBytes;
+    const std::size_t pick = index < 0 ? frames - 1 : static_cast<std::size_t>(index);
+    if (frames == 0 || pick >= frames) {
         return false;
     }
-    const std::string_view last = std::string_view(bgr).substr(bgr.size() - frameBytes);
+    const std::string_view frame = std::string_view(bgr).substr(pick * frameBytes, frameBytes);
     for (int r = 0; r < picture.Height(); ++r) {
         const auto* row = reinterpret_cast<const char*>(picture.Row(picture.Height() - 1 - r));
-        if (last.substr(static_cast<std::size_t>(r) * rowBytes, rowBytes) !=
+        if (frame.substr(static_cast<std::size_t>(r) * rowBytes, rowBytes) !=
             std::string_view(row, rowBytes)) {
             return false;
         }
     }
     return true;
+}
+
+bool LastFrameEquals(const fs::path& movie, const PixelBuffer& picture) {
+    return FrameEquals(movie, -1, picture);
 }
 
 // What the user enters in the options dialog before Start.
@@ -295,8 +303,9 @@ TEST_F(AnimationTest, FullDiskInAFrameKeepsThePlayableFramesBeforeItAndReportsIt
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
     const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-    watcher_->on[QStringLiteral("Frame  3/6")] = [&] {  // the work file holds two frames
-        const rlimit full{static_cast<rlim_t>(fs::file_size(WorkFile())) + 1000, old.rlim_max};
+    watcher_->on[QStringLiteral("Frame  1/6")] = [&] {  // room for two and a half frames
+        const auto frame = static_cast<rlim_t>((Engine().Width() * 3 + 3) / 4 * 4 * Engine().Height() + 8);
+        const rlimit full{static_cast<rlim_t>(fs::file_size(WorkFile())) + frame * 5 / 2, old.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &full);
     };
     watcher_->on[QStringLiteral("Saving data     ")] = [&] { ::setrlimit(RLIMIT_FSIZE, &old); };
@@ -317,13 +326,13 @@ TEST_F(AnimationTest, ZoomCameraAndTextureStepsAccumulateAndTheRunPutsThemBack) 
     const double focal = scene.GLCamera2.FocalLength();
     QSpinBox* seY = Preview().seY();
     const int maximum = seY->maximum();
-    std::vector<double> focals;
-    watcher_->on[QStringLiteral("Frame  2/3")] = [&] { focals.push_back(scene.GLCamera2.FocalLength()); };
-    watcher_->on[QStringLiteral("Frame  3/3")] = [&] { focals.push_back(scene.GLCamera2.FocalLength()); };
+    std::vector<double> focals;  // as each frame's depth map is handed on
+    const QMetaObject::Connection perFrame = QObject::connect(
+        &Tab(), &ModelTab::DepthPublished, [&] { focals.push_back(scene.GLCamera2.FocalLength()); });
     double movedX = 0.0;
-    int patOfY = 0;
+    std::int64_t patOfY = 0;
     watcher_->on[QStringLiteral("Saving data     ")] = [&] {
-        focals.push_back(scene.GLCamera2.FocalLength());
+        QObject::disconnect(perFrame);
         movedX = scene.GLNavigator1.MovingObject()->Position().x;
         patOfY = Engine().PatOfY();
         EXPECT_EQ(seY->maximum(), kAnimationTextureRange);
@@ -347,6 +356,35 @@ TEST_F(AnimationTest, ZoomCameraAndTextureStepsAccumulateAndTheRunPutsThemBack) 
     EXPECT_EQ(seY->value(), 0);
     EXPECT_EQ(Engine().PatOfY(), 0);
     EXPECT_FALSE(Preview().Timer1().isActive()) << "no render of its own after the movie";
+}
+
+TEST_F(AnimationTest, EachFrameIsTheSceneSteppedDrawnAndRenderedInTurn) {
+    // The run overlaps the frames; the reference takes them one after the other, from the scene
+    // as the run found it, with the dialog's default steps (rotation 0,3,0, texture 0,15).
+    Scene3d& scene = Tab().Scene();
+    const FrameStepsUndo start(scene, CameraTravel{});
+    const fs::path movie = temp_ / "steps.avi";
+    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie));
+    ASSERT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
+
+    CameraTravel travel;
+    start.Restore(scene, travel);
+    ChooseSettings(2, 3);  // textured, oversampling 4, as the run had them
+    Tab().SceneViewer().RepaintNow();
+    Tab().CaptureDepthMap();  // the grey scale the run froze
+    Tab().SetFreezeDepthRange(true);
+    QSpinBox* seY = Preview().seY();
+    seY->setMaximum(kAnimationTextureRange);
+    for (int frame = 0; frame < 3; ++frame) {
+        ApplyFrameSteps(scene, Options().Options().steps, travel, 0, 0);
+        seY->setValue(seY->value() + 15);
+        Preview().Timer1().stop();
+        Tab().SceneViewer().RepaintNow();
+        Tab().CaptureDepthMap();
+        Engine().Generate();
+        EXPECT_TRUE(FrameEquals(movie, frame, Engine().StereogramPicture().Bitmap())) << frame;
+    }
+    Tab().SetFreezeDepthRange(false);
 }
 
 TEST_F(AnimationTest, AnExistingAviTargetIsRemovedBeforeTheRunOtherFilesAreNot) {
