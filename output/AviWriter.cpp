@@ -390,7 +390,16 @@ void TAviWriter::CloseVideo() {
 
 void TAviWriter::LoadAudio() {
     audio_.reset();
-    audio_ = std::make_unique<WavFile>(wavFileName_);
+    try {
+        audio_ = std::make_unique<WavFile>(wavFileName_);
+    } catch (const AviError& e) {
+        // The message says what went wrong; the user also needs to know with which file.
+        std::string message = std::string(e.what()) + " (audio file \"" + wavFileName_ + "\"";
+        if (e.SysError() != 0) {
+            message += std::string(": ") + std::strerror(e.SysError());
+        }
+        throw AviError(e.Code(), message + ")", e.SysError());
+    }
 }
 
 void TAviWriter::SaveMovie() {

@@ -33,8 +33,8 @@ bool IsId(const std::uint8_t* p, const char* id) {
     return std::memcmp(p, id, 4) == 0;
 }
 
-[[noreturn]] void Fail(AviCode code) {
-    throw AviError(code, LoadAudioMessage(code));
+[[noreturn]] void Fail(AviCode code, int sysError = 0) {
+    throw AviError(code, LoadAudioMessage(code), sysError);
 }
 
 void ReadOrFail(const WavReadAt& read, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
@@ -149,8 +149,11 @@ WavLayout ParseWav(const WavReadAt& read, std::uint64_t fileSize) {
 
 WavFile::WavFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
     struct stat st {};
-    if (!fd_.Valid() || ::fstat(fd_.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        Fail(AviCode::kFileOpen);
+    if (!fd_.Valid() || ::fstat(fd_.Get(), &st) != 0) {
+        Fail(AviCode::kFileOpen, errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Fail(AviCode::kFileOpen, S_ISDIR(st.st_mode) ? EISDIR : 0);
     }
     const int fd = fd_.Get();
     const WavReadAt readAt = [fd](std::uint64_t offset, std::uint8_t* out, std::size_t size) {
