@@ -4,9 +4,10 @@
 //   - RunAnimation_120: the whole run of 120 frames, movie saved; frames per second and peak
 //     memory (maximum resident set, which must not grow with the frame count: the 30-frame run
 //     comes first in the same process);
-//   - FramePhases: the same per-frame calls in the same order, timed one by one, to show where
-//     the time goes (Generate here with the engine's event processing after every row, which the
-//     run throttles; visible_preview_ms is what the run saves while the preview is hidden).
+//   - FramePhases: the same per-frame calls one after the other on one thread, timed one by one,
+//     to show where the time goes (the run overlaps Generate with the next frame's scene, redraw
+//     and capture, and the movie write with the next Generate; visible_preview_ms is what the run
+//     saves while the preview is hidden).
 #include "bench/BenchProgram.h"
 #include "scene3d/GLSceneViewer.h"
 #include "workspace/AnimationRun.h"
