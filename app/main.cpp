@@ -16,8 +16,8 @@ vistamaze::MainWindowSetup StartupSetup() {
     vistamaze::MainWindowSetup setup;
     setup.documentsFolder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     setup.folders = vistamaze::FindProgramFolders(QCoreApplication::applicationDirPath(), QString());
+    // The installed documentation; there is no maker's address, so the mail link is not shown.
     setup.webPage = vistamaze::ProjectPageUrl(setup.folders.program, QString());
-    setup.mailTo = QUrl(QStringLiteral("mailto:?subject=Vistamaze"));
     return setup;
 }
 

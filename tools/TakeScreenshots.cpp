@@ -1,5 +1,7 @@
 // Writes the README's screenshots: the main window with the sample torus loaded, the "3D model" tab
-// with a sample model turned a little, the configuration dialog and the preview of a render. Run by
+// with a sample model turned a little, the configuration dialog and the preview of a render at
+// 800 x 600; and, to see the layout where it is tightest, the preview of a 320 x 200 render and the
+// main window at its minimum size. Run by
 // tools/screenshots.sh (which provides an X display):
 //   vm_screenshots <output folder>
 #include "scene3d/GLSceneViewer.h"
@@ -97,8 +99,19 @@ int main(int argc, char** argv) {
     ok = Save(windows.Config(), folder + QStringLiteral("/configuration.png")) && ok;
     windows.Config().hide();
 
-    main.PopupMenuRES()->actions().at(4)->trigger();  // " 800 x 600"
+    main.PopupMenuRES()->actions().at(4)->trigger();  // " 800 x 600", the "Default" preset's size
     main.tbRenderClick();
     ok = Save(windows.Preview(), folder + QStringLiteral("/preview.png")) && ok;
+
+    // The sizes where layout goes wrong first: the preview of the narrowest picture (the
+    // window's minimum width) and the main window at its minimum size.
+    windows.Preview().hide();  // shown again, it takes the width the small picture gives it
+    main.PopupMenuRES()->actions().at(0)->trigger();  // " 320 x 200"
+    main.tbRenderClick();
+    ok = Save(windows.Preview(), folder + QStringLiteral("/preview-narrow.png")) && ok;
+    windows.Preview().hide();
+    main.resize(main.minimumSize());
+    main.activateWindow();
+    ok = Save(main, folder + QStringLiteral("/main-window-minimum.png")) && ok;
     return ok ? 0 : 1;
 }

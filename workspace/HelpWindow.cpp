@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <array>
@@ -131,7 +132,11 @@ void THelpWindow::ShowPage(const QString& page) {
 }
 
 void THelpWindow::Present() {
-    const QWidget* modal = QApplication::activeModalWidget();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != this) {
+        coveredDialog_ = modal;
+        coveredFocus_ = modal->focusWidget();
+    }
     Qt::WindowModality wanted = modal != nullptr ? Qt::ApplicationModal : Qt::NonModal;
     if (modal == this) {
         wanted = windowModality();
@@ -144,6 +149,28 @@ void THelpWindow::Present() {
     show();
     raise();
     activateWindow();
+}
+
+void THelpWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (coveredDialog_.isNull()) {
+        return;
+    }
+    // The window system does not hand the activation back to a dialog that a modal window
+    // covered: without this it would ignore the keyboard until clicked. Once this window has
+    // left the modal stack (after the hide), the dialog is active and focused again.
+    QTimer::singleShot(0, coveredDialog_.data(), [dialog = coveredDialog_, focus = coveredFocus_] {
+        if (dialog.isNull() || !dialog->isVisible()) {
+            return;
+        }
+        dialog->raise();
+        dialog->activateWindow();
+        if (!focus.isNull() && focus->isVisible()) {
+            focus->setFocus(Qt::ActiveWindowFocusReason);
+        }
+    });
+    coveredDialog_.clear();
+    coveredFocus_.clear();
 }
 
 void THelpWindow::InstallF1(QApplication& app, THelpWindow& help) {

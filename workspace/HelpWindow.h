@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -16,7 +17,8 @@ namespace vistamaze {
 // The help window: a top-level window of its own that shows the help pages compiled into the
 // program, with Contents, Back and Forward buttons. Created once and shown as needed; it is
 // modeless, except that when it is called up while a modal dialog runs it is shown modal over
-// that dialog (otherwise the dialog would keep it from taking input).
+// that dialog (otherwise the dialog would keep it from taking input). Closing it then gives that
+// dialog back the activation and its focused control, so typing and Esc reach it again.
 class THelpWindow : public QWidget {
     Q_OBJECT
 
@@ -35,10 +37,15 @@ public:
     // nothing once `help` has been destroyed.
     static void InstallF1(QApplication& app, THelpWindow& help);
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void ShowPage(const QString& page);
     void Present();
 
+    QPointer<QWidget> coveredDialog_;  // the modal dialog this window was shown over
+    QPointer<QWidget> coveredFocus_;   // its control that had the focus
     QTextBrowser* browser_;
     QToolButton* back_;
     QToolButton* forward_;

@@ -29,20 +29,21 @@ QString PictureDialogFilter() {
     return entries.join(QLatin1Char('|'));
 }
 
-void LoadImage(Picture& target, const QString& fileName) {
+QString LoadImage(Picture& target, const QString& fileName) {
     Picture loaded;
     try {
         loaded = ReadPictureFile(std::filesystem::path(QFile::encodeName(fileName).toStdString()));
-    } catch (const InvalidPictureError&) {
-        return;
+    } catch (const InvalidPictureError& error) {
+        return QString::fromUtf8(error.what());
     }
     if (!loaded.HasImage()) {
-        return;
+        return QStringLiteral("The file holds no picture");
     }
     if (loaded.Bitmap().BitsPerPixel() != 24) {
         loaded.Assign(loaded.To24Bit());
     }
     target = std::move(loaded);
+    return {};
 }
 
 }  // namespace vistamaze

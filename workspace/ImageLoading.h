@@ -11,10 +11,12 @@ namespace vistamaze {
 // "All (*.png;*.jpeg;...)|*.png;*.jpeg;...|PNG (*.png)|*.png|...".
 [[nodiscard]] QString PictureDialogFilter();
 
-// Reads the picture file `fileName` into `target` as a 24-bit bitmap of the file's own size.
-// A file that is not a readable picture (an extension no reader knows, or contents the reader
-// rejects) leaves `target` unchanged and is not an error. Throws FileAccessError when the file
-// cannot be opened or read; `target` is then unchanged too.
-void LoadImage(Picture& target, const QString& fileName);
+// Reads the picture file `fileName` into `target` as a 24-bit bitmap of the file's own size and
+// returns an empty string. A file that is not a readable picture (an extension no reader knows,
+// or contents the reader rejects) leaves `target` unchanged and is not an error: the result then
+// says why, in the reader's words ("Unsupported picture file type \".txt\""), for the caller to
+// tell the user. Throws FileAccessError when the file cannot be opened or read; `target` is then
+// unchanged too.
+[[nodiscard]] QString LoadImage(Picture& target, const QString& fileName);
 
 }  // namespace vistamaze

@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <algorithm>
 
 namespace vistamaze {
 
@@ -19,6 +21,20 @@ QStringList SplitPatterns(const QString& patterns) {
         }
     }
     return result;
+}
+
+// The patterns of a description's last bracket, "JPEG (*.jpeg;*.jpg)" giving *.jpeg and *.jpg;
+// empty when the description does not end in a bracket.
+QStringList TrailingBracketPatterns(const QString& description) {
+    if (!description.endsWith(QLatin1Char(')'))) {
+        return {};
+    }
+    const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+    if (open < 0) {
+        return {};
+    }
+    const QString inside = description.mid(open + 1, description.size() - open - 2);
+    return inside.split(QRegularExpression(QStringLiteral("[;\\s]+")), Qt::SkipEmptyParts);
 }
 
 QFileDialog& Prepare(QFileDialog& dialog, const FileDialogRequest& request) {
@@ -56,10 +72,14 @@ QStringList QtNameFilters(const QString& pipeFilter) {
             continue;
         }
         // Qt takes the patterns from the last bracket pair of a name filter, so the real
-        // patterns always go last; a description already ending in exactly them is kept.
+        // patterns always go last. A description that already ends in them (in any spelling)
+        // loses that bracket, or the dialog would show them twice.
+        QString shown = description;
+        if (!patterns.isEmpty() && TrailingBracketPatterns(description) == patterns) {
+            shown = description.left(description.lastIndexOf(QLatin1Char('('))).trimmed();
+        }
         const QString bracketed = QStringLiteral("(") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-        filters << (description.endsWith(bracketed) ? description
-                                                    : description + QLatin1Char(' ') + bracketed);
+        filters << (shown.isEmpty() ? bracketed : shown + QLatin1Char(' ') + bracketed);
     }
     return filters;
 }
@@ -71,10 +91,30 @@ std::optional<QString> QtDialogs::OpenFile(QWidget* parent, const FileDialogRequ
     return Run(dialog);
 }
 
+QString SuffixOfNameFilter(const QString& nameFilter) {
+    const QStringList patterns = TrailingBracketPatterns(nameFilter);
+    if (patterns.size() != 1 || !patterns[0].startsWith(QStringLiteral("*."))) {
+        return {};
+    }
+    const QString suffix = patterns[0].mid(2);
+    const bool plain = !suffix.isEmpty() && std::none_of(suffix.begin(), suffix.end(), [](QChar c) {
+        return c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('[') ||
+               c == QLatin1Char('.');
+    });
+    return plain ? suffix : QString();
+}
+
 std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const FileDialogRequest& request) {
     QFileDialog dialog(parent);
     Prepare(dialog, request).setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // Until the user picks a type the request's suffix stands; after that a name typed without
+    // an extension takes the chosen type's.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, &request](const QString& filter) {
+                         const QString suffix = SuffixOfNameFilter(filter);
+                         dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
+                     });
     return Run(dialog);
 }
 

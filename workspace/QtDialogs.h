@@ -18,8 +18,14 @@ public:
 
 // Turns a "description|patterns|description|patterns" filter into Qt name filters
 // ("description (patterns)"), one per pair, in order; patterns separated by ";" become
-// blank-separated, and a description already ending in that bracket is kept as it is. Empty pairs (as left by
-// a trailing "|") and a trailing unpaired part are dropped.
+// blank-separated. A description that already ends in a bracket of the same patterns ("JPEG
+// (*.jpeg;*.jpg)") loses it, so each pattern shows once. Empty pairs (as left by a trailing "|")
+// and a trailing unpaired part are dropped.
 [[nodiscard]] QStringList QtNameFilters(const QString& pipeFilter);
+
+// The extension a Qt name filter of exactly one plain pattern stands for, without the dot:
+// "PNG files (*.PNG)" gives "PNG"; several patterns or a wildcard ("*.*") give an empty string.
+// The save dialog adds it to a name typed without extension once the user chose that type.
+[[nodiscard]] QString SuffixOfNameFilter(const QString& nameFilter);
 
 }  // namespace vistamaze

@@ -8,6 +8,7 @@
 #include "ui_Test1.h"
 #include "workspace/AnimationRun.h"
 #include "workspace/Dialogs.h"
+#include "workspace/FlowLayout.h"
 #include "workspace/FocusLeave.h"
 #include "workspace/GuiResources.h"
 #include "workspace/HelpContext.h"
@@ -15,6 +16,7 @@
 #include "workspace/ImageLoading.h"
 #include "workspace/NumericKeyFilter.h"
 #include "workspace/PictureConversion.h"
+#include "workspace/PreviewZoom.h"
 #include "workspace/Unit2t.h"
 #include "workspace/VistamazeApplication.h"
 #include "workspace/fm_About.h"
@@ -36,6 +38,7 @@
 #include <QMenu>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <array>
 #include <filesystem>
 #include <optional>
@@ -157,6 +160,7 @@ TfmMain::TfmMain(const MainWindowSetup& setup, QWidget* parent)
     InitGuiResources();
     ui_ = std::make_unique<Ui::TfmMain>();
     ui_->setupUi(this);
+    LayOutSettingsPanel();
     modelTab_ = new ModelTab(*this, folders_, ui_->TabSheet3DModel);
     ui_->TabSheet3DModel->layout()->addWidget(modelTab_);
     radioGroup1_ = MakeRadioGroup(ui_->RadioGroup1);
@@ -177,6 +181,18 @@ TfmMain::TfmMain(const MainWindowSetup& setup, QWidget* parent)
 }
 
 TfmMain::~TfmMain() = default;
+
+// The settings groups wrap into a second row in a narrow window (700 pixels at the minimum size)
+// instead of squeezing their captions.
+void TfmMain::LayOutSettingsPanel() {
+    constexpr int kGroupSpacing = 6;
+    auto* flow = new TFlowLayout(ui_->PanelSettings, kGroupSpacing, kGroupSpacing);
+    for (QWidget* group :
+         std::initializer_list<QWidget*>{ui_->RadioGroup1, ui_->RadioGroup2, ui_->RadioGroup4,
+                                         ui_->GroupBoxIntensity, ui_->RadioGroup3, ui_->rgStereoType}) {
+        flow->addWidget(group);
+    }
+}
 
 void TfmMain::FormCreate(const QString& documentsFolder) {
     // The user data folder is named before the working directory changes: without a documents
@@ -293,9 +309,10 @@ void TfmMain::ConnectSettings() {
         ui_->lbInten->setText(QString::number(value));
         Zmena();
     });
-    for (QLineEdit* edit : {ui_->Edit6, ui_->Edit7, ui_->fDPI}) {
-        InstallNumericKeyFilter(edit);
-    }
+    constexpr int kSizeTypedLength = 4;
+    InstallNumericKeyFilter(ui_->Edit6, kSizeTypedLength);
+    InstallNumericKeyFilter(ui_->Edit7, kSizeTypedLength);
+    InstallNumericKeyFilter(ui_->fDPI);
     for (QWidget* control :
          std::initializer_list<QWidget*>{ui_->Edit6, ui_->Edit7, ui_->fDPI, ui_->cbStretchTexture}) {
         OnFocusLeave(control, [this] { Zmena(); });
@@ -329,6 +346,9 @@ void TfmMain::BuildPopupMenus() {
 void TfmMain::ConnectPartners() {
     if (partners_.preview != nullptr) {
         partners_.preview->SetTextureHost(this);
+        // The preview is where the result is looked at and the texture placed: F12 and Ctrl+S
+        // work there as well (the actions' shortcuts match in every window they belong to).
+        partners_.preview->addActions({ui_->Render1, ui_->SaveStereogram1});
     }
     if (partners_.progress != nullptr) {
         partners_.progress->RenderStereogram = [this] { RenderStereogram(); };
@@ -550,11 +570,22 @@ void TfmMain::Image2Click() {
     request.filter = PictureDialogFilter();
     request.initialFolder = depthDialogFolder_;
     if (const std::optional<QString> file = VistamazeApplication::AppDialogs().OpenFile(this, request)) {
-        LoadImage(image2Picture_, *file);
+        ReportPictureLoad(*file, LoadImage(image2Picture_, *file));
         EnableRenderCommands();
         depthDialogFolder_.clear();
     }
     HandDepthImageToEngine();
+}
+
+// A file that is no readable picture changes nothing; the status bar says which and why, without
+// a box to dismiss. The next picture that loads clears the note.
+void TfmMain::ReportPictureLoad(const QString& file, const QString& failure) {
+    if (failure.isEmpty()) {
+        statusBar()->clearMessage();
+        return;
+    }
+    statusBar()->showMessage(QStringLiteral("Could not read %1: %2")
+                                 .arg(QDir::toNativeSeparators(QFileInfo(file).fileName()), failure));
 }
 
 void TfmMain::HandDepthImageToEngine() {
@@ -573,7 +604,7 @@ void TfmMain::OpenFile(const QString& file) {
         return;
     }
     ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
-    LoadImage(image2Picture_, file);
+    ReportPictureLoad(file, LoadImage(image2Picture_, file));
     EnableRenderCommands();
     HandDepthImageToEngine();
 }
@@ -604,7 +635,7 @@ void TfmMain::LoadTexture(const QString& path) {
         textureScale_ = 100.0;
         textureFileName_ = path;
         LoadTextureControls();
-        LoadImage(image3Picture_, path);
+        ReportPictureLoad(path, LoadImage(image3Picture_, path));
         textureDialogFolder_.clear();
         RefreshTextureList();
         imageTexture_ = image3Picture_.To24Bit();
@@ -778,6 +809,9 @@ void TfmMain::TakeFocusAway() {
 
 void TfmMain::tbRenderClick() {
     TakeFocusAway();
+    // What the fields show is what renders: a preset fills the dialog's fields (and the size)
+    // without applying them, and the user has no way to tell.
+    Zmena();
     if (partners_.progress == nullptr) {
         RenderStereogram();
         return;
@@ -798,8 +832,11 @@ void TfmMain::RenderStereogram() {
     if (preview == nullptr) {
         return;
     }
-    const int width = stereogram1_.Width();
-    const int height = stereogram1_.Height();
+    // The window is sized for the picture as the preview shows it: its own size unless the user
+    // zoomed the view.
+    const QSize shown = ZoomedSize(QSize(stereogram1_.Width(), stereogram1_.Height()), preview->Zoom());
+    const int width = shown.width();
+    const int height = shown.height();
     if (width + 15 > 1024) {
         preview->resize(width + 15, preview->height());
     }

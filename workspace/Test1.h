@@ -143,7 +143,8 @@ public:
     void NextTexture() override;
     void ChooseTexture() override { LoadTexture1Click(); }
 
-    // The render command: applies a field still being edited, then runs RenderStereogram inside
+    // The render command: applies every settings field as it shows (a value still being typed, a
+    // preset not yet applied), then runs RenderStereogram inside
     // the modal progress window. RenderStereogram runs the engine once and hands the result to
     // the preview window; the engine's refusals propagate as vistamaze::Error.
     void tbRenderClick();
@@ -181,6 +182,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void LayOutSettingsPanel();
     void FormCreate(const QString& documentsFolder);
     void FormShow();
     void ConnectCommands();
@@ -192,6 +194,7 @@ private:
     void ShowLastRendered();
     void ShowDepthImage();
     void HandDepthImageToEngine();
+    void ReportPictureLoad(const QString& file, const QString& failure);
     void SetSize(int width, int height);
     void SetDpiText(const QString& text);
     [[nodiscard]] bool ApplyFields();

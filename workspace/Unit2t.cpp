@@ -3,9 +3,11 @@
 #include "output/PictureWriters.h"
 #include "ui_Unit2t.h"
 #include "workspace/BusyCursor.h"
+#include "workspace/FlowLayout.h"
 #include "workspace/GuiResources.h"
 #include "workspace/HelpContext.h"
 #include "workspace/PictureConversion.h"
+#include "workspace/PreviewZoom.h"
 #include "workspace/VistamazeApplication.h"
 
 #include <QComboBox>
@@ -22,6 +24,7 @@
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
 #include <filesystem>
 
@@ -34,6 +37,8 @@ constexpr int kExtraWidth = 15;
 constexpr int kExtraHeight = 38;
 constexpr int kDelayedUpdateMs = 800;
 constexpr int kStereogramJpegQuality = 95;
+constexpr int kPanelSpacing = 6;
+constexpr int kPanelRowSpacing = 2;
 
 const char* const kSaveFilter =
     "BMP files (*.BMP)|*.BMP|JPG files (*.JPG)|*.JPG|PNG files (*.PNG)|*.PNG|TGA files (*.TGA)|*.TGA";
@@ -80,6 +85,7 @@ TForm2::TForm2(QString userDataFolder, std::function<QString()> dpiText, QWidget
             button->setFixedSize(kToolButtonWidth, kToolButtonHeight);
         }
     }
+    LayOutPanel();
     popupMenu1_ = new QMenu(this);
     popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
     popupMenu1_->addAction(ui_->Close1);
@@ -94,6 +100,25 @@ TForm2::TForm2(QString userDataFolder, std::function<QString()> dpiText, QWidget
 
 TForm2::~TForm2() = default;
 
+// The preview is as wide as its picture, so narrow windows are normal: the tool bar and the
+// field groups flow into as many rows as the width needs, each at its full size. The tool bar
+// never gets less than its size hint, so no button goes into an overflow menu.
+void TForm2::LayOutPanel() {
+    auto* flow = new TFlowLayout(ui_->Panel1, kPanelSpacing, kPanelRowSpacing);
+    flow->setContentsMargins(2, 1, 4, 1);
+    ui_->ToolBar1->setMovable(false);
+    ui_->ToolBar1->setMinimumWidth(ui_->ToolBar1->sizeHint().width());
+    for (QWidget* item : std::initializer_list<QWidget*>{ui_->ToolBar1, ui_->PositionGroup, ui_->CropGroup,
+                                                         ui_->RightGroup, ui_->BottomGroup, ui_->ScaleGroup,
+                                                         ui_->SeamlessGroup, ui_->ZoomGroup}) {
+        flow->addWidget(item);
+    }
+}
+
+int TForm2::PanelHeightFor(int windowWidth) const {
+    return std::max(kToolbarPanelHeight, ui_->Panel1->heightForWidth(windowWidth));
+}
+
 void TForm2::ConnectControls() {
     // A window shortcut sees Esc before the focused control, a spin edit included.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -103,7 +128,40 @@ void TForm2::ConnectControls() {
     connect(ui_->LoadButton3DS, &QAction::triggered, this, &TForm2::SaveStereogram);
     connect(ui_->SaveStereogramImage1, &QAction::triggered, this, &TForm2::SaveStereogram);
     connect(ui_->Image1, &QWidget::customContextMenuRequested, this, &TForm2::ShowPopupMenu);
+    ConnectZoom();
     ConnectTextureControls();
+}
+
+void TForm2::ConnectZoom() {
+    connect(ui_->bZoomFit, &QToolButton::clicked, this, &TForm2::FitToWindow);
+    connect(ui_->bZoom100, &QToolButton::clicked, this, [this] { SetZoom(1.0); });
+    const auto addShortcut = [this](const QKeySequence& keys, auto action) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { SetZoom(1.0); });
+    addShortcut(QKeySequence::ZoomIn, [this] { SetZoom(StepZoom(zoom_, 1)); });
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { SetZoom(StepZoom(zoom_, 1)); });
+    addShortcut(QKeySequence::ZoomOut, [this] { SetZoom(StepZoom(zoom_, -1)); });
+    ui_->ScrollBox1->viewport()->installEventFilter(this);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->ScrollBox1->viewport() && event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if (wheel->modifiers().testFlag(Qt::ControlModifier)) {
+            // Whole notches only: a touch pad's small deltas add up until one is complete.
+            wheelDelta_ += wheel->angleDelta().y();
+            const int steps = wheelDelta_ / QWheelEvent::DefaultDeltasPerStep;
+            wheelDelta_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+            if (steps != 0) {
+                SetZoom(StepZoom(zoom_, steps));
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TForm2::ConnectTextureControls() {
@@ -230,12 +288,39 @@ QLabel* TForm2::Image1() const {
 }
 
 int TForm2::ToolbarPanelHeight() const {
-    return ui_->Panel1->minimumHeight();
+    return PanelHeightFor(width());
 }
 
 void TForm2::SetStereogram(const PixelBuffer& picture) {
     stereogram_.Assign(picture.BitsPerPixel() == 24 ? picture : picture.To24Bit());
-    ui_->Image1->setPixmap(QPixmap::fromImage(ToQImage(stereogram_.Bitmap())));
+    fullPixmap_ = QPixmap::fromImage(ToQImage(stereogram_.Bitmap()));
+    ShowZoomed();
+}
+
+void TForm2::SetZoom(double zoom) {
+    zoom_ = std::clamp(zoom, kMinZoom, kMaxZoom);
+    ShowZoomed();
+}
+
+void TForm2::FitToWindow() {
+    SetZoom(FitZoom(fullPixmap_.size(), ui_->ScrollBox1->maximumViewportSize()));
+}
+
+void TForm2::ShowZoomed() {
+    ui_->lZoom->setText(ZoomText(zoom_));
+    if (fullPixmap_.isNull()) {
+        return;
+    }
+    const QSize shown = ZoomedSize(fullPixmap_.size(), zoom_);
+    if (shown == fullPixmap_.size()) {
+        ui_->Image1->setPixmap(fullPixmap_);
+    } else {
+        // Enlarged pixel by pixel, so the dots stay sharp; reduced smoothly, so fine patterns
+        // do not alias.
+        ui_->Image1->setPixmap(fullPixmap_.scaled(
+            shown, Qt::IgnoreAspectRatio, zoom_ > 1.0 ? Qt::FastTransformation : Qt::SmoothTransformation));
+    }
+    ui_->Image1->setFixedSize(shown);
 }
 
 void TForm2::SaveStereogram() {
@@ -281,9 +366,10 @@ void TForm2::PlaceOnScreen() {
     // The available area, not the whole screen: a window placed under a panel could not be
     // moved back by its caption.
     const QScreen* area = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    const QSize image = ui_->Image1->size();
     const PreviewPlacement placement =
-        PlacePreview(area != nullptr ? area->availableGeometry() : QRect(0, 0, 1024, 768),
-                     ui_->Image1->size(), ToolbarPanelHeight());
+        PlacePreview(area != nullptr ? area->availableGeometry() : QRect(0, 0, 1024, 768), image,
+                     PanelHeightFor(std::max(minimumWidth(), image.width() + kExtraWidth)));
     QCoreApplication::processEvents();
     if (placement.maximised) {
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);

@@ -3,6 +3,7 @@
 #include "engine/Picture.h"
 #include "workspace/PreviewTextureHost.h"
 
+#include <QPixmap>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -43,9 +44,10 @@ struct PreviewPlacement {
 // popup's "Close") only hides it and keeps the picture and the fields.
 //
 // Each time it goes from hidden to shown it places itself on the available area of its screen
-// (PlacePreview with `Image1`'s size), so `Image1` is sized before show(). Give `Image1` its size
-// with setFixedSize (or resize): it sits unstretched and centred in the scroll area, which scrolls
-// when the picture is larger.
+// (PlacePreview with `Image1`'s size and the toolbar panel's height at that width), so `Image1` is
+// sized before show(). SetStereogram gives `Image1` the size of the picture as shown (setFixedSize
+// also works): it sits unstretched and centred in the scroll area, which scrolls when the picture
+// is larger. The tool bar and the field groups flow into more rows when the window is narrow.
 class TForm2 : public QWidget {
     Q_OBJECT
 
@@ -61,12 +63,24 @@ public:
 
     // The image control inside the scroll area (object name "Image1").
     [[nodiscard]] QLabel* Image1() const;
-    // The toolbar panel's height: kToolbarPanelHeight.
+    // The toolbar panel's height at the window's current width: kToolbarPanelHeight when the
+    // tool bar and the fields fit in one row, more when they flow into more rows.
     [[nodiscard]] int ToolbarPanelHeight() const;
+    // The toolbar panel's height in a window `windowWidth` pixels wide.
+    [[nodiscard]] int PanelHeightFor(int windowWidth) const;
 
     // Copies `picture` into Image1: the stored picture that saves write (24-bit; other depths are
-    // drawn as 24-bit) and the pixmap shown. Does not resize Image1 or the window.
+    // drawn as 24-bit) and the pixmap shown at the current zoom. Image1 gets the zoomed picture's
+    // size (the picture's own size at 100 %); the window is not resized.
     void SetStereogram(const PixelBuffer& picture);
+
+    // The view's zoom factor (1: one picture pixel per screen pixel, the start), kept while the
+    // window lives, across renders. Only what is shown is scaled, never what is saved.
+    // Ctrl+wheel over the picture and Ctrl++ / Ctrl+- step it, Ctrl+0 and "1:1" set 1, "Fit"
+    // fits the picture into the picture area; `lZoom` shows it.
+    [[nodiscard]] double Zoom() const noexcept { return zoom_; }
+    void SetZoom(double zoom);
+    void FitToWindow();
     // What Image1 holds.
     [[nodiscard]] const Picture& Stereogram() const noexcept { return stereogram_; }
 
@@ -103,8 +117,12 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void LayOutPanel();
+    void ConnectZoom();
+    void ShowZoomed();
     void SaveThroughDialog(const Picture& picture, int jpegQuality);
     void ConnectControls();
     void ConnectTextureControls();
@@ -119,6 +137,9 @@ private:
     QMenu* popupMenu1_ = nullptr;  // owned by this window (Qt parent)
     QTimer timer1_;
     Picture stereogram_;
+    QPixmap fullPixmap_;  // the stereogram at its own size; Image1 shows it zoomed
+    double zoom_ = 1.0;
+    int wheelDelta_ = 0;  // Ctrl+wheel rotation not yet a whole step
     QString userDataFolder_;
     std::function<QString()> dpiText_;
     QString saveFileName_;

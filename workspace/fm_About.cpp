@@ -20,6 +20,9 @@ TfmAbout::TfmAbout(QUrl webPage, QUrl mail, QWidget* parent)
     ui_->setupUi(this);
     ui_->lWeb->installEventFilter(this);
     ui_->Label5->installEventFilter(this);
+    // A link with nowhere to go is not offered: no documentation found, no mail address.
+    ui_->lWeb->setVisible(!webPage_.isEmpty());
+    ui_->Label5->setVisible(LinkHasTarget(mail_));
 }
 
 TfmAbout::~TfmAbout() = default;
@@ -48,6 +51,16 @@ bool TfmAbout::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+bool LinkHasTarget(const QUrl& url) {
+    if (url.isEmpty() || !url.isValid()) {
+        return false;
+    }
+    if (url.scheme() == QStringLiteral("mailto")) {
+        return !url.path().trimmed().isEmpty();
+    }
+    return true;
 }
 
 QUrl ProjectPageUrl(const QString& programFolder, const QString& sourceTree) {

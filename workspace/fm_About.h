@@ -12,13 +12,14 @@ class TfmAbout;
 namespace vistamaze {
 
 // The about box: caption "About", centred on the screen, no system buttons. The black half shows
-// the logo and the version; the white half two links. A click anywhere but on a link, or Esc,
-// closes it.
+// the logo and the version; the white half the links that have a target. A click anywhere but on a link, or
+// Esc, closes it.
 class TfmAbout : public QDialog {
     Q_OBJECT
 
 public:
-    // `webPage` is what `lWeb` opens; `mail` what `Label5` opens (a "mailto:" address).
+    // `webPage` is what `lWeb` ("Documentation") opens; `mail` what `Label5` opens (a "mailto:"
+    // address). A link without a target (LinkHasTarget) is hidden.
     TfmAbout(QUrl webPage, QUrl mail, QWidget* parent = nullptr);
     ~TfmAbout() override;
     TfmAbout(const TfmAbout&) = delete;
@@ -38,6 +39,9 @@ private:
     QUrl mail_;
     std::function<void(const QUrl&)> openUrl_;
 };
+
+// Whether a link can open something: a valid address, and for "mailto:" one with an addressee.
+[[nodiscard]] bool LinkHasTarget(const QUrl& url);
 
 // The page the about box's web link opens: the project's README next to the program, in an
 // installed tree's share folder, or in `sourceTree`, as a local file address (empty if none).

@@ -15,8 +15,10 @@ TfmConfig::TfmConfig(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindo
     ui_ = std::make_unique<Ui::TfmConfig>();
     ui_->setupUi(this);
     SetHelpContext(this, kHelpConfiguration);
+    // Four typed characters, as the fields are wide; values the program writes back show in full.
+    constexpr int kTypedLength = 4;
     for (QLineEdit* edit : {Edit1(), Edit2(), Edit3(), Edit4(), Edit5()}) {
-        InstallNumericKeyFilter(edit);
+        InstallNumericKeyFilter(edit, kTypedLength);
         edit->installEventFilter(this);
     }
 

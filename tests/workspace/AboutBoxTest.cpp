@@ -105,6 +105,37 @@ TEST_F(AboutBoxTest, AClickElsewhereClosesTheBoxAndTheVersionIsSetOnEveryShow) {
     EXPECT_TRUE(opened_.empty());
 }
 
+// A link with nowhere to go is not offered: no documentation found, a mail link without address.
+TEST(AboutBoxLinksTest, OnlyLinksWithATargetAreShown) {
+    VM_REQUIRE_DISPLAY();
+    const struct {
+        QUrl web;
+        QUrl mail;
+        bool webShown;
+        bool mailShown;
+    } cases[] = {
+        {kWeb, kMail, true, true},
+        {kWeb, QUrl(QStringLiteral("mailto:?subject=Vistamaze")), true, false},
+        {QUrl(), QUrl(), false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mail.toString().toStdString());
+        TfmAbout about(c.web, c.mail);
+        std::vector<QUrl> opened;
+        about.SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
+        about.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+        auto* web = about.findChild<QLabel*>(QStringLiteral("lWeb"));
+        auto* mail = about.findChild<QLabel*>(QStringLiteral("Label5"));
+        EXPECT_EQ(web->isVisible(), c.webShown);
+        EXPECT_EQ(mail->isVisible(), c.mailShown);
+        EXPECT_EQ(web->text(), QStringLiteral("Documentation"));
+        EXPECT_TRUE(opened.empty());
+    }
+    EXPECT_FALSE(LinkHasTarget(QUrl(QStringLiteral("mailto:"))));
+    EXPECT_TRUE(LinkHasTarget(QUrl::fromLocalFile(QStringLiteral("/usr/share/vistamaze/README.md"))));
+}
+
 TEST(ProjectPageUrlTest, FindsTheReadmeOfTheSourceTreeOrNothing) {
     TempDir temp;
     const QString bin = QString::fromStdString(temp.Path().string());

@@ -77,7 +77,7 @@ protected:
     TfmConfig dialog_;
 };
 
-TEST_F(ConfigDialogTest, FieldsCarryTheirLabelsStartValuesAndLengthLimit) {
+TEST_F(ConfigDialogTest, FieldsCarryTheirLabelsAndStartValues) {
     EXPECT_EQ(dialog_.windowTitle(), QStringLiteral("Configuration"));
     EXPECT_EQ(HelpContextOf(dialog_.Edit3()), kHelpConfiguration);
     const std::vector<QLineEdit*> edits = Edits();
@@ -85,7 +85,6 @@ TEST_F(ConfigDialogTest, FieldsCarryTheirLabelsStartValuesAndLengthLimit) {
         SCOPED_TRACE(kFields[i].edit);
         EXPECT_EQ(edits[i]->objectName(), QString::fromLatin1(kFields[i].edit));
         EXPECT_EQ(edits[i]->text(), QString::fromLatin1(kFields[i].start));
-        EXPECT_EQ(edits[i]->maxLength(), 4);
         auto* label = Child<QLabel>(kFields[i].label);
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->text(), QString::fromUtf8(kFields[i].caption));
@@ -111,6 +110,29 @@ TEST_F(ConfigDialogTest, OnlyDigitsCanBeTypedButPastedTextIsKept) {
         QGuiApplication::clipboard()->setText(QStringLiteral("7.5"));
         QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
         EXPECT_EQ(edit->text(), QStringLiteral("7.5"));
+    }
+}
+
+// Four characters can be typed; what the program writes back (a pasted ".001" read as 0.001) and
+// pasted text show in full.
+TEST_F(ConfigDialogTest, TheLengthLimitIsForTypingOnly) {
+    ShowActive();
+    for (QLineEdit* edit : Edits()) {
+        SCOPED_TRACE(edit->objectName().toStdString());
+        edit->setFocus();
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("123456"));
+        EXPECT_EQ(edit->text(), QStringLiteral("1234"));
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("98"));
+        EXPECT_EQ(edit->text(), QStringLiteral("98"));
+
+        edit->setText(QStringLiteral("0.001"));
+        EXPECT_EQ(edit->text(), QStringLiteral("0.001"));
+        edit->clear();
+        QGuiApplication::clipboard()->setText(QStringLiteral("12.3456"));
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text(), QStringLiteral("12.3456"));
     }
 }
 

@@ -1,5 +1,6 @@
 // Where the program finds its sample folders and names the user data folder; no display needed.
 #include "tests/support/TestSupport.h"
+#include "workspace/ImageLoading.h"
 #include "workspace/ProgramFolders.h"
 #include "workspace/QtDialogs.h"
 
@@ -99,11 +100,34 @@ TEST(QtNameFiltersTest, PipeFilterBecomesQtNameFilters) {
         // A description whose brackets say something else still gets the real patterns last,
         // where Qt reads them.
         {"JPEG (quality 90)|*.jpg;*.jpeg", {"JPEG (quality 90) (*.jpg *.jpeg)"}},
+        // A description that already names its patterns shows them once.
+        {"JPEG (*.jpeg;*.jpg)|*.jpeg;*.jpg|All (*.png;*.tga)|*.png;*.tga",
+         {"JPEG (*.jpeg *.jpg)", "All (*.png *.tga)"}},
+        {"PNG files (*.png)|*.png", {"PNG files (*.png)"}},
         {"", {}},
         {"Lonely description", {}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(QtNameFilters(QString::fromLatin1(c.pipe)), c.expected) << c.pipe;
+    }
+    // The picture dialogs' own filter: every entry names each of its patterns once.
+    for (const QString& filter : QtNameFilters(PictureDialogFilter())) {
+        const qsizetype open = filter.indexOf(QLatin1Char('('));
+        EXPECT_EQ(open, filter.lastIndexOf(QLatin1Char('('))) << filter.toStdString();
+    }
+}
+
+TEST(QtNameFiltersTest, ASaveTypeGivesTheSuffixOfItsOnePattern) {
+    const struct {
+        const char* filter;
+        const char* suffix;
+    } cases[] = {
+        {"PNG files (*.PNG)", "PNG"}, {"TGA files (*.TGA)", "TGA"}, {"JPEG (*.jpeg *.jpg)", ""},
+        {"All files (*.*)", ""},      {"All files (*)", ""},        {"No pattern", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SuffixOfNameFilter(QString::fromLatin1(c.filter)), QString::fromLatin1(c.suffix))
+            << c.filter;
     }
 }
 

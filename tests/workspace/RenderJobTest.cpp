@@ -4,13 +4,16 @@
 #include "workspace/PictureView.h"
 #include "workspace/Unit2t.h"
 #include "workspace/fm_AnimProg.h"
+#include "workspace/fm_Config.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QToolBar>
 #include <cmath>
 #include <cstdlib>
@@ -47,6 +50,9 @@ protected:
         for (const char* name : {"tbSee", "Showlastrendered1", "tbSave", "SaveStereogram1"}) {
             EXPECT_EQ(Command(name)->isEnabled(), enabled) << name;
         }
+    }
+    [[nodiscard]] QString StatusText() const {
+        return Find<QStatusBar>(Main(), "StatusBar1")->currentMessage();
     }
     void SetSize(int width, int height) {
         Retype(MainField("Edit6"), QString::number(width));
@@ -85,7 +91,8 @@ TEST_F(RenderJobTest, ChoosingFilesEnablesRenderOnlyAndTheLabelShowsThePictureSi
     EXPECT_FALSE(Command("Render1")->isEnabled());
     EXPECT_EQ(Label13(), "0 x 0");
 
-    // A text file is no picture: nothing changes and nothing is said, but Render is enabled.
+    // A text file is no picture: nothing changes and no box comes up, but Render is enabled and
+    // the status bar says which file could not be read and why.
     const auto text = temp_ / "notes.txt";
     std::ofstream(text) << "not a picture";
     ChooseDepthMap(Q(text));
@@ -95,6 +102,7 @@ TEST_F(RenderJobTest, ChoosingFilesEnablesRenderOnlyAndTheLabelShowsThePictureSi
     EXPECT_EQ(Label13(), "0 x 0");
     EXPECT_FALSE(Engine().DepthMap().HasImage());
     EXPECT_TRUE(dialogs_->Messages().empty());
+    EXPECT_EQ(StatusText(), "Could not read notes.txt: Unsupported picture file type \".txt\"");
 
     // A 1-bit palette picture arrives as 24-bit colour of its own size, whatever the stereogram size.
     ChooseDepthMap(Q(DataFile("images/bmp/bmpsuite_g_pal1.bmp")));
@@ -103,6 +111,58 @@ TEST_F(RenderJobTest, ChoosingFilesEnablesRenderOnlyAndTheLabelShowsThePictureSi
     EXPECT_EQ(Main().DepthImage().Width(), 127);
     // The shown depth picture is the engine's.
     EXPECT_EQ(Main().DepthImage().Bitmap().ByteSize(), Engine().DepthMap().Bitmap().ByteSize());
+    EXPECT_TRUE(StatusText().isEmpty());
+
+    // A damaged picture keeps the earlier one, as depth map and as texture alike.
+    const auto broken = temp_ / "broken.png";
+    std::ofstream(broken, std::ios::binary) << "\x89PNG\r\n\x1a\n but nothing more";
+    ChooseDepthMap(Q(broken));
+    EXPECT_EQ(Label13(), "127 x 64");
+    EXPECT_TRUE(StatusText().startsWith("Could not read broken.png: ")) << StatusText().toStdString();
+    dialogs_->QueueOpenFile(Q(text));
+    Command("LoadTexture1")->trigger();
+    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "85 x 118");
+    EXPECT_TRUE(StatusText().startsWith("Could not read notes.txt: ")) << StatusText().toStdString();
+    EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+// A preset fills the fields without applying them; the render applies what the fields show.
+TEST_F(RenderJobTest, F12RendersWithWhatTheFieldsShowAfterAPreset) {
+    ChooseDepthMap(SampleDepthMap());
+    Main().PopupMenuDPI()->actions().at(6)->trigger();  // 300 DPI, applied at once
+    ASSERT_EQ(Engine().DPI(), 300);
+    Find<QPushButton>(windows_->Config(), "bDefault")->click();
+    ASSERT_EQ(MainField("Edit6")->text(), "800");
+    ASSERT_EQ(MainField("fDPI")->text(), "72");
+    PressF12();
+    ASSERT_TRUE(dialogs_->Messages().empty()) << dialogs_->Messages()[0].text.toStdString();
+    EXPECT_EQ(Preview().Stereogram().Width(), 800);
+    EXPECT_EQ(Preview().Stereogram().Height(), 600);
+    EXPECT_EQ(Engine().DPI(), 72);
+    EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 14.0);
+    // The separation the engine rendered with is the one the dialog shows now.
+    EXPECT_EQ(windows_->Config().Edit4()->text(), QString::number(Engine().Separation()));
+}
+
+// The preview is where the result is looked at: F12 renders and Ctrl+S saves from there too.
+TEST_F(RenderJobTest, F12AndCtrlSWorkInThePreviewWindow) {
+    ChooseDepthMap(SampleDepthMap());
+    PressF12();
+    ASSERT_TRUE(Activate(Main()));
+    SetSize(400, 300);
+    ASSERT_TRUE(Activate(Preview()));
+    QTest::keyClick(&Preview(), Qt::Key_F12);
+    EXPECT_FALSE(windows_->Progress().isVisible());
+    EXPECT_EQ(Preview().Stereogram().Width(), 400);
+    EXPECT_EQ(Preview().Image1()->size(), QSize(400, 300));
+
+    const QString target = Q(temp_ / "from-preview.bmp");
+    dialogs_->QueueSaveFile(target);
+    ASSERT_TRUE(Activate(Preview()));
+    QTest::keyClick(&Preview(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(dialogs_->SaveRequests().size(), 1U);
+    EXPECT_TRUE(QFileInfo::exists(target));
+    EXPECT_TRUE(dialogs_->Messages().empty());
 }
 
 TEST_F(RenderJobTest, TheDepthImageIsDrawnToFitCentredAndInProportion) {
@@ -189,14 +249,14 @@ TEST_F(RenderJobTest, PreviewWindowIsSizedForEachRender) {
     ChooseDepthMap(SampleDepthMap());
     PressF12();  // shows the preview; from now on it stays visible and is only resized
     ASSERT_TRUE(Preview().isVisible());
-    const int toolbar = Preview().ToolbarPanelHeight();
 
     ASSERT_TRUE(Activate(Main()));
     Preview().resize(900, Preview().height());
     SetSize(800, 600);
     PressF12();
     EXPECT_EQ(Preview().width(), 900);  // 800 + 15 is not above 1024: width left alone
-    EXPECT_EQ(Preview().height() - toolbar, 640);
+    // The toolbar panel is as high as its rows at this width.
+    EXPECT_EQ(Preview().height() - Preview().ToolbarPanelHeight(), 640);
     EXPECT_EQ(Preview().Image1()->size(), QSize(800, 600));
 
     ASSERT_TRUE(Activate(Main()));

@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
@@ -200,6 +202,24 @@ TEST_F(SettingsTest, NumericFieldsDiscardTypedNonDigitsButNotPastedText) {
     Leave(MainField("Edit6"));
     EXPECT_EQ(Engine().Width(), 6000);  // clamped by the engine and shown so
     EXPECT_EQ(MainField("Edit6")->text(), "6000");
+}
+
+// A value longer than four characters comes back whole: a pasted ".001" is the engine's 0.001
+// afterwards, and stays so at the next apply.
+TEST_F(SettingsTest, APastedValueComesBackWholeAndStaysApplied) {
+    const QString point = QLocale().decimalPoint();
+    WithConfigDialog([&] {
+        QLineEdit* distance = Config().Edit1();
+        distance->setFocus();
+        distance->selectAll();
+        QGuiApplication::clipboard()->setText(point + QStringLiteral("001"));
+        QTest::keyClick(distance, Qt::Key_V, Qt::ControlModifier);
+        Leave(distance);
+        EXPECT_EQ(distance->text(), QStringLiteral("0") + point + QStringLiteral("001"));
+    });
+    EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 0.001);
+    Click(Radio("RadioGroup2", 1));  // any later apply reads the field as shown
+    EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 0.001);
 }
 
 TEST_F(SettingsTest, AnEmptiedFieldKeepsTheEngineValueAndShowsItAgain) {
