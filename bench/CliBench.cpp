@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,6 +55,30 @@ void BM_RenderProcess1080pPngToPng(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RenderProcess1080pPngToPng)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Start-up alone (--version): argument 0 is vistamaze-render, which loads no Qt or OpenGL; 1 is
+// vistamaze-render-scene, which it runs for models and text and which loads them.
+void BM_ProcessStartUp(benchmark::State& state) {
+    const char* program = state.range(0) == 0 ? VM_RENDERER_PATH : VM_SCENE_RENDERER_PATH;
+    for (auto _ : state) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int devNull = open("/dev/null", O_WRONLY);
+            dup2(devNull, STDOUT_FILENO);
+            execl(program, program, "--version", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            state.SkipWithError("--version failed");
+            break;
+        }
+    }
+    state.SetLabel(state.range(0) == 0 ? "vistamaze-render" : "vistamaze-render-scene");
+}
+
+BENCHMARK(BM_ProcessStartUp)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // A 3DS model from Debian's assimp-testmodels when installed, else the project's own test model.
 std::filesystem::path BenchModel() {

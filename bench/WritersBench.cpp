@@ -1,8 +1,12 @@
 // Saving a full-HD stereogram: the program's own PNG and JPEG settings, and the fast PNG
-// settings of the command-line renderer.
+// settings of the command-line renderer, with libpng and compressed in bands on several threads.
 
+#include "bench/BenchPictures.h"
+#include "engine/Stereogram.h"
 #include "output/PictureWriters.h"
+#include "output/PngBandWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -92,6 +96,55 @@ BENCHMARK(BM_PngFast)
     ->Args({static_cast<int>(vistamaze::PngFilter::Sub), 2})
     ->Args({static_cast<int>(vistamaze::PngFilter::Adaptive), 1})
     ->Unit(benchmark::kMillisecond);
+
+// What the command-line renderer writes by default: a textured x4 render of a dome on a ramp
+// with a 128 x 128 texture, less compressible than the synthetic picture above.
+const Picture& RenderedFullHd() {
+    static const Picture picture = [] {
+        PixelBuffer depth(1920, 1080, 24);
+        for (int y = 0; y < 1080; ++y) {
+            for (int x = 0; x < 1920; ++x) {
+                const double dx = (x - 960.0) / 640.0;
+                const double dy = (y - 540.0) / 360.0;
+                const double level = std::min(1.0, std::max(0.0, 1.0 - dx * dx - dy * dy) + 0.3 * x / 1920);
+                const auto v = static_cast<std::uint8_t>(255 * level);
+                depth.SetPixel(y, x, {v, v, v});
+            }
+        }
+        vistamaze::TStereogram engine;
+        engine.SetStereoType(vistamaze::TStereoGramType::sgtTextured);
+        engine.SetWidth(1920);
+        engine.SetHeight(1080);
+        engine.SetOversampling(4);
+        engine.SetDepthMap(Picture(std::move(depth)));
+        engine.SetMaskMap(Picture(vistamaze::bench::PatternTexture(128, 128)));
+        engine.Generate();
+        return engine.StereogramPicture();
+    }();
+    return picture;
+}
+
+// Argument 0: libpng on one thread (the renderer before bands); N > 0: bands on N threads.
+void BM_PngCliStereogram(benchmark::State& state) {
+    const TempFile file("cli.png");
+    const int threads = static_cast<int>(state.range(0));
+    const vistamaze::PngOptions options{1, false, vistamaze::PngFilter::Up, std::max(threads, 1)};
+    for (auto _ : state) {
+        if (threads == 0) {
+            vistamaze::SaveAsPng(RenderedFullHd(), file.Path(), "72", options);
+        } else {
+            vistamaze::SaveAsPngInBands(RenderedFullHd().Bitmap(), file.Path(), 2835, options);
+        }
+    }
+    Report(state, file.Path());
+}
+BENCHMARK(BM_PngCliStereogram)
+    ->ArgName("threads")
+    ->Arg(0)
+    ->Arg(1)
+    ->Arg(2)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_JpegQuality95(benchmark::State& state) {
     const TempFile file("q95.jpg");

@@ -1,7 +1,7 @@
 #include "cli/DepthMaps.h"
 
-#include "cli/SceneDepth.h"
 #include "engine/BufferOps.h"
+#include "engine/Errors.h"
 #include "engine/Resample.h"
 #include "formats/PictureFile.h"
 #include "output/PictureWriters.h"
@@ -36,9 +36,12 @@ std::size_t DepthMapCount(const RenderOptions& options) {
     return options.scene.Requested() ? 1 : options.depthMaps.size();
 }
 
-Picture LoadDepthMap(const RenderOptions& options, std::size_t index) {
+Picture LoadDepthMap(const RenderOptions& options, std::size_t index, const SceneRuns& scene) {
     if (options.scene.Requested()) {
-        return CaptureSceneDepth(options);
+        if (scene.captureDepth == nullptr) {
+            throw Error(kNoSceneHere);
+        }
+        return scene.captureDepth(options);
     }
     return ReadPictureFile(options.depthMaps[index]);
 }

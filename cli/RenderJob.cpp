@@ -1,6 +1,5 @@
 #include "cli/RenderJob.h"
 
-#include "cli/Animation.h"
 #include "cli/DepthMaps.h"
 #include "cli/EngineSetup.h"
 #include "cli/ProgressBar.h"
@@ -23,23 +22,24 @@ bool IsMovie(const std::string& output) {
     return LowerCaseExtension(output) == ".avi";
 }
 
-void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar) {
+void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar,
+                 const SceneRuns& scene) {
     // Far frames step the texture past any int; the engine wraps the 64-bit offset.
     const auto frame = static_cast<std::int64_t>(index);
     engine.SetPatOfX(o.textureOffsetX + frame * o.textureStepX);
     engine.SetPatOfY(o.textureOffsetY + frame * o.textureStepY);
-    engine.SetDepthMap(LoadDepthMap(o, index));
+    engine.SetDepthMap(LoadDepthMap(o, index, scene));
     bar.NextPicture();
     engine.OnGenerate = [&bar, index](TStereogram& e) { bar.Show(index, e.Progress()); };
     engine.Generate();
 }
 
-void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar) {
+void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar, const SceneRuns& scene) {
     // A work folder of its own: users run several renderers at once.
     TAviWriter writer(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{});
     OpenMovie(writer, o, 1000 / o.fps);
     for (std::size_t i = 0; i < o.depthMaps.size(); ++i) {
-        RenderFrame(engine, o, i, bar);
+        RenderFrame(engine, o, i, bar, scene);
         writer.AddFrame(engine.StereogramPicture());
     }
     writer.CloseVideo();
@@ -60,9 +60,13 @@ void CheckOutputs(const RenderOptions& o) {
 AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const RenderControl& control) {
     if (o.animation.Requested()) {
         CheckOutputs(o);
-        const AnimationResult result = RunAnimation(o, progress, control.stopRequested, control.schedule);
+        if (control.scene.animate == nullptr) {
+            throw Error(kNoSceneHere);
+        }
+        const AnimationResult result =
+            control.scene.animate(o, progress, control.stopRequested, control.schedule);
         if (control.stageTimes != nullptr) {
-            PrintStageTimes(*control.stageTimes, result);
+            control.scene.printStageTimes(*control.stageTimes, result);
         }
         return result;
     }
@@ -85,12 +89,12 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
     ConfigureEngine(engine, o);
     ProgressBar bar(progress, count);
     if (movie) {
-        WriteMovie(engine, o, bar);
+        WriteMovie(engine, o, bar, control.scene);
         return {};
     }
     for (std::size_t i = 0; i < count; ++i) {
-        RenderFrame(engine, o, i, bar);
-        SavePictureByExtension(engine.StereogramPicture(), OutputFileFor(o, i, count), o.quality,
+        RenderFrame(engine, o, i, bar, control.scene);
+        SavePictureByExtension(engine.TakeStereogramPicture(), OutputFileFor(o, i, count), o.quality,
                                std::to_string(engine.DPI()), o.png);
         SaveDepthMapUsed(engine, o);
     }

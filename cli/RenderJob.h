@@ -2,6 +2,7 @@
 
 #include "cli/Animation.h"
 #include "cli/RenderOptions.h"
+#include "cli/SceneRuns.h"
 
 #include <functional>
 #include <iosfwd>
@@ -13,6 +14,7 @@ struct RenderControl {
     std::function<bool()> stopRequested;  // asked between the frames of a scene movie; empty: never
     FrameSchedule schedule = FrameSchedule::Overlapped;
     std::ostream* stageTimes = nullptr;  // a scene movie's stage times go here when not null
+    SceneRuns scene;                     // empty: a run with a 3D scene throws Error(kNoSceneHere)
 };
 
 // Renders every depth map of `options` and writes the pictures or the movie, or renders the scene

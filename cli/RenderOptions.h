@@ -75,7 +75,7 @@ struct RenderOptions {
     int textureStepY = 0;
     std::optional<std::uint32_t> seed;
     int quality = 95;
-    PngOptions png{1, false, PngFilter::Up};
+    PngOptions png{1, false, PngFilter::Up, 0};  // every core for the file
     int fps = 25;
     std::string audio;
     SceneOptions scene;

@@ -1,12 +1,18 @@
-// vistamaze-render: single-image stereograms from depth maps, without a window.
+// vistamaze-render: single-image stereograms from depth maps, without a window. Built twice:
+// as vistamaze-render, without the 3D layer, which hands runs with a 3D scene to the second
+// build, vistamaze-render-scene (VM_SCENE_PROGRAM), linked with it.
 #include "cli/RenderJob.h"
 #include "cli/RenderOptions.h"
+#include "cli/SceneRuns.h"
 
+#include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <iostream>
 
 #include <signal.h>
@@ -36,6 +42,29 @@ bool EnvironmentFlag(const char* name) {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
+#ifndef VM_SCENE_PROGRAM
+// Replaces this process by vistamaze-render-scene with the same arguments: beside this program in
+// a build tree, in ../libexec/vistamaze when installed. Returns only on failure.
+int RunSceneProgram(char** argv) {
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    const std::array<std::filesystem::path, 2> candidates = {
+        folder / "vistamaze-render-scene",
+        folder / ".." / "libexec" / "vistamaze" / "vistamaze-render-scene"};
+    for (const std::filesystem::path& program : candidates) {
+        if (access(program.c_str(), X_OK) == 0) {
+            execv(program.c_str(), argv);
+            std::cerr << "vistamaze-render: cannot start " << program.string() << ": " << std::strerror(errno)
+                      << "\n";
+            return 1;
+        }
+    }
+    std::cerr
+        << "vistamaze-render: 3D scenes need vistamaze-render-scene, which is not installed beside it\n";
+    return 1;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -59,6 +88,13 @@ int main(int argc, char** argv) {
         return 0;
     }
     RenderControl control;
+#ifdef VM_SCENE_PROGRAM
+    control.scene = LinkedSceneRuns();
+#else
+    if (options.scene.Requested() || options.animation.Requested()) {
+        return RunSceneProgram(argv);
+    }
+#endif
     if (options.animation.Requested()) {
         CatchFirstInterrupt();
         control.stopRequested = [] { return stopRequested != 0; };

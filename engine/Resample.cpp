@@ -40,11 +40,15 @@ void NearestOneBit(const PixelBuffer& src, PixelBuffer& dst) {
 
 // Positions are 16.16 fixed point; 64-bit arithmetic keeps the same values as 32-bit would for
 // every size that fits, and cannot wrap for larger ones.
+// `dst` receives rows firstRow .. firstRow + dst.Height() - 1 of a destination fullHeight rows
+// high; the whole destination by default.
 template <int BytesPerPixel>
-void NearestFixed(const PixelBuffer& src, PixelBuffer& dst, bool centred) {
+void NearestFixed(const PixelBuffer& src, PixelBuffer& dst, bool centred, int fullHeight = 0,
+                  int firstRow = 0) {
     const std::uint64_t xStep = (std::uint64_t(src.Width()) << 16) / std::uint64_t(dst.Width());
-    const std::uint64_t yStep = (std::uint64_t(src.Height()) << 16) / std::uint64_t(dst.Height());
-    std::uint64_t yPos = centred ? yStep / 2 : 0;
+    const std::uint64_t yStep =
+        (std::uint64_t(src.Height()) << 16) / std::uint64_t(fullHeight > 0 ? fullHeight : dst.Height());
+    std::uint64_t yPos = (centred ? yStep / 2 : 0) + std::uint64_t(firstRow) * yStep;
     for (int y = 0; y < dst.Height(); ++y, yPos += yStep) {
         const std::uint8_t* srcRow = src.Row(static_cast<int>(yPos >> 16));
         std::uint8_t* out = dst.Row(y);
@@ -56,12 +60,14 @@ void NearestFixed(const PixelBuffer& src, PixelBuffer& dst, bool centred) {
     }
 }
 
+// Rows as in NearestFixed.
 template <int BytesPerPixel, int Channels>
-void Bilinear(const PixelBuffer& src, PixelBuffer& dst) {
+void Bilinear(const PixelBuffer& src, PixelBuffer& dst, int fullHeight = 0, int firstRow = 0) {
     constexpr std::uint32_t kOne = 32768;
     const std::uint64_t xStep = (std::uint64_t(src.Width() - 1) * kOne) / std::uint64_t(dst.Width());
-    const std::uint64_t yStep = (std::uint64_t(src.Height() - 1) * kOne) / std::uint64_t(dst.Height());
-    std::uint64_t yPos = 0;
+    const std::uint64_t yStep =
+        (std::uint64_t(src.Height() - 1) * kOne) / std::uint64_t(fullHeight > 0 ? fullHeight : dst.Height());
+    std::uint64_t yPos = std::uint64_t(firstRow) * yStep;
     for (int y = 0; y < dst.Height(); ++y, yPos += yStep) {
         const int y0 = static_cast<int>(yPos >> 15);
         const std::uint8_t* row0 = src.Row(y0);
@@ -159,6 +165,29 @@ void ResizeBuffer(PixelBuffer& buffer, int newWidth, int newHeight) {
         ResizeBilinear(buffer, temporary);
     }
     buffer.TakeOver(std::move(temporary));
+}
+
+void ResizeBufferBand(PixelBuffer& buffer, int newWidth, int newHeight, int firstRow, int rowCount) {
+    if (newWidth <= 0 || newHeight <= 0 || buffer.Empty()) {
+        throw Error("A picture cannot be resized to or from a size of zero");
+    }
+    if (firstRow < 0 || rowCount <= 0 || firstRow > newHeight - rowCount) {
+        throw Error("The rows asked for lie outside the resized picture");
+    }
+    PixelBuffer band(newWidth, rowCount, 24);
+    if (buffer.BitsPerPixel() != 24) {
+        ResizeBuffer(buffer, newWidth, newHeight);
+        buffer.DrawOnto(band, 0, -(newHeight - firstRow - rowCount));  // DrawOnto counts from the top
+    } else if (newWidth == buffer.Width() && newHeight == buffer.Height()) {
+        for (int y = 0; y < rowCount; ++y) {
+            std::memcpy(band.Row(y), buffer.Row(firstRow + y), band.Stride());
+        }
+    } else if (buffer.Width() == 1) {
+        NearestFixed<3>(buffer, band, true, newHeight, firstRow);
+    } else {
+        Bilinear<3, 3>(buffer, band, newHeight, firstRow);
+    }
+    buffer.TakeOver(std::move(band));
 }
 
 }  // namespace vistamaze

@@ -23,4 +23,10 @@ void ResizeBilinear(const PixelBuffer& source, PixelBuffer& destination);
 // palette). Throws vistamaze::Error for a zero or negative size on either side.
 void ResizeBuffer(PixelBuffer& buffer, int newWidth, int newHeight);
 
+// Resamples `buffer` in place as ResizeBuffer(buffer, newWidth, newHeight) would, but keeps
+// only the rowCount rows from firstRow on (row 0 at the bottom): the same pixels, without the
+// memory of the rows left out. The band is 24-bit. Throws vistamaze::Error for a zero size as
+// ResizeBuffer does, and when the band does not lie within newHeight rows.
+void ResizeBufferBand(PixelBuffer& buffer, int newWidth, int newHeight, int firstRow, int rowCount);
+
 }  // namespace vistamaze

@@ -11,6 +11,8 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <sstream>
+#include <string>
 #include <thread>
 
 namespace vistamaze {
@@ -32,6 +34,13 @@ int ToInt(std::int64_t v) {
         throw Error("Invalid floating point operation");
     }
     return static_cast<int>(v);
+}
+
+// "14 in", "0.5 in": a distance in inches as a message shows it.
+std::string FormatInches(double inches) {
+    std::ostringstream text;
+    text << inches << " in";
+    return text.str();
 }
 
 // Round half to even, as the geometry is defined.
@@ -74,14 +83,19 @@ inline std::uint64_t Spread(std::uint32_t packed) {
            (std::uint64_t{packed >> 16} << 32);
 }
 
-// Row arrays of one rendering thread, sized for the largest internal width.
+// Row arrays of one rendering thread, `entries` long: the internal width or the output width,
+// whichever is larger, plus one. Sized to the render rather than to the largest possible width,
+// which would cost a short render more in clearing memory than in rendering.
 struct TStereogram::RowScratch {
-    std::vector<std::uint16_t> leftPartner = std::vector<std::uint16_t>(kMaxInternalWidth + 1);
-    std::vector<std::uint16_t> rightPartner = std::vector<std::uint16_t>(kMaxInternalWidth + 1);
+    explicit RowScratch(std::size_t entries)
+        : leftPartner(entries), rightPartner(entries), colour(entries), separation(entries) {}
+
+    std::vector<std::uint16_t> leftPartner;
+    std::vector<std::uint16_t> rightPartner;
     // Colour of each internal sample, spread into 16-bit lanes (see Spread).
-    std::vector<std::uint64_t> colour = std::vector<std::uint64_t>(kMaxInternalWidth + 1);
+    std::vector<std::uint64_t> colour;
     // Separation of each output column of the current row, internal pixels.
-    std::vector<int> separation = std::vector<int>(kMaxInternalWidth + 1);
+    std::vector<int> separation;
 };
 
 // The row routines over one render's read-only state. RenderTextured touches only its scratch
@@ -346,6 +360,9 @@ void TStereogram::SetDPI(int value) noexcept {
     if (height_ < dpi_) {
         dpi_ = height_ / 2;
     }
+    // Half of a 1-pixel side is 0 DPI, which leaves no geometry at all: a picture that small
+    // still renders at 1 DPI.
+    dpi_ = std::max(dpi_, 1);
     UpdateGeometry();
 }
 
@@ -438,7 +455,14 @@ void TStereogram::UpdateGeometry() noexcept {
 
 void TStereogram::BuildSeparationTable() {
     for (int level = 0; level < 256; ++level) {
-        separationTable_[static_cast<std::size_t>(level)] = RoundChecked(ExactSeparation(geometry_, level));
+        const long double exact = ExactSeparation(geometry_, level);
+        // z / (z + D) is undefined where a depth of 0 meets a viewing distance of 0.
+        if (!std::isfinite(exact)) {
+            throw Error("Invalid floating point operation: with a viewing distance of " +
+                        FormatInches(observDistance_) + " the minimum depth (" + FormatInches(min3Ddepth_) +
+                        ") must be above 0");
+        }
+        separationTable_[static_cast<std::size_t>(level)] = RoundChecked(exact);
     }
 }
 
@@ -499,8 +523,10 @@ void TStereogram::PrepareBuffers() {
         const int th = textureBuffer_.Height();
         if (stretchTexture_ && stereoType_ == TStereoGramType::sgtTextured && g.patternWidth > 0 &&
             tw != separation_) {
-            const auto newHeight = ToInt(
-                TruncChecked(th * (static_cast<long double>(g.patternWidth) / static_cast<long double>(tw))));
+            // A wide, flat texture stretched to a narrow pattern keeps one row.
+            const auto newHeight =
+                std::max(1, ToInt(TruncChecked(th * (static_cast<long double>(g.patternWidth) /
+                                                     static_cast<long double>(tw)))));
             ResizeBuffer(textureBuffer_, g.patternWidth, newHeight);
             g.textureHeight = textureBuffer_.Height();
         }
@@ -508,14 +534,21 @@ void TStereogram::PrepareBuffers() {
     const PixelBuffer& given = depthMap_.Bitmap();
     const int dw = given.Width();
     const int dh = given.Height();
-    const auto fittedHeight =
-        ToInt(TruncChecked(dh * (static_cast<long double>(width_) / static_cast<long double>(dw))));
+    // A map much wider than the stereogram still keeps one row.
+    const auto fittedHeight = std::max(
+        1, ToInt(TruncChecked(dh * (static_cast<long double>(width_) / static_cast<long double>(dw)))));
     // A 24-bit map that already has the output width and needs no inversion is read in place.
     if (given.BitsPerPixel() == 24 && dw == width_ && fittedHeight == dh && !converging_) {
         depth_ = &given;
     } else {
         GraphicToBuffer(depthBuffer_, depthMap_);
-        ResizeBuffer(depthBuffer_, width_, fittedHeight);
+        if (fittedHeight > height_) {
+            // Only the rows that land in the stereogram are made: a tall, narrow map scaled to
+            // the width would otherwise take many times the output's memory.
+            ResizeBufferBand(depthBuffer_, width_, fittedHeight, -((height_ - fittedHeight) / 2), height_);
+        } else {
+            ResizeBuffer(depthBuffer_, width_, fittedHeight);
+        }
         if (converging_) {
             for (int y = 0; y < depthBuffer_.Height(); ++y) {
                 std::uint8_t* row = depthBuffer_.Row(y);
@@ -573,7 +606,8 @@ void TStereogram::RenderRows() {
     const bool textured = stereoType_ != TStereoGramType::sgtFastRandomDot;
     if (textured) {
         if (geometry_.patternWidthInternal == 0) {
-            throw Error("Division by zero");
+            throw Error("Division by zero: the maximum depth of " + FormatInches(max3Ddepth_) +
+                        " gives a pattern 0 pixels wide; it must give at least 1 pixel");
         }
         if (geometry_.patternWidthInternal < 0) {
             throw Error("The depth range gives a negative pattern width");
@@ -588,9 +622,7 @@ void TStereogram::RenderRows() {
     if (blur_ != TBlurType::blurNone) {
         BuildBlurTable();
     }
-    if (scratch_.empty()) {
-        scratch_.push_back(std::make_unique<RowScratch>());
-    }
+    EnsureScratch(1);
     int threads =
         renderThreads_ == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : renderThreads_;
     threads = std::clamp(threads, 1, 16);
@@ -630,14 +662,24 @@ void TStereogram::RenderRows() {
     }
 }
 
+void TStereogram::EnsureScratch(std::size_t count) {
+    const auto entries = static_cast<std::size_t>(std::max(geometry_.internalWidth, width_)) + 1;
+    if (scratch_.size() < count) {
+        scratch_.resize(count);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!scratch_[i] || scratch_[i]->leftPartner.size() < entries) {
+            scratch_[i] = std::make_unique<RowScratch>(entries);
+        }
+    }
+}
+
 // Rows are claimed in small groups by the workers and by the calling thread, which alone
 // finishes and reports them, strictly in order, so callbacks see the same sequence as a serial
 // render.
 void TStereogram::RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
                                      const std::function<void(int)>& finish) {
-    while (static_cast<int>(scratch_.size()) < threads) {
-        scratch_.push_back(std::make_unique<RowScratch>());
-    }
+    EnsureScratch(static_cast<std::size_t>(threads));
     const int rows = height_;
     std::unique_ptr<std::atomic<std::uint8_t>[]> done(
         new std::atomic<std::uint8_t>[static_cast<std::size_t>(rows)]);
@@ -685,6 +727,11 @@ void TStereogram::RenderRowsParallel(int threads, const std::function<void(int, 
             ReportRow(r);
         }
     }
+}
+
+Picture TStereogram::TakeStereogramPicture() {
+    outputPicture_ = Picture();
+    return Picture(std::exchange(outputBuffer_, PixelBuffer()));
 }
 
 const Picture& TStereogram::StereogramPicture() {

@@ -118,6 +118,9 @@ public:
 
     // The last render as a 24-bit picture owned by the engine; copy it before the next render.
     const Picture& StereogramPicture();
+    // The last render moved out of the engine, without copying its pixels; StereogramPicture() is
+    // empty until the next render, which allocates its picture afresh.
+    [[nodiscard]] Picture TakeStereogramPicture();
 
     // Recomputes the derived geometry from the properties.
     void UpdateGeometry() noexcept;
@@ -142,6 +145,8 @@ private:
     void RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
                             const std::function<void(int)>& finish);
     void ReportRow(int row);
+    // Gives the first `count` threads row arrays long enough for the current geometry.
+    void EnsureScratch(std::size_t count);
     void MakeRandomDotTile();
     void BuildBlurTable();
     [[nodiscard]] Bgr RandomDot();

@@ -2,6 +2,7 @@
 
 #include "engine/Errors.h"
 #include "output/PictureResolution.h"
+#include "output/PngBandWriter.h"
 #include "output/ReplacingFile.h"
 
 #include <algorithm>
@@ -132,6 +133,11 @@ void SaveAsPng(const Picture& picture, const std::filesystem::path& file, std::s
         converted = picture.To24Bit();
     }
     const PixelBuffer& bitmap = converted ? *converted : picture.Bitmap();
+
+    if (options.threads != 1 && !options.interlace && options.filter != PngFilter::Adaptive) {
+        SaveAsPngInBands(bitmap, file, PixelsPerMetreFromDpiText(dpiText).value_or(0), options);
+        return;
+    }
 
     PngEncodeSettings settings;
     settings.width = static_cast<png_uint_32>(bitmap.Width());

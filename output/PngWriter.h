@@ -18,11 +18,15 @@ enum class PngFilter {
 };
 
 // Encoder settings. The defaults are the program's own saves; the command-line renderer trades
-// file size for speed (e.g. level 1, no interlacing, PngFilter::Sub).
+// file size for speed (e.g. level 1, no interlacing, PngFilter::Up, every core).
 struct PngOptions {
     int level = 5;          // zlib compression level, 0..9 (values outside are clamped)
     bool interlace = true;  // Adam7
     PngFilter filter = PngFilter::Adaptive;
+    // 1: libpng on the calling thread. Otherwise (0 chooses from the hardware) a non-interlaced
+    // picture with a fixed filter is compressed in bands on that many threads (SaveAsPngInBands):
+    // other bytes, the same pixels. Interlaced or adaptive files always take libpng's path.
+    int threads = 1;
 };
 
 // Writes the picture as a PNG file: colour type RGB, 8 bits per sample, a gAMA chunk of 0.5

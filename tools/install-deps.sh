@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev libqt6opengl6-dev libqt6svg6 libglu1-mesa-dev libgl-dev libgl1-mesa-dri
   libegl-dev libegl-mesa0
   xvfb xauth x11-utils
-  libassimp-dev libjpeg-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev
+  libassimp-dev libjpeg-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev libisal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 ffmpeg imagemagick assimp-testmodels
   desktop-file-utils appstream man-db dpkg-dev file

@@ -2,6 +2,8 @@
 #include "engine/Resample.h"
 #include "tests/support/TestSupport.h"
 
+#include <cstring>
+
 #include <gtest/gtest.h>
 
 namespace vistamaze {
@@ -143,6 +145,42 @@ TEST(ResampleTest, ThirtyTwoBitBilinearLeavesTheFourthByte) {
     for (int x = 0; x < 4; ++x) {
         EXPECT_EQ(dst.Row(0)[x * 4 + 3], 0);
     }
+}
+
+// A band of a resized buffer holds exactly the rows of the whole resized buffer: the engine
+// makes only the rows of a tall depth map that land in the stereogram.
+TEST(ResampleTest, BandIsTheSameRowsAsTheWholeResize) {
+    struct Case {
+        int width, height, bits, newWidth, newHeight, firstRow, rowCount;
+    };
+    for (const Case& c :
+         {Case{7, 40, 24, 19, 123, 31, 50}, Case{1, 30, 24, 5, 90, 0, 90}, Case{12, 9, 24, 12, 9, 2, 5},
+          Case{13, 50, 8, 20, 77, 76, 1}, Case{300, 2000, 24, 1000, 6667, 2833, 1000}}) {
+        PixelBuffer source(c.width, c.height, c.bits);
+        for (std::size_t i = 0; i < source.ByteSize(); ++i) {
+            source.Data()[i] = static_cast<std::uint8_t>(i * 37 + i / 5);
+        }
+        if (c.bits == 8) {
+            source.Palette().resize(256);
+            for (int i = 0; i < 256; ++i) {
+                const auto g = static_cast<std::uint8_t>(i);
+                source.Palette()[static_cast<std::size_t>(i)] = {g, static_cast<std::uint8_t>(255 - i), g};
+            }
+        }
+        PixelBuffer whole = source;
+        ResizeBuffer(whole, c.newWidth, c.newHeight);
+        whole = whole.To24Bit();
+        PixelBuffer band = source;
+        ResizeBufferBand(band, c.newWidth, c.newHeight, c.firstRow, c.rowCount);
+        ASSERT_EQ(band.Width(), c.newWidth);
+        ASSERT_EQ(band.Height(), c.rowCount);
+        for (int y = 0; y < c.rowCount; ++y) {
+            ASSERT_EQ(0, std::memcmp(band.Row(y), whole.Row(c.firstRow + y), band.Stride()))
+                << c.width << " x " << c.height << " row " << y;
+        }
+    }
+    PixelBuffer source(4, 4, 24);
+    EXPECT_THROW(ResizeBufferBand(source, 8, 8, 5, 4), Error);
 }
 
 }  // namespace

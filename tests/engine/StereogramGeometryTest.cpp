@@ -172,20 +172,43 @@ TEST(StereogramGenerateTest, RefusesMissingPicturesWithTheirMessages) {
     EXPECT_EQ(s.StereogramPicture().Height(), 600);
 }
 
-TEST(StereogramGenerateTest, ZeroPatternWidthIsADivisionByZeroError) {
-    TStereogram s;
-    s.SetStereoType(TStereoGramType::sgtTextured);
-    s.SetDepthMap(Solid(10, 10));
-    s.SetMaskMap(Solid(10, 10));
-    s.SetMax3Ddepth(0);
-    EXPECT_EQ(s.Geometry().patternWidth, 0);
-    try {
-        s.Generate();
-        FAIL() << "no error";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Division by zero");
+TEST(StereogramGenerateTest, SettingsThatLeaveNoGeometryAreRefusedNamingTheSetting) {
+    struct Case {
+        double distance;
+        double maxDepth;
+        double minDepth;
+        const char* message;
+    };
+    const Case cases[] = {
+        {14, 0, 0,
+         "Division by zero: the maximum depth of 0 in gives a pattern 0 pixels wide; it must give at least 1 "
+         "pixel"},
+        {14, 0.01, 0,
+         "Division by zero: the maximum depth of 0.01 in gives a pattern 0 pixels wide; it must give at "
+         "least 1 pixel"},
+        {0, 0, 0,
+         "Invalid floating point operation: with a viewing distance of 0 in the minimum depth (0 in) must be "
+         "above 0"},
+        {0, 1, 0,
+         "Invalid floating point operation: with a viewing distance of 0 in the minimum depth (0 in) must be "
+         "above 0"},
+    };
+    for (const Case& c : cases) {
+        TStereogram s;
+        s.SetStereoType(TStereoGramType::sgtTextured);
+        s.SetDepthMap(Solid(10, 10));
+        s.SetMaskMap(Solid(10, 10));
+        s.SetObservDistance(c.distance);
+        s.SetMax3Ddepth(c.maxDepth);
+        s.SetMin3Ddepth(c.minDepth);
+        try {
+            s.Generate();
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const Error& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+        EXPECT_EQ(s.Progress(), 0);
     }
-    EXPECT_EQ(s.Progress(), 0);
 }
 
 TEST(StereogramGenerateTest, PatternWiderThanThePictureIsRefusedBeforeAnyRow) {

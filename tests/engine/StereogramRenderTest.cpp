@@ -346,3 +346,68 @@ TEST(StereogramRenderTest, TextureOffsetsBeyondIntWrapAtTheTextureRepeat) {
 }
 
 }  // namespace vistamaze
+
+namespace vistamaze {
+namespace {
+
+// An engine that rendered a narrow picture on one thread grows its row arrays for a wider one on
+// several, and hands its result out without a copy; neither changes a pixel.
+TEST(StereogramRenderTest, RowArraysGrowWithTheWidthAndTheTakenPictureIsTheRender) {
+    const auto prepare = [](TStereogram& s, int width, int threads) {
+        Configure(s, TStereoGramType::sgtTextured, width, 120);
+        s.SetOversampling(8);
+        s.SetRenderThreads(threads);
+        s.SetDepthMap(Rectangle(64, 20, 10, 5, 50, 15));
+        s.SetMaskMap(CodedTexture(120, 90));
+    };
+    TStereogram fresh;
+    prepare(fresh, 1500, 1);
+    fresh.Generate();
+    const PixelBuffer expected = fresh.StereogramPicture().Bitmap();
+
+    TStereogram reused;
+    prepare(reused, 200, 1);
+    reused.Generate();
+    prepare(reused, 1500, 3);
+    reused.Generate();
+    const Picture taken = reused.TakeStereogramPicture();
+    EXPECT_EQ(taken.Bitmap(), expected);
+    EXPECT_FALSE(reused.StereogramPicture().HasImage());
+    reused.Generate();
+    EXPECT_EQ(reused.StereogramPicture().Bitmap(), expected);
+}
+
+}  // namespace
+TEST(StereogramRenderTest, TinyPicturesAndFlatTexturesStillRender) {
+    // One pixel is half of 0 DPI, a 1920-wide map fitted to 1 pixel is no row tall and a
+    // 1000 x 5 texture stretched to the pattern is no row tall: each keeps at least 1.
+    struct Case {
+        TStereoGramType type;
+        int width;
+        int height;
+        int textureWidth;
+        int textureHeight;
+    };
+    const Case cases[] = {
+        {TStereoGramType::sgtTextured, 1, 760, 128, 128},
+        {TStereoGramType::sgtTextured, 1000, 1, 128, 128},
+        {TStereoGramType::sgtTextured, 1, 1, 128, 128},
+        {TStereoGramType::sgtFastRandomDot, 1, 5, 128, 128},
+        {TStereoGramType::sgtRandomDotTextured, 7, 1, 128, 128},
+        {TStereoGramType::sgtTextured, 1000, 760, 1000, 5},
+    };
+    for (const Case& c : cases) {
+        TStereogram s;
+        Configure(s, c.type, c.width, c.height);
+        s.SetDPI(72);
+        s.SetStretchTexture(true);
+        s.SetDepthMap(Rectangle(1920, 1080, 600, 300, 1300, 800));
+        s.SetMaskMap(CodedTexture(c.textureWidth, c.textureHeight));
+        ASSERT_NO_THROW(s.Generate()) << c.width << "x" << c.height;
+        EXPECT_EQ(s.StereogramPicture().Width(), c.width);
+        EXPECT_EQ(s.StereogramPicture().Height(), c.height);
+        EXPECT_GE(s.DPI(), 1);
+    }
+}
+
+}  // namespace vistamaze

@@ -28,18 +28,21 @@ mkdir "$work/elsewhere"
 (cd "$work/elsewhere" && env -u DISPLAY "$prefix"/bin/vistamaze-render \
   "$prefix"/share/vistamaze/DepthMaps/Torus.png -W 320 -H 200 -o out.png)
 test "$(identify -format '%wx%h' "$work/elsewhere/out.png")" = "320x200"
+# A scene is drawn by the installed libexec helper, which the renderer finds from its own place.
+(cd "$work/elsewhere" && env -u DISPLAY "$prefix"/bin/vistamaze-render --text Hi -W 320 -H 200 -o text.png)
+test "$(identify -format '%wx%h' "$work/elsewhere/text.png")" = "320x200"
 for folder in Textures DepthMaps Models; do test -d "$prefix/share/vistamaze/$folder"; done
 
 # No path of this build machine is compiled into the programs.
-for program in vistamaze vistamaze-render; do
-  if grep -qF -- "$source" "$prefix/bin/$program"; then echo "$program names $source"; exit 1; fi
+for program in bin/vistamaze bin/vistamaze-render libexec/vistamaze/vistamaze-render-scene; do
+  if grep -qF -- "$source" "$prefix/$program"; then echo "$program names $source"; exit 1; fi
 done
 
 # The package holds the same tree under /usr and depends on what the programs load.
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null)
 deb=$(ls "$work"/package/*.deb)
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/vistamaze ./usr/bin/vistamaze-render ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
+for path in ./usr/bin/vistamaze ./usr/bin/vistamaze-render ./usr/libexec/vistamaze/vistamaze-render-scene ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
   ./usr/share/metainfo/io.github.vistamaze.Vistamaze.metainfo.xml ./usr/share/man/man1/vistamaze-render.1 \
   ./usr/share/vistamaze/Models/TorusKnot.obj; do
   grep -qF -- " $path" <<<"$contents" || { echo "package lacks $path"; exit 1; }

@@ -157,6 +157,7 @@ struct BadWav {
     std::string name;
     std::function<fs::path(const TempDir&)> make;
     const char* message;
+    const char* reason = "";  // the system's, after the file name
 };
 
 fs::path Edited(const TempDir& dir, const std::function<void(std::vector<std::uint8_t>&)>& edit) {
@@ -194,7 +195,8 @@ TEST_P(AviBadAudioTest, SaveMovieReportsTheAudioFailureAndCleansUp) {
         writer.SaveMovie();
         ADD_FAILURE() << "saved with a bad WAV";
     } catch (const Error& e) {
-        EXPECT_EQ(std::string(e.what()), GetParam().message);
+        EXPECT_EQ(std::string(e.what()), std::string(GetParam().message) + " (audio file \"" + wav.string() +
+                                             "\"" + GetParam().reason + ")");
     }
     EXPECT_FALSE(fs::exists(writer.WorkFileName()));
     EXPECT_FALSE(fs::exists(dir / "m.avi"));
@@ -204,13 +206,14 @@ TEST_P(AviBadAudioTest, SaveMovieReportsTheAudioFailureAndCleansUp) {
 INSTANTIATE_TEST_SUITE_P(
     Failures, AviBadAudioTest,
     ::testing::Values(
-        BadWav{"missing", [](const TempDir& d) { return d / "missing.wav"; }, kOpenError},
+        BadWav{"missing", [](const TempDir& d) { return d / "missing.wav"; }, kOpenError,
+               ": No such file or directory"},
         BadWav{"folder",
                [](const TempDir& d) {
                    fs::create_directory(d / "folder.wav");
                    return d / "folder.wav";
                },
-               kOpenError},
+               kOpenError, ": Is a directory"},
         BadWav{"not_riff", [](const TempDir& d) { return Edited(d, [](auto& b) { b[3] = 'X'; }); }, kCorrupt},
         BadWav{"not_wave", [](const TempDir& d) { return Edited(d, [](auto& b) { b[8] = 'A'; }); }, kCorrupt},
         BadWav{"tiny", [](const TempDir& d) { return Edited(d, [](auto& b) { b.resize(20); }); }, kCorrupt},

@@ -332,29 +332,6 @@ TEST(AviWriter, MisuseAndUnusableSizesGiveTheirMessages) {
     EXPECT_FALSE(fs::exists(dir / "never.avi"));
 }
 
-TEST(AviWriter, AudioErrorsNameTheAudioFileAndTheReason) {
-    TempDir dir;
-    WriteBytes(dir / "noise.wav", std::vector<std::uint8_t>(64, 0x55));
-    fs::create_directory(dir / "folder.wav");
-    const std::string missing = (dir / "missing.wav").string();
-    const std::string noise = (dir / "noise.wav").string();
-    const std::string folder = (dir / "folder.wav").string();
-    const std::pair<std::string, std::string> cases[] = {
-        {missing, "A disk error occurred while opening the audio file. (audio file \"" + missing +
-                      "\": No such file or directory)"},
-        {folder, "A disk error occurred while opening the audio file. (audio file \"" + folder +
-                     "\": Is a directory)"},
-        {noise,
-         "The file could not be read, indicating a corrupt file or an unrecognized format. (audio file \"" +
-             noise + "\")"},
-    };
-    for (const auto& [file, message] : cases) {
-        TAviWriter writer({1920, 1080}, dir.Path());
-        writer.SetWavFileName(file);
-        ExpectMessage([&] { writer.LoadAudio(); }, message);
-    }
-}
-
 TEST(AviWriter, FrameFormatHeaderChecksTheBitmap) {
     ExpectMessage([] { static_cast<void>(BitmapInfoHeader(PixelBuffer())); }, "Invalid bitmap");
     ExpectMessage([] { static_cast<void>(BitmapInfoHeader(PixelBuffer(3, 3, 16))); }, "Invalid pixel foramt");
