@@ -1,5 +1,6 @@
 #include "cli/DepthMaps.h"
 
+#include "cli/FileRoles.h"
 #include "engine/BufferOps.h"
 #include "engine/Errors.h"
 #include "engine/Resample.h"
@@ -43,7 +44,7 @@ Picture LoadDepthMap(const RenderOptions& options, std::size_t index, const Scen
         }
         return scene.captureDepth(options);
     }
-    return ReadPictureFile(options.depthMaps[index]);
+    return InRole("depth map", [&] { return ReadPictureFile(options.depthMaps[index]); });
 }
 
 void SaveDepthMapUsed(const TStereogram& engine, const RenderOptions& options) {
@@ -51,11 +52,14 @@ void SaveDepthMapUsed(const TStereogram& engine, const RenderOptions& options) {
         return;
     }
     const std::string dpi = std::to_string(engine.DPI());
-    if (options.scene.Requested()) {
-        SavePictureByExtension(engine.DepthMap(), options.depthOut, options.quality, dpi, options.png);
-    } else {
-        SavePictureByExtension(FittedToOutput(engine), options.depthOut, options.quality, dpi, options.png);
-    }
+    InRole("depth map output", [&] {
+        if (options.scene.Requested()) {
+            SavePictureByExtension(engine.DepthMap(), options.depthOut, options.quality, dpi, options.png);
+        } else {
+            SavePictureByExtension(FittedToOutput(engine), options.depthOut, options.quality, dpi,
+                                   options.png);
+        }
+    });
 }
 
 }  // namespace vistamaze::cli

@@ -1,5 +1,6 @@
 #include "cli/EngineSetup.h"
 
+#include "cli/FileRoles.h"
 #include "formats/PictureFile.h"
 #include "resources/DefaultTexture.h"
 
@@ -25,7 +26,8 @@ void ConfigureEngine(TStereogram& engine, const RenderOptions& o) {
         const std::uint32_t seed = *o.seed;
         engine.SeedSource = [seed] { return seed; };
     }
-    engine.SetMaskMap(o.texture.empty() ? DefaultTexture() : ReadPictureFile(o.texture));
+    engine.SetMaskMap(o.texture.empty() ? DefaultTexture()
+                                        : InRole("texture", [&] { return ReadPictureFile(o.texture); }));
 }
 
 void OpenMovie(TAviWriter& writer, const RenderOptions& o, int frameTime) {

@@ -2,6 +2,7 @@
 
 #include "cli/DepthMaps.h"
 #include "cli/EngineSetup.h"
+#include "cli/FileRoles.h"
 #include "cli/ProgressBar.h"
 #include "engine/Errors.h"
 #include "formats/PictureFile.h"
@@ -94,8 +95,10 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
     }
     for (std::size_t i = 0; i < count; ++i) {
         RenderFrame(engine, o, i, bar, control.scene);
-        SavePictureByExtension(engine.TakeStereogramPicture(), OutputFileFor(o, i, count), o.quality,
-                               std::to_string(engine.DPI()), o.png);
+        InRole("output", [&] {
+            SavePictureByExtension(engine.TakeStereogramPicture(), OutputFileFor(o, i, count), o.quality,
+                                   std::to_string(engine.DPI()), o.png);
+        });
         SaveDepthMapUsed(engine, o);
     }
     return {};

@@ -1,5 +1,6 @@
 #include "cli/SceneDepth.h"
 
+#include "cli/FileRoles.h"
 #include "output/PictureWriters.h"
 #include "scene3d/DepthMapping.h"
 #include "scene3d/GLzBuffer.h"
@@ -69,7 +70,7 @@ void SetUpScene(Scene3d& scene, const SceneOptions& s) {
     if (s.text) {
         ShowSpaceText(scene, QString::fromStdString(*s.text));
     } else {
-        LoadModelIntoScene(scene, s.model, s.viewWidth);
+        InRole("model", [&] { LoadModelIntoScene(scene, s.model, s.viewWidth); });
     }
     ResetSceneView(scene);
     if (TGLSceneObject* moving = scene.GLNavigator1.MovingObject(); moving != nullptr) {
@@ -148,8 +149,10 @@ Picture CaptureSceneDepth(const RenderOptions& options) {
     PixelBuffer image;
     capture.MapDepths(depths, capture.RangeOf(depths), image);
     if (!options.scene.pictureOut.empty()) {
-        SavePictureByExtension(Picture(capture.ColorSnapshot()), options.scene.pictureOut, options.quality,
-                               std::to_string(options.dpi), options.png);
+        InRole("scene picture output", [&] {
+            SavePictureByExtension(Picture(capture.ColorSnapshot()), options.scene.pictureOut,
+                                   options.quality, std::to_string(options.dpi), options.png);
+        });
     }
     return Picture(std::move(image));
 }

@@ -145,7 +145,7 @@ void LoadModelFile(const std::filesystem::path& file, Mesh& target) {
     const ModelFormat format = ModelFormatForExtension(extension);
     if (format == ModelFormat::mfUnknown) {
         target.Clear();
-        throw Error("Unknown model file extension \"" + extension + "\"");
+        throw Error("Unknown model file extension \"" + extension + "\" of " + Quoted(file));
     }
     try {
         ReadByFormat(file, format, target);

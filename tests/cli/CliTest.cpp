@@ -166,6 +166,34 @@ TEST_F(RendererProcessTest, ErrorsGiveOneLineAndTheirExitStatus) {
     EXPECT_NE(out.find("vistamaze-render"), std::string::npos);
 }
 
+TEST_F(RendererProcessTest, FileErrorsSayWhichFileAndWhatItWasFor) {
+    const std::string torus = Sample("DepthMaps/Torus.png");
+    auto bytes = test::ReadBytes(torus);
+    bytes.resize(300);
+    test::WriteBytes(dir_ / "cut.png", bytes);
+    const std::string cut = (dir_ / "cut.png").string();
+    const std::string out = (dir_ / "o.png").string();
+    const std::pair<std::string, std::string> cases[] = {
+        {torus + " " + cut + " -o " + (dir_ / "o%n.png").string(), "depth map: Invalid PNG file: "},
+        {torus + " -t " + cut + " -o " + out, "texture: Invalid PNG file: "},
+        {torus + " -o " + (dir_ / "no" / "o.png").string(),
+         "output: Cannot create file \"" + dir_.Path().string()},
+        {torus + " -o " + out + " --depth-out " + (dir_ / "no" / "d.png").string(),
+         "depth map output: Cannot create"},
+        {torus + " -o " + (dir_ / "m.avi").string() + " --audio " + (dir_ / "none.wav").string(),
+         "(audio file \"" + (dir_ / "none.wav").string() + "\": No such file or directory)"},
+        {"--model " + cut + " -o " + out, "model: Unknown model file extension \".png\" of \"" + cut + "\""},
+    };
+    for (const auto& [args, message] : cases) {
+        std::string said;
+        EXPECT_EQ(Run(args, &said), 1) << args;
+        EXPECT_NE(said.find(message), std::string::npos) << said;
+        if (message.find("Invalid PNG") != std::string::npos) {
+            EXPECT_NE(said.find(cut), std::string::npos) << said;
+        }
+    }
+}
+
 TEST_F(RendererProcessTest, SeveralDepthMapsGoToAFolderOrANumberedPattern) {
     const std::string maps = Sample("DepthMaps/Torus.png") + " " + Sample("DepthMaps/Pyramid.png");
     ASSERT_EQ(Run(maps + " -W 200 -H 150 -o " + dir_.Path().string()), 0);
