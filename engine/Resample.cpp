@@ -60,8 +60,9 @@ void NearestFixed(const PixelBuffer& src, PixelBuffer& dst, bool centred, int fu
     }
 }
 
-// Rows as in NearestFixed.
-template <int BytesPerPixel, int Channels>
+// Rows as in NearestFixed. With Grey, every source pixel has three equal channels: they would
+// all come out the same, so the first is computed and copied to the others.
+template <int BytesPerPixel, int Channels, bool Grey = false>
 void Bilinear(const PixelBuffer& src, PixelBuffer& dst, int fullHeight = 0, int firstRow = 0) {
     constexpr std::uint32_t kOne = 32768;
     const std::uint64_t xStep = (std::uint64_t(src.Width() - 1) * kOne) / std::uint64_t(dst.Width());
@@ -84,12 +85,37 @@ void Bilinear(const PixelBuffer& src, PixelBuffer& dst, int fullHeight = 0, int 
             const std::uint32_t w11 = (fx * wy1) >> 15;
             const std::uint32_t w10 = wy1 - w11;
             std::uint8_t* o = out + std::size_t(x) * BytesPerPixel;
-            for (int c = 0; c < Channels; ++c) {
+            for (int c = 0; c < (Grey ? 1 : Channels); ++c) {
                 o[c] = static_cast<std::uint8_t>((row0[x0 + c] * w00 + row0[x0 + BytesPerPixel + c] * w01 +
                                                   row1[x0 + c] * w10 + row1[x0 + BytesPerPixel + c] * w11) >>
                                                  15);
             }
+            if constexpr (Grey) {
+                o[1] = o[0];
+                o[2] = o[0];
+            }
         }
+    }
+}
+
+bool AllGrey24(const PixelBuffer& picture) {
+    for (int y = 0; y < picture.Height(); ++y) {
+        const std::uint8_t* p = picture.Row(y);
+        for (int x = 0; x < picture.Width(); ++x, p += 3) {
+            if (p[0] != p[1] || p[0] != p[2]) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Depth maps are grey: a third of the arithmetic gives the same pixels.
+void Bilinear24(const PixelBuffer& src, PixelBuffer& dst, int fullHeight = 0, int firstRow = 0) {
+    if (AllGrey24(src)) {
+        Bilinear<3, 3, true>(src, dst, fullHeight, firstRow);
+    } else {
+        Bilinear<3, 3>(src, dst, fullHeight, firstRow);
     }
 }
 
@@ -137,7 +163,7 @@ void ResizeBilinear(const PixelBuffer& source, PixelBuffer& destination) {
             Bilinear<1, 1>(source, destination);
             break;
         case 24:
-            Bilinear<3, 3>(source, destination);
+            Bilinear24(source, destination);
             break;
         case 32:
             Bilinear<4, 3>(source, destination);
@@ -185,7 +211,7 @@ void ResizeBufferBand(PixelBuffer& buffer, int newWidth, int newHeight, int firs
     } else if (buffer.Width() == 1) {
         NearestFixed<3>(buffer, band, true, newHeight, firstRow);
     } else {
-        Bilinear<3, 3>(buffer, band, newHeight, firstRow);
+        Bilinear24(buffer, band, newHeight, firstRow);
     }
     buffer.TakeOver(std::move(band));
 }

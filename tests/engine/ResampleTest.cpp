@@ -183,5 +183,29 @@ TEST(ResampleTest, BandIsTheSameRowsAsTheWholeResize) {
     EXPECT_THROW(ResizeBufferBand(source, 8, 8, 5, 4), Error);
 }
 
+TEST(ResampleTest, GreyPicturesResizeAsEachChannelWouldAlone) {
+    // A grey source takes a shortcut; one tinted pixel sends the same picture down the general
+    // path, whose green channel must then match the shortcut's everywhere.
+    const auto level = [](int y, int x) { return static_cast<std::uint8_t>((x * 37 + y * 91) % 256); };
+    const PixelBuffer grey = MakeBuffer24(53, 43, [&](int y, int x) {
+        return Bgr{level(y, x), level(y, x), level(y, x)};
+    });
+    PixelBuffer tinted = grey;
+    tinted.Row(0)[0] ^= 0x40;  // blue of one pixel
+    for (const auto& [w, h] : {std::pair{1920, 1545}, std::pair{200, 7}, std::pair{20, 300}}) {
+        PixelBuffer fast(w, h, 24);
+        PixelBuffer general(w, h, 24);
+        ResizeBilinear(grey, fast);
+        ResizeBilinear(tinted, general);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const Bgr f = fast.Pixel(y, x);
+                ASSERT_EQ(f.g, general.Pixel(y, x).g) << w << "x" << h << " at " << y << "," << x;
+                ASSERT_TRUE(f.b == f.g && f.r == f.g);
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace vistamaze
