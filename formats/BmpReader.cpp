@@ -253,7 +253,7 @@ PixelBuffer DecodeUncompressed(const DecodeContext& ctx, Bytes pixels, std::vect
     if (stride * static_cast<std::size_t>(d.height) > pixels.size()) {
         Truncated();
     }
-    PixelBuffer out(static_cast<int>(d.width), static_cast<int>(d.height), 24);
+    PixelBuffer out = AllocatePicture(d.width, d.height);
     const bool hasAlpha = ctx.channels[3].bits > 0;
     alpha.assign(hasAlpha ? static_cast<std::size_t>(d.width * d.height) : 0, 0);
     for (std::int64_t r = 0; r < d.height; ++r) {
@@ -293,10 +293,20 @@ std::uint8_t RleIndex(bool fourBits, unsigned i, unsigned byte) {
     return static_cast<std::uint8_t>((i & 1U) ? (byte & 0x0FU) : (byte >> 4));
 }
 
+// Run-length bitmaps may stop early (end of bitmap) or skip pixels (delta), which leaves them
+// black, so only large pictures must hold runs for every pixel: a run covers at most 255 pixels
+// in 2 bytes. Up to this many pixels (3 MiB decoded) no data is required.
+constexpr std::int64_t kRleUncheckedPixels = std::int64_t{1} << 20;
+
 PixelBuffer DecodeRle(const DecodeContext& ctx, Bytes data) {
     const DibLayout& d = ctx.layout;
     const bool four = d.compression == kBiRle4;
-    PixelBuffer out(static_cast<int>(d.width), static_cast<int>(d.height), 24);
+    const std::int64_t pixels = d.width * d.height;
+    if (pixels > kRleUncheckedPixels) {
+        CheckPictureData("BMP", d.width, d.height, data.size(),
+                         static_cast<std::uint64_t>((pixels + 254) / 255 * 2));
+    }
+    PixelBuffer out = AllocatePicture(d.width, d.height);
     std::int64_t x = 0;
     std::int64_t row = 0;
     std::size_t pos = 0;

@@ -344,7 +344,7 @@ PixelBuffer DecodeDds(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < layout.dataOffset || bytes.size() - layout.dataOffset < needed) {
         Reject("the pixel data is truncated");
     }
-    PixelBuffer out(layout.width, layout.height, 24);
+    PixelBuffer out = AllocatePicture(layout.width, layout.height);
     const std::uint8_t* data = bytes.data() + layout.dataOffset;
     if (layout.encoding == Encoding::Masked) {
         DecodeMasked(layout, data, out);

@@ -114,7 +114,7 @@ std::vector<GifPixelType> ReadFrameRows(GifFileType* gif, const GifImageDesc& de
 }
 
 PixelBuffer MakeScreen(std::int64_t width, std::int64_t height, Bgr background) {
-    PixelBuffer screen(static_cast<int>(width), static_cast<int>(height), 24);
+    PixelBuffer screen = AllocatePicture(width, height);
     if (background == Bgr{}) {
         return screen;
     }

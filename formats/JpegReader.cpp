@@ -20,8 +20,9 @@ namespace vistamaze {
 
 namespace {
 
-// Working memory libjpeg may take beyond the output picture (progressive coefficients).
-constexpr long kMaxJpegWorkMemory = 1L << 30;
+// Working memory libjpeg may take beyond the output picture (progressive coefficients): enough
+// for the largest picture with subsampled colour; more is refused as a memory error.
+constexpr long kMaxJpegWorkMemory = 128L << 20;
 constexpr int kMaxProgressiveScans = 1000;
 
 // The decompressor and what its callbacks touch. Trivially destructible, so a longjmp may
@@ -123,9 +124,27 @@ bool ReadJpegRows(JpegState* s, std::uint8_t* const* rows, std::uint8_t* cmykRow
         if (cmykRow != nullptr) {
             CmykRowToBgr(cmykRow, rows[y], s->cinfo.output_width, s->cinfo.saw_Adobe_marker != 0);
         }
+        if (s->truncated) {  // the rest would be made up: stop at once
+            jpeg_abort_decompress(&s->cinfo);
+            return true;
+        }
     }
     jpeg_finish_decompress(&s->cinfo);
     return true;
+}
+
+// Huffman coding spends at least one bit on every 8 x 8 block of every component (its DC
+// difference), so the data after the scan header must hold a bit per block. Arithmetic coding
+// has no such floor.
+void CheckScanData(const jpeg_decompress_struct& cinfo) {
+    if (cinfo.arith_code != 0) {
+        return;
+    }
+    std::uint64_t blocks = 0;
+    for (int i = 0; i < cinfo.num_components; ++i) {
+        blocks += std::uint64_t{cinfo.comp_info[i].width_in_blocks} * cinfo.comp_info[i].height_in_blocks;
+    }
+    CheckPictureData("JPEG", cinfo.image_width, cinfo.image_height, cinfo.src->bytes_in_buffer, blocks / 8);
 }
 
 }  // namespace
@@ -137,6 +156,7 @@ PixelBuffer DecodeJpeg(std::span<const std::uint8_t> bytes) {
         throw InvalidPictureError(std::string("Invalid JPEG file: ") + s.message);
     }
     CheckPictureSize(s.cinfo.output_width, s.cinfo.output_height);
+    CheckScanData(s.cinfo);
     int orientation = 1;
     for (jpeg_saved_marker_ptr marker = s.cinfo.marker_list; marker != nullptr; marker = marker->next) {
         if (marker->marker == JPEG_APP0 + 1) {
@@ -148,7 +168,7 @@ PixelBuffer DecodeJpeg(std::span<const std::uint8_t> bytes) {
     }
     const int width = static_cast<int>(s.cinfo.output_width);
     const int height = static_cast<int>(s.cinfo.output_height);
-    PixelBuffer out(width, height, 24);
+    PixelBuffer out = AllocatePicture(width, height);
     std::vector<std::uint8_t*> rows(static_cast<std::size_t>(height));
     for (int y = 0; y < height; ++y) {
         rows[static_cast<std::size_t>(y)] = out.Row(height - 1 - y);
@@ -158,6 +178,10 @@ PixelBuffer DecodeJpeg(std::span<const std::uint8_t> bytes) {
         cmykRow.resize(4 * static_cast<std::size_t>(width));
     }
     if (!ReadJpegRows(&s, rows.data(), cmykRow.empty() ? nullptr : cmykRow.data())) {
+        const int code = s.cinfo.err->msg_code;
+        if (code == JERR_OUT_OF_MEMORY || code == JERR_NO_BACKING_STORE) {
+            throw PictureMemoryError(width, height);
+        }
         throw InvalidPictureError(std::string("Invalid JPEG file: ") + s.message);
     }
     if (s.truncated) {

@@ -213,7 +213,7 @@ PixelBuffer DecodePcx(std::span<const std::uint8_t> bytes) {
         }
     }
     CheckDataLength(h, data.size());
-    PixelBuffer out(h.width, h.height, 24);
+    PixelBuffer out = AllocatePicture(h.width, h.height);
     std::vector<std::uint8_t> line(h.bytesPerLine * static_cast<std::size_t>(h.planes));
     ScanLineReader reader(data, h.rle);
     for (int fileRow = 0; fileRow < h.height; ++fileRow) {

@@ -5,6 +5,7 @@
 #include "formats/DdsReader.h"
 #include "formats/GifReader.h"
 #include "formats/IcoReader.h"
+#include "formats/ImageLimits.h"
 #include "formats/JpegReader.h"
 #include "formats/PcxReader.h"
 #include "formats/PngReader.h"
@@ -15,6 +16,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <new>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -201,12 +204,26 @@ PixelBuffer DecodePicture(std::string_view lowerExtensionWithoutDot, std::span<c
 Picture ReadPictureFile(const std::filesystem::path& file) {
     const std::string extension = LowerAsciiExtension(file);
     const Decoder decode = FindDecoder(extension);
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(file);
-    PixelBuffer picture = decode(bytes);
-    if (picture.BitsPerPixel() != 24) {
-        picture = picture.To24Bit();
+    const std::string quoted = "\"" + file.string() + "\"";
+    try {
+        const std::vector<std::uint8_t> bytes = ReadWholeFile(file);
+        PixelBuffer picture = decode(bytes);
+        if (picture.BitsPerPixel() != 24) {
+            picture = picture.To24Bit();
+        }
+        return Picture(std::move(picture));
+    } catch (const PictureMemoryError& e) {
+        throw Error("Not enough memory to read " + quoted + ": the picture is " + std::to_string(e.Width()) +
+                    " x " + std::to_string(e.Height()) + " pixels");
+    } catch (const std::bad_alloc&) {
+        std::error_code ignored;
+        const std::uintmax_t fileBytes = std::filesystem::file_size(file, ignored);
+        throw Error("Not enough memory to read " + quoted + " (a file of " + std::to_string(fileBytes) +
+                    " bytes)");
+    } catch (const InvalidPictureError& e) {
+        // The readers know only the bytes; the user needs to know which file they came from.
+        throw InvalidPictureError(std::string(e.what()) + " (" + quoted + ")");
     }
-    return Picture(std::move(picture));
 }
 
 }  // namespace vistamaze

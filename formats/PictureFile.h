@@ -25,7 +25,8 @@ const std::vector<PictureFormat>& ReadablePictureFormats();
 // no dot). Returns a 24-bit buffer of the picture's own size that looks the same, rows
 // bottom-up; transparent parts are drawn over black.
 // Throws InvalidPictureError for an extension no reader is registered for and for bytes the
-// reader rejects (including pictures beyond CheckPictureSize).
+// reader rejects (including pictures beyond CheckPictureSize and files too short for the size
+// they claim), PictureMemoryError when memory for the picture cannot be had.
 PixelBuffer DecodePicture(std::string_view lowerExtensionWithoutDot, std::span<const std::uint8_t> bytes);
 
 // Reads a picture file, choosing the reader by the file name's extension (ASCII letters
@@ -35,7 +36,10 @@ PixelBuffer DecodePicture(std::string_view lowerExtensionWithoutDot, std::span<c
 // and the system's reason, when the file cannot be opened or read, and naming the file and what
 // it is for a FIFO, socket or device ('Cannot read file "<file>": it is not a regular file (a
 // FIFO)') or a directory ('Cannot read file "<file>": Is a directory'); these are refused before
-// anything is read from them.
+// anything is read from them. A reader's InvalidPictureError comes with the file name appended
+// in parentheses. When memory runs out, throws Error "Not enough memory to read "<file>": the
+// picture is <width> x <height> pixels" (or, where the size is not known yet, "... (a file of
+// <n> bytes)"), never std::bad_alloc.
 Picture ReadPictureFile(const std::filesystem::path& file);
 
 }  // namespace vistamaze

@@ -4,6 +4,7 @@
 #include "formats/ImageLimits.h"
 #include "formats/PixelCompositing.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -70,7 +71,8 @@ struct PngLayout {
     int bitDepth;  // 8 or 16 after the transformations
     int channels;  // 3 (RGB) or 4 (RGBA)
     std::size_t rowBytes;
-    int passes;  // 7 for Adam7 interlacing, else 1
+    std::uint64_t fileBitsPerPixel;  // as stored, before the transformations
+    bool interlaced;                 // Adam7: rows arrive pass by pass, each holding every n-th pixel
 };
 
 // The two functions below hold the setjmp targets; their locals are all trivial.
@@ -81,23 +83,18 @@ bool ReadPngLayout(png_structp png, png_infop info, PngLayout* layout) {
     png_set_user_limits(png, static_cast<png_uint_32>(kMaxPictureSide),
                         static_cast<png_uint_32>(kMaxPictureSide));
     png_read_info(png, info);
+    layout->fileBitsPerPixel = std::uint64_t{png_get_bit_depth(png, info)} * png_get_channels(png, info);
     png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
     png_set_gray_to_rgb(png);
-    layout->passes = png_set_interlace_handling(png);
+    // No interlace handling: libpng hands out each pass's reduced rows, which are placed
+    // straight into the picture, so no full-size copy in libpng's sample format is needed.
+    layout->interlaced = png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7;
     png_read_update_info(png, info);
     layout->width = png_get_image_width(png, info);
     layout->height = png_get_image_height(png, info);
     layout->bitDepth = png_get_bit_depth(png, info);
     layout->channels = png_get_channels(png, info);
     layout->rowBytes = png_get_rowbytes(png, info);
-    return true;
-}
-
-bool ReadPngRows(png_structp png, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png)) != 0) {
-        return false;
-    }
-    png_read_image(png, rows);
     return true;
 }
 
@@ -116,25 +113,59 @@ std::uint16_t Sample(const std::uint8_t* row, std::size_t index, int bitDepth) {
     return row[index];
 }
 
-// Converts one top-down RGB(A) row into a BGR row, drawing alpha over black.
-void ConvertRow(const PngLayout& layout, const std::uint8_t* src, std::uint8_t* dest) {
+// Converts `count` RGB(A) pixels into BGR pixels `destStep` pixels apart, drawing alpha over
+// black.
+void ConvertPixels(const PngLayout& layout, const std::uint8_t* src, std::size_t count, std::uint8_t* dest,
+                   std::size_t destStep) {
     const auto channels = static_cast<std::size_t>(layout.channels);
-    for (std::size_t x = 0; x < layout.width; ++x) {
+    for (std::size_t x = 0; x < count; ++x) {
+        std::uint8_t* out = dest + 3 * x * destStep;
         for (std::size_t c = 0; c < 3; ++c) {
             const std::uint16_t v = Sample(src, x * channels + c, layout.bitDepth);
-            std::uint8_t out = 0;
+            std::uint8_t value = 0;
             if (channels == 4) {
                 const std::uint16_t a = Sample(src, x * channels + 3, layout.bitDepth);
-                out = layout.bitDepth == 16
-                          ? CompositeOverBlack16(v, a)
-                          : CompositeOverBlack(static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(a));
+                value = layout.bitDepth == 16
+                            ? CompositeOverBlack16(v, a)
+                            : CompositeOverBlack(static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(a));
             } else {
-                out = layout.bitDepth == 16 ? static_cast<std::uint8_t>((v + 128U) / 257U)
-                                            : static_cast<std::uint8_t>(v);
+                value = layout.bitDepth == 16 ? static_cast<std::uint8_t>((v + 128U) / 257U)
+                                              : static_cast<std::uint8_t>(v);
             }
-            dest[3 * x + (2 - c)] = out;
+            out[2 - c] = value;
         }
     }
+}
+
+// The bytes of compressed picture data (IDAT chunks) the file holds, counting a chunk cut off
+// by the end of the file only as far as it goes.
+std::uint64_t CompressedDataBytes(std::span<const std::uint8_t> bytes) {
+    std::uint64_t total = 0;
+    std::size_t pos = 8;
+    while (bytes.size() - pos >= 8) {
+        const std::uint64_t length = (std::uint64_t{bytes[pos]} << 24) |
+                                     (std::uint64_t{bytes[pos + 1]} << 16) |
+                                     (std::uint64_t{bytes[pos + 2]} << 8) | bytes[pos + 3];
+        const bool idat = std::memcmp(bytes.data() + pos + 4, "IDAT", 4) == 0;
+        pos += 8;
+        const std::uint64_t present = std::min<std::uint64_t>(length, bytes.size() - pos);
+        if (idat) {
+            total += present;
+        }
+        if (std::memcmp(bytes.data() + pos - 4, "IEND", 4) == 0 || bytes.size() - pos < present + 4) {
+            break;
+        }
+        pos += static_cast<std::size_t>(present) + 4;  // data and CRC
+    }
+    return total;
+}
+
+// Deflate turns at most 258 bytes into a 1-bit length and a 1-bit distance code: 1032 to 1.
+// The filtered rows hold at least width * height * bits per pixel / 8 bytes.
+void CheckCompressedData(const PngLayout& layout, std::span<const std::uint8_t> bytes) {
+    const std::uint64_t rawBytes =
+        (std::uint64_t{layout.width} * layout.height * layout.fileBitsPerPixel + 7) / 8;
+    CheckPictureData("PNG", layout.width, layout.height, CompressedDataBytes(bytes), rawBytes / 1032);
 }
 
 [[noreturn]] void Reject(const PngSource& source) {
@@ -154,32 +185,31 @@ PixelBuffer DecodePng(std::span<const std::uint8_t> bytes) {
         Reject(source);
     }
     CheckPictureSize(layout.width, layout.height);
+    CheckCompressedData(layout, bytes);
     if ((layout.channels != 3 && layout.channels != 4) || (layout.bitDepth != 8 && layout.bitDepth != 16)) {
         throw InvalidPictureError("Invalid PNG file: unexpected sample layout");
     }
-    PixelBuffer out(static_cast<int>(layout.width), static_cast<int>(layout.height), 24);
-    const auto bottomUpRow = [&](png_uint_32 y) { return out.Row(static_cast<int>(layout.height - 1 - y)); };
-    if (layout.passes == 1) {
-        // Row by row: no second copy of the picture in libpng's format.
-        std::vector<std::uint8_t> row(layout.rowBytes);
-        for (png_uint_32 y = 0; y < layout.height; ++y) {
+    PixelBuffer out = AllocatePicture(layout.width, layout.height);
+    std::vector<std::uint8_t> row(layout.rowBytes);
+    const int passes = layout.interlaced ? PNG_INTERLACE_ADAM7_PASSES : 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        const png_uint_32 rows = layout.interlaced ? PNG_PASS_ROWS(layout.height, pass) : layout.height;
+        const png_uint_32 cols = layout.interlaced ? PNG_PASS_COLS(layout.width, pass) : layout.width;
+        if (rows == 0 || cols == 0) {
+            continue;  // libpng skips empty passes too
+        }
+        const png_uint_32 firstRow = layout.interlaced ? PNG_PASS_START_ROW(pass) : 0;
+        const png_uint_32 rowStep = layout.interlaced ? (1U << PNG_PASS_ROW_SHIFT(pass)) : 1;
+        const png_uint_32 firstCol = layout.interlaced ? PNG_PASS_START_COL(pass) : 0;
+        const png_uint_32 colStep = layout.interlaced ? (1U << PNG_PASS_COL_SHIFT(pass)) : 1;
+        for (png_uint_32 i = 0; i < rows; ++i) {
             if (!ReadPngRow(reader.Png(), row.data())) {
                 Reject(source);
             }
-            ConvertRow(layout, row.data(), bottomUpRow(y));
+            const png_uint_32 y = firstRow + i * rowStep;
+            std::uint8_t* dest = out.Row(static_cast<int>(layout.height - 1 - y)) + 3 * std::size_t{firstCol};
+            ConvertPixels(layout, row.data(), cols, dest, colStep);
         }
-        return out;
-    }
-    std::vector<std::uint8_t> pixels(layout.rowBytes * layout.height);
-    std::vector<png_bytep> rows(layout.height);
-    for (png_uint_32 y = 0; y < layout.height; ++y) {
-        rows[y] = pixels.data() + static_cast<std::size_t>(y) * layout.rowBytes;
-    }
-    if (!ReadPngRows(reader.Png(), rows.data())) {
-        Reject(source);
-    }
-    for (png_uint_32 y = 0; y < layout.height; ++y) {
-        ConvertRow(layout, rows[y], bottomUpRow(y));
     }
     return out;
 }

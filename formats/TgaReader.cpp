@@ -154,7 +154,7 @@ public:
         if (static_cast<std::int64_t>(bytes_.size() - std::min(pos_, bytes_.size())) < minBytes) {
             Reject("the pixel data is truncated");
         }
-        out_.SetSize(h_.width, h_.height, 24);
+        out_ = AllocatePicture(h_.width, h_.height);
         if (h_.imageType & 8) {
             DecodeRle(total);
         } else {
