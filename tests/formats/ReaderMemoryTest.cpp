@@ -148,7 +148,7 @@ TEST(ShortData, IsRefusedWithTheSizeAndTheBytesNeeded) {
 
 // Runs ReadPictureFile in a child whose address space is too small for the picture and returns
 // the message it got.
-std::string MessageUnderMemoryLimit(const std::filesystem::path& file, rlim_t limitBytes) {
+[[maybe_unused]] std::string MessageUnderMemoryLimit(const std::filesystem::path& file, rlim_t limitBytes) {
     int fds[2];
     if (pipe(fds) != 0) {
         return "pipe failed";
