@@ -21,6 +21,7 @@ namespace {
 
 constexpr int kBlurDraws = 10;
 constexpr int kRowsPerClaim = 4;
+constexpr std::int64_t kMaxStretchedTexturePixels = 6000LL * 4000;
 
 std::int64_t TruncChecked(long double v) {
     if (!std::isfinite(v) || std::fabs(v) > 9.0e18L) {
@@ -524,10 +525,18 @@ void TStereogram::PrepareBuffers() {
         if (stretchTexture_ && stereoType_ == TStereoGramType::sgtTextured && g.patternWidth > 0 &&
             tw != separation_) {
             // A wide, flat texture stretched to a narrow pattern keeps one row.
-            const auto newHeight =
-                std::max(1, ToInt(TruncChecked(th * (static_cast<long double>(g.patternWidth) /
-                                                     static_cast<long double>(tw)))));
-            ResizeBuffer(textureBuffer_, g.patternWidth, newHeight);
+            const std::int64_t newHeight = std::max<std::int64_t>(
+                1,
+                TruncChecked(th * (static_cast<long double>(g.patternWidth) / static_cast<long double>(tw))));
+            // A tall, thin texture stretched to the pattern keeps its proportions: a 1-pixel-wide
+            // strip would become millions of rows. No stereogram needs more than its own size.
+            if (newHeight * g.patternWidth > kMaxStretchedTexturePixels) {
+                throw Error("The texture stretched to the pattern width would be " +
+                            std::to_string(g.patternWidth) + " x " + std::to_string(newHeight) +
+                            " pixels, more than 6000 x 4000: use a texture that is not so tall and thin, "
+                            "or turn stretching off");
+            }
+            ResizeBuffer(textureBuffer_, g.patternWidth, static_cast<int>(newHeight));
             g.textureHeight = textureBuffer_.Height();
         }
     }

@@ -211,6 +211,25 @@ TEST(StereogramGenerateTest, SettingsThatLeaveNoGeometryAreRefusedNamingTheSetti
     }
 }
 
+TEST(StereogramGenerateTest, ATallThinTextureIsNotStretchedPastThePictureLimit) {
+    TStereogram s;
+    s.SetStereoType(TStereoGramType::sgtTextured);
+    s.SetStretchTexture(true);
+    s.SetDepthMap(Solid(10, 10));
+    s.SetMaskMap(Solid(1, 300000));  // 90 pixels wide once stretched: 27 million rows
+    try {
+        s.Generate();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(
+                      "The texture stretched to the pattern width would be 90 x 27000000 pixels", 0),
+                  0U)
+            << e.what();
+    }
+    s.SetStretchTexture(false);
+    EXPECT_NO_THROW(s.Generate());
+}
+
 TEST(StereogramGenerateTest, PatternWiderThanThePictureIsRefusedBeforeAnyRow) {
     TStereogram s;
     s.SetStereoType(TStereoGramType::sgtRandomDotTextured);
