@@ -42,6 +42,15 @@ void Append(Bytes& b, std::initializer_list<std::uint8_t> bytes) {
     b.insert(b.end(), bytes);
 }
 
+// `raw` as one zlib stream at the best compression, as a PNG's IDAT holds it.
+Bytes Deflated(const Bytes& raw) {
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    Bytes packed(size);
+    compress2(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()), 9);
+    packed.resize(size);
+    return packed;
+}
+
 // A 40-byte info header of an 8-bit picture with a grey palette of two entries.
 Bytes Rle8Dib(std::uint32_t width, std::uint32_t height) {
     Bytes b;
@@ -147,12 +156,7 @@ Bytes InterlacedPng(std::uint32_t side) {
     Be32(header, side);
     Append(header, {16, 6, 0, 0, 1});
     PngChunk(b, "IHDR", header);
-    const Bytes zeros(std::size_t{4} << 20, 0);
-    uLongf size = compressBound(static_cast<uLong>(zeros.size()));
-    Bytes packed(size);
-    compress2(packed.data(), &size, zeros.data(), static_cast<uLong>(zeros.size()), 9);
-    packed.resize(size);
-    PngChunk(b, "IDAT", packed);
+    PngChunk(b, "IDAT", Deflated(Bytes(std::size_t{4} << 20, 0)));
     PngChunk(b, "IEND", {});
     return b;
 }
@@ -170,11 +174,7 @@ Bytes TallPng() {
         rows.push_back(0);
         rows.insert(rows.end(), 100, static_cast<std::uint8_t>(y / 100));
     }
-    uLongf size = compressBound(static_cast<uLong>(rows.size()));
-    Bytes packed(size);
-    compress2(packed.data(), &size, rows.data(), static_cast<uLong>(rows.size()), 9);
-    packed.resize(size);
-    PngChunk(b, "IDAT", packed);
+    PngChunk(b, "IDAT", Deflated(rows));
     PngChunk(b, "IEND", {});
     return b;
 }
