@@ -7,6 +7,7 @@
 #include "formats/PictureFile.h"
 #include "output/PictureWriters.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -21,8 +22,15 @@ Picture FittedToOutput(const TStereogram& engine) {
     GraphicToBuffer(fitted, engine.DepthMap());
     const int width = engine.Width();
     const int height = engine.Height();
-    const auto fittedHeight = static_cast<int>(std::trunc(
-        fitted.Height() * (static_cast<long double>(width) / static_cast<long double>(fitted.Width()))));
+    const int fittedHeight = std::max(
+        1, static_cast<int>(std::trunc(fitted.Height() * (static_cast<long double>(width) /
+                                                          static_cast<long double>(fitted.Width())))));
+    if (fittedHeight > height) {
+        // Only the rows the stereogram shows: a tall, narrow map scaled whole would take many
+        // times the output's memory.
+        ResizeBufferBand(fitted, width, fittedHeight, -((height - fittedHeight) / 2), height);
+        return Picture(std::move(fitted));
+    }
     ResizeBuffer(fitted, width, fittedHeight);
     // The engine counts its vertical offset from the bottom row; DrawOnto counts from the top.
     const int offsetFromBottom = (height - fittedHeight) / 2;

@@ -1,5 +1,6 @@
 // Small files that claim huge pictures: the renderer refuses each with one line naming the file,
 // never crashes, and its peak memory stays under 256 MiB. A 6000 x 4000 depth map still renders.
+#include "formats/PictureFile.h"
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
@@ -312,9 +313,15 @@ TEST(HostileFiles, TallNarrowDepthMapRendersWithinTheBudget) {
     const Bytes bytes = TallPng();
     ASSERT_LT(bytes.size(), std::size_t{64} << 10);
     WriteBytes(map, bytes);
-    const ChildRun run = RunRenderer({map.string(), "-o", (dir / "out.png").string()}, dir / "log.txt");
+    const auto used = dir / "used.png";
+    const ChildRun run = RunRenderer(
+        {map.string(), "--depth-out", used.string(), "-o", (dir / "out.png").string()}, dir / "log.txt");
     EXPECT_EQ(run.status, 0) << run.output;
     EXPECT_LT(run.peakKiB, kMemoryBudgetKiB) << run.peakKiB << " KiB";
+    const Picture usedMap = ReadPictureFile(used.string());
+    const Picture output = ReadPictureFile((dir / "out.png").string());
+    EXPECT_EQ(usedMap.Width(), output.Width());
+    EXPECT_EQ(usedMap.Height(), output.Height());
 }
 
 TEST(HostileFiles, LargestOutputFromALargeDepthMapStaysWithinTheBudget) {
