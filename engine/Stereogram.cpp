@@ -97,6 +97,8 @@ struct TStereogram::RowScratch {
     std::vector<std::uint64_t> colour;
     // Separation of each output column of the current row, internal pixels.
     std::vector<int> separation;
+    // Texture row of each pattern strip for the current row.
+    std::vector<const std::uint8_t*> stripRows;
 };
 
 // The row routines over one render's read-only state. RenderTextured touches only its scratch
@@ -114,6 +116,10 @@ public:
         for (std::size_t i = 0; i < identity_.size(); ++i) {
             identity_[i] = static_cast<std::uint16_t>(i);
         }
+        if (e_.stereoType_ != TStereoGramType::sgtFastRandomDot && g_.patternWidthInternal > 0 &&
+            g_.startColumn >= 0) {
+            BuildSampleTables();
+        }
     }
 
     // Fills scratch.separation for row r: one depth sample per output column.
@@ -124,6 +130,22 @@ public:
             (depthRow >= 0 && depthRow < depth.Height()) ? depth.Row(depthRow) : nullptr;
         const bool blurred = e_.blur_ != TBlurType::blurNone;
         int* out = scratch.separation.data();
+        if (!blurred) {
+            // Without blur no random draws are made, so the columns beside the map are filled
+            // apart from those over it.
+            const int background = e_.separationTable_[static_cast<std::size_t>(e_.backgroundLevel_)];
+            const int first = row == nullptr ? 0 : std::clamp(g_.depthOffsetX, 0, e_.width_);
+            const int end =
+                row == nullptr ? 0 : std::clamp(g_.depthOffsetX + depth.Width(), first, e_.width_);
+            std::fill(out, out + first, background);
+            const std::uint8_t* p =
+                row == nullptr ? nullptr : row + static_cast<std::ptrdiff_t>(first - g_.depthOffsetX) * 3;
+            for (int c = first; c < end; ++c, p += 3) {
+                out[c] = e_.separationTable_[static_cast<std::size_t>(DepthLevel(p))];
+            }
+            std::fill(out + end, out + e_.width_, background);
+            return;
+        }
         for (int c = 0; c < e_.width_; ++c) {
             const int dc = c - g_.depthOffsetX;
             const int level = (row != nullptr && dc >= 0 && dc < depth.Width())
@@ -208,8 +230,9 @@ private:
     void RenderTexturedAt(int r, RowScratch& scratch) const {
         SeparationsOfRow(r, scratch);
         LinkTextured<OS>(scratch);
-        ColourRightwards<OS>(r, scratch);
-        ColourLeftwards<OS>(r, scratch);
+        StripRowsOf(r, scratch);
+        ColourRightwards(scratch);
+        ColourLeftwards(scratch);
         DownSample<OS>(r, scratch);
     }
 
@@ -261,24 +284,52 @@ private:
         }
     }
 
-    template <int OS>
-    [[nodiscard]] std::uint64_t TextureSample(int column, int strip, int r) const {
-        const int texCol = ((column + g_.phase + patX_) % g_.patternWidthInternal) / OS;
-        const int texRow = (r + strip * g_.verticalShift + patY_) % g_.textureHeight;
-        return Spread(PackedAt(e_.textureBuffer_.Row(texRow), texCol));
+    // Internal column j shows texture column ((j + phase + patX) mod pw) / OS of its strip's
+    // texture row. Strips count from the start column: (j - xs) / pw rightwards of it,
+    // (xs - j) / pw + 1 leftwards. Both depend on the column alone, so they are tabled once per
+    // render instead of divided out for every sample.
+    void BuildSampleTables() {
+        const int wi = g_.internalWidth;
+        const int pw = g_.patternWidthInternal;
+        const int xs = g_.startColumn;
+        sampleOffset_.resize(static_cast<std::size_t>(wi));
+        sampleStrip_.resize(static_cast<std::size_t>(wi));
+        int strips = 1;
+        for (int j = 0; j < wi; ++j) {
+            const std::int64_t texCol = ((std::int64_t{j} + g_.phase + patX_) % pw) / os_;
+            const int strip = j >= xs ? (j - xs) / pw : (xs - j) / pw + 1;
+            sampleOffset_[static_cast<std::size_t>(j)] = static_cast<std::uint32_t>(texCol * 3);
+            sampleStrip_[static_cast<std::size_t>(j)] = static_cast<std::uint32_t>(strip);
+            strips = std::max(strips, strip + 1);
+        }
+        strips_ = strips;
     }
 
-    template <int OS>
-    void ColourRightwards(int r, RowScratch& scratch) const {
+    void StripRowsOf(int r, RowScratch& scratch) const {
+        scratch.stripRows.resize(static_cast<std::size_t>(strips_));
+        for (int strip = 0; strip < strips_; ++strip) {
+            const std::int64_t texRow =
+                (std::int64_t{r} + std::int64_t{strip} * g_.verticalShift + patY_) % g_.textureHeight;
+            scratch.stripRows[static_cast<std::size_t>(strip)] =
+                e_.textureBuffer_.Row(static_cast<int>(texRow));
+        }
+    }
+
+    [[nodiscard]] std::uint64_t TextureSample(const RowScratch& scratch, int column) const {
+        const auto j = static_cast<std::size_t>(column);
+        const std::uint8_t* p = scratch.stripRows[sampleStrip_[j]] + sampleOffset_[j];
+        return Spread((std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2]);
+    }
+
+    void ColourRightwards(RowScratch& scratch) const {
         const int xs = g_.startColumn;
-        const int pw = g_.patternWidthInternal;
         const std::uint16_t* a = scratch.leftPartner.data();
         std::uint64_t* colour = scratch.colour.data();
         int lastCopied = -10;
         for (int j = xs; j < g_.internalWidth; ++j) {
             const int partner = a[j];
             if (partner == j || partner < xs) {
-                colour[j] = (j - 1 == lastCopied) ? colour[j - 1] : TextureSample<OS>(j, (j - xs) / pw, r);
+                colour[j] = (j - 1 == lastCopied) ? colour[j - 1] : TextureSample(scratch, j);
             } else {
                 colour[j] = colour[partner];
                 lastCopied = j;
@@ -286,18 +337,15 @@ private:
         }
     }
 
-    template <int OS>
-    void ColourLeftwards(int r, RowScratch& scratch) const {
+    void ColourLeftwards(RowScratch& scratch) const {
         const int xs = g_.startColumn;
-        const int pw = g_.patternWidthInternal;
         const std::uint16_t* b = scratch.rightPartner.data();
         std::uint64_t* colour = scratch.colour.data();
         int lastCopied = -10;
         for (int k = xs - 1; k >= 0; --k) {
             const int partner = b[k];
             if (partner == k) {
-                colour[k] =
-                    (k + 1 == lastCopied) ? colour[k + 1] : TextureSample<OS>(k, (xs - k) / pw + 1, r);
+                colour[k] = (k + 1 == lastCopied) ? colour[k + 1] : TextureSample(scratch, k);
             } else {
                 colour[k] = colour[partner];
                 lastCopied = k;
@@ -326,6 +374,10 @@ private:
     int patX_ = 0;
     int patY_ = 0;
     std::vector<std::uint16_t> identity_;
+    // Byte offset within the texture row, and strip, of each internal column.
+    std::vector<std::uint32_t> sampleOffset_;
+    std::vector<std::uint32_t> sampleStrip_;
+    int strips_ = 1;
 };
 
 TStereogram::TStereogram() : SeedSource(TimeOfDaySeed) {
