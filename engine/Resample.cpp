@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 namespace vistamaze {
 
@@ -62,14 +64,18 @@ void NearestFixed(const PixelBuffer& src, PixelBuffer& dst, bool centred, int fu
 
 // Rows as in NearestFixed. With Grey, every source pixel has three equal channels: they would
 // all come out the same, so the first is computed and copied to the others.
+// Only destination rows [rowBegin, rowEnd) are written (rowEnd < 0: to the last), so that parts
+// of one picture can be made on several threads.
 template <int BytesPerPixel, int Channels, bool Grey = false>
-void Bilinear(const PixelBuffer& src, PixelBuffer& dst, int fullHeight = 0, int firstRow = 0) {
+void Bilinear(const PixelBuffer& src, PixelBuffer& dst, int fullHeight = 0, int firstRow = 0,
+              int rowBegin = 0, int rowEnd = -1) {
     constexpr std::uint32_t kOne = 32768;
     const std::uint64_t xStep = (std::uint64_t(src.Width() - 1) * kOne) / std::uint64_t(dst.Width());
     const std::uint64_t yStep =
         (std::uint64_t(src.Height() - 1) * kOne) / std::uint64_t(fullHeight > 0 ? fullHeight : dst.Height());
-    std::uint64_t yPos = std::uint64_t(firstRow) * yStep;
-    for (int y = 0; y < dst.Height(); ++y, yPos += yStep) {
+    const int end = rowEnd < 0 ? dst.Height() : rowEnd;
+    std::uint64_t yPos = std::uint64_t(firstRow + rowBegin) * yStep;
+    for (int y = rowBegin; y < end; ++y, yPos += yStep) {
         const int y0 = static_cast<int>(yPos >> 15);
         const std::uint8_t* row0 = src.Row(y0);
         const std::uint8_t* row1 = src.Height() == 1 ? row0 : src.Row(y0 + 1);
@@ -110,13 +116,30 @@ bool AllGrey24(const PixelBuffer& picture) {
     return true;
 }
 
-// Depth maps are grey: a third of the arithmetic gives the same pixels.
+// Depth maps are grey: a third of the arithmetic gives the same pixels. A large picture is made
+// in two halves on two threads (a depth map is fitted to every stereogram before it renders).
 void Bilinear24(const PixelBuffer& src, PixelBuffer& dst, int fullHeight = 0, int firstRow = 0) {
-    if (AllGrey24(src)) {
-        Bilinear<3, 3, true>(src, dst, fullHeight, firstRow);
-    } else {
-        Bilinear<3, 3>(src, dst, fullHeight, firstRow);
+    constexpr std::int64_t kSplitPixels = std::int64_t{1} << 19;
+    const auto rows = [&src, &dst, fullHeight, firstRow, grey = AllGrey24(src)](int begin, int end) {
+        if (grey) {
+            Bilinear<3, 3, true>(src, dst, fullHeight, firstRow, begin, end);
+        } else {
+            Bilinear<3, 3>(src, dst, fullHeight, firstRow, begin, end);
+        }
+    };
+    const int h = dst.Height();
+    if (std::int64_t{dst.Width()} * h < kSplitPixels || std::thread::hardware_concurrency() < 2) {
+        rows(0, h);
+        return;
     }
+    std::jthread upper;
+    try {
+        upper = std::jthread(rows, h / 2, h);
+    } catch (const std::system_error&) {
+        rows(0, h);  // no thread to be had: one makes it all
+        return;
+    }
+    rows(0, h / 2);
 }
 
 }  // namespace

@@ -247,11 +247,13 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
             }
             WaitLettingEventsThrough(generating);
             hooksAway.ReportProgress();
-            lastFrame_ = &engine.StereogramPicture();
+            // Each call copies the engine's frame: taken once, for the preview and the writer.
+            const Picture& picture = engine.StereogramPicture();
+            lastFrame_ = &picture;
             if (preview_.isVisible()) {
                 ShowLastFrame();
             }
-            StartWriting(engine.StereogramPicture().Bitmap());
+            StartWriting(picture.Bitmap());
             if (aheadFailure) {
                 FinishWriting();
                 std::rethrow_exception(aheadFailure);
