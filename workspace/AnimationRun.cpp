@@ -298,12 +298,13 @@ void TAnimationRun::StepTexture(const AnimationSteps& steps) {
     MoveTexturePosition(steps);
 }
 
-// A copy goes to the writer thread: the engine renders the next frame into its own picture
-// meanwhile. One frame is written at a time.
+// The writer thread reads `frame` in place: it must stay unchanged until FinishWriting. The
+// loop passes the engine's taken picture, which a render leaves alone (the engine renders into
+// its own buffer) and which only the next StereogramPicture call replaces, after FinishWriting.
+// One frame is written at a time.
 void TAnimationRun::StartWriting(const PixelBuffer& frame) {
     FinishWriting();
-    writingFrame_ = frame;
-    writing_ = std::async(std::launch::async, [this] { aviWriter_.AddFrame(writingFrame_); });
+    writing_ = std::async(std::launch::async, [this, &frame] { aviWriter_.AddFrame(frame); });
 }
 
 void TAnimationRun::FinishWriting() {

@@ -89,8 +89,7 @@ private:
     std::optional<FieldState> seYState_;
     // The engine's picture of the last frame rendered, not yet in the preview's Image1.
     const Picture* lastFrame_ = nullptr;
-    // The frame on its way to the movie, and its write on the writer thread.
-    PixelBuffer writingFrame_;
+    // The write of the frame on its way to the movie, on the writer thread.
     std::future<void> writing_;
 };
 
