@@ -26,19 +26,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr long kMemoryBudgetKiB = 256L * 1024;
 
-void Le16(Bytes& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Le32(Bytes& b, std::uint32_t v) {
-    Le16(b, v & 0xFFFFU);
-    Le16(b, v >> 16);
-}
-void Be32(Bytes& b, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        b.push_back(static_cast<std::uint8_t>(v >> shift));
-    }
-}
 void Append(Bytes& b, std::initializer_list<std::uint8_t> bytes) {
     b.insert(b.end(), bytes);
 }
@@ -55,17 +42,17 @@ Bytes Deflated(const Bytes& raw) {
 // A 40-byte info header of an 8-bit picture with a grey palette of two entries.
 Bytes Rle8Dib(std::uint32_t width, std::uint32_t height) {
     Bytes b;
-    Le32(b, 40);
-    Le32(b, width);
-    Le32(b, height);
-    Le16(b, 1);
-    Le16(b, 8);
-    Le32(b, 1);  // RLE8
+    Put32(b, 40);
+    Put32(b, width);
+    Put32(b, height);
+    Put16(b, 1);
+    Put16(b, 8);
+    Put32(b, 1);  // RLE8
     for (int i = 0; i < 3; ++i) {
-        Le32(b, 0);
+        Put32(b, 0);
     }
-    Le32(b, 2);
-    Le32(b, 0);
+    Put32(b, 2);
+    Put32(b, 0);
     Append(b, {0, 0, 0, 0, 255, 255, 255, 0});
     for (int i = 0; i < 100; ++i) {  // runs of 255 white pixels, then the end of the bitmap
         Append(b, {255, 1});
@@ -77,9 +64,9 @@ Bytes Rle8Dib(std::uint32_t width, std::uint32_t height) {
 Bytes RleBmp(std::uint32_t side) {
     const Bytes dib = Rle8Dib(side, side);
     Bytes b{'B', 'M'};
-    Le32(b, static_cast<std::uint32_t>(14 + dib.size()));
-    Le32(b, 0);
-    Le32(b, 14 + 48);
+    Put32(b, static_cast<std::uint32_t>(14 + dib.size()));
+    Put32(b, 0);
+    Put32(b, 14 + 48);
     b.insert(b.end(), dib.begin(), dib.end());
     return b;
 }
@@ -87,24 +74,24 @@ Bytes RleBmp(std::uint32_t side) {
 Bytes RleIco(std::uint32_t side) {
     const Bytes dib = Rle8Dib(side, side * 2);  // colour image and mask
     Bytes b;
-    Le16(b, 0);
-    Le16(b, 1);
-    Le16(b, 1);
+    Put16(b, 0);
+    Put16(b, 1);
+    Put16(b, 1);
     Append(b, {0, 0, 0, 0});
-    Le16(b, 1);
-    Le16(b, 8);
-    Le32(b, static_cast<std::uint32_t>(dib.size()));
-    Le32(b, 22);
+    Put16(b, 1);
+    Put16(b, 8);
+    Put32(b, static_cast<std::uint32_t>(dib.size()));
+    Put32(b, 22);
     b.insert(b.end(), dib.begin(), dib.end());
     return b;
 }
 
 Bytes RleTga(std::uint32_t side) {
     Bytes b{0, 0, 11, 0, 0, 0, 0, 0};  // run-length grey
-    Le16(b, 0);
-    Le16(b, 0);
-    Le16(b, side);
-    Le16(b, side);
+    Put16(b, 0);
+    Put16(b, 0);
+    Put16(b, side);
+    Put16(b, side);
     Append(b, {8, 0});
     for (int i = 0; i < 100; ++i) {
         Append(b, {0xFF, 200});
@@ -114,13 +101,13 @@ Bytes RleTga(std::uint32_t side) {
 
 Bytes RlePcx(std::uint32_t side) {
     Bytes b{10, 5, 1, 8};
-    Le16(b, 0);
-    Le16(b, 0);
-    Le16(b, side - 1);
-    Le16(b, side - 1);
+    Put16(b, 0);
+    Put16(b, 0);
+    Put16(b, side - 1);
+    Put16(b, side - 1);
     b.resize(65, 0);
     b.push_back(1);
-    Le16(b, side);
+    Put16(b, side);
     b.resize(128, 0);
     for (int i = 0; i < 100; ++i) {
         Append(b, {0xFF, 200});
@@ -130,31 +117,31 @@ Bytes RlePcx(std::uint32_t side) {
 
 Bytes ScreenGif(std::uint32_t side) {
     Bytes b{'G', 'I', 'F', '8', '9', 'a'};
-    Le16(b, side);
-    Le16(b, side);
+    Put16(b, side);
+    Put16(b, side);
     Append(b, {0x80, 0, 0, 0, 0, 0, 255, 255, 255, ','});
-    Le16(b, 0);
-    Le16(b, 0);
-    Le16(b, 1);
-    Le16(b, 1);
+    Put16(b, 0);
+    Put16(b, 0);
+    Put16(b, 1);
+    Put16(b, 1);
     Append(b, {0, 2, 2, 0x4C, 0x01, 0, ';'});  // one pixel of colour 1
     return b;
 }
 
 void PngChunk(Bytes& b, const char* type, const Bytes& data) {
-    Be32(b, static_cast<std::uint32_t>(data.size()));
+    Put32Be(b, static_cast<std::uint32_t>(data.size()));
     const std::size_t start = b.size();
     b.insert(b.end(), type, type + 4);
     b.insert(b.end(), data.begin(), data.end());
-    Be32(b, static_cast<std::uint32_t>(crc32(0, b.data() + start, static_cast<uInt>(b.size() - start))));
+    Put32Be(b, static_cast<std::uint32_t>(crc32(0, b.data() + start, static_cast<uInt>(b.size() - start))));
 }
 
 // Interlaced 16-bit RGBA; the data is real deflate of the first 4 MiB of zero rows.
 Bytes InterlacedPng(std::uint32_t side) {
     Bytes b{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     Bytes header;
-    Be32(header, side);
-    Be32(header, side);
+    Put32Be(header, side);
+    Put32Be(header, side);
     Append(header, {16, 6, 0, 0, 1});
     PngChunk(b, "IHDR", header);
     PngChunk(b, "IDAT", Deflated(Bytes(std::size_t{4} << 20, 0)));
@@ -166,8 +153,8 @@ Bytes InterlacedPng(std::uint32_t side) {
 Bytes TallPng() {
     Bytes b{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     Bytes header;
-    Be32(header, 100);
-    Be32(header, 20000);
+    Put32Be(header, 100);
+    Put32Be(header, 20000);
     Append(header, {8, 0, 0, 0, 0});
     PngChunk(b, "IHDR", header);
     Bytes rows;
@@ -183,8 +170,8 @@ Bytes TallPng() {
 // One 8-bit grey strip said to hold the whole picture: 138 bytes.
 Bytes ShortTiff(std::uint32_t side) {
     Bytes b{'I', 'I'};
-    Le16(b, 42);
-    Le32(b, 8);
+    Put16(b, 42);
+    Put32(b, 8);
     const std::array<std::array<std::uint32_t, 3>, 10> entries{{{256, 4, side},
                                                                 {257, 4, side},
                                                                 {258, 3, 8},
@@ -195,14 +182,14 @@ Bytes ShortTiff(std::uint32_t side) {
                                                                 {278, 4, side},
                                                                 {279, 4, side * side},
                                                                 {284, 3, 1}}};
-    Le16(b, static_cast<std::uint32_t>(entries.size()));
+    Put16(b, static_cast<std::uint32_t>(entries.size()));
     for (const auto& [tag, type, value] : entries) {
-        Le16(b, tag);
-        Le16(b, type);
-        Le32(b, 1);
-        Le32(b, value);
+        Put16(b, tag);
+        Put16(b, type);
+        Put32(b, 1);
+        Put32(b, value);
     }
-    Le32(b, 0);
+    Put32(b, 0);
     Append(b, {1, 2, 3, 4});
     return b;
 }

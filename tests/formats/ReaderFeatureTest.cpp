@@ -23,15 +23,6 @@ constexpr Bgr kGreen{0, 255, 0};
 constexpr Bgr kBlue{255, 0, 0};
 constexpr Bgr kWhite{255, 255, 255};
 
-void Put16(Bytes& b, std::uint32_t v) {
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, std::uint32_t v) {
-    Put16(b, v & 0xFFFFU);
-    Put16(b, v >> 16);
-}
-
 // A 40-byte info header (or 124-byte V5 header when masks are given) with palette and pixels.
 Bytes Dib(int width, int height, int bits, std::uint32_t compression, const std::vector<Bgr>& palette,
           const Bytes& pixels, const std::vector<std::uint32_t>& masks = {}) {

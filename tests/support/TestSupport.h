@@ -18,6 +18,25 @@ bool SharedDataAvailable();
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& file);
 void WriteBytes(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes);
 
+// Append the low 16 or 32 bits of v to hand-built file bytes, little-endian (Put16, Put32) or
+// big-endian (Put16Be, Put32Be).
+inline void Put16(std::vector<std::uint8_t>& b, std::uint32_t v) {
+    b.push_back(static_cast<std::uint8_t>(v));
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+}
+inline void Put32(std::vector<std::uint8_t>& b, std::uint32_t v) {
+    Put16(b, v & 0xFFFFU);
+    Put16(b, v >> 16);
+}
+inline void Put16Be(std::vector<std::uint8_t>& b, std::uint32_t v) {
+    b.push_back(static_cast<std::uint8_t>(v >> 8));
+    b.push_back(static_cast<std::uint8_t>(v));
+}
+inline void Put32Be(std::vector<std::uint8_t>& b, std::uint32_t v) {
+    Put16Be(b, v >> 16);
+    Put16Be(b, v & 0xFFFFU);
+}
+
 // A fresh empty folder under the system temporary folder, removed by the destructor.
 class TempDir {
 public:
