@@ -3,39 +3,26 @@
 #include "cli/FileRoles.h"
 #include "engine/BufferOps.h"
 #include "engine/Errors.h"
-#include "engine/Resample.h"
 #include "formats/PictureFile.h"
 #include "output/PictureWriters.h"
 
-#include <algorithm>
-#include <cmath>
 #include <string>
 
 namespace vistamaze::cli {
 
 namespace {
 
-// The engine's fitting of a depth map file (see TStereogram::Generate): the same buffer helpers
-// and the same truncated height, so the picture matches what the render read.
+// The depth map file as the render fitted it, on a canvas of the stereogram's size.
 Picture FittedToOutput(const TStereogram& engine) {
     PixelBuffer fitted;
     GraphicToBuffer(fitted, engine.DepthMap());
     const int width = engine.Width();
     const int height = engine.Height();
-    const int fittedHeight = std::max(
-        1, static_cast<int>(std::trunc(fitted.Height() * (static_cast<long double>(width) /
-                                                          static_cast<long double>(fitted.Width())))));
-    if (fittedHeight > height) {
-        // Only the rows the stereogram shows: a tall, narrow map scaled whole would take many
-        // times the output's memory.
-        ResizeBufferBand(fitted, width, fittedHeight, -((height - fittedHeight) / 2), height);
-        return Picture(std::move(fitted));
-    }
-    ResizeBuffer(fitted, width, fittedHeight);
+    FitDepthMap(fitted, width, height);
     // The engine counts its vertical offset from the bottom row; DrawOnto counts from the top.
-    const int offsetFromBottom = (height - fittedHeight) / 2;
+    const int offsetFromBottom = (height - fitted.Height()) / 2;
     PixelBuffer canvas(width, height, 24);
-    fitted.DrawOnto(canvas, 0, height - fittedHeight - offsetFromBottom);
+    fitted.DrawOnto(canvas, 0, height - fitted.Height() - offsetFromBottom);
     return Picture(std::move(canvas));
 }
 

@@ -593,23 +593,13 @@ void TStereogram::PrepareBuffers() {
         }
     }
     const PixelBuffer& given = depthMap_.Bitmap();
-    const int dw = given.Width();
-    const int dh = given.Height();
-    // A map much wider than the stereogram still keeps one row.
-    const auto fittedHeight = std::max(
-        1, ToInt(TruncChecked(dh * (static_cast<long double>(width_) / static_cast<long double>(dw)))));
-    // A 24-bit map that already has the output width and needs no inversion is read in place.
-    if (given.BitsPerPixel() == 24 && dw == width_ && fittedHeight == dh && !converging_) {
+    // A 24-bit map that already has the output width (so its fitted height is its own) and
+    // needs no inversion is read in place.
+    if (given.BitsPerPixel() == 24 && given.Width() == width_ && !converging_) {
         depth_ = &given;
     } else {
         GraphicToBuffer(depthBuffer_, depthMap_);
-        if (fittedHeight > height_) {
-            // Only the rows that land in the stereogram are made: a tall, narrow map scaled to
-            // the width would otherwise take many times the output's memory.
-            ResizeBufferBand(depthBuffer_, width_, fittedHeight, -((height_ - fittedHeight) / 2), height_);
-        } else {
-            ResizeBuffer(depthBuffer_, width_, fittedHeight);
-        }
+        FitDepthMap(depthBuffer_, width_, height_);
         if (converging_) {
             for (int y = 0; y < depthBuffer_.Height(); ++y) {
                 std::uint8_t* row = depthBuffer_.Row(y);
@@ -626,6 +616,22 @@ void TStereogram::PrepareBuffers() {
         backgroundLevel_ = 255;
     } else {
         backgroundLevel_ = 0;
+    }
+}
+
+void FitDepthMap(PixelBuffer& depth, int width, int height) {
+    if (depth.Empty()) {
+        throw Error("A picture cannot be resized to or from a size of zero");
+    }
+    // A map much wider than the stereogram still keeps one row.
+    const int fittedHeight = std::max(
+        1, ToInt(TruncChecked(depth.Height() *
+                              (static_cast<long double>(width) / static_cast<long double>(depth.Width())))));
+    if (fittedHeight > height) {
+        // A tall, narrow map scaled whole would take many times the stereogram's memory.
+        ResizeBufferBand(depth, width, fittedHeight, -((height - fittedHeight) / 2), height);
+    } else {
+        ResizeBuffer(depth, width, fittedHeight);
     }
 }
 

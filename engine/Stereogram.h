@@ -37,6 +37,12 @@ struct StereogramGeometry {
     int blurDivisor = 0;
 };
 
+// Scales a depth map in place to `width`, keeping its proportions and at least one row, as a
+// render fits it. Of a result taller than `height` only the middle `height` rows are made
+// (the ones a stereogram of that height shows), so the result never exceeds width x height.
+// The result is 24-bit. Throws vistamaze::Error for an empty map or a height that overflows.
+void FitDepthMap(PixelBuffer& depth, int width, int height);
+
 // The stereogram engine: every parameter of one single-image stereogram, the depth map and
 // the texture, and the render that turns them into a 24-bit picture of Width x Height.
 //
