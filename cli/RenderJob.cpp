@@ -11,7 +11,9 @@
 #include "output/ReplacingFile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <iomanip>
 #include <ostream>
 #include <string>
 
@@ -23,25 +25,55 @@ bool IsMovie(const std::string& output) {
     return LowerCaseExtension(output) == ".avi";
 }
 
+// Wall-clock milliseconds of the stages of a picture run, printed when asked for.
+class StageClock {
+public:
+    explicit StageClock(std::ostream* out) : out_(out) {}
+
+    template <typename Work>
+    decltype(auto) Time(const char* stage, Work&& work) {
+        if (out_ == nullptr) {
+            return std::forward<Work>(work)();
+        }
+        const auto start = std::chrono::steady_clock::now();
+        struct Report {
+            std::ostream& out;
+            const char* stage;
+            std::chrono::steady_clock::time_point start;
+            ~Report() {
+                out << stage << " " << std::fixed << std::setprecision(1)
+                    << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                           .count()
+                    << " ms\n";
+            }
+        } report{*out_, stage, start};
+        return std::forward<Work>(work)();
+    }
+
+private:
+    std::ostream* out_;
+};
+
 void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar,
-                 const SceneRuns& scene) {
+                 const SceneRuns& scene, StageClock& clock) {
     // Far frames step the texture past any int; the engine wraps the 64-bit offset.
     const auto frame = static_cast<std::int64_t>(index);
     engine.SetPatOfX(o.textureOffsetX + frame * o.textureStepX);
     engine.SetPatOfY(o.textureOffsetY + frame * o.textureStepY);
-    engine.SetDepthMap(LoadDepthMap(o, index, scene));
+    engine.SetDepthMap(clock.Time("read depth map", [&] { return LoadDepthMap(o, index, scene); }));
     bar.NextPicture();
     engine.OnGenerate = [&bar, index](TStereogram& e) { bar.Show(index, e.Progress()); };
-    engine.Generate();
+    clock.Time("render", [&] { engine.Generate(); });
 }
 
-void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar, const SceneRuns& scene) {
+void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar, const SceneRuns& scene,
+                StageClock& clock) {
     // A work folder of its own: users run several renderers at once.
     TAviWriter writer(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{});
     OpenMovie(writer, o, 1000 / o.fps);
     for (std::size_t i = 0; i < o.depthMaps.size(); ++i) {
-        RenderFrame(engine, o, i, bar, scene);
-        writer.AddFrame(engine.StereogramPicture());
+        RenderFrame(engine, o, i, bar, scene, clock);
+        clock.Time("add frame", [&] { writer.AddFrame(engine.StereogramPicture()); });
     }
     writer.CloseVideo();
     writer.SaveMovie();
@@ -86,18 +118,21 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
         }
     }
     CheckOutputs(o);
+    StageClock clock(control.stageTimes);
     TStereogram engine;
-    ConfigureEngine(engine, o);
+    clock.Time("set up", [&] { ConfigureEngine(engine, o); });
     ProgressBar bar(progress, count);
     if (movie) {
-        WriteMovie(engine, o, bar, control.scene);
+        WriteMovie(engine, o, bar, control.scene, clock);
         return {};
     }
     for (std::size_t i = 0; i < count; ++i) {
-        RenderFrame(engine, o, i, bar, control.scene);
-        InRole("output", [&] {
-            SavePictureByExtension(engine.TakeStereogramPicture(), OutputFileFor(o, i, count), o.quality,
-                                   std::to_string(engine.DPI()), o.png);
+        RenderFrame(engine, o, i, bar, control.scene, clock);
+        clock.Time("write", [&] {
+            InRole("output", [&] {
+                SavePictureByExtension(engine.TakeStereogramPicture(), OutputFileFor(o, i, count), o.quality,
+                                       std::to_string(engine.DPI()), o.png);
+            });
         });
         SaveDepthMapUsed(engine, o);
     }

@@ -13,7 +13,7 @@ namespace vistamaze::cli {
 struct RenderControl {
     std::function<bool()> stopRequested;  // asked between the frames of a scene movie; empty: never
     FrameSchedule schedule = FrameSchedule::Overlapped;
-    std::ostream* stageTimes = nullptr;  // a scene movie's stage times go here when not null
+    std::ostream* stageTimes = nullptr;  // the stages' times go here when not null
     SceneRuns scene;                     // empty: a run with a 3D scene throws Error(kNoSceneHere)
 };
 

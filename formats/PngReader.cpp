@@ -3,11 +3,13 @@
 #include "engine/Errors.h"
 #include "formats/ImageLimits.h"
 #include "formats/PixelCompositing.h"
+#include "formats/PlainPngDecoder.h"
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,10 +71,11 @@ struct PngLayout {
     png_uint_32 width;
     png_uint_32 height;
     int bitDepth;  // 8 or 16 after the transformations
-    int channels;  // 3 (RGB) or 4 (RGBA)
+    int channels;  // 1 (grey), 3 (RGB, or BGR when `bgr`) or 4 (RGBA)
     std::size_t rowBytes;
     std::uint64_t fileBitsPerPixel;  // as stored, before the transformations
     bool interlaced;                 // Adam7: rows arrive pass by pass, each holding every n-th pixel
+    bool bgr;                        // 8-bit samples in the picture's own order, blue first
 };
 
 // The two functions below hold the setjmp targets; their locals are all trivial.
@@ -84,8 +87,19 @@ bool ReadPngLayout(png_structp png, png_infop info, PngLayout* layout) {
                         static_cast<png_uint_32>(kMaxPictureSide));
     png_read_info(png, info);
     layout->fileBitsPerPixel = std::uint64_t{png_get_bit_depth(png, info)} * png_get_channels(png, info);
+    const int colourType = png_get_color_type(png, info);
+    const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
     png_set_expand(png);  // palette to RGB, grey below 8 bits to 8, tRNS to alpha
-    png_set_gray_to_rgb(png);
+    // Opaque grey stays one sample a pixel, spread to three here, which is cheaper than in libpng.
+    if (colourType != PNG_COLOR_TYPE_GRAY || transparency) {
+        png_set_gray_to_rgb(png);
+    }
+    // Opaque 8-bit colour comes out in the picture's own sample order, so rows need no reordering.
+    layout->bgr = !transparency && (colourType == PNG_COLOR_TYPE_PALETTE ||
+                                    (colourType == PNG_COLOR_TYPE_RGB && png_get_bit_depth(png, info) == 8));
+    if (layout->bgr) {
+        png_set_bgr(png);
+    }
     // No interlace handling: libpng hands out each pass's reduced rows, which are placed
     // straight into the picture, so no full-size copy in libpng's sample format is needed.
     layout->interlaced = png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7;
@@ -113,15 +127,30 @@ std::uint16_t Sample(const std::uint8_t* row, std::size_t index, int bitDepth) {
     return row[index];
 }
 
-// Converts `count` RGB(A) pixels into BGR pixels `destStep` pixels apart, drawing alpha over
-// black.
-void ConvertPixels(const PngLayout& layout, const std::uint8_t* src, std::size_t count, std::uint8_t* dest,
-                   std::size_t destStep) {
+// Converts `count` grey, RGB, BGR or RGBA pixels into BGR pixels `destStep` pixels apart, drawing
+// alpha over black.
+template <std::size_t DestStep>
+void ConvertPixelsAt(const PngLayout& layout, const std::uint8_t* src, std::size_t count, std::uint8_t* dest,
+                     std::size_t destStep) {
+    const std::size_t step = DestStep != 0 ? DestStep : destStep;
     const auto channels = static_cast<std::size_t>(layout.channels);
+    if (layout.bitDepth == 8 && channels == 1) {
+        for (std::size_t x = 0; x < count; ++x) {
+            std::uint8_t* out = dest + 3 * x * step;
+            out[0] = out[1] = out[2] = src[x];
+        }
+        return;
+    }
+    if (layout.bgr) {
+        for (std::size_t x = 0; x < count; ++x) {
+            std::memcpy(dest + 3 * x * step, src + 3 * x, 3);
+        }
+        return;
+    }
     for (std::size_t x = 0; x < count; ++x) {
-        std::uint8_t* out = dest + 3 * x * destStep;
+        std::uint8_t* out = dest + 3 * x * step;
         for (std::size_t c = 0; c < 3; ++c) {
-            const std::uint16_t v = Sample(src, x * channels + c, layout.bitDepth);
+            const std::uint16_t v = Sample(src, x * channels + (channels == 1 ? 0 : c), layout.bitDepth);
             std::uint8_t value = 0;
             if (channels == 4) {
                 const std::uint16_t a = Sample(src, x * channels + 3, layout.bitDepth);
@@ -134,6 +163,15 @@ void ConvertPixels(const PngLayout& layout, const std::uint8_t* src, std::size_t
             }
             out[2 - c] = value;
         }
+    }
+}
+
+void ConvertPixels(const PngLayout& layout, const std::uint8_t* src, std::size_t count, std::uint8_t* dest,
+                   std::size_t destStep) {
+    if (destStep == 1) {
+        ConvertPixelsAt<1>(layout, src, count, dest, 1);
+    } else {
+        ConvertPixelsAt<0>(layout, src, count, dest, destStep);
     }
 }
 
@@ -178,6 +216,9 @@ PixelBuffer DecodePng(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) {
         throw InvalidPictureError("Invalid PNG file: no PNG signature");
     }
+    if (std::optional<PixelBuffer> plain = DecodePlainPng(bytes)) {
+        return std::move(*plain);
+    }
     PngSource source{bytes.data(), bytes.size(), 0, {}};
     const PngReadStruct reader(&source);
     PngLayout layout{};
@@ -186,7 +227,8 @@ PixelBuffer DecodePng(std::span<const std::uint8_t> bytes) {
     }
     CheckPictureSize(layout.width, layout.height);
     CheckCompressedData(layout, bytes);
-    if ((layout.channels != 3 && layout.channels != 4) || (layout.bitDepth != 8 && layout.bitDepth != 16)) {
+    if ((layout.channels != 1 && layout.channels != 3 && layout.channels != 4) ||
+        (layout.bitDepth != 8 && layout.bitDepth != 16) || (layout.bgr && layout.channels != 3)) {
         throw InvalidPictureError("Invalid PNG file: unexpected sample layout");
     }
     PixelBuffer out = AllocatePicture(layout.width, layout.height);
@@ -202,13 +244,17 @@ PixelBuffer DecodePng(std::span<const std::uint8_t> bytes) {
         const png_uint_32 rowStep = layout.interlaced ? (1U << PNG_PASS_ROW_SHIFT(pass)) : 1;
         const png_uint_32 firstCol = layout.interlaced ? PNG_PASS_START_COL(pass) : 0;
         const png_uint_32 colStep = layout.interlaced ? (1U << PNG_PASS_COL_SHIFT(pass)) : 1;
+        // Whole rows of the picture's own layout are read straight into it.
+        const bool direct = layout.bgr && colStep == 1;
         for (png_uint_32 i = 0; i < rows; ++i) {
-            if (!ReadPngRow(reader.Png(), row.data())) {
-                Reject(source);
-            }
             const png_uint_32 y = firstRow + i * rowStep;
             std::uint8_t* dest = out.Row(static_cast<int>(layout.height - 1 - y)) + 3 * std::size_t{firstCol};
-            ConvertPixels(layout, row.data(), cols, dest, colStep);
+            if (!ReadPngRow(reader.Png(), direct ? dest : row.data())) {
+                Reject(source);
+            }
+            if (!direct) {
+                ConvertPixels(layout, row.data(), cols, dest, colStep);
+            }
         }
     }
     return out;
