@@ -4,9 +4,20 @@
 #include "formats/PictureFile.h"
 #include "resources/DefaultTexture.h"
 
+#include <utility>
+
 namespace vistamaze::cli {
 
+Picture ReadTexture(const RenderOptions& o) {
+    return o.texture.empty() ? DefaultTexture()
+                             : InRole("texture", [&] { return ReadPictureFile(o.texture); });
+}
+
 void ConfigureEngine(TStereogram& engine, const RenderOptions& o) {
+    ConfigureEngine(engine, o, ReadTexture(o));
+}
+
+void ConfigureEngine(TStereogram& engine, const RenderOptions& o, Picture texture) {
     engine.SetStereoType(o.type);
     engine.SetWidth(o.width);
     engine.SetHeight(o.height);
@@ -26,8 +37,7 @@ void ConfigureEngine(TStereogram& engine, const RenderOptions& o) {
         const std::uint32_t seed = *o.seed;
         engine.SeedSource = [seed] { return seed; };
     }
-    engine.SetMaskMap(o.texture.empty() ? DefaultTexture()
-                                        : InRole("texture", [&] { return ReadPictureFile(o.texture); }));
+    engine.SetMaskMap(std::move(texture));
 }
 
 void OpenMovie(TAviWriter& writer, const RenderOptions& o, int frameTime) {

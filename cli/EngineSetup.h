@@ -6,8 +6,14 @@
 
 namespace vistamaze::cli {
 
-// Gives the engine every setting of `options` and its texture (the built-in one when none is
-// named). Throws what reading the texture throws.
+// The texture `options` name, or the built-in one when they name none. Throws what reading it
+// throws.
+Picture ReadTexture(const RenderOptions& options);
+
+// Gives the engine every setting of `options` and `texture`.
+void ConfigureEngine(TStereogram& engine, const RenderOptions& options, Picture texture);
+
+// The same with ReadTexture(options).
 void ConfigureEngine(TStereogram& engine, const RenderOptions& options);
 
 // Sets up `writer` for the movie of `options`: frame size, `frameTime` milliseconds per frame,

@@ -13,9 +13,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <exception>
+#include <future>
 #include <iomanip>
+#include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
+#include <utility>
 
 namespace vistamaze::cli {
 
@@ -40,11 +45,13 @@ public:
             std::ostream& out;
             const char* stage;
             std::chrono::steady_clock::time_point start;
+            // One write a line: stages run on two threads at once.
             ~Report() {
-                out << stage << " " << std::fixed << std::setprecision(1)
-                    << std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-                           .count()
-                    << " ms\n";
+                const std::chrono::duration<double, std::milli> took =
+                    std::chrono::steady_clock::now() - start;
+                std::ostringstream line;
+                line << stage << " " << std::fixed << std::setprecision(1) << took.count() << " ms\n";
+                out << line.str() << std::flush;
             }
         } report{*out_, stage, start};
         return std::forward<Work>(work)();
@@ -54,25 +61,62 @@ private:
     std::ostream* out_;
 };
 
+// The depth maps of a run, the first read ahead, beside the texture. Its failure is reported
+// where reading it in turn would have reported it.
+class DepthMapSource {
+public:
+    DepthMapSource(const RenderOptions& o, const SceneRuns& scene, StageClock& clock)
+        : o_(o), scene_(scene), clock_(clock) {}
+
+    void ReadFirst() {
+        try {
+            first_ = Read(0);
+        } catch (...) {
+            firstFailure_ = std::current_exception();
+        }
+    }
+
+    Picture Load(std::size_t index) {
+        if (index == 0 && firstFailure_) {
+            std::rethrow_exception(std::exchange(firstFailure_, nullptr));
+        }
+        if (index == 0 && first_) {
+            return *std::exchange(first_, std::nullopt);
+        }
+        return Read(index);
+    }
+
+private:
+    Picture Read(std::size_t index) {
+        return clock_.Time("read depth map", [&] { return LoadDepthMap(o_, index, scene_); });
+    }
+
+    const RenderOptions& o_;
+    const SceneRuns& scene_;
+    StageClock& clock_;
+    std::optional<Picture> first_;
+    std::exception_ptr firstFailure_;
+};
+
 void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar,
-                 const SceneRuns& scene, StageClock& clock) {
+                 DepthMapSource& depthMaps, StageClock& clock) {
     // Far frames step the texture past any int; the engine wraps the 64-bit offset.
     const auto frame = static_cast<std::int64_t>(index);
     engine.SetPatOfX(o.textureOffsetX + frame * o.textureStepX);
     engine.SetPatOfY(o.textureOffsetY + frame * o.textureStepY);
-    engine.SetDepthMap(clock.Time("read depth map", [&] { return LoadDepthMap(o, index, scene); }));
+    engine.SetDepthMap(depthMaps.Load(index));
     bar.NextPicture();
     engine.OnGenerate = [&bar, index](TStereogram& e) { bar.Show(index, e.Progress()); };
     clock.Time("render", [&] { engine.Generate(); });
 }
 
-void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar, const SceneRuns& scene,
+void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar, DepthMapSource& depthMaps,
                 StageClock& clock) {
     // A work folder of its own: users run several renderers at once.
     TAviWriter writer(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{});
     OpenMovie(writer, o, 1000 / o.fps);
     for (std::size_t i = 0; i < o.depthMaps.size(); ++i) {
-        RenderFrame(engine, o, i, bar, scene, clock);
+        RenderFrame(engine, o, i, bar, depthMaps, clock);
         clock.Time("add frame", [&] { writer.AddFrame(engine.StereogramPicture()); });
     }
     writer.CloseVideo();
@@ -120,14 +164,21 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
     CheckOutputs(o);
     StageClock clock(control.stageTimes);
     TStereogram engine;
-    clock.Time("set up", [&] { ConfigureEngine(engine, o); });
+    // The texture and the first depth map are files apart: read side by side (the texture on a
+    // thread of its own where one can be had), with the texture's failure still reported first.
+    std::future<Picture> texture = std::async(std::launch::async | std::launch::deferred, [&o, &clock] {
+        return clock.Time("read texture", [&o] { return ReadTexture(o); });
+    });
+    DepthMapSource depthMaps(o, control.scene, clock);
+    depthMaps.ReadFirst();
+    ConfigureEngine(engine, o, texture.get());
     ProgressBar bar(progress, count);
     if (movie) {
-        WriteMovie(engine, o, bar, control.scene, clock);
+        WriteMovie(engine, o, bar, depthMaps, clock);
         return {};
     }
     for (std::size_t i = 0; i < count; ++i) {
-        RenderFrame(engine, o, i, bar, control.scene, clock);
+        RenderFrame(engine, o, i, bar, depthMaps, clock);
         clock.Time("write", [&] {
             InRole("output", [&] {
                 SavePictureByExtension(engine.TakeStereogramPicture(), OutputFileFor(o, i, count), o.quality,

@@ -54,6 +54,10 @@ public:
             throw Error("Out of memory while reading a PNG file");
         }
         png_set_read_fn(png_, source, ReadFromMemory);
+        // No picture needs the ancillary chunks but tRNS, and libpng allocates the stated length
+        // of those it handles before reading them: 2 GB for a text chunk at the end of a small
+        // file. Skipped, they are read through a small buffer and their lengths cost nothing.
+        png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     }
     ~PngReadStruct() { png_destroy_read_struct(&png_, &info_, nullptr); }
     PngReadStruct(const PngReadStruct&) = delete;

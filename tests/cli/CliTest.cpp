@@ -176,6 +176,11 @@ TEST_F(RendererProcessTest, FileErrorsSayWhichFileAndWhatItWasFor) {
     const std::pair<std::string, std::string> cases[] = {
         {torus + " " + cut + " -o " + (dir_ / "o%n.png").string(), "depth map: Invalid PNG file: "},
         {torus + " -t " + cut + " -o " + out, "texture: Invalid PNG file: "},
+        // The first depth map is read beside the texture; its failure still comes after the
+        // texture's and the sound track's.
+        {cut + " -t " + cut + " -o " + out, "texture: Invalid PNG file: "},
+        {cut + " -o " + (dir_ / "m.avi").string() + " --audio " + (dir_ / "none.wav").string(),
+         "(audio file \"" + (dir_ / "none.wav").string() + "\": No such file or directory)"},
         {torus + " -o " + (dir_ / "no" / "o.png").string(),
          "output: Cannot create file \"" + dir_.Path().string()},
         {torus + " -o " + out + " --depth-out " + (dir_ / "no" / "d.png").string(),
