@@ -56,19 +56,27 @@ void TGLSceneViewer::RepaintNow() {
     if (isVisible()) {
         repaint();
     }
-    if (renderCount_ == before && !isValid()) {
-        // A view that was never shown (say on a hidden tab) has no context yet; grabbing its
-        // framebuffer creates one and renders.
-        static_cast<void>(grabFramebuffer());
-    }
-    if (renderCount_ == before && isValid()) {
-        makeCurrent();
-        paintGL();
-        doneCurrent();
+    if (renderCount_ == before) {
+        RenderUnshown();
         if (isVisible()) {
             update();
         }
     }
+}
+
+void TGLSceneViewer::RenderUnshown() {
+    if (!isValid()) {
+        // A view that was never shown (say on a hidden tab) has no context yet; grabbing its
+        // framebuffer creates one and renders.
+        const long before = renderCount_;
+        static_cast<void>(grabFramebuffer());
+        if (renderCount_ != before || !isValid()) {
+            return;
+        }
+    }
+    makeCurrent();
+    paintGL();
+    doneCurrent();
 }
 
 QImage TGLSceneViewer::ColorSnapshot() {

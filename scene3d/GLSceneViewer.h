@@ -33,6 +33,11 @@ public:
     // Renders before returning (PostRender() included) and shows the result; also renders a view that
     // is hidden or was never shown.
     void RepaintNow();
+    // Renders before returning (PostRender() included) into the view's framebuffer, where
+    // ReadDepth and ColorSnapshot read it, but leaves the screen as it is until the next update():
+    // putting a view on the screen composes its whole window again, which with a software
+    // renderer costs more than the render itself.
+    void RenderUnshown();
     // The colour image of the last render, upright, 32 bits per pixel (QImage::Format_RGB32).
     [[nodiscard]] QImage ColorSnapshot();
     // Number of renders so far.

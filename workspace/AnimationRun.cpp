@@ -29,6 +29,8 @@ constexpr int kOversampling4Item = 3;   // "4"
 constexpr int kFastRandomDotItem = 0;
 constexpr int kRandomDotTexturedItem = 1;
 constexpr int kTexturedItem = 2;
+// How often the 3D view on the screen catches up with a running animation.
+constexpr std::chrono::milliseconds kScreenRefreshInterval{250};
 
 ScreenSize PrimaryScreenSize() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -218,6 +220,7 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
     TStereogram& engine = main_.Stereogram1();
     const EngineHooksAway hooksAway(engine);
     tab.SetHoldCaptures(true);
+    nextScreenRefresh_ = {};
     std::optional<FrameStepsUndo> drawnAhead;
     const auto drawNext = [&] {
         drawnAhead.emplace(tab.Scene(), travel_);
@@ -271,6 +274,7 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
     if (drawnAhead) {
         drawnAhead->Restore(tab.Scene(), travel_);
     }
+    tab.SceneViewer().update();
     tab.SetHoldCaptures(false);
     if (failure) {
         std::rethrow_exception(failure);
@@ -283,7 +287,15 @@ void TAnimationRun::DrawFrameScene(const AnimationSteps& steps) {
     ModelTab& tab = main_.ModelPage();
     ApplyFrameSteps(tab.Scene(), steps, travel_, tab.Slider("tbCameraX")->value(),
                     tab.Slider("tbCameraY")->value());
-    tab.SceneViewer().RepaintNow();
+    TGLSceneViewer& viewer = tab.SceneViewer();
+    viewer.RenderUnshown();
+    // The view on the screen follows the turning model a few times a second: showing every frame
+    // would take longer than drawing it.
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= nextScreenRefresh_) {
+        viewer.update();
+        nextScreenRefresh_ = now + kScreenRefreshInterval;
+    }
     tab.CaptureDepthMap();
     // This redraw is captured: the capture it asked for would only read the same depths again.
     tab.CancelPendingCapture();

@@ -4,6 +4,7 @@
 #include "scene3d/AnimationSteps.h"
 
 #include <QString>
+#include <chrono>
 #include <exception>
 #include <future>
 #include <optional>
@@ -91,6 +92,8 @@ private:
     const Picture* lastFrame_ = nullptr;
     // The write of the frame on its way to the movie, on the writer thread.
     std::future<void> writing_;
+    // When the 3D view on the screen is next brought up to the frame being drawn.
+    std::chrono::steady_clock::time_point nextScreenRefresh_;
 };
 
 }  // namespace vistamaze
