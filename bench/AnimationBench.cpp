@@ -145,7 +145,7 @@ void FramePhases(benchmark::State& state) {
             NextTexturePosition(preview.seY()->value(), options.steps.textureY, preview.seY()->maximum()));
         preview.Timer1().stop();
         lap(kTexture);
-        tab.SceneViewer().RepaintNow();
+        tab.SceneViewer().RenderUnshown();
         lap(kRender);
         tab.CaptureDepthMap();
         tab.CancelPendingCapture();

@@ -1,6 +1,7 @@
 #include "workspace/AnimationRun.h"
 
 #include "scene3d/GLSceneViewer.h"
+#include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
 #include "workspace/Test1.h"
 #include "workspace/Unit2t.h"
@@ -234,7 +235,16 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
         }
         for (int frame = 1; drawnAhead; ++frame) {
             ShowStatus(QStringLiteral("Frame  %1/%2").arg(frame).arg(options.frames));
-            tab.PublishCapture();
+            // The 3D view and the depth view follow the turning model a few times a second: a
+            // repaint of either composes the whole window again, which costs more than the frame's
+            // drawing. Both show this frame, the last one drawn, at the next events.
+            const auto now = std::chrono::steady_clock::now();
+            const bool show = now >= nextScreenRefresh_;
+            tab.PublishCapture(show);
+            if (show) {
+                tab.SceneViewer().update();
+                nextScreenRefresh_ = now + kScreenRefreshInterval;
+            }
             StepTexture(options.steps);
             drawnAhead.reset();
             std::future<void> generating = std::async(std::launch::async, [&engine] { engine.Generate(); });
@@ -275,6 +285,7 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
         drawnAhead->Restore(tab.Scene(), travel_);
     }
     tab.SceneViewer().update();
+    tab.DepthView().update();
     tab.SetHoldCaptures(false);
     if (failure) {
         std::rethrow_exception(failure);
@@ -287,15 +298,8 @@ void TAnimationRun::DrawFrameScene(const AnimationSteps& steps) {
     ModelTab& tab = main_.ModelPage();
     ApplyFrameSteps(tab.Scene(), steps, travel_, tab.Slider("tbCameraX")->value(),
                     tab.Slider("tbCameraY")->value());
-    TGLSceneViewer& viewer = tab.SceneViewer();
-    viewer.RenderUnshown();
-    // The view on the screen follows the turning model a few times a second: showing every frame
-    // would take longer than drawing it.
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= nextScreenRefresh_) {
-        viewer.update();
-        nextScreenRefresh_ = now + kScreenRefreshInterval;
-    }
+    // Drawn for the capture only: the frame loop puts the views on the screen now and then.
+    tab.SceneViewer().RenderUnshown();
     tab.CaptureDepthMap();
     // This redraw is captured: the capture it asked for would only read the same depths again.
     tab.CancelPendingCapture();

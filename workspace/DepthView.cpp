@@ -12,9 +12,11 @@ TDepthView::TDepthView(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
 }
 
-void TDepthView::SetImage(QImage image) {
+void TDepthView::SetImage(QImage image, bool show) {
     image_ = std::move(image);
-    update();
+    if (show) {
+        update();
+    }
 }
 
 void TDepthView::paintEvent(QPaintEvent* /*event*/) {

@@ -14,8 +14,9 @@ public:
     explicit TDepthView(QWidget* parent = nullptr);
 
     // Shows `image` from the next paint on. Painting is left to the event loop: a synchronous repaint
-    // waits for the window's next frame, which would hold up every capture of a drag.
-    void SetImage(QImage image);
+    // waits for the window's next frame, which would hold up every capture of a drag. With `show`
+    // false no paint is asked for: the view shows `image` when something else repaints it.
+    void SetImage(QImage image, bool show = true);
     [[nodiscard]] const QImage& Image() const noexcept { return image_; }
 
 protected:

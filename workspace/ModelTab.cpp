@@ -367,8 +367,8 @@ void ModelTab::CaptureDepthMap() {
     }
 }
 
-void ModelTab::Publish() {
-    ui_->Image3DS->SetImage(ToQImage(depthImage_));
+void ModelTab::Publish(bool show) {
+    ui_->Image3DS->SetImage(ToQImage(depthImage_), show);
     host_.PublishDepthMap(depthImage_);
     EnableCommands();
     emit DepthPublished();

@@ -80,9 +80,10 @@ public:
     void CancelPendingCapture();
     // While held (an animation drawing the scene ahead of the engine), CaptureDepthMap keeps its
     // depth image without publishing it and the captures that redraws ask for are dropped;
-    // PublishCapture hands the kept image on when its frame's turn comes.
+    // PublishCapture hands the kept image on when its frame's turn comes; with `show` false the
+    // depth view takes it without asking for a paint.
     void SetHoldCaptures(bool on) noexcept { holdCaptures_ = on; }
-    void PublishCapture() { Publish(); }
+    void PublishCapture(bool show) { Publish(show); }
 
     void bResetClick();
     void bResetDepthClick();
@@ -121,7 +122,7 @@ private:
     void ConnectControls();
     void SceneChanged();
     void TimerDepthTimer();
-    void Publish();
+    void Publish(bool show = true);
     void EnableCommands();
     void FormResize();
     void tbCameraXChange();

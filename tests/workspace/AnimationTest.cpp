@@ -4,7 +4,9 @@
 #include "scene3d/GLSceneViewer.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/AnimationRun.h"
+#include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
+#include "workspace/PictureConversion.h"
 #include "workspace/Unit2t.h"
 #include "workspace/fm_AnimProg.h"
 #include "workspace/fm_Avi.h"
@@ -366,6 +368,8 @@ TEST_F(AnimationTest, EachFrameIsTheSceneSteppedDrawnAndRenderedInTurn) {
     const fs::path movie = temp_ / "steps.avi";
     Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie));
     ASSERT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
+    // The depth view, put on the screen only now and then during the run, ends on the last frame.
+    EXPECT_EQ(Tab().DepthView().Image(), ToQImage(Engine().DepthMap().Bitmap()));
 
     CameraTravel travel;
     start.Restore(scene, travel);
