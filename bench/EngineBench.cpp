@@ -67,12 +67,31 @@ void BM_ResizeBilinear4000x3000(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * target.Width() * target.Height());
 }
 
+// A captured depth map (grey, the 3D view's size) fitted to a full-HD stereogram's width, as every
+// animation frame is.
+void BM_FitGreyDepth533x429(benchmark::State& state) {
+    PixelBuffer source(533, 429, 24);
+    for (int y = 0; y < source.Height(); ++y) {
+        for (int x = 0; x < source.Width(); ++x) {
+            const auto v = static_cast<std::uint8_t>((x * x + y * 3) / 97);
+            source.SetPixel(y, x, {v, v, v});
+        }
+    }
+    PixelBuffer target(1920, 1545, 24);
+    for (auto _ : state) {
+        ResizeBilinear(source, target);
+        benchmark::DoNotOptimize(target.Data());
+    }
+    state.SetItemsProcessed(state.iterations() * target.Width() * target.Height());
+}
+
 // The argument is the thread count: 0 = from the hardware, 1 = the calling thread alone.
 BENCHMARK(BM_Textured1080pX4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_RandomDotTextured1080pX4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastRandomDot1080p)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Textured4KX8)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ResizeBilinear4000x3000)->Args({1920, 1440})->Args({6000, 4500})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FitGreyDepth533x429)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace vistamaze
