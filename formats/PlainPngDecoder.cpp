@@ -66,6 +66,7 @@ int PlainChannels(const std::uint8_t* data) noexcept {
 bool ReadLayout(std::span<const std::uint8_t> bytes, PlainLayout& layout) {
     std::size_t pos = 8;
     bool idatEnded = false;
+    bool palette = false;
     while (pos < bytes.size()) {
         if (bytes.size() - pos < kChunkOverhead) {
             return false;
@@ -112,12 +113,14 @@ bool ReadLayout(std::span<const std::uint8_t> bytes, PlainLayout& layout) {
             if (IsChunk(type, "IEND")) {
                 break;
             }
-            // A palette suggests colours to RGB viewers; grey pictures have none. Transparency
-            // chunks and other critical chunks need libpng.
-            const bool palette = IsChunk(type, "PLTE") && layout.channels >= 3 && layout.idat.empty();
-            if ((critical && !palette) || IsChunk(type, "tRNS")) {
+            // One palette may suggest colours to RGB viewers before the image data; grey pictures
+            // have none. Transparency chunks and other critical chunks need libpng.
+            const bool firstPalette =
+                IsChunk(type, "PLTE") && !palette && layout.channels >= 3 && layout.idat.empty();
+            if ((critical && !firstPalette) || IsChunk(type, "tRNS")) {
                 return false;
             }
+            palette = palette || firstPalette;
         }
     }
     if (layout.idat.empty() || layout.idat.front().size() < 2) {

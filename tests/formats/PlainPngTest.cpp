@@ -152,6 +152,8 @@ TEST(PlainPng, LeavesToLibpngEveryFileItMustNotTake) {
     interlaced[0].data[12] = 1;
     std::vector<Chunk> apart = good;
     apart.insert(apart.end() - 2, Chunk{"tEXt", {'a', 0, 'b'}});
+    std::vector<Chunk> twoPalettes = good;
+    twoPalettes.insert(twoPalettes.begin() + 1, 2, Chunk{"PLTE", {0, 0, 0}});
     std::vector<Chunk> sixteenBits = good;
     sixteenBits[0].data[8] = 16;
     const struct {
@@ -161,6 +163,7 @@ TEST(PlainPng, LeavesToLibpngEveryFileItMustNotTake) {
         {"a damaged CRC", badCrc},
         {"interlacing", File(interlaced)},
         {"16-bit samples", File(sixteenBits)},
+        {"a second palette", File(twoPalettes)},
         {"a tRNS chunk", insertBefore("IDAT", Chunk{"tRNS", {0, 1, 0, 2, 0, 3}})},
         {"an unknown critical chunk", insertBefore("IDAT", Chunk{"ABCD", {1, 2}})},
         {"IDAT chunks apart", File(apart)},
