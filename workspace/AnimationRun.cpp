@@ -30,7 +30,7 @@ constexpr int kOversampling4Item = 3;   // "4"
 constexpr int kFastRandomDotItem = 0;
 constexpr int kRandomDotTexturedItem = 1;
 constexpr int kTexturedItem = 2;
-// How often the 3D view on the screen catches up with a running animation.
+// How often the 3D view and the depth view on the screen catch up with a running animation.
 constexpr std::chrono::milliseconds kScreenRefreshInterval{250};
 
 ScreenSize PrimaryScreenSize() {
@@ -237,7 +237,8 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
             ShowStatus(QStringLiteral("Frame  %1/%2").arg(frame).arg(options.frames));
             // The 3D view and the depth view follow the turning model a few times a second: a
             // repaint of either composes the whole window again, which costs more than the frame's
-            // drawing. Both show this frame, the last one drawn, at the next events.
+            // drawing. They show this frame from the next events on (the 3D view may show the
+            // next one, if it is drawn by then).
             const auto now = std::chrono::steady_clock::now();
             const bool show = now >= nextScreenRefresh_;
             tab.PublishCapture(show);
