@@ -9,6 +9,7 @@
 #include "output/AviWriter.h"
 #include "scene3d/AnimationSteps.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -95,16 +96,23 @@ private:
 };
 
 // The engine fits a depth map of another width to the stereogram's width (bilinear, the height in
-// proportion and truncated) before it renders, and reads a 24-bit map of that width as it is.
-// Fitting here, on the scene's thread, gives the engine the very bytes its own fit would make and
-// leaves it less to do between frames. `fitted` keeps its storage when its size stays.
-void FitToWidth(const PixelBuffer& depth, int width, PixelBuffer& fitted) {
-    const auto height = static_cast<int>(std::trunc(
-        depth.Height() * (static_cast<long double>(width) / static_cast<long double>(depth.Width()))));
-    if (fitted.Width() != width || fitted.Height() != height || fitted.BitsPerPixel() != 24) {
-        fitted.SetSize(width, height, 24);
+// proportion and truncated, only the middle rows the stereogram shows when it is taller) before
+// it renders, and reads a 24-bit map of that width as it is, centred. Fitting here, on the scene's
+// thread, gives the engine the very bytes its own fit would make and leaves it less to do between
+// frames. `fitted` keeps its storage when its size stays.
+void FitToWidth(const PixelBuffer& depth, int width, int height, PixelBuffer& fitted) {
+    const int fittedHeight =
+        std::max(1, static_cast<int>(std::trunc(depth.Height() * (static_cast<long double>(width) /
+                                                                  static_cast<long double>(depth.Width())))));
+    const int rows = std::min(fittedHeight, height);
+    if (fitted.Width() != width || fitted.Height() != rows || fitted.BitsPerPixel() != 24) {
+        fitted.SetSize(width, rows, 24);
     }
-    ResizeBilinear(depth, fitted);
+    if (fittedHeight > height) {
+        ResizeBilinearBand(depth, fitted, fittedHeight, -((height - fittedHeight) / 2));
+    } else {
+        ResizeBilinear(depth, fitted);
+    }
 }
 
 // The texture part of every frame: scale, then position, as the main window's rebuild and the
@@ -233,7 +241,7 @@ public:
 
 private:
     struct Handovers;
-    void CaptureFrames(Handovers& h, int width);
+    void CaptureFrames(Handovers& h, int width, int height);
     void GenerateFrames(Handovers& h);
     void WriteFrames(Handovers& h);
 
@@ -302,7 +310,8 @@ void AnimationRun::RunOverlapped() {
     Worker writer([this, &h] { WriteFrames(h); });
     // Only the depth of a frame is used: the colour is not drawn.
     capture_.SetDepthOnly(true);
-    Worker scene([this, &h, width = engine_.Width()] { CaptureFrames(h, width); });
+    Worker scene(
+        [this, &h, width = engine_.Width(), height = engine_.Height()] { CaptureFrames(h, width, height); });
     {
         // However the loop ends, the workers stop waiting for it.
         const CloseOnExit<Picture> stopScene{h.depths};
@@ -314,7 +323,7 @@ void AnimationRun::RunOverlapped() {
     writer.Finish();
 }
 
-void AnimationRun::CaptureFrames(Handovers& h, int width) {
+void AnimationRun::CaptureFrames(Handovers& h, int width, int height) {
     const CloseOnExit<Picture> noMoreDepths{h.depths};
     PixelBuffer captured;
     if (frames_ > 0) {
@@ -330,7 +339,7 @@ void AnimationRun::CaptureFrames(Handovers& h, int width) {
         if (frame < frames_) {
             scene_.Draw();
         }
-        Timed(result_.times.fitDepth, [&] { FitToWidth(captured, width, depth->Bitmap()); });
+        Timed(result_.times.fitDepth, [&] { FitToWidth(captured, width, height, depth->Bitmap()); });
         if (!h.depths.Push(std::move(*depth))) {
             return;
         }

@@ -227,16 +227,31 @@ void ResizeBufferBand(PixelBuffer& buffer, int newWidth, int newHeight, int firs
     if (buffer.BitsPerPixel() != 24) {
         ResizeBuffer(buffer, newWidth, newHeight);
         buffer.DrawOnto(band, 0, -(newHeight - firstRow - rowCount));  // DrawOnto counts from the top
-    } else if (newWidth == buffer.Width() && newHeight == buffer.Height()) {
-        for (int y = 0; y < rowCount; ++y) {
-            std::memcpy(band.Row(y), buffer.Row(firstRow + y), band.Stride());
-        }
-    } else if (buffer.Width() == 1) {
-        NearestFixed<3>(buffer, band, true, newHeight, firstRow);
     } else {
-        Bilinear24(buffer, band, newHeight, firstRow);
+        ResizeBilinearBand(buffer, band, newHeight, firstRow);
     }
     buffer.TakeOver(std::move(band));
+}
+
+void ResizeBilinearBand(const PixelBuffer& source, PixelBuffer& band, int newHeight, int firstRow) {
+    if (band.Empty() || newHeight <= 0 || source.Empty()) {
+        throw Error("A picture cannot be resized to or from a size of zero");
+    }
+    if (firstRow < 0 || firstRow > newHeight - band.Height()) {
+        throw Error("The rows asked for lie outside the resized picture");
+    }
+    if (source.BitsPerPixel() != 24 || band.BitsPerPixel() != 24) {
+        throw Error("Only 24-bit pictures are resampled into a band");
+    }
+    if (band.Width() == source.Width() && newHeight == source.Height()) {
+        for (int y = 0; y < band.Height(); ++y) {
+            std::memcpy(band.Row(y), source.Row(firstRow + y), band.Stride());
+        }
+    } else if (source.Width() == 1) {
+        NearestFixed<3>(source, band, true, newHeight, firstRow);
+    } else {
+        Bilinear24(source, band, newHeight, firstRow);
+    }
 }
 
 }  // namespace vistamaze

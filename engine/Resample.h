@@ -23,6 +23,11 @@ void ResizeBilinear(const PixelBuffer& source, PixelBuffer& destination);
 // palette). Throws vistamaze::Error for a zero or negative size on either side.
 void ResizeBuffer(PixelBuffer& buffer, int newWidth, int newHeight);
 
+// Resamples the 24-bit `source` as ResizeBuffer(source, band.Width(), newHeight) would and
+// writes the band.Height() rows from firstRow on (row 0 at the bottom) into `band`, which is
+// 24-bit and keeps its storage. Throws like ResizeBufferBand.
+void ResizeBilinearBand(const PixelBuffer& source, PixelBuffer& band, int newHeight, int firstRow);
+
 // Resamples `buffer` in place as ResizeBuffer(buffer, newWidth, newHeight) would, but keeps
 // only the rowCount rows from firstRow on (row 0 at the bottom): the same pixels, without the
 // memory of the rows left out. The band is 24-bit. Throws vistamaze::Error for a zero size as
