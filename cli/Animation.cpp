@@ -4,14 +4,12 @@
 #include "cli/EngineSetup.h"
 #include "cli/ProgressBar.h"
 #include "cli/SceneDepth.h"
-#include "engine/Resample.h"
+#include "engine/Stereogram.h"
 #include "engine/TexturePreparation.h"
 #include "output/AviWriter.h"
 #include "scene3d/AnimationSteps.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <exception>
 #include <iomanip>
 #include <optional>
@@ -94,26 +92,6 @@ private:
     CameraTravel travel_;
     std::optional<DepthRange> frozen_;
 };
-
-// The engine fits a depth map of another width to the stereogram's width (bilinear, the height in
-// proportion and truncated, only the middle rows the stereogram shows when it is taller) before
-// it renders, and reads a 24-bit map of that width as it is, centred. Fitting here, on the scene's
-// thread, gives the engine the very bytes its own fit would make and leaves it less to do between
-// frames. `fitted` keeps its storage when its size stays.
-void FitToWidth(const PixelBuffer& depth, int width, int height, PixelBuffer& fitted) {
-    const int fittedHeight =
-        std::max(1, static_cast<int>(std::trunc(depth.Height() * (static_cast<long double>(width) /
-                                                                  static_cast<long double>(depth.Width())))));
-    const int rows = std::min(fittedHeight, height);
-    if (fitted.Width() != width || fitted.Height() != rows || fitted.BitsPerPixel() != 24) {
-        fitted.SetSize(width, rows, 24);
-    }
-    if (fittedHeight > height) {
-        ResizeBilinearBand(depth, fitted, fittedHeight, -((height - fittedHeight) / 2));
-    } else {
-        ResizeBilinear(depth, fitted);
-    }
-}
 
 // The texture part of every frame: scale, then position, as the main window's rebuild and the
 // preview's position fields apply them.
@@ -339,7 +317,8 @@ void AnimationRun::CaptureFrames(Handovers& h, int width, int height) {
         if (frame < frames_) {
             scene_.Draw();
         }
-        Timed(result_.times.fitDepth, [&] { FitToWidth(captured, width, height, depth->Bitmap()); });
+        // Fitted here, the engine reads the map as it is and has less to do between frames.
+        Timed(result_.times.fitDepth, [&] { FitDepthMap(captured, width, height, depth->Bitmap()); });
         if (!h.depths.Push(std::move(*depth))) {
             return;
         }

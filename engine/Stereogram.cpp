@@ -619,19 +619,44 @@ void TStereogram::PrepareBuffers() {
     }
 }
 
-void FitDepthMap(PixelBuffer& depth, int width, int height) {
+namespace {
+
+// The height of `depth` scaled to `width`: a map much wider than the stereogram keeps one row.
+int FittedDepthHeight(const PixelBuffer& depth, int width) {
     if (depth.Empty()) {
         throw Error("A picture cannot be resized to or from a size of zero");
     }
-    // A map much wider than the stereogram still keeps one row.
-    const int fittedHeight = std::max(
-        1, ToInt(TruncChecked(depth.Height() *
-                              (static_cast<long double>(width) / static_cast<long double>(depth.Width())))));
+    return std::max(1, ToInt(TruncChecked(depth.Height() * (static_cast<long double>(width) /
+                                                            static_cast<long double>(depth.Width())))));
+}
+
+// The first row, from the bottom, of the middle `height` rows of `fittedHeight`.
+int MiddleBandStart(int fittedHeight, int height) {
+    return -((height - fittedHeight) / 2);
+}
+
+}  // namespace
+
+void FitDepthMap(PixelBuffer& depth, int width, int height) {
+    const int fittedHeight = FittedDepthHeight(depth, width);
     if (fittedHeight > height) {
         // A tall, narrow map scaled whole would take many times the stereogram's memory.
-        ResizeBufferBand(depth, width, fittedHeight, -((height - fittedHeight) / 2), height);
+        ResizeBufferBand(depth, width, fittedHeight, MiddleBandStart(fittedHeight, height), height);
     } else {
         ResizeBuffer(depth, width, fittedHeight);
+    }
+}
+
+void FitDepthMap(const PixelBuffer& depth, int width, int height, PixelBuffer& fitted) {
+    const int fittedHeight = FittedDepthHeight(depth, width);
+    const int rows = std::min(fittedHeight, height);
+    if (fitted.Width() != width || fitted.Height() != rows || fitted.BitsPerPixel() != 24) {
+        fitted.SetSize(width, rows, 24);
+    }
+    if (fittedHeight > height) {
+        ResizeBilinearBand(depth, fitted, fittedHeight, MiddleBandStart(fittedHeight, height));
+    } else {
+        ResizeBilinear(depth, fitted);
     }
 }
 

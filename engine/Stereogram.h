@@ -43,6 +43,10 @@ struct StereogramGeometry {
 // The result is 24-bit. Throws vistamaze::Error for an empty map or a height that overflows.
 void FitDepthMap(PixelBuffer& depth, int width, int height);
 
+// The same fit of the 24-bit `depth` into `fitted`, which keeps its storage when it already has
+// the result's size.
+void FitDepthMap(const PixelBuffer& depth, int width, int height, PixelBuffer& fitted);
+
 // The stereogram engine: every parameter of one single-image stereogram, the depth map and
 // the texture, and the render that turns them into a 24-bit picture of Width x Height.
 //

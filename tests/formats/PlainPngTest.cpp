@@ -3,6 +3,7 @@
 #include "formats/PictureFile.h"
 #include "formats/PlainPngDecoder.h"
 #include "tests/formats/PictureOracle.h"
+#include "tests/support/LibpngWriter.h"
 #include "tests/support/TestSupport.h"
 
 #include <cstring>
@@ -19,35 +20,13 @@ namespace {
 
 // A PNG written by libpng with one filter (or all, chosen per row) and IDAT chunks of at most
 // 300 bytes; the samples vary in every channel so that every filter has work to do.
-std::vector<std::uint8_t> LibpngFile(int width, int height, int colourType, int filters) {
-    std::vector<std::uint8_t> file;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_set_write_fn(
-        png, &file,
-        [](png_structp p, png_bytep data, png_size_t n) {
-            auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(p));
-            out->insert(out->end(), data, data + n);
+std::vector<std::uint8_t> FilteredFile(int width, int height, int colourType, int filters) {
+    return LibpngFile(
+        width, height, colourType,
+        [](int x, int y, int c) {
+            return static_cast<std::uint8_t>(((x * 37 + y * 11 + c * 71) ^ (x * y)) + (x / 5) * 40);
         },
-        nullptr);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, colourType,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_filter(png, 0, filters);
-    png_set_compression_buffer_size(png, 300);
-    png_write_info(png, info);
-    const int channels = png_get_channels(png, info);
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(width * channels));
-    for (int y = 0; y < height; ++y) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const auto x = static_cast<int>(i) / channels;
-            const auto c = static_cast<int>(i) % channels;
-            row[i] = static_cast<std::uint8_t>(((x * 37 + y * 11 + c * 71) ^ (x * y)) + (x / 5) * 40);
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return file;
+        filters, 300);
 }
 
 TEST(PlainPng, DecodesEveryFilterAndLayoutAsImageMagickDoes) {
@@ -67,7 +46,7 @@ TEST(PlainPng, DecodesEveryFilterAndLayoutAsImageMagickDoes) {
                 const std::string name = "ct" + std::to_string(colourType) + "-f" + std::to_string(filters) +
                                          "-" + std::to_string(size.width) + "x" + std::to_string(size.height);
                 const std::vector<std::uint8_t> bytes =
-                    LibpngFile(size.width, size.height, colourType, filters);
+                    FilteredFile(size.width, size.height, colourType, filters);
                 WriteBytes(dir / (name + ".png"), bytes);
                 ASSERT_TRUE(DecodePlainPng(bytes).has_value()) << name;
                 const PixelBuffer expected = ImageMagickDecode(dir / (name + ".png"));
@@ -133,7 +112,7 @@ std::vector<Chunk> WithStream(std::vector<Chunk> chunks,
 }
 
 TEST(PlainPng, LeavesToLibpngEveryFileItMustNotTake) {
-    const std::vector<Chunk> good = Chunks(LibpngFile(16, 8, PNG_COLOR_TYPE_RGB, PNG_ALL_FILTERS));
+    const std::vector<Chunk> good = Chunks(FilteredFile(16, 8, PNG_COLOR_TYPE_RGB, PNG_ALL_FILTERS));
     ASSERT_GT(good.size(), 3U);  // IHDR, several IDAT, IEND
     ASSERT_TRUE(DecodePlainPng(File(good)).has_value());
     const auto insertBefore = [&good](const std::string& type, Chunk chunk) {
