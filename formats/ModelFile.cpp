@@ -1,6 +1,7 @@
 #include "formats/ModelFile.h"
 
 #include "engine/Errors.h"
+#include "engine/QuotedName.h"
 #include "formats/AssimpImporter.h"
 #include "formats/models/ModelReaders.h"
 
@@ -24,18 +25,14 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string Quoted(const std::filesystem::path& file) {
-    return "\"" + file.string() + "\"";
-}
-
 FilePtr OpenForReading(const std::filesystem::path& file) {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec)) {
-        throw FileAccessError("Cannot open model file " + Quoted(file) + ": it is a folder");
+        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": it is a folder");
     }
     FilePtr f(std::fopen(file.c_str(), "rb"));
     if (!f) {
-        throw FileAccessError("Cannot open model file " + Quoted(file) + ": " + std::strerror(errno));
+        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": " + std::strerror(errno));
     }
     return f;
 }
@@ -55,7 +52,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& file) {
         }
     }
     if (std::ferror(f.get()) != 0) {
-        throw FileAccessError("Cannot read model file " + Quoted(file));
+        throw FileAccessError("Cannot read model file " + QuotedName(file));
     }
     return bytes;
 }
@@ -145,14 +142,14 @@ void LoadModelFile(const std::filesystem::path& file, Mesh& target) {
     const ModelFormat format = ModelFormatForExtension(extension);
     if (format == ModelFormat::mfUnknown) {
         target.Clear();
-        throw Error("Unknown model file extension \"" + extension + "\" of " + Quoted(file));
+        throw Error("Unknown model file extension \"" + extension + "\" of " + QuotedName(file));
     }
     try {
         ReadByFormat(file, format, target);
     } catch (const FileAccessError&) {
         throw;
     } catch (const Error& e) {
-        throw Error("Cannot load model file " + Quoted(file) + ": " + e.what());
+        throw Error("Cannot load model file " + QuotedName(file) + ": " + e.what());
     }
 }
 
