@@ -1,6 +1,7 @@
 #include "cli/SceneDepth.h"
 
 #include "cli/FileRoles.h"
+#include "importer/ModelImporter.h"
 #include "output/PictureWriters.h"
 #include "scene3d/DepthMapping.h"
 #include "scene3d/GLzBuffer.h"
@@ -70,7 +71,7 @@ void SetUpScene(Scene3d& scene, const SceneOptions& s) {
     if (s.text) {
         ShowSpaceText(scene, QString::fromStdString(*s.text));
     } else {
-        InRole("model", [&] { LoadModelIntoScene(scene, s.model, s.viewWidth); });
+        InRole("model", [&] { LoadModelIntoScene(scene, ModelImporter().Import(s.model), s.viewWidth); });
     }
     ResetSceneView(scene);
     if (TGLSceneObject* moving = scene.GLNavigator1.MovingObject(); moving != nullptr) {

@@ -1,7 +1,5 @@
 #include "scene3d/GLFreeForm.h"
 
-#include "formats/ModelFile.h"
-
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -12,13 +10,6 @@ namespace vistamaze {
 
 void TGLFreeForm::SetMesh(Mesh mesh) {
     mesh_ = std::move(mesh);
-    if (mesh_.normals.size() != mesh_.vertices.size()) {
-        mesh_.ComputeNormals();
-    }
-}
-
-void TGLFreeForm::LoadFromFile(const std::filesystem::path& file) {
-    LoadModelFile(file, mesh_);
     if (mesh_.normals.size() != mesh_.vertices.size()) {
         mesh_.ComputeNormals();
     }

@@ -3,8 +3,6 @@
 #include "formats/Mesh.h"
 #include "scene3d/GLSceneObject.h"
 
-#include <filesystem>
-
 namespace vistamaze {
 
 // Axes that auto-centring acts on.
@@ -20,11 +18,6 @@ public:
     [[nodiscard]] const Mesh& MeshData() const noexcept { return mesh_; }
     // Replaces the geometry; normals are computed when the mesh brings none.
     void SetMesh(Mesh mesh);
-
-    // Loads a model file by its extension (formats/ModelFile.h LoadModelFile, whose errors pass
-    // through: vistamaze::Error naming the extension or the file). The previous geometry is gone
-    // once the file is open; after a damaged file the mesh holds what was read.
-    void LoadFromFile(const std::filesystem::path& file);
 
     [[nodiscard]] AutoCenteringAxes AutoCentering() const noexcept { return autoCentering_; }
     void SetAutoCentering(AutoCenteringAxes axes) noexcept { autoCentering_ = axes; }

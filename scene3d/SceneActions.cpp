@@ -1,5 +1,7 @@
 #include "scene3d/SceneActions.h"
 
+#include <utility>
+
 namespace vistamaze {
 
 double ModelScaleFor(double radius, int viewWidth) noexcept {
@@ -15,10 +17,10 @@ double ModelScaleFor(double radius, int viewWidth) noexcept {
     return a + (viewWidth - 460) * a / 600.0;
 }
 
-void LoadModelIntoScene(Scene3d& scene, const std::filesystem::path& file, int viewWidth) {
+void LoadModelIntoScene(Scene3d& scene, Mesh model, int viewWidth) {
     scene.GLCamera2.SetFocalLength(kResetFocalLength);
     TGLFreeForm& mesh = scene.Teapot1;
-    mesh.LoadFromFile(file);
+    mesh.SetMesh(std::move(model));
     const TGLDummyCube& cube = scene.GLDummyCube1;
     mesh.SetOrientation(cube.Direction(), cube.Up());
     scene.GLSpaceText1.SetVisible(false);

@@ -3,7 +3,6 @@
 #include "scene3d/Scene3d.h"
 
 #include <QString>
-#include <filesystem>
 
 namespace vistamaze {
 
@@ -18,12 +17,12 @@ inline constexpr double kResetFocalLength = 500.0;
 // of itself. A radius of 0 gives 1 whatever the width.
 [[nodiscard]] double ModelScaleFor(double radius, int viewWidth) noexcept;
 
-// Loads `file` into the scene's mesh and frames it: focal length 500, the reference cube's
-// orientation, mesh shown and text hidden, the scale rule for a view `viewWidth` pixels wide,
-// camera reset, auto-centring and auto-scaling, mesh as the moving object. The caller resets the
-// view afterwards. Throws what the model readers throw (vistamaze::Error naming the extension or
-// the file); the focal length is 500 by then and the rest of the scene is as it was.
-void LoadModelIntoScene(Scene3d& scene, const std::filesystem::path& file, int viewWidth);
+// Puts a model's mesh (read beforehand, see importer/ModelImporter.h) into the scene and frames
+// it: focal length 500, the reference cube's orientation, mesh shown and text hidden, the scale
+// rule for a view `viewWidth` pixels wide, camera reset, auto-centring and auto-scaling, mesh as
+// the moving object. The caller resets the view afterwards. Reading the file first means a file
+// that cannot be read leaves the scene, and the model shown, as they were.
+void LoadModelIntoScene(Scene3d& scene, Mesh mesh, int viewWidth);
 
 // Shows `text` as the 3D text and makes it the moving object; the mesh is hidden but kept. The
 // caller resets the view afterwards. Throws vistamaze::Error when the outlines cannot be built.

@@ -257,6 +257,11 @@ void ModelTab::LoadModel() {
 }
 
 void ModelTab::LoadModelFile(const QString& file) {
+    Mesh mesh;
+    {
+        const BusyCursor busy;
+        mesh = importer_.Import(LocalPath(file));
+    }
     // The camera reset measures from the view's last render. A view that has not rendered yet (a
     // file opened as the program starts) is measured as it stands, or the camera would land on
     // the model's centre.
@@ -264,10 +269,7 @@ void ModelTab::LoadModelFile(const QString& file) {
     if (scene_->GLCamera2.LastViewWidth() == 0) {
         PrimeCamera(*scene_, view.DepthWidth(), view.DepthHeight());
     }
-    {
-        const BusyCursor busy;
-        LoadModelIntoScene(*scene_, LocalPath(file), ui_->GLSceneViewer1->width());
-    }
+    LoadModelIntoScene(*scene_, std::move(mesh), ui_->GLSceneViewer1->width());
     bResetClick();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/PixelBuffer.h"
+#include "importer/ModelImporter.h"
 #include "scene3d/DepthMapping.h"
 #include "scene3d/GLzBuffer.h"
 #include "scene3d/Scene3d.h"
@@ -67,8 +68,9 @@ public:
     // commands are enabled when the dialog closes, also when it was cancelled, but not when the
     // file could not be loaded: the reader's error propagates.
     void LoadModel();
-    // Loads `file` into the mesh, frames it and resets the view (what the dialog's choice does).
-    // The reader's error propagates.
+    // Reads `file` in the model importer, then puts it into the mesh, frames it and resets the
+    // view (what the dialog's choice does). The importer's error propagates, and then the model,
+    // the view, the sliders and the depth view stay as they were.
     void LoadModelFile(const QString& file);
 
     // Reads the linked view's depth buffer into DepthImage() and, unless output is suppressed,
@@ -141,6 +143,7 @@ private:
     ModelTabHost& host_;
     ProgramFolders folders_;
     QString modelDialogFolder_;
+    ModelImporter importer_;
     std::unique_ptr<Scene3d> scene_;
     std::unique_ptr<TGLMemoryViewer> memoryViewer_;  // made on first use: it needs its own context
     QColor backgroundColor_;

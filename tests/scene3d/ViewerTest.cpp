@@ -1,4 +1,5 @@
 #include "GLTestSupport.h"
+#include "formats/ModelFile.h"
 #include "scene3d/GLMemoryViewer.h"
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/GLzBuffer.h"
@@ -202,7 +203,7 @@ TEST_F(OnScreenView, LoadedModelIsDrawnInTheMiddleAfterReset) {
     Show(460, 345);
     Scene3d& s = *scene_;
     s.GLCamera2.SetFocalLength(500.0);
-    s.Teapot1.LoadFromFile(file);
+    s.Teapot1.SetMesh(LoadModelFile(file));
     s.GLSpaceText1.SetVisible(false);
     s.Teapot1.SetScale({1.0, 1.0, 1.0});
     const double r = s.Teapot1.BoundingRadius();

@@ -23,6 +23,8 @@
 #include <cmath>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace vistamaze::test {
 namespace {
 
@@ -181,20 +183,50 @@ TEST_F(ModelTabTest, ModelDialogLoadsFramesAndResets) {
     EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
 }
 
-TEST_F(ModelTabTest, UnknownModelReportsItsExtensionAndCancelChangesNothing) {
-    WriteText(temp_ / "model.dds", "DDS ");
-    LoadModel(Q(temp_ / "model.dds"));
-    ASSERT_EQ(dialogs_->Messages().size(), 1U);
-    EXPECT_TRUE(dialogs_->Messages().front().text.contains(QStringLiteral("dds"), Qt::CaseInsensitive));
-    EXPECT_EQ(Tab().Scene().GLCamera2.FocalLength(), 500.0);
-    EXPECT_TRUE(Tab().Scene().Teapot1.MeshData().Empty());
-    EXPECT_TRUE(Tab().Scene().GLSpaceText1.Visible());
-
+// A model that cannot be read, even one that crashes the importer, is reported and costs nothing:
+// the model, its turn, the sliders and the depth view stay as they were.
+TEST_F(ModelTabTest, AFileThatCannotBeReadKeepsThePreviousModelAndView) {
     // Closing the dialog without a choice enables the commands and changes nothing in the scene.
     LoadModel(std::nullopt);
     EXPECT_TRUE(Command("Renderanimation1")->isEnabled());
     EXPECT_TRUE(Tab().Scene().GLSpaceText1.Visible());
     EXPECT_EQ(&Moving(), &Tab().Scene().GLSpaceText1);
+
+    OpenTab();
+    LoadModel(Q(temp_ / "octahedron.obj"));
+    Drag(&View(), {100, 100}, {93, 100}, Qt::LeftButton);
+    Slider("tbFocus")->setValue(700);
+    Settle();
+    const Scene3d& scene = Tab().Scene();
+    const Vec3 direction = scene.Teapot1.Direction();
+    const PixelBuffer depth = Tab().DepthImage();
+
+    WriteText(temp_ / "model.dds", "DDS ");
+    // Seven thousand nested nodes overflow the stack of the Collada importer.
+    std::string deep =
+        "<?xml version=\"1.0\"?><COLLADA version=\"1.4.1\"><library_visual_scenes>"
+        "<visual_scene id=\"s\">";
+    for (int i = 0; i < 7000; ++i) {
+        deep += "<node>";
+    }
+    for (int i = 0; i < 7000; ++i) {
+        deep += "</node>";
+    }
+    WriteText(temp_ / "deep.dae", deep + "</visual_scene></library_visual_scenes></COLLADA>");
+    ASSERT_EQ(::mkfifo((temp_ / "pipe.obj").c_str(), 0600), 0);
+    for (const char* name : {"model.dds", "deep.dae", "pipe.obj", "missing.obj"}) {
+        dialogs_->ClearMessages();
+        LoadModel(Q(temp_ / name));
+        ASSERT_EQ(dialogs_->Messages().size(), 1U) << name;
+        EXPECT_TRUE(dialogs_->Messages().front().text.contains(QLatin1String(name))) << name;
+        EXPECT_EQ(scene.Teapot1.MeshData().triangles.size(), 8U) << name;
+        EXPECT_TRUE(scene.Teapot1.Visible()) << name;
+        EXPECT_EQ(&Moving(), &scene.Teapot1) << name;
+        EXPECT_EQ(scene.Teapot1.Direction(), direction) << name;
+        EXPECT_EQ(Slider("tbFocus")->value(), 700) << name;
+        EXPECT_EQ(scene.GLCamera2.FocalLength(), 700.0) << name;
+        EXPECT_TRUE(Tab().DepthImage() == depth) << name;
+    }
 }
 
 // A file handed to the program by the desktop opens as if chosen in the dialog of its kind.

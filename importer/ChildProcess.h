@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vistamaze {
+
+// Limits a child process runs under, set between fork and exec.
+struct ChildLimits {
+    // Address space (RLIMIT_AS); none when empty (a sanitizer's shadow memory needs terabytes).
+    std::optional<std::uint64_t> addressSpaceBytes;
+    // Wall-clock time from the start; past it the child is killed.
+    std::chrono::milliseconds wallTime{20'000};
+};
+
+// How a child ended.
+struct ChildExit {
+    bool timedOut = false;  // killed by us when its time was up
+    int exitCode = -1;      // the status it exited with, or -1 when a signal ended it
+    int signal = 0;         // the signal that ended it, or 0
+};
+
+// A helper program run with its standard output on a pipe to us, its standard input and error on
+// /dev/null, no other descriptor of ours, no core dump, a file size limit of 0 (it cannot make a
+// file grow), its own process group (a Ctrl+C at the terminal is ours to handle, not its) and
+// the limits given; it is killed when the thread that started it dies. POSIX processes live in
+// this class only. The destructor kills and reaps a child that is still running.
+class ChildProcess {
+public:
+    // Starts `program` with `arguments` (argv[1] on). Throws vistamaze::Error when it cannot.
+    ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                 const ChildLimits& limits);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Fills `bytes` whole from the child's output. Returns false when the output ends first or
+    // the time is up (the child is then killed; Wait() says so).
+    bool ReadExactly(std::span<std::byte> bytes);
+    // Closes our end of the output, waits for the child within its time (killing it when that
+    // runs out) and says how it ended. Call once.
+    ChildExit Wait();
+
+private:
+    void Kill() noexcept;
+    [[nodiscard]] int RemainingMilliseconds() const;
+
+    int pid_ = -1;
+    int output_ = -1;
+    bool timedOut_ = false;
+    std::chrono::steady_clock::time_point deadline_;
+};
+
+// The signal's name in words ("Segmentation fault"), for messages.
+[[nodiscard]] std::string SignalDescription(int signal);
+
+}  // namespace vistamaze

@@ -1,0 +1,138 @@
+#include "importer/ModelImporter.h"
+
+#include "engine/Errors.h"
+#include "engine/QuotedName.h"
+#include "formats/ModelFile.h"
+#include "importer/MeshWire.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <variant>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vistamaze {
+namespace {
+
+constexpr const char* kProgramName = "vistamaze-import";
+
+std::string Prefix(const std::filesystem::path& file) {
+    return "Cannot load model file " + QuotedName(file) + ": ";
+}
+
+std::string SizeText(std::uint64_t bytes) {
+    if (bytes % (std::uint64_t{1} << 30) == 0) {
+        return std::to_string(bytes >> 30) + " GiB";
+    }
+    return std::to_string(bytes >> 20) + " MiB";
+}
+
+std::string SecondsText(std::chrono::milliseconds time) {
+    if (time.count() % 1000 == 0) {
+        return std::to_string(time.count() / 1000) + " s";
+    }
+    return std::to_string(time.count()) + " ms";
+}
+
+// What a model must be before a helper is started for it: a known extension (the same message
+// the readers give) and an existing regular file, checked without opening it, so that a FIFO or a
+// device never blocks or streams.
+void CheckBeforeImport(const std::filesystem::path& file) {
+    if (ModelFormatForExtension(file.extension().string()) == ModelFormat::mfUnknown) {
+        throw Error("Unknown model file extension " + QuotedName(file.extension().string()) + " of " +
+                    QuotedName(file));
+    }
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) {
+        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": " + std::strerror(errno));
+    }
+    const char* kind = S_ISDIR(info.st_mode)                            ? "a folder"
+                       : S_ISFIFO(info.st_mode)                         ? "a FIFO"
+                       : S_ISSOCK(info.st_mode)                         ? "a socket"
+                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                        : nullptr;
+    if (kind != nullptr) {
+        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": it is " + kind +
+                              ", not a regular file");
+    }
+}
+
+}  // namespace
+
+ModelImporter::ModelImporter(std::filesystem::path program) : program_(std::move(program)) {
+    if (program_.empty()) {
+        program_ = FindProgram();
+    }
+#ifndef VM_IMPORTER_NO_ADDRESS_LIMIT
+    limits_.addressSpaceBytes = kMemoryLimitBytes;
+#endif
+    limits_.wallTime = kTimeLimit;
+}
+
+std::filesystem::path ModelImporter::FindProgram() {
+    if (const char* chosen = std::getenv("VISTAMAZE_IMPORTER"); chosen != nullptr && *chosen != '\0') {
+        return chosen;
+    }
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) {
+        return {};
+    }
+    for (const std::filesystem::path& candidate :
+         {folder / kProgramName, folder / ".." / "libexec" / "vistamaze" / kProgramName}) {
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate.lexically_normal();
+        }
+    }
+    return {};
+}
+
+Mesh ModelImporter::Import(const std::filesystem::path& file) const {
+    CheckBeforeImport(file);
+    if (program_.empty()) {
+        throw Error(Prefix(file) + "the model importer " + kProgramName +
+                    " is not installed beside the program");
+    }
+    ChildProcess child(program_, {file.string()}, limits_);
+    wire::Reply reply;
+    std::string damage;
+    try {
+        reply = wire::DecodeReply([&child](std::span<std::byte> bytes) { return child.ReadExactly(bytes); });
+    } catch (const Error& e) {
+        damage = e.what();
+    }
+    const ChildExit end = child.Wait();
+    if (end.timedOut) {
+        throw Error(Prefix(file) + "the importer took longer than " + SecondsText(limits_.wallTime));
+    }
+    if (end.signal != 0) {
+        throw Error(Prefix(file) + "the importer stopped (" + SignalDescription(end.signal) + ")");
+    }
+    if (!damage.empty()) {
+        throw Error(Prefix(file) + "the importer's reply is damaged: " + damage);
+    }
+    if (std::holds_alternative<wire::OutOfMemory>(reply)) {
+        throw Error(Prefix(file) + "the importer needs more than " +
+                    SizeText(limits_.addressSpaceBytes.value_or(kMemoryLimitBytes)) + " of memory");
+    }
+    if (const auto* failure = std::get_if<wire::Failure>(&reply)) {
+        throw Error(failure->message);
+    }
+    Mesh mesh = std::get<Mesh>(std::move(reply));
+    if (end.exitCode != 0) {
+        throw Error(Prefix(file) + "the importer ended with status " + std::to_string(end.exitCode));
+    }
+    if (mesh.Empty()) {
+        throw Error(Prefix(file) + "the file holds no surface");
+    }
+    if (mesh.normals.size() != mesh.vertices.size()) {
+        mesh.ComputeNormals();
+    }
+    return mesh;
+}
+
+}  // namespace vistamaze

@@ -1,0 +1,91 @@
+// vistamaze-import FILE: reads one model file and writes the mesh, or the reason there is none,
+// to standard output (importer/MeshWire.h). The programs run it as a limited child process
+// (importer/ModelImporter.h), so that a file that crashes, hangs or exhausts a reader we did not
+// write costs only this process. Before it opens the file it confines itself to reading the
+// model's folder. Exit status: 0 with a mesh, 1 with a reason, 2 for a wrong command line.
+#include "formats/ModelFile.h"
+#include "importer/Confinement.h"
+#include "importer/MeshWire.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <span>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace {
+
+void WriteAll(std::span<const std::byte> bytes) noexcept {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(STDOUT_FILENO, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;  // the program stopped listening
+        }
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+    }
+}
+
+// Made by main() before any file is read, so that it can be sent when no memory is left.
+const std::vector<std::byte>& OutOfMemoryReply() {
+    static const std::vector<std::byte> reply = vistamaze::wire::EncodeOutOfMemory();
+    return reply;
+}
+
+[[noreturn]] void Finish(std::span<const std::byte> reply, int status) noexcept {
+    WriteAll(reply);
+    // No exit handlers: nothing is left to flush, and a confined process could not run some of
+    // them (a leak checker reads /proc).
+    _exit(status);
+}
+
+// An exception that escapes a noexcept function of a reader ends up here.
+[[noreturn]] void Terminate() noexcept {
+    try {
+        if (const std::exception_ptr current = std::current_exception()) {
+            std::rethrow_exception(current);
+        }
+    } catch (const std::bad_alloc&) {
+        Finish(OutOfMemoryReply(), 1);
+    } catch (...) {
+    }
+    _exit(1);
+}
+
+// The folders the reader may read: the model's own, and its target's when the name is a link.
+std::vector<std::filesystem::path> ReadableFolders(const std::filesystem::path& file) {
+    std::error_code error;
+    std::vector<std::filesystem::path> folders{std::filesystem::absolute(file, error).parent_path()};
+    const std::filesystem::path target = std::filesystem::canonical(file, error);
+    if (!error && target.parent_path() != folders.front()) {
+        folders.push_back(target.parent_path());
+    }
+    return folders;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace vistamaze;
+    static_cast<void>(OutOfMemoryReply());
+    std::set_terminate(&Terminate);
+    if (argc != 2) {
+        Finish(wire::EncodeFailure("usage: vistamaze-import FILE"), 2);
+    }
+    try {
+        const std::filesystem::path file = argv[1];
+        ConfineToReading(ReadableFolders(file));
+        Mesh mesh = LoadModelFile(file);
+        Finish(wire::EncodeMesh(mesh), 0);
+    } catch (const std::bad_alloc&) {
+        Finish(OutOfMemoryReply(), 1);
+    } catch (const std::exception& e) {
+        Finish(wire::EncodeFailure(e.what()), 1);
+    }
+}
