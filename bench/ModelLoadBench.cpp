@@ -1,6 +1,8 @@
 // Loading model files: a 100k-triangle OBJ through Assimp and the same surface as VRML 97
-// through our own reader, both written once into a temporary folder.
+// through our own reader, both written once into a temporary folder; read in this process, and
+// as the programs read them, in the importer process (its start, confinement and reply included).
 #include "formats/ModelFile.h"
+#include "importer/ModelImporter.h"
 
 #include <filesystem>
 #include <fstream>
@@ -73,15 +75,33 @@ void Load(benchmark::State& state, const std::filesystem::path& file) {
     state.counters["triangles"] = static_cast<double>(mesh.triangles.size());
 }
 
+void Import(benchmark::State& state, const std::filesystem::path& file) {
+    const vistamaze::ModelImporter importer;
+    vistamaze::Mesh mesh;
+    for (auto _ : state) {
+        mesh = importer.Import(file);
+        benchmark::DoNotOptimize(mesh.triangles.data());
+    }
+    state.counters["triangles"] = static_cast<double>(mesh.triangles.size());
+}
+
 void BM_LoadObj100k(benchmark::State& state) {
     Load(state, GridObj());
 }
 void BM_LoadWrl100k(benchmark::State& state) {
     Load(state, GridWrl());
 }
+void BM_ImportObj100k(benchmark::State& state) {
+    Import(state, GridObj());
+}
+void BM_ImportWrl100k(benchmark::State& state) {
+    Import(state, GridWrl());
+}
 
 }  // namespace
 
 BENCHMARK(BM_LoadObj100k)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadWrl100k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportObj100k)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportWrl100k)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

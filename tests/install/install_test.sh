@@ -31,10 +31,14 @@ test "$(identify -format '%wx%h' "$work/elsewhere/out.png")" = "320x200"
 # A scene is drawn by the installed libexec helper, which the renderer finds from its own place.
 (cd "$work/elsewhere" && env -u DISPLAY "$prefix"/bin/vistamaze-render --text Hi -W 320 -H 200 -o text.png)
 test "$(identify -format '%wx%h' "$work/elsewhere/text.png")" = "320x200"
+# Models are read by the installed importer, which the scene program finds beside itself.
+(cd "$work/elsewhere" && env -u DISPLAY "$prefix"/bin/vistamaze-render \
+  --model "$prefix"/share/vistamaze/Models/TorusKnot.obj -W 320 -H 200 -o model.png)
+test "$(identify -format '%wx%h' "$work/elsewhere/model.png")" = "320x200"
 for folder in Textures DepthMaps Models; do test -d "$prefix/share/vistamaze/$folder"; done
 
 # No path of this build machine is compiled into the programs.
-for program in bin/vistamaze bin/vistamaze-render libexec/vistamaze/vistamaze-render-scene; do
+for program in bin/vistamaze bin/vistamaze-render libexec/vistamaze/vistamaze-render-scene libexec/vistamaze/vistamaze-import; do
   if grep -qF -- "$source" "$prefix/$program"; then echo "$program names $source"; exit 1; fi
 done
 
@@ -42,7 +46,8 @@ done
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null)
 deb=$(ls "$work"/package/*.deb)
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/vistamaze ./usr/bin/vistamaze-render ./usr/libexec/vistamaze/vistamaze-render-scene ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
+for path in ./usr/bin/vistamaze ./usr/bin/vistamaze-render ./usr/libexec/vistamaze/vistamaze-render-scene \
+  ./usr/libexec/vistamaze/vistamaze-import ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
   ./usr/share/metainfo/io.github.vistamaze.Vistamaze.metainfo.xml ./usr/share/man/man1/vistamaze-render.1 \
   ./usr/share/vistamaze/Models/TorusKnot.obj; do
   grep -qF -- " $path" <<<"$contents" || { echo "package lacks $path"; exit 1; }
