@@ -101,6 +101,7 @@ void ReadGhoul2Animation(ByteSpan data, Mesh& /*target*/) {
     }
     // ident, version, name[64], scale, frame count, frame offset, bone count, bone pool, skeleton, end
     view.Require(0, 1, 4 + 4 + 64 + 7 * 4);
+    throw Error("the file holds no surface, only a skeleton and its animation");
 }
 
 }  // namespace vistamaze::models
