@@ -4,8 +4,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace vistamaze {
+namespace {
+
+[[noreturn]] void ThrowOverBudget(std::size_t limit, const char* what) {
+    throw Error("it would make more than " + std::to_string(limit) + " " + what);
+}
+
+}  // namespace
 
 void Mesh::Clear() {
     vertices.clear();
@@ -16,7 +24,7 @@ void Mesh::Clear() {
 
 std::uint32_t Mesh::AddVertex(Vec3f position) {
     if (vertices.size() >= kMaxMeshVertices) {
-        throw Error("too many vertices");
+        ThrowOverBudget(kMaxMeshVertices, "vertices");
     }
     if (!std::isfinite(position.x) || !std::isfinite(position.y) || !std::isfinite(position.z)) {
         throw Error("a coordinate is not a finite number");
@@ -31,11 +39,20 @@ void Mesh::AddTriangle(std::uint32_t a, std::uint32_t b, std::uint32_t c) {
         throw Error("vertex index out of range");
     }
     if (triangles.size() >= kMaxMeshTriangles) {
-        throw Error("too many triangles");
+        ThrowOverBudget(kMaxMeshTriangles, "triangles");
     }
     triangles.push_back({a, b, c});
     if (!parts.empty()) {
         ++parts.back().triangleCount;
+    }
+}
+
+void Mesh::RequireRoom(std::uint64_t moreVertices, std::uint64_t moreTriangles) const {
+    if (triangles.size() > kMaxMeshTriangles || moreTriangles > kMaxMeshTriangles - triangles.size()) {
+        ThrowOverBudget(kMaxMeshTriangles, "triangles");
+    }
+    if (vertices.size() > kMaxMeshVertices || moreVertices > kMaxMeshVertices - vertices.size()) {
+        ThrowOverBudget(kMaxMeshVertices, "vertices");
     }
 }
 

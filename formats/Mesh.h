@@ -34,9 +34,11 @@ struct MeshBounds {
     bool empty = true;  // no vertex: min and max are meaningless
 };
 
-// Largest mesh any reader builds; readers check header counts against these before allocating.
-inline constexpr std::size_t kMaxMeshVertices = 50'000'000;
-inline constexpr std::size_t kMaxMeshTriangles = 50'000'000;
+// The budget of one model, whatever its format: readers count what a file would make (header
+// counts, shared instances expanded, patches tessellated) against it before making anything, and
+// the mesh enforces it as it grows. Each triangle brings at most three corners of its own.
+inline constexpr std::size_t kMaxMeshTriangles = 10'000'000;
+inline constexpr std::size_t kMaxMeshVertices = 3 * kMaxMeshTriangles;
 
 // An indexed triangle mesh in model units, independent of any renderer. `normals` is either empty
 // or holds one unit normal per vertex; triangle corners index `vertices` and run counter-clockwise
@@ -58,6 +60,9 @@ public:
     // Appends a triangle. Throws vistamaze::Error if a corner is not a vertex index or beyond
     // kMaxMeshTriangles.
     void AddTriangle(std::uint32_t a, std::uint32_t b, std::uint32_t c);
+    // Throws vistamaze::Error ("it would make more than 10000000 triangles", or as many vertices)
+    // unless the mesh has room for `moreVertices` and `moreTriangles` within the budget above.
+    void RequireRoom(std::uint64_t moreVertices, std::uint64_t moreTriangles) const;
     // Starts a new part at the next triangle; an earlier part left without triangles is dropped.
     void BeginPart(const MeshColor* diffuse);
 

@@ -3,14 +3,14 @@
 #include "engine/Errors.h"
 #include "engine/QuotedName.h"
 #include "formats/AssimpImporter.h"
+#include "formats/ModelPrescan.h"
+#include "formats/RegularFile.h"
 #include "formats/models/ModelReaders.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -18,41 +18,20 @@ namespace vistamaze {
 namespace {
 
 // Model files beyond this size are refused before they are read into memory.
-constexpr long long kMaxModelFileBytes = 1LL << 30;
+constexpr std::uint64_t kMaxModelFileBytes = std::uint64_t{1} << 30;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-FilePtr OpenForReading(const std::filesystem::path& file) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) {
-        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": it is a folder");
+std::vector<std::uint8_t> ReadModelFile(const std::filesystem::path& file) {
+    const RegularFile opened = RegularFile::Open(file);
+    if (!opened.IsOpen()) {
+        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": " + opened.Failure());
     }
-    FilePtr f(std::fopen(file.c_str(), "rb"));
-    if (!f) {
-        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": " + std::strerror(errno));
+    if (opened.Size() > kMaxModelFileBytes) {
+        throw Error("the file is larger than 1 GiB");
     }
-    return f;
-}
-
-std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& file) {
-    FilePtr f = OpenForReading(file);
     std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[65536];
-    for (;;) {
-        const std::size_t n = std::fread(chunk, 1, sizeof chunk, f.get());
-        if (n > 0 && static_cast<long long>(bytes.size() + n) > kMaxModelFileBytes) {
-            throw Error("the file is larger than 1 GiB");
-        }
-        bytes.insert(bytes.end(), chunk, chunk + n);
-        if (n < sizeof chunk) {
-            break;
-        }
-    }
-    if (std::ferror(f.get()) != 0) {
-        throw FileAccessError("Cannot read model file " + QuotedName(file));
+    std::string reason;
+    if (!opened.ReadAll(kMaxModelFileBytes, bytes, reason)) {
+        throw FileAccessError("Cannot read model file " + QuotedName(file) + ": " + reason);
     }
     return bytes;
 }
@@ -84,22 +63,57 @@ OwnReader OwnReaderFor(ModelFormat format) {
     }
 }
 
-void ReadByFormat(const std::filesystem::path& file, ModelFormat format, Mesh& target) {
-    if (format == ModelFormat::mfAssimp || format == ModelFormat::mfAssimpObj) {
-        OpenForReading(file);  // a missing file is reported as such, not as an import failure
-        target.Clear();
-        if (format == ModelFormat::mfAssimpObj) {
-            ImportWithAssimpAs(file, "obj", target);
-        } else {
-            ImportWithAssimp(file, target);
-        }
-        return;
+std::string LowerExtension(const std::filesystem::path& file) {
+    std::string extension = file.extension().string();
+    if (!extension.empty()) {
+        extension.erase(0, 1);
     }
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(file);
-    target.Clear();
-    OwnReaderFor(format)(bytes, target);
-    if (target.normals.size() != target.vertices.size()) {
-        target.ComputeNormals();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+
+// Reads the model in `bytes` into the cleared `target`; throws vistamaze::Error with a short
+// reason.
+void DecodeModel(std::span<const std::uint8_t> bytes, const std::filesystem::path& name, ModelFormat format,
+                 bool openNamedFiles, Mesh& target) {
+    if (format == ModelFormat::mfAssimp || format == ModelFormat::mfAssimpObj) {
+        const std::string extension = format == ModelFormat::mfAssimpObj ? "obj" : LowerExtension(name);
+        CheckModelCounts(bytes, extension);
+        AssimpInput input{bytes, name, format == ModelFormat::mfAssimpObj ? "obj" : "", openNamedFiles};
+        ImportWithAssimp(input, target);
+    } else {
+        OwnReaderFor(format)(bytes, target);
+        if (target.normals.size() != target.vertices.size()) {
+            target.ComputeNormals();
+        }
+    }
+    if (target.triangles.empty()) {
+        throw Error("the file holds no surface");
+    }
+}
+
+ModelFormat KnownFormat(const std::filesystem::path& file, Mesh& target) {
+    const std::string extension = file.extension().string();
+    const ModelFormat format = ModelFormatForExtension(extension);
+    if (format == ModelFormat::mfUnknown) {
+        target.Clear();
+        throw Error("Unknown model file extension \"" + extension + "\" of " + QuotedName(file));
+    }
+    return format;
+}
+
+// Runs `load`, giving its failures the file's name.
+template <typename Load>
+void NamingTheFile(const std::filesystem::path& file, Load&& load) {
+    try {
+        load();
+    } catch (const FileAccessError&) {
+        throw;
+    } catch (const Error& e) {
+        throw Error("Cannot load model file " + QuotedName(file) + ": " + e.what());
+    } catch (const std::bad_alloc&) {
+        throw Error("Cannot load model file " + QuotedName(file) + ": there is not enough memory for it");
     }
 }
 
@@ -138,19 +152,18 @@ ModelFormat ModelFormatForExtension(std::string extension) {
 }
 
 void LoadModelFile(const std::filesystem::path& file, Mesh& target) {
-    const std::string extension = file.extension().string();
-    const ModelFormat format = ModelFormatForExtension(extension);
-    if (format == ModelFormat::mfUnknown) {
+    const ModelFormat format = KnownFormat(file, target);
+    NamingTheFile(file, [&] {
+        const std::vector<std::uint8_t> bytes = ReadModelFile(file);
         target.Clear();
-        throw Error("Unknown model file extension \"" + extension + "\" of " + QuotedName(file));
-    }
-    try {
-        ReadByFormat(file, format, target);
-    } catch (const FileAccessError&) {
-        throw;
-    } catch (const Error& e) {
-        throw Error("Cannot load model file " + QuotedName(file) + ": " + e.what());
-    }
+        DecodeModel(bytes, file, format, true, target);
+    });
+}
+
+void LoadModelData(std::span<const std::uint8_t> bytes, const std::filesystem::path& name, Mesh& target) {
+    const ModelFormat format = KnownFormat(name, target);
+    target.Clear();
+    NamingTheFile(name, [&] { DecodeModel(bytes, name, format, false, target); });
 }
 
 Mesh LoadModelFile(const std::filesystem::path& file) {

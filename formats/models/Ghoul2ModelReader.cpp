@@ -27,29 +27,38 @@ std::vector<bool> DrawableSurfaces(const BinaryView& view, std::uint32_t surface
     return drawable;
 }
 
-void ReadSurface(const BinaryView& view, std::uint64_t at, Mesh& target) {
+struct Surface {
+    std::uint64_t at = 0;
+    std::uint32_t vertexCount = 0;
+    std::uint64_t verticesAt = 0;
+    std::uint32_t triangleCount = 0;
+    std::uint64_t trianglesAt = 0;
+};
+
+Surface SurfaceAt(const BinaryView& view, std::uint64_t at) {
     view.Require(at, 1, kSurfaceHeaderBytes);
-    const std::uint32_t vertexCount = view.U32(at + 12);
-    const std::uint64_t verticesAt = at + view.U32(at + 16);
-    const std::uint32_t triangleCount = view.U32(at + 20);
-    const std::uint64_t trianglesAt = at + view.U32(at + 24);
-    if (vertexCount > kMaxMeshVertices || !view.Holds(verticesAt, vertexCount, kVertexBytes)) {
+    const Surface s{at, view.U32(at + 12), at + view.U32(at + 16), view.U32(at + 20), at + view.U32(at + 24)};
+    if (!view.Holds(s.verticesAt, s.vertexCount, kVertexBytes)) {
         throw Error("surface vertices exceed the file");
     }
-    if (triangleCount > kMaxMeshTriangles || !view.Holds(trianglesAt, triangleCount, 12)) {
+    if (!view.Holds(s.trianglesAt, s.triangleCount, 12)) {
         throw Error("surface triangles exceed the file");
     }
+    return s;
+}
+
+void ReadSurface(const BinaryView& view, const Surface& s, Mesh& target) {
     target.BeginPart(nullptr);
     const auto base = static_cast<std::uint32_t>(target.vertices.size());
-    for (std::uint32_t v = 0; v < vertexCount; ++v) {
-        const std::uint64_t p = verticesAt + kVertexBytes * v;
+    for (std::uint32_t v = 0; v < s.vertexCount; ++v) {
+        const std::uint64_t p = s.verticesAt + kVertexBytes * v;
         target.AddVertex({view.F32(p + 12), view.F32(p + 16), view.F32(p + 20)});
         target.normals.push_back({view.F32(p), view.F32(p + 4), view.F32(p + 8)});
     }
-    for (std::uint32_t t = 0; t < triangleCount; ++t) {
-        const std::uint64_t p = trianglesAt + std::uint64_t{12} * t;
+    for (std::uint32_t t = 0; t < s.triangleCount; ++t) {
+        const std::uint64_t p = s.trianglesAt + std::uint64_t{12} * t;
         const std::uint32_t a = view.U32(p), b = view.U32(p + 4), c = view.U32(p + 8);
-        if (a >= vertexCount || b >= vertexCount || c >= vertexCount) {
+        if (a >= s.vertexCount || b >= s.vertexCount || c >= s.vertexCount) {
             throw Error("triangle corner out of range");
         }
         target.AddTriangle(base + a, base + b, base + c);
@@ -78,14 +87,25 @@ void ReadGhoul2Model(ByteSpan data, Mesh& target) {
     }
     const std::vector<bool> drawable = DrawableSurfaces(view, surfaceCount, kMeshHeaderBytes);
     const std::uint64_t tableAt = lodsAt + 4;
-    for (std::uint32_t s = 0; s < surfaceCount; ++s) {
-        const std::uint64_t surfaceAt = tableAt + view.U32(tableAt + std::uint64_t{4} * s);
-        const std::uint32_t index = view.U32(surfaceAt + 4);
-        if (index < surfaceCount && !drawable[index]) {
-            continue;
+    // The level's surfaces that are drawn, in order; `visit` gets each.
+    const auto forEachSurface = [&](auto&& visit) {
+        for (std::uint32_t s = 0; s < surfaceCount; ++s) {
+            const std::uint64_t surfaceAt = tableAt + view.U32(tableAt + std::uint64_t{4} * s);
+            const std::uint32_t index = view.U32(surfaceAt + 4);
+            if (index >= surfaceCount || drawable[index]) {
+                visit(SurfaceAt(view, surfaceAt));
+            }
         }
-        ReadSurface(view, surfaceAt, target);
-    }
+    };
+    // Many entries may point at one surface: what they would make is counted before any is read.
+    std::uint64_t vertexTotal = 0;
+    std::uint64_t triangleTotal = 0;
+    forEachSurface([&](const Surface& surface) {
+        vertexTotal += surface.vertexCount;
+        triangleTotal += surface.triangleCount;
+    });
+    target.RequireRoom(vertexTotal, triangleTotal);
+    forEachSurface([&](const Surface& surface) { ReadSurface(view, surface, target); });
     if (!target.parts.empty() && target.parts.back().triangleCount == 0) {
         target.parts.pop_back();
     }
@@ -101,6 +121,7 @@ void ReadGhoul2Animation(ByteSpan data, Mesh& /*target*/) {
     }
     // ident, version, name[64], scale, frame count, frame offset, bone count, bone pool, skeleton, end
     view.Require(0, 1, 4 + 4 + 64 + 7 * 4);
+    throw Error("the file holds no surface, only a skeleton and its animation");
 }
 
 }  // namespace vistamaze::models

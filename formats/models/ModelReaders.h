@@ -26,8 +26,8 @@ void ReadNurbsModel(ByteSpan data, Mesh& target);
 void ReadOctModel(ByteSpan data, Mesh& target);
 // Ghoul2 mesh ("2LGM", glm and glx): the surfaces of the first level of detail, in bind pose.
 void ReadGhoul2Model(ByteSpan data, Mesh& target);
-// Ghoul2 skeleton and animation ("2LGA"): the header is checked; it holds no geometry, so
-// `target` stays empty.
+// Ghoul2 skeleton and animation ("2LGA"): the header is checked; it holds no geometry, so a valid
+// header ends in vistamaze::Error "the file holds no surface, only a skeleton and its animation".
 void ReadGhoul2Animation(ByteSpan data, Mesh& target);
 // ATI NormalMapper NMF: chunk "TRIS" of stand-alone triangles.
 void ReadNmfModel(ByteSpan data, Mesh& target);

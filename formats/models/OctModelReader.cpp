@@ -1,6 +1,8 @@
 #include "formats/models/BinaryView.h"
 #include "formats/models/ModelReaders.h"
 
+#include <algorithm>
+
 namespace vistamaze::models {
 namespace {
 
@@ -19,6 +21,14 @@ void ReadOctModel(ByteSpan data, Mesh& target) {
         throw Error("vertex count exceeds the file");
     }
     const std::uint64_t facesAt = kHeaderBytes + vertexCount * kVertexBytes;
+    // Every face may fan over all vertices: the triangles are counted before any is made.
+    std::uint64_t triangles = 0;
+    for (std::uint32_t f = 0; f < faceCount && view.Holds(facesAt, std::uint64_t{f} + 1, kFaceBytes); ++f) {
+        const std::uint32_t corners =
+            std::min(view.U32(facesAt + std::uint64_t{f} * kFaceBytes + 4), vertexCount);
+        triangles += corners > 2 ? corners - 2 : 0;
+    }
+    target.RequireRoom(vertexCount, triangles);
     for (std::uint32_t i = 0; i < vertexCount; ++i) {
         const std::uint64_t p = kHeaderBytes + i * kVertexBytes + 16;
         target.AddVertex({view.F32(p), view.F32(p + 4), view.F32(p + 8)});

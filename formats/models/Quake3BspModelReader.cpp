@@ -99,21 +99,59 @@ void AddPatch(const BinaryView& view, const Lump& vertices, std::uint64_t first,
     }
 }
 
-void AddPatchFace(const BinaryView& view, const Lump& vertices, std::uint64_t face, Mesh& target) {
-    const std::uint64_t first = view.U32(face + 12);
+// The control point grid of a patch face, checked against the vertices.
+struct PatchGrid {
+    std::uint64_t first = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+
+    [[nodiscard]] std::uint64_t Patches() const {
+        return static_cast<std::uint64_t>((width - 1) / 2) * static_cast<std::uint64_t>((height - 1) / 2);
+    }
+};
+
+PatchGrid PatchGridOf(const BinaryView& view, const Lump& vertices, std::uint64_t face) {
+    const PatchGrid grid{view.U32(face + 12), view.I32(face + 96), view.I32(face + 100)};
     const std::uint64_t count = view.U32(face + 16);
-    const std::int32_t width = view.I32(face + 96);
-    const std::int32_t height = view.I32(face + 100);
-    if (width < 3 || height < 3 || width > kMaxPatchSide || height > kMaxPatchSide || width % 2 == 0 ||
-        height % 2 == 0 || static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > count ||
-        first > vertices.count || count > vertices.count - first) {
+    if (grid.width < 3 || grid.height < 3 || grid.width > kMaxPatchSide || grid.height > kMaxPatchSide ||
+        grid.width % 2 == 0 || grid.height % 2 == 0 ||
+        static_cast<std::uint64_t>(grid.width) * static_cast<std::uint64_t>(grid.height) > count ||
+        grid.first > vertices.count || count > vertices.count - grid.first) {
         throw Error("bad patch size");
     }
-    for (std::int32_t row = 0; row + 2 < height; row += 2) {
-        for (std::int32_t col = 0; col + 2 < width; col += 2) {
-            AddPatch(view, vertices, first, width, col, row, target);
+    return grid;
+}
+
+void AddPatchFace(const BinaryView& view, const Lump& vertices, std::uint64_t face, Mesh& target) {
+    const PatchGrid grid = PatchGridOf(view, vertices, face);
+    for (std::int32_t row = 0; row + 2 < grid.height; row += 2) {
+        for (std::int32_t col = 0; col + 2 < grid.width; col += 2) {
+            AddPatch(view, vertices, grid.first, grid.width, col, row, target);
         }
     }
+}
+
+// Patches may repeat the same control points many times over: what the faces would make is
+// counted before any is made.
+void RequireRoomForFaces(const BinaryView& view, const Lump& vertices, const Lump& faces,
+                         const Mesh& target) {
+    constexpr std::uint64_t kPatchVertices = (kPatchSteps + 1) * (kPatchSteps + 1);
+    constexpr std::uint64_t kPatchTriangles = 2 * kPatchSteps * kPatchSteps;
+    std::uint64_t vertexTotal = 0;
+    std::uint64_t triangleTotal = 0;
+    for (std::uint64_t f = 0; f < faces.count; ++f) {
+        const std::uint64_t face = faces.offset + f * kFaceBytes;
+        const std::int32_t type = view.I32(face + 8);
+        if (type == kPolygonFace || type == kMeshFace) {
+            vertexTotal += view.U32(face + 16);
+            triangleTotal += view.U32(face + 24) / 3;
+        } else if (type == kPatchFace) {
+            const std::uint64_t patches = PatchGridOf(view, vertices, face).Patches();
+            vertexTotal += patches * kPatchVertices;
+            triangleTotal += patches * kPatchTriangles;
+        }
+    }
+    target.RequireRoom(vertexTotal, triangleTotal);
 }
 
 }  // namespace
@@ -127,6 +165,7 @@ void ReadQuake3BspModel(ByteSpan data, Mesh& target) {
     const Lump vertices = ReadLump(view, kVertexLump, kVertexBytes);
     const Lump meshVerts = ReadLump(view, kMeshVertexLump, 4);
     const Lump faces = ReadLump(view, kFaceLump, kFaceBytes);
+    RequireRoomForFaces(view, vertices, faces, target);
     for (std::uint64_t f = 0; f < faces.count; ++f) {
         const std::uint64_t face = faces.offset + f * kFaceBytes;
         const std::int32_t type = view.I32(face + 8);

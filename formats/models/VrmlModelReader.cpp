@@ -2,6 +2,7 @@
 #include "formats/models/ModelReaders.h"
 #include "formats/models/VrmlParser.h"
 #include "formats/models/VrmlPrimitives.h"
+#include "formats/models/VrmlSceneCost.h"
 
 #include <algorithm>
 #include <array>
@@ -313,6 +314,13 @@ void ReadVrmlModel(ByteSpan data, Mesh& target) {
     }
     VrmlParser parser(text);
     const std::vector<VrmlNodePtr> roots = parser.ParseFile();
+    // Shared nodes can be instanced exponentially often: what the walk would make is counted
+    // first, so that a file beyond the budget is refused before it takes memory.
+    const VrmlCost cost = CountVrmlScene(roots, version1, kMaxDepth);
+    target.RequireRoom(cost.vertices, cost.triangles);
+    if (cost.visits > kMaxVisits) {
+        throw Error("scene graph too large");
+    }
     SceneWalker walker(target);
     State state;
     for (const VrmlNodePtr& root : roots) {

@@ -1,0 +1,485 @@
+#include "formats/ModelPrescan.h"
+
+#include "engine/Errors.h"
+#include "formats/Mesh.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace vistamaze {
+namespace {
+
+constexpr std::uint64_t kUnbounded = UINT64_MAX / 4;
+
+// a * b, saturating at kUnbounded.
+std::uint64_t Times(std::uint64_t a, std::uint64_t b) {
+    return (b != 0 && a > kUnbounded / b) ? kUnbounded : a * b;
+}
+
+[[noreturn]] void ClaimsTooMuch(std::uint64_t count, const std::string& what, std::size_t fileBytes) {
+    throw Error("it claims " + std::to_string(count) + " " + what + ", more than its " +
+                std::to_string(fileBytes) + " bytes can hold");
+}
+
+// Lines and blank-separated words of a text, the way the importers' header parsers see them.
+class Lines {
+public:
+    explicit Lines(std::span<const std::uint8_t> bytes, std::size_t from = 0) : bytes_(bytes), next_(from) {}
+
+    // The next line (without its line end); false at the end of the data.
+    bool Next(std::string_view& line) {
+        if (next_ >= bytes_.size()) {
+            return false;
+        }
+        const auto* start = reinterpret_cast<const char*>(bytes_.data()) + next_;
+        const auto* end = static_cast<const char*>(std::memchr(start, '\n', bytes_.size() - next_));
+        const std::size_t length =
+            end != nullptr ? static_cast<std::size_t>(end - start) : bytes_.size() - next_;
+        next_ += length + (end != nullptr ? 1 : 0);
+        line = std::string_view(start, length);
+        return true;
+    }
+    // Where the next line starts.
+    [[nodiscard]] std::size_t Offset() const noexcept { return next_; }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t next_;
+};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == '\0';
+}
+
+// Splits off the first word of `line`.
+std::string_view Word(std::string_view& line) {
+    std::size_t start = 0;
+    while (start < line.size() && IsBlank(line[start])) {
+        ++start;
+    }
+    std::size_t end = start;
+    while (end < line.size() && !IsBlank(line[end])) {
+        ++end;
+    }
+    const std::string_view word = line.substr(start, end - start);
+    line.remove_prefix(end);
+    return word;
+}
+
+// The leading decimal digits of `word` as the importers read them (anything else reads as 0),
+// saturating instead of wrapping around.
+std::uint64_t Decimal(std::string_view word) {
+    std::uint64_t value = 0;
+    for (const char c : word) {
+        if (c < '0' || c > '9') {
+            break;
+        }
+        value = std::min(kUnbounded, value * 10 + static_cast<std::uint64_t>(c - '0'));
+    }
+    return value;
+}
+
+// --- PLY ---
+
+enum class PlyFormat { kAscii, kLittleEndian, kBigEndian };
+
+struct PlyType {
+    std::uint8_t bytes = 0;  // 0: a type the importer does not know
+    bool isSigned = false;
+    bool isFloat = false;
+};
+
+PlyType PlyTypeNamed(std::string_view name) {
+    struct Entry {
+        std::string_view name;
+        PlyType type;
+    };
+    static constexpr Entry kTypes[] = {
+        {"char", {1, true, false}},    {"int8", {1, true, false}},    {"uchar", {1, false, false}},
+        {"uint8", {1, false, false}},  {"short", {2, true, false}},   {"int16", {2, true, false}},
+        {"ushort", {2, false, false}}, {"uint16", {2, false, false}}, {"int", {4, true, false}},
+        {"int32", {4, true, false}},   {"uint", {4, false, false}},   {"uint32", {4, false, false}},
+        {"float", {4, true, true}},    {"float32", {4, true, true}},  {"double", {8, true, true}},
+        {"double64", {8, true, true}}, {"float64", {8, true, true}},
+    };
+    for (const Entry& entry : kTypes) {
+        if (entry.name == name) {
+            return entry.type;
+        }
+    }
+    return {};
+}
+
+struct PlyProperty {
+    bool isList = false;
+    PlyType count;  // lists only
+    PlyType item;
+};
+
+struct PlyElement {
+    std::string name;
+    std::uint64_t count = 0;
+    std::vector<PlyProperty> properties;
+    bool closed = false;  // the importer stops taking properties after one it cannot read
+
+    [[nodiscard]] bool HasList() const {
+        return std::any_of(properties.begin(), properties.end(),
+                           [](const PlyProperty& p) { return p.isList; });
+    }
+    // The fewest bytes one instance takes: lists may be empty.
+    [[nodiscard]] std::uint64_t MinBytes(PlyFormat format) const {
+        std::uint64_t bytes = 0;
+        for (const PlyProperty& p : properties) {
+            bytes += format == PlyFormat::kAscii ? 2 : (p.isList ? p.count.bytes : p.item.bytes);
+        }
+        return std::max<std::uint64_t>(bytes, 1);
+    }
+};
+
+struct PlyHeader {
+    PlyFormat format = PlyFormat::kAscii;
+    std::vector<PlyElement> elements;
+    std::size_t bodyStart = 0;
+};
+
+void ReadPlyProperty(std::string_view line, PlyElement& element) {
+    PlyProperty property;
+    std::string_view type = Word(line);
+    if (type == "list") {
+        property.isList = true;
+        property.count = PlyTypeNamed(Word(line));
+        type = property.count.bytes != 0 ? Word(line) : std::string_view();
+    }
+    property.item = PlyTypeNamed(type);
+    if (property.item.bytes == 0 || Word(line).empty()) {
+        element.closed = true;
+        return;
+    }
+    element.properties.push_back(property);
+}
+
+PlyHeader ReadPlyHeader(std::span<const std::uint8_t> bytes) {
+    PlyHeader header;
+    Lines lines(bytes);
+    std::string_view line;
+    lines.Next(line);  // "ply"
+    while (lines.Next(line)) {
+        const std::string_view keyword = Word(line);
+        if (keyword == "end_header") {
+            header.bodyStart = lines.Offset();
+            return header;
+        }
+        if (keyword == "format") {
+            const std::string_view format = Word(line);
+            header.format = format == "binary_little_endian" ? PlyFormat::kLittleEndian
+                            : format == "binary_big_endian"  ? PlyFormat::kBigEndian
+                                                             : PlyFormat::kAscii;
+        } else if (keyword == "element") {
+            if (!header.elements.empty()) {
+                header.elements.back().closed = true;
+            }
+            PlyElement element;
+            element.name = Word(line);
+            const std::string_view count = Word(line);
+            if (!count.empty()) {  // the importer skips an element line without a count
+                element.count = Decimal(count);
+                header.elements.push_back(std::move(element));
+            }
+        } else if (keyword == "property") {
+            if (!header.elements.empty() && !header.elements.back().closed) {
+                ReadPlyProperty(line, header.elements.back());
+            }
+        } else if (keyword != "comment" && !header.elements.empty()) {
+            header.elements.back().closed = true;
+        }
+    }
+    throw Error("its PLY header has no end_header line");
+}
+
+// An ASCII body holds one element instance per line; a list's count needs as many words after
+// it on the line.
+void CheckPlyAsciiLists(std::span<const std::uint8_t> bytes, const PlyHeader& header) {
+    Lines lines(bytes, header.bodyStart);
+    std::string_view line;
+    for (const PlyElement& element : header.elements) {
+        const bool hasList = element.HasList();
+        for (std::uint64_t i = 0; i < element.count; ++i) {
+            do {
+                if (!lines.Next(line)) {
+                    return;  // a short body: the importer fills in defaults
+                }
+            } while (std::all_of(line.begin(), line.end(), IsBlank));
+            if (!hasList) {
+                continue;
+            }
+            for (const PlyProperty& property : element.properties) {
+                const std::string_view word = Word(line);
+                if (word.empty()) {
+                    break;
+                }
+                if (!property.isList) {
+                    continue;
+                }
+                const bool negative = word.front() == '-' && Decimal(word.substr(1)) != 0;
+                const std::uint64_t items =
+                    negative ? kUnbounded : Decimal(word.front() == '+' ? word.substr(1) : word);
+                for (std::uint64_t k = 0; k < items; ++k) {
+                    if (Word(line).empty()) {
+                        throw Error("a list in its " + element.name + " elements is longer than its line");
+                    }
+                }
+            }
+        }
+    }
+}
+
+std::uint64_t ReadPlyCount(std::span<const std::uint8_t> bytes, std::size_t at, PlyType type,
+                           bool bigEndian) {
+    std::uint64_t raw = 0;
+    for (std::size_t k = 0; k < type.bytes; ++k) {
+        const std::size_t shift = 8 * (bigEndian ? type.bytes - 1 - k : k);
+        raw |= static_cast<std::uint64_t>(bytes[at + k]) << shift;
+    }
+    if (type.isFloat) {
+        const double value = type.bytes == 4
+                                 ? static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(raw)))
+                                 : std::bit_cast<double>(raw);
+        return value >= 0.0 && value < 4294967296.0 ? static_cast<std::uint64_t>(value) : kUnbounded;
+    }
+    if (type.isSigned && (raw >> (8 * type.bytes - 1)) != 0) {
+        return kUnbounded;  // negative: the importer takes it for a huge unsigned count
+    }
+    return raw;
+}
+
+// A binary body is walked instance by instance wherever lists make its size vary.
+void WalkPlyBinary(std::span<const std::uint8_t> bytes, const PlyHeader& header) {
+    const bool bigEndian = header.format == PlyFormat::kBigEndian;
+    std::size_t at = header.bodyStart;
+    for (const PlyElement& element : header.elements) {
+        const auto runsPast = [&element]() {
+            return Error("its " + element.name + " elements run past the end of the file");
+        };
+        if (!element.HasList()) {
+            std::uint64_t size = 0;
+            for (const PlyProperty& property : element.properties) {
+                size += property.item.bytes;
+            }
+            if (Times(element.count, size) > bytes.size() - at) {
+                throw runsPast();
+            }
+            at += static_cast<std::size_t>(element.count * size);
+            continue;
+        }
+        for (std::uint64_t i = 0; i < element.count; ++i) {
+            for (const PlyProperty& property : element.properties) {
+                std::uint64_t size = property.isList ? property.count.bytes : property.item.bytes;
+                if (size > bytes.size() - at) {
+                    throw runsPast();
+                }
+                if (property.isList) {
+                    const std::uint64_t items = ReadPlyCount(bytes, at, property.count, bigEndian);
+                    size += Times(items, property.item.bytes);
+                    if (size > bytes.size() - at) {
+                        throw Error("a list of " + std::to_string(items) + " items in its " + element.name +
+                                    " elements runs past the end of the file");
+                    }
+                }
+                at += static_cast<std::size_t>(size);
+            }
+        }
+    }
+}
+
+void CheckPly(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 3 || std::memcmp(bytes.data(), "ply", 3) != 0) {
+        return;  // not a PLY file: the importer says so
+    }
+    const PlyHeader header = ReadPlyHeader(bytes);
+    // Lines of an ASCII body may lack their last line end.
+    const std::uint64_t body = bytes.size() - header.bodyStart + (header.format == PlyFormat::kAscii ? 1 : 0);
+    std::uint64_t needed = 0;
+    for (const PlyElement& element : header.elements) {
+        needed = std::min(kUnbounded, needed + Times(element.count, element.MinBytes(header.format)));
+        if (needed > body) {
+            ClaimsTooMuch(element.count, element.name + " elements", bytes.size());
+        }
+    }
+    if (header.format == PlyFormat::kAscii) {
+        CheckPlyAsciiLists(bytes, header);
+    } else {
+        WalkPlyBinary(bytes, header);
+    }
+}
+
+// --- OFF ---
+
+// Skips blanks, line ends and lines starting with '#', as the importer does between header words.
+std::size_t SkipOffSpace(std::string_view text, std::size_t at) {
+    for (;;) {
+        while (at < text.size() && (IsBlank(text[at]) || text[at] == '\n')) {
+            ++at;
+        }
+        if (at >= text.size() || text[at] != '#') {
+            return at;
+        }
+        while (at < text.size() && text[at] != '\n') {
+            ++at;
+        }
+    }
+}
+
+std::uint64_t OffNumber(std::string_view text, std::size_t& at) {
+    at = SkipOffSpace(text, at);
+    std::size_t end = at;
+    while (end < text.size() && !IsBlank(text[end]) && text[end] != '\n') {
+        ++end;
+    }
+    const std::uint64_t value = Decimal(text.substr(at, end - at));
+    at = end;
+    return value;
+}
+
+void CheckOff(std::span<const std::uint8_t> bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    std::size_t at = SkipOffSpace(text, 0);
+    // Optional prefixes of the keyword: ST (texture coordinates), C, N, 4 (homogeneous), n
+    // (dimension given); without the keyword the counts come first.
+    const auto skip = [&](std::string_view prefix) {
+        if (text.substr(at).starts_with(prefix)) {
+            at += prefix.size();
+            return true;
+        }
+        return false;
+    };
+    skip("ST");
+    skip("C");
+    skip("N");
+    skip("4");
+    const bool dimensionGiven = skip("n");
+    skip("OFF");
+    std::uint64_t dimensions = 3;
+    if (dimensionGiven) {
+        dimensions = OffNumber(text, at);
+    }
+    const std::uint64_t vertices = OffNumber(text, at);
+    const std::uint64_t faces = OffNumber(text, at);
+    // A vertex line holds a number and a blank per coordinate, a face line at least a count.
+    const std::uint64_t needed =
+        std::min(kUnbounded, Times(vertices, std::max<std::uint64_t>(2 * dimensions, 2)) + Times(faces, 2));
+    if (needed > bytes.size() + 1) {
+        ClaimsTooMuch(vertices, "vertices and " + std::to_string(faces) + " faces", bytes.size());
+    }
+}
+
+// --- MD5 ---
+
+// The fewest bytes of file each counted item of an MD5 file takes, e.g. "tri 0 0 0 0".
+struct Md5Count {
+    std::string_view keyword;  // a count ("numverts 8") or an item with its index ("vert 7 ...")
+    bool isIndex;
+    int kind;
+};
+
+constexpr int kMeshes = 0, kJoints = 1, kVertices = 2, kTriangles = 3, kWeights = 4, kFrames = 5,
+              kComponents = 6, kKinds = 7;
+constexpr std::uint64_t kMd5MinBytes[kKinds] = {8, 8, 12, 8, 12, 8, 2};
+constexpr const char* kMd5Names[kKinds] = {"meshes",  "joints", "vertices",           "triangles",
+                                           "weights", "frames", "animated components"};
+constexpr Md5Count kMd5Counts[] = {
+    {"numMeshes", false, kMeshes},   {"numJoints", false, kJoints},
+    {"numverts", false, kVertices},  {"vert", true, kVertices},
+    {"numtris", false, kTriangles},  {"tri", true, kTriangles},
+    {"numweights", false, kWeights}, {"weight", true, kWeights},
+    {"numFrames", false, kFrames},   {"numAnimatedComponents", false, kComponents},
+};
+// Each frame section reserves room for six values per joint.
+constexpr std::uint64_t kMaxMd5FrameValues = std::uint64_t{64} << 20;
+
+void CheckMd5(std::span<const std::uint8_t> bytes) {
+    // Per mesh the importer sizes each list by the larger of its count and its highest index.
+    std::uint64_t total[kKinds] = {};
+    std::uint64_t inMesh[kKinds] = {};
+    std::uint64_t joints = 0;
+    std::uint64_t frameSections = 0;
+    const auto endMesh = [&]() {
+        for (int k = 0; k < kKinds; ++k) {
+            total[k] = std::min(kUnbounded, total[k] + inMesh[k]);
+            inMesh[k] = 0;
+        }
+    };
+    Lines lines(bytes);
+    std::string_view line;
+    while (lines.Next(line)) {
+        const std::string_view keyword = Word(line);
+        if (keyword == "mesh") {
+            endMesh();
+            continue;
+        }
+        if (keyword == "frame") {
+            ++frameSections;
+            continue;
+        }
+        for (const Md5Count& c : kMd5Counts) {
+            if (keyword == c.keyword) {
+                const std::uint64_t value = Decimal(Word(line));
+                const std::uint64_t size = c.isIndex ? std::min(kUnbounded, value + 1) : value;
+                inMesh[c.kind] = std::max(inMesh[c.kind], size);
+                if (c.kind == kJoints) {
+                    joints = std::max(joints, value);
+                }
+            }
+        }
+    }
+    endMesh();
+    for (int k = 0; k < kKinds; ++k) {
+        if (Times(total[k], kMd5MinBytes[k]) > bytes.size()) {
+            ClaimsTooMuch(total[k], kMd5Names[k], bytes.size());
+        }
+    }
+    if (Times(frameSections, Times(joints, 6)) > kMaxMd5FrameValues) {
+        throw Error("its " + std::to_string(frameSections) + " frames of " + std::to_string(joints) +
+                    " joints would need more memory than an animation may have");
+    }
+}
+
+// --- STL ---
+
+// A binary STL is an 80-byte header, a triangle count and 50 bytes per triangle. The importer
+// takes a file for binary when that size, computed in 32 bits, matches the file's: a count that
+// wraps around must not pass.
+void CheckStl(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 84) {
+        return;
+    }
+    const std::uint32_t count =
+        static_cast<std::uint32_t>(bytes[80]) | static_cast<std::uint32_t>(bytes[81]) << 8 |
+        static_cast<std::uint32_t>(bytes[82]) << 16 | static_cast<std::uint32_t>(bytes[83]) << 24;
+    const std::uint64_t binarySize = 84 + std::uint64_t{50} * count;
+    if (static_cast<std::uint32_t>(binarySize) != static_cast<std::uint32_t>(bytes.size())) {
+        return;  // not taken for binary
+    }
+    if (binarySize != bytes.size()) {
+        ClaimsTooMuch(count, "triangles", bytes.size());
+    }
+    Mesh().RequireRoom(0, count);
+}
+
+}  // namespace
+
+void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view extension) {
+    if (extension == "ply") {
+        CheckPly(bytes);
+    } else if (extension == "off") {
+        CheckOff(bytes);
+    } else if (extension == "md5mesh" || extension == "md5anim") {
+        CheckMd5(bytes);
+    } else if (extension == "stl") {
+        CheckStl(bytes);
+    }
+}
+
+}  // namespace vistamaze
