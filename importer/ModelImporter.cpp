@@ -112,6 +112,10 @@ Mesh ModelImporter::Import(const std::filesystem::path& file) const {
     if (end.signal != 0) {
         throw Error(Prefix(file) + "the importer stopped (" + SignalDescription(end.signal) + ")");
     }
+    if (!damage.empty() && end.exitCode != 0) {
+        throw Error(Prefix(file) + "the importer ended with status " + std::to_string(end.exitCode) +
+                    " without a reply");
+    }
     if (!damage.empty()) {
         throw Error(Prefix(file) + "the importer's reply is damaged: " + damage);
     }

@@ -68,7 +68,7 @@ TEST(ModelImporterTest, EveryMisbehaviourOfTheProcessIsOneLineNamingTheFile) {
         {"garbage", "the importer's reply is damaged: the reply does not start as one"},
         {"short", "the importer's reply is damaged: the reply ends early"},
         {"index", "the importer's reply is damaged: the reply holds a vertex index out of range"},
-        {"silent", "the importer's reply is damaged: the reply ends early"},
+        {"silent", "the importer ended with status 3 without a reply"},
         {"late", "the importer ended with status 4"},
     };
     for (const auto& c : cases) {
