@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -344,7 +345,7 @@ void AppendAssimpMesh(const aiScene& scene, const aiMesh& mesh, Mesh& target) {
 [[noreturn]] void ImportFailed(const Assimp::Importer& importer) {
     const std::string message = importer.GetErrorString();
     if (message == "std::bad_alloc") {
-        throw Error("there is not enough memory to import it");
+        throw std::bad_alloc();  // Assimp caught it; the caller says it in its words
     }
     // Point and line primitives may be dropped on import; a file of nothing else is left with
     // no mesh at all, which Assimp reports in its own terms.

@@ -113,7 +113,8 @@ void NamingTheFile(const std::filesystem::path& file, Load&& load) {
     } catch (const Error& e) {
         throw Error("Cannot load model file " + QuotedName(file) + ": " + e.what());
     } catch (const std::bad_alloc&) {
-        throw Error("Cannot load model file " + QuotedName(file) + ": there is not enough memory for it");
+        throw ModelMemoryError("Cannot load model file " + QuotedName(file) +
+                               ": there is not enough memory for it");
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Errors.h"
 #include "formats/Mesh.h"
 
 #include <cstdint>
@@ -8,6 +9,12 @@
 #include <string>
 
 namespace vistamaze {
+
+// A model that the memory available cannot hold; the message names the file.
+class ModelMemoryError : public Error {
+public:
+    using Error::Error;
+};
 
 // Which reader a model file's extension selects.
 enum class ModelFormat {

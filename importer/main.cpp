@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
         Finish(wire::EncodeMesh(mesh), 0);
     } catch (const std::bad_alloc&) {
         Finish(OutOfMemoryReply(), 1);
+    } catch (const ModelMemoryError&) {
+        Finish(OutOfMemoryReply(), 1);
     } catch (const std::exception& e) {
         Finish(wire::EncodeFailure(e.what()), 1);
     }
