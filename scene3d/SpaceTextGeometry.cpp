@@ -12,6 +12,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <string>
 
 #include <GL/glu.h>
 
@@ -74,6 +75,16 @@ using TessFunction = void (*)();
 struct TessDeleter {
     void operator()(GLUtesselator* t) const noexcept { gluDeleteTess(t); }
 };
+
+qsizetype CharacterCount(const QString& text) {
+    qsizetype count = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!(text[i].isLowSurrogate() && i > 0 && text[i - 1].isHighSurrogate())) {
+            ++count;
+        }
+    }
+    return count;
+}
 
 double TwiceSignedArea(const QPolygonF& o) {
     double sum = 0.0;
@@ -328,6 +339,10 @@ QFont OutlineFont(const QFont& font) {
 }
 
 TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double extrusion, double textHeight) {
+    if (const qsizetype characters = CharacterCount(text); characters > kMaxSpaceTextCharacters) {
+        throw Error("The 3D text has " + std::to_string(characters) + " characters; it can have at most " +
+                    std::to_string(kMaxSpaceTextCharacters));
+    }
     TextGeometry g;
     if (text.isEmpty()) {
         return g;
@@ -336,6 +351,11 @@ TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double ex
     const std::vector<Outline> outlines = Outlines(text, outlineFont);
     if (outlines.empty()) {
         return g;
+    }
+    if (const std::size_t points = PointCount(outlines);
+        points > static_cast<std::size_t>(kMaxSpaceTextPoints)) {
+        throw Error("The 3D text is too detailed in this font: its outlines have " + std::to_string(points) +
+                    " points; they can have at most " + std::to_string(kMaxSpaceTextPoints));
     }
     QRectF box;
     for (const Outline& o : outlines) {
