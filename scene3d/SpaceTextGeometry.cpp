@@ -352,8 +352,8 @@ TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double ex
     if (outlines.empty()) {
         return g;
     }
-    if (const std::size_t points = PointCount(outlines);
-        points > static_cast<std::size_t>(kMaxSpaceTextPoints)) {
+    const std::size_t points = PointCount(outlines);
+    if (points > static_cast<std::size_t>(kMaxSpaceTextPoints)) {
         throw Error("The 3D text is too detailed in this font: its outlines have " + std::to_string(points) +
                     " points; they can have at most " + std::to_string(kMaxSpaceTextPoints));
     }
@@ -367,11 +367,14 @@ TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double ex
     g.centreY = box.center().y();
 
     const auto zFront = static_cast<float>(extrusion * 0.5);
+    // A cap of outlines that do not cross has about a triangle for every point and two more for
+    // every hole; the walls have two for every point.
+    g.positions.reserve(6 * (points + 2 * outlines.size()) + 6 * points);
     TessellateCaps(outlines, box, g, zFront, g.positions);
     const std::size_t capVertices = g.positions.size();
     g.frontCapTriangles = capVertices / 3;
-    g.positions.reserve(2 * capVertices + 6 * PointCount(outlines));
-    g.normals.reserve(g.positions.capacity());
+    g.positions.reserve(2 * capVertices + 6 * points);
+    g.normals.reserve(2 * capVertices + 6 * points);
     // A cap below z = 0 faces -z: each of its triangles' corners in reverse order.
     const float zBack = -zFront;
     if (zFront < 0.0F) {
