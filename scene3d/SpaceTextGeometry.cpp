@@ -96,14 +96,10 @@ double TwiceSignedArea(const QPolygonF& o) {
     return sum;
 }
 
-// The outlines of the whole text in one path: QPainterPath::addText shapes and places the glyphs
-// (and draws underline, overline and strike-out) in time proportional to the text.
-std::vector<Outline> Outlines(const QString& text, const QFont& outlineFont) {
-    QPainterPath path;
-    path.setFillRule(Qt::WindingFill);
-    path.addText(0.0, 0.0, outlineFont, text);
-    std::vector<Outline> result;
-    for (QPolygonF polygon : path.toSubpathPolygons()) {
+// Appends the closed outlines of `subpath` to `outlines`; returns the number of their points.
+std::size_t AddOutlines(const QPainterPath& subpath, std::vector<Outline>& outlines) {
+    std::size_t points = 0;
+    for (QPolygonF polygon : subpath.toSubpathPolygons()) {
         if (polygon.size() > 1 && polygon.first() == polygon.last()) {
             polygon.removeLast();
         }
@@ -115,9 +111,44 @@ std::vector<Outline> Outlines(const QString& text, const QFont& outlineFont) {
         }
         const QRectF box = polygon.boundingRect();
         const double twiceArea = TwiceSignedArea(polygon);
-        result.push_back({std::move(polygon), box, twiceArea});
+        points += static_cast<std::size_t>(polygon.size());
+        outlines.push_back({std::move(polygon), box, twiceArea});
     }
-    return result;
+    return points;
+}
+
+// The outlines of the whole text: QPainterPath::addText shapes and places the glyphs (and draws
+// underline, overline and strike-out) in time proportional to the text. Its curves are flattened
+// one subpath at a time: QPainterPath::toSubpathPolygons of the whole path gives every polygon the
+// storage of the largest before it. Throws once the outlines pass kMaxSpaceTextPoints points.
+std::vector<Outline> Outlines(const QString& text, const QFont& outlineFont) {
+    QPainterPath path;
+    path.addText(0.0, 0.0, outlineFont, text);
+    std::vector<Outline> outlines;
+    QPainterPath subpath;
+    std::size_t points = 0;
+    const auto flush = [&] {
+        points += AddOutlines(subpath, outlines);
+        subpath.clear();
+        if (points > static_cast<std::size_t>(kMaxSpaceTextPoints)) {
+            throw Error("The 3D text is too detailed in this font: its outlines have more than " +
+                        std::to_string(kMaxSpaceTextPoints) + " points");
+        }
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element& e = path.elementAt(i);
+        if (e.isMoveTo()) {
+            flush();
+            subpath.moveTo(e);
+        } else if (e.isLineTo()) {
+            subpath.lineTo(e);
+        } else if (e.isCurveTo() && i + 2 < path.elementCount()) {
+            subpath.cubicTo(e, path.elementAt(i + 1), path.elementAt(i + 2));
+            i += 2;
+        }
+    }
+    flush();
+    return outlines;
 }
 
 // Winding number of `polygon` around `p`.
@@ -352,11 +383,6 @@ TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double ex
     if (outlines.empty()) {
         return g;
     }
-    const std::size_t points = PointCount(outlines);
-    if (points > static_cast<std::size_t>(kMaxSpaceTextPoints)) {
-        throw Error("The 3D text is too detailed in this font: its outlines have " + std::to_string(points) +
-                    " points; they can have at most " + std::to_string(kMaxSpaceTextPoints));
-    }
     QRectF box;
     for (const Outline& o : outlines) {
         box = box.united(o.box);
@@ -369,6 +395,7 @@ TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double ex
     const auto zFront = static_cast<float>(extrusion * 0.5);
     // A cap of outlines that do not cross has about a triangle for every point and two more for
     // every hole; the walls have two for every point.
+    const std::size_t points = PointCount(outlines);
     g.positions.reserve(6 * (points + 2 * outlines.size()) + 6 * points);
     TessellateCaps(outlines, box, g, zFront, g.positions);
     const std::size_t capVertices = g.positions.size();
