@@ -21,8 +21,8 @@ namespace {
 
 constexpr int kOutlinePixelSize = 128;
 
-// The most outlines tessellated together. A glyph's outline with its holes is fewer (67 in a shade
-// block, the most in the fonts here); past it a hole is filled rather than the tessellation growing
+// The most outlines tessellated together. A glyph's outline with its holes is fewer (a shade block,
+// 67, has the most in common fonts); past it a hole is filled rather than the tessellation growing
 // with the square of the group.
 constexpr std::size_t kMaxGroupOutlines = 256;
 
