@@ -1,6 +1,7 @@
 #include "cli/SceneDepth.h"
 
 #include "cli/FileRoles.h"
+#include "engine/QuotedName.h"
 #include "importer/ModelImporter.h"
 #include "output/PictureWriters.h"
 #include "scene3d/DepthMapping.h"
@@ -9,6 +10,8 @@
 #include "scene3d/SceneActions.h"
 
 #include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <array>
 #include <cstdio>
@@ -57,11 +60,29 @@ private:
     std::optional<QGuiApplication> app_;
 };
 
+// Whether the family of `font` is installed, or is a name fontconfig maps to an installed family
+// (Arial to Liberation Sans). Qt puts the default font in place of a family it does not know, and
+// an unknown name resolves to just that; so does a generic name fontconfig maps to the default font
+// (sans-serif), which is refused with the unknown ones (Qt lists its own "Sans Serif").
+bool FontFamilyInstalled(const QFont& font) {
+    if (QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive) ||
+        QFontDatabase::hasFamily(font.family())) {
+        return true;
+    }
+    QFont unknown(font);
+    unknown.setFamily(QStringLiteral("vistamaze-render: no such family"));
+    return QFontInfo(font).family() != QFontInfo(unknown).family();
+}
+
 // Puts the model or the text into the start-up scene and frames it as the desktop program does.
 void SetUpScene(Scene3d& scene, const SceneOptions& s) {
     if (!s.font.empty()) {
         QFont font = scene.GLSpaceText1.Font();
         font.setFamily(QString::fromStdString(s.font));
+        if (!FontFamilyInstalled(font)) {
+            throw UsageError("--font: no font family " + QuotedName(std::string_view(s.font)) +
+                             " is installed");
+        }
         scene.GLSpaceText1.SetFont(font);
     }
     // The camera reset takes the near plane of the last render, and a display-free run has had

@@ -10,7 +10,8 @@ namespace vistamaze {
 
 // Extruded 3D text, centred on its origin, extruded along its own z axis. Every setter rebuilds the
 // geometry at once (needs a QGuiApplication, not a GL context) and throws vistamaze::Error, leaving
-// the object unchanged, when the outlines cannot be tessellated. Starts with an empty text.
+// the object unchanged, when BuildTextGeometry refuses the text (longer than kMaxSpaceTextCharacters,
+// outlines too detailed) or cannot tessellate it. Starts with an empty text.
 class TGLSpaceText : public TGLSceneObject {
 public:
     [[nodiscard]] const QString& Text() const noexcept { return text_; }

@@ -25,7 +25,9 @@ inline constexpr double kResetFocalLength = 500.0;
 void LoadModelIntoScene(Scene3d& scene, Mesh mesh, int viewWidth);
 
 // Shows `text` as the 3D text and makes it the moving object; the mesh is hidden but kept. The
-// caller resets the view afterwards. Throws vistamaze::Error when the outlines cannot be built.
+// caller resets the view afterwards. Throws vistamaze::Error, leaving the scene as it was, when the
+// text is refused (see BuildTextGeometry: more than kMaxSpaceTextCharacters characters) or its
+// outlines cannot be built.
 void ShowSpaceText(Scene3d& scene, const QString& text);
 
 // The scene part of "Reset view": moving object at the origin, focal length 500, scene scale 1,

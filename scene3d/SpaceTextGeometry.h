@@ -27,6 +27,13 @@ struct TextGeometry {
     [[nodiscard]] bool Empty() const noexcept { return positions.empty(); }
 };
 
+// The limits of BuildTextGeometry, which keep its time and memory bounded (about 1 s and 100 MB of
+// triangles for 10,000 characters of prose): the most characters (Unicode code points) in a text,
+// and the most points in the outlines of its glyphs, about four triangles each. Prose takes 30 to
+// 40 points a character in the usual fonts, capitals and symbols up to 90.
+inline constexpr qsizetype kMaxSpaceTextCharacters = 10000;
+inline constexpr qsizetype kMaxSpaceTextPoints = 600000;
+
 // The font the outlines are taken from: `font` at a fixed pixel size, so the flattening of curves
 // and the result do not depend on the font's size.
 [[nodiscard]] QFont OutlineFont(const QFont& font);
@@ -35,7 +42,10 @@ struct TextGeometry {
 // stay open), extruded by `extrusion` along z, scaled in x and y by textHeight / line height of the
 // font (ascent + descent), and centred on the bounding box of the outlines in x and y. Characters
 // are taken as they are (codes 0 to 255 included); an empty text or one without outlines gives an
-// empty geometry. Needs a QGuiApplication (font database); needs no OpenGL context.
+// empty geometry. Throws vistamaze::Error for a text of more than kMaxSpaceTextCharacters
+// characters ("The 3D text has N characters; it can have at most M"), before any work; for outlines
+// of more than kMaxSpaceTextPoints points, before they are tessellated; and when they cannot be
+// tessellated. Needs a QGuiApplication (font database); needs no OpenGL context.
 [[nodiscard]] TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double extrusion,
                                              double textHeight);
 

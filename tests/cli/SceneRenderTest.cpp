@@ -194,6 +194,30 @@ TEST_F(SceneRenderTest, FailuresNameTheirCauseOnOneLine) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "x.png"));
 }
 
+// A font family that is not installed is refused rather than replaced by another; a name
+// fontconfig maps to an installed family (Arial to Liberation Sans) and Qt's own generic name are
+// drawn. A text past its limit is refused with the limit.
+TEST_F(SceneRenderTest, UnknownFontFamilyAndOverlongTextAreRefused) {
+    const struct {
+        std::string args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"--text ABC --font NoSuchFamily", 2,
+         "vistamaze-render: --font: no font family \"NoSuchFamily\" is installed\n"},
+        {"--text " + std::string(10001, 'A'), 1,
+         "vistamaze-render: The 3D text has 10001 characters; it can have at most 10000\n"},
+        {"--text ABC --font Arial", 0, ""},
+        {"--text ABC --font 'Sans Serif'", 0, ""},
+    };
+    for (const auto& c : cases) {
+        std::string text;
+        EXPECT_EQ(Run(c.args + " --view 80x60 -W 80 -H 60 -o " + File("x.png"), &text), c.status) << text;
+        EXPECT_NE(text.find(c.message), std::string::npos) << text;
+        EXPECT_EQ(std::filesystem::remove(dir_ / "x.png"), c.status == 0) << c.args.substr(0, 30);
+    }
+}
+
 TEST_F(SceneRenderTest, DepthSlidersReachTheCapture) {
     const auto model = SphereModel();
     if (model.empty()) {

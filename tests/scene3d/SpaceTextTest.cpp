@@ -1,4 +1,6 @@
+#include "engine/Errors.h"
 #include "scene3d/GLSpaceText.h"
+#include "scene3d/SceneActions.h"
 #include "scene3d/SpaceTextGeometry.h"
 
 #include <QFontMetricsF>
@@ -232,6 +234,61 @@ TEST(SpaceText, RebuildsAfterChangesAndScalesBoundingRadius) {
     text.SetTextHeight(2.0);
     text.SetText(QStringLiteral("HELLO"));
     EXPECT_GT(text.BoundingRadius(), 1.8 * r);
+}
+
+// Time and memory grow with the text, not its square: a text ten times as long has ten times the
+// triangles and the width, at the same height. (How fast is measured in bench/TextBench.cpp.)
+TEST(SpaceTextGeometry, LongestTextGrowsInProportion) {
+    const QString word = QStringLiteral("Hello");
+    const QString longest = word.repeated(kMaxSpaceTextCharacters / word.size());
+    ASSERT_EQ(longest.size(), kMaxSpaceTextCharacters);
+    const QString tenth = word.repeated(kMaxSpaceTextCharacters / word.size() / 10);
+    const TextGeometry all = BuildTextGeometry(longest, BoldArial(), 0.2, 1.0);
+    const TextGeometry part = BuildTextGeometry(tenth, BoldArial(), 0.2, 1.0);
+    ASSERT_FALSE(part.Empty());
+    EXPECT_NEAR(static_cast<double>(all.positions.size()) / static_cast<double>(part.positions.size()), 10.0,
+                0.01);
+    EXPECT_NEAR(static_cast<double>(all.frontCapTriangles) / static_cast<double>(part.frontCapTriangles),
+                10.0, 0.01);
+    const Extent a = ExtentOf(all);
+    const Extent p = ExtentOf(part);
+    EXPECT_NEAR((a.hi.x - a.lo.x) / (p.hi.x - p.lo.x), 10.0, 0.01);
+    EXPECT_FLOAT_EQ(a.hi.y - a.lo.y, p.hi.y - p.lo.y);
+    EXPECT_TRUE(CapCovers(all, a.lo.x + 0.05, 0.0));  // the stem of the first "H"
+}
+
+// A text past a limit is refused before the scene changes, as the desktop program's "Change" and
+// the command line's --text reach it.
+TEST(SpaceText, TextPastItsLimitsIsRefusedAndThePreviousTextStays) {
+    const QString pair = QString::fromUtf16(u"\U0001D400");  // one character, two UTF-16 units
+    const struct {
+        QString text;
+        std::string message;
+    } cases[] = {
+        {QString(kMaxSpaceTextCharacters + 1, QLatin1Char('A')),
+         "The 3D text has 10001 characters; it can have at most 10000"},
+        {pair.repeated(kMaxSpaceTextCharacters + 1),
+         "The 3D text has 10001 characters; it can have at most 10000"},
+        {QString(kMaxSpaceTextCharacters, QLatin1Char('@')), "The 3D text is too detailed in this font"},
+    };
+    const auto scene = BuildInitialScene();
+    TGLSpaceText& text = scene->GLSpaceText1;
+    ShowSpaceText(*scene, QStringLiteral("ABC"));
+    const std::size_t shown = text.Geometry().positions.size();
+    const double radius = text.BoundingRadius();
+    scene->GLNavigator1.SetMovingObject(&scene->Teapot1);
+    for (const auto& c : cases) {
+        try {
+            ShowSpaceText(*scene, c.text);
+            ADD_FAILURE() << c.message;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.message, 0), 0U) << e.what();
+        }
+        EXPECT_EQ(text.Text(), QStringLiteral("ABC"));
+        EXPECT_EQ(text.Geometry().positions.size(), shown);
+        EXPECT_EQ(text.BoundingRadius(), radius);
+        EXPECT_EQ(scene->GLNavigator1.MovingObject(), &scene->Teapot1);
+    }
 }
 
 }  // namespace
