@@ -10,9 +10,8 @@
 #include <unistd.h>
 
 namespace vistamaze {
-namespace {
 
-const char* KindOf(mode_t mode) {
+const char* FileKindName(mode_t mode) noexcept {
     if (S_ISDIR(mode)) {
         return "a folder";
     }
@@ -31,8 +30,6 @@ const char* KindOf(mode_t mode) {
     return "a special file";
 }
 
-}  // namespace
-
 RegularFile RegularFile::Open(const std::filesystem::path& file) {
     RegularFile opened;
     const auto fail = [&opened](std::string reason) {
@@ -50,7 +47,7 @@ RegularFile RegularFile::Open(const std::filesystem::path& file) {
         return fail(std::strerror(errno));
     }
     if (!S_ISREG(status.st_mode)) {
-        opened.kind_ = KindOf(status.st_mode);
+        opened.kind_ = FileKindName(status.st_mode);
         return fail("it is " + opened.kind_ + ", not a regular file");
     }
     // A file system may honour O_NONBLOCK for regular files too; reads must wait, not fail.

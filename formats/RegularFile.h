@@ -5,7 +5,13 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace vistamaze {
+
+// What a file of this mode is that is not a regular file, for messages: "a folder", "a FIFO",
+// "a socket", "a character device", "a block device" or "a special file".
+[[nodiscard]] const char* FileKindName(mode_t mode) noexcept;
 
 // A regular file opened for reading, for files that untrusted data names (a model file and the
 // materials, textures and buffers it names). Opening never waits: a FIFO without a writer, a

@@ -3,6 +3,7 @@
 #include "engine/Errors.h"
 #include "engine/QuotedName.h"
 #include "formats/ModelFile.h"
+#include "formats/RegularFile.h"
 #include "importer/MeshWire.h"
 
 #include <array>
@@ -50,14 +51,9 @@ void CheckBeforeImport(const std::filesystem::path& file) {
     if (::stat(file.c_str(), &info) != 0) {
         throw FileAccessError("Cannot open model file " + QuotedName(file) + ": " + std::strerror(errno));
     }
-    const char* kind = S_ISDIR(info.st_mode)                            ? "a folder"
-                       : S_ISFIFO(info.st_mode)                         ? "a FIFO"
-                       : S_ISSOCK(info.st_mode)                         ? "a socket"
-                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
-                                                                        : nullptr;
-    if (kind != nullptr) {
-        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": it is " + kind +
-                              ", not a regular file");
+    if (!S_ISREG(info.st_mode)) {
+        throw FileAccessError("Cannot open model file " + QuotedName(file) + ": it is " +
+                              FileKindName(info.st_mode) + ", not a regular file");
     }
 }
 

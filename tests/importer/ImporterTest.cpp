@@ -101,7 +101,7 @@ TEST(ModelImporterTest, NoProcessStartsForUnknownMissingOrSpecialFiles) {
     } cases[] = {
         {"crash.dds", "Unknown model file extension \".dds\" of \"" + (dir / "crash.dds").string() + "\""},
         {"crash.obj", in + "/crash.obj\": it is a FIFO, not a regular file"},
-        {"crash.wrl", in + "/crash.wrl\": it is a device, not a regular file"},
+        {"crash.wrl", in + "/crash.wrl\": it is a character device, not a regular file"},
         {"crash.stl", in + "/crash.stl\": it is a folder, not a regular file"},
         {"crash.ply", in + "/crash.ply\": No such file or directory"},
     };
