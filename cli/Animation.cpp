@@ -2,11 +2,11 @@
 
 #include "cli/BoundedQueue.h"
 #include "cli/EngineSetup.h"
+#include "cli/MovieOutput.h"
 #include "cli/ProgressBar.h"
 #include "cli/SceneDepth.h"
 #include "engine/Stereogram.h"
 #include "engine/TexturePreparation.h"
-#include "output/AviWriter.h"
 #include "scene3d/AnimationSteps.h"
 
 #include <chrono>
@@ -181,15 +181,13 @@ public:
           stopRequested_(stopRequested),
           capture_(o.scene),
           scene_(capture_, StepsOf(o), result_.times),
-          writer_(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{}),
+          movie_(o, FrameTimeFor(o.fps), frames_),
           bar_(progress, static_cast<std::size_t>(frames_)) {
         ConfigureEngine(engine_, o);
         texture_.emplace(engine_, StepsOf(o));
-        OpenMovie(writer_, o, FrameTimeFor(o.fps));
     }
 
-    // Runs `loop`, then saves the movie with the frames written, also after an error: the loop's
-    // error is thrown once the movie is saved.
+    // Runs `loop`, then ends the movie as MovieOutput::Finish does, also after an error.
     template <typename Loop>
     AnimationResult SaveAfter(Loop&& loop) {
         std::exception_ptr failure;
@@ -198,19 +196,8 @@ public:
         } catch (...) {
             failure = std::current_exception();
         }
-        try {
-            Timed(result_.times.save, [this] {
-                writer_.CloseVideo();
-                writer_.SaveMovie();
-            });
-        } catch (...) {
-            if (!failure) {
-                throw;
-            }
-        }
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
+        result_.framesWritten =
+            Timed(result_.times.save, [this, &failure] { return movie_.Finish(failure, result_.stopped); });
         return result_;
     }
 
@@ -249,7 +236,7 @@ private:
     SceneFrames scene_;
     TStereogram engine_;
     std::optional<TextureFrames> texture_;
-    TAviWriter writer_;
+    MovieOutput movie_;
     ProgressBar bar_;
 };
 
@@ -258,8 +245,7 @@ void AnimationRun::RunSequential() {
     for (int frame = 1; frame <= frames_ && !Stopping(); ++frame) {
         scene_.Next(depth.Bitmap());
         Generate(depth);
-        Timed(result_.times.addFrame, [this] { writer_.AddFrame(engine_.StereogramPicture()); });
-        ++result_.framesWritten;
+        Timed(result_.times.addFrame, [this] { movie_.Add(engine_.StereogramPicture()); });
         ShowProgress(frame);
     }
 }
@@ -352,8 +338,7 @@ void AnimationRun::WriteFrames(Handovers& h) {
     const CloseOnExit<PixelBuffer> refuseMore{h.results};
     const CloseOnExit<PixelBuffer> noMoreBuffers{h.freeResults};
     while (std::optional<PixelBuffer> frame = h.results.Pop()) {
-        Timed(result_.times.addFrame, [&] { writer_.AddFrame(*frame); });
-        ++result_.framesWritten;
+        Timed(result_.times.addFrame, [&] { movie_.Add(*frame); });
         h.freeResults.Push(std::move(*frame));
     }
 }

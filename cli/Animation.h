@@ -32,8 +32,8 @@ struct StageTimes {
 };
 
 struct AnimationResult {
-    int framesWritten = 0;
-    bool stopped = false;  // the stop request ended the run before its last frame
+    int framesWritten = 0;  // the frames the saved movie holds
+    bool stopped = false;   // the stop request ended the run before its last frame
     StageTimes times;
 };
 
@@ -46,8 +46,9 @@ struct AnimationResult {
 // `stopRequested` is asked before every frame; once it answers true no further frame is started,
 // and the frames rendered so far are written. Progress (frames handed to the writer) goes to
 // `progress` when it is not null.
-// Throws what the scene set-up, the engine and the AVI writer throw. After an error inside the
-// frame loop the movie is still saved with the frames written before it, then the error is thrown.
+// Throws what the scene set-up and the engine throw, and the movie's failures as MovieOutput words
+// them. An error inside the frame loop, or a stop, ends the movie as MovieOutput::Finish does: the
+// frames written before it are saved, and when there are none OUT is not touched.
 AnimationResult RunAnimation(const RenderOptions& options, std::ostream* progress,
                              const std::function<bool()>& stopRequested, FrameSchedule schedule);
 
