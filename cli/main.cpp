@@ -51,6 +51,14 @@ int RunSceneProgram(char** argv) {
         << "vistamaze-render: 3D scenes need vistamaze-render-scene, which is not installed beside it\n";
     return 1;
 }
+#else
+// The scene program draws through Mesa, whose shader cache warns on stderr when it cannot make its
+// folder (a read-only or missing home). The command line's stderr is for its own messages, and
+// the cache only saves compiling a few small shaders. Set before any thread or GL context is
+// made; a user's own setting is kept.
+void QuietenGraphicsDrivers() {
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+}
 #endif
 
 bool IsMovieRun(const vistamaze::cli::RenderOptions& options) {
@@ -99,6 +107,7 @@ int main(int argc, char** argv) {
     }
     RenderControl control;
 #ifdef VM_SCENE_PROGRAM
+    QuietenGraphicsDrivers();
     control.scene = LinkedSceneRuns();
 #else
     if (options.scene.Requested() || options.animation.Requested()) {
