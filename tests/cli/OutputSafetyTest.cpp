@@ -38,6 +38,8 @@ protected:
         fs::copy_file(maps / "Spheres.png", dir_ / "sub" / "d1.png");
         fs::create_directory(dir_ / "out");
         fs::create_symlink("d1.png", dir_ / "link.png");
+        test::WriteBytes(dir_ / "old.avi", {'o', 'l', 'd'});
+        fs::create_symlink("old.avi", dir_ / "sound.wav");
         ASSERT_EQ(::mkfifo((dir_ / "fifo").c_str(), 0600), 0);
     }
     // Runs in the temporary folder, so file names are relative to it; `timeout` turns a hang on a
@@ -64,8 +66,8 @@ TEST_F(OutputSafetyTest, CollidingFilesAreRefusedBeforeAnythingIsWritten) {
         {"d1.png -o new.png --depth-out d1.png", R"(output "d1.png" would overwrite the input "d1.png")"},
         {"d1.png -o new.png --depth-out ./new.png", R"(outputs "new.png" and "./new.png" are the same file)"},
         {"d1.png sub/d1.png -o out", R"(outputs "out/d1.png" and "out/d1.png" are the same file)"},
-        {"d1.png d2.png --audio new.avi -o new.avi",
-         R"(output "new.avi" would overwrite the input "new.avi")"},
+        {"d1.png d2.png --audio sound.wav -o old.avi",
+         R"(output "old.avi" would overwrite the input "sound.wav")"},
         {"--model scene.obj -o new.png --picture-out new.png", R"(outputs "new.png" and "new.png")"},
     };
     for (const auto& c : cases) {
