@@ -103,12 +103,14 @@ int MovieOutput::Save(const std::exception_ptr& failure) {
         }
         return writer_.MovieFrames();
     }
-    std::string message = PlainMessage(saveFailure);
-    if (failure) {
-        message =
-            PlainMessage(failure) + "; " + FramesWrittenPhrase(written_) + " could not be saved: " + message;
+    // The save's own message names OUT already.
+    if (!failure) {
+        std::error_code ec;
+        throw Error(PlainMessage(saveFailure) +
+                    (std::filesystem::exists(output_, ec) ? "; it was left as it was" : ""));
     }
-    throw Error(message + "; " + UntouchedNote(output_));
+    throw Error(PlainMessage(failure) + "; " + FramesWrittenPhrase(written_) +
+                " could not be saved either (" + PlainMessage(saveFailure) + "); " + UntouchedNote(output_));
 }
 
 }  // namespace vistamaze::cli

@@ -34,8 +34,8 @@ public:
     // Otherwise the work file goes, OUT is not touched, and 0 is returned. Throws vistamaze::Error
     // naming the loop's failure and what became of the movie: '<failure>; "OUT" holds the 12
     // frames written', '<failure>; "OUT" was left as it was' (or '... was not written' when there
-    // was none), '<failure>; the 12 frames written could not be saved: <reason>; ...'; and a
-    // failed save alone as '<reason>; "OUT" was left as it was'.
+    // was none), '<failure>; the 12 frames written could not be saved either (<reason>); ...'; and
+    // a failed save alone as '<reason>; it was left as it was' (the reason names OUT).
     int Finish(std::exception_ptr failure, bool stopped);
 
 private:
