@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -25,6 +26,7 @@ namespace {
 constexpr std::size_t kCopyBuffer = std::size_t{1} << 20;
 constexpr std::uint64_t kMaxAudioChunk = std::uint64_t{4} << 20;
 constexpr int kLockAttempts = 5;
+constexpr int kFolderNameAttempts = 64;
 // Not an errno value: the work file is held by another writer.
 constexpr int kWorkFileInUse = -1;
 
@@ -55,6 +57,16 @@ std::string Extension(const std::string& name) {
         return {};
     }
     return name.substr(dot);
+}
+
+// Six letters and digits, as mkdtemp puts in place of its XXXXXX.
+std::string RandomName(std::random_device& random) {
+    static constexpr char kCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name;
+    for (int i = 0; i < 6; ++i) {
+        name += kCharacters[random() % (sizeof kCharacters - 1)];
+    }
+    return name;
 }
 
 std::string Hex8(AviCode code) {
@@ -232,13 +244,25 @@ TAviWriter::TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolde
 
 TAviWriter::TAviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder)
     : width_(screen.width / 10), height_(screen.height / 10) {
-    const std::filesystem::path pattern = TemporaryFolder(tempFolder) / "vistamaze-XXXXXX";
-    std::string folder = pattern.string();
-    if (::mkdtemp(folder.data()) == nullptr) {
-        ThrowWorkFileError(pattern, errno);
+    // As mkdtemp, but the name is listed for RemoveScratchFiles() before the folder is made.
+    const std::filesystem::path parent = TemporaryFolder(tempFolder);
+    std::random_device random;
+    for (int attempt = 0; attempt < kFolderNameAttempts && privateFolder_.empty(); ++attempt) {
+        const std::filesystem::path folder = parent / ("vistamaze-" + RandomName(random));
+        folderEntry_.emplace(folder, ScratchFileEntry::Kind::Folder);
+        if (::mkdir(folder.c_str(), 0700) == 0) {
+            privateFolder_ = folder;
+        } else {
+            const int err = errno;
+            folderEntry_.reset();
+            if (err != EEXIST) {
+                ThrowWorkFileError(parent / "vistamaze-XXXXXX", err);
+            }
+        }
     }
-    privateFolder_ = folder;
-    folderEntry_.emplace(privateFolder_, ScratchFileEntry::Kind::Folder);
+    if (privateFolder_.empty()) {
+        ThrowWorkFileError(parent / "vistamaze-XXXXXX", EEXIST);
+    }
     workFile_ = privateFolder_ / kWorkFileName;
 }
 
@@ -279,18 +303,28 @@ int TAviWriter::OpenLockedWorkFile() {
     // another process) from clearing our file as stale; only its holder removes a file, so
     // whoever holds the lock while the name still leads to the file owns it.
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        // In a folder of its own the name is this writer's: it is listed before the file is made,
+        // so that a signal in between cannot miss it (see ScratchFileEntry).
+        if (!privateFolder_.empty()) {
+            workEntry_.emplace(workFile_, ScratchFileEntry::Kind::File);
+        }
         UniqueFd fd(::open(workFile_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        const int openError = errno;
         if (fd.Valid()) {
             if (::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && SameFile(fd.Get(), workFile_)) {
                 workFd_ = std::move(fd);
                 workFileMoved_ = false;
-                workEntry_.emplace(workFile_, ScratchFileEntry::Kind::File);
+                if (!workEntry_) {
+                    workEntry_.emplace(workFile_, ScratchFileEntry::Kind::File);
+                }
                 return 0;
             }
+            workEntry_.reset();
             continue;  // another writer took it for stale and is removing it
         }
-        if (errno != EEXIST) {
-            return errno;
+        workEntry_.reset();
+        if (openError != EEXIST) {
+            return openError;
         }
         if (const int err = ClearWorkFileName(workFile_); err != 0) {
             return err;

@@ -81,13 +81,23 @@ std::string RandomSuffix(std::random_device& random) {
 
 // Opens a fresh file next to the target; O_EXCL keeps us from ever writing into someone
 // else's file, and the name stays short so that long target names still fit the folder.
-int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& temporary) {
+// The name is listed for RemoveScratchFiles() before the file is made, so that a signal in between
+// cannot miss it, and taken off again when it cannot be made.
+int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& temporary,
+                    std::optional<ScratchFileEntry>& scratch) {
     std::random_device random;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         temporary = target.parent_path() / (".vistamaze-" + RandomSuffix(random) + ".tmp");
+        scratch.emplace(temporary, ScratchFileEntry::Kind::File);
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
+        if (fd >= 0) {
             return fd;
+        }
+        const int err = errno;
+        scratch.reset();
+        if (err != EEXIST) {
+            errno = err;
+            return -1;
         }
     }
     errno = EEXIST;
@@ -99,11 +109,10 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& 
 ReplacingFile::ReplacingFile(std::filesystem::path target)
     : named_(std::move(target)), target_(ResolveTarget(named_)) {
     CheckTarget(named_);
-    const int fd = CreateTemporary(target_, temporary_);
+    const int fd = CreateTemporary(target_, temporary_, scratch_);
     if (fd < 0) {
         ThrowAccess("create", named_, errno);
     }
-    scratch_.emplace(temporary_, ScratchFileEntry::Kind::File);
     KeepPermissions(fd, target_);
     stream_.reset(::fdopen(fd, "wb"));
     if (!stream_) {

@@ -15,9 +15,11 @@ class ScratchFileEntry {
 public:
     enum class Kind { File, Folder };
 
-    // Lists `path`. Call it once the file or folder exists and is this writer's own. Never throws:
-    // a path longer than the list's storage, or a full list, goes unlisted (the writer still removes
-    // it when it ends normally).
+    // Lists `path`. Call it just before making the file or folder, under a name that is this
+    // writer's own (random, or in a folder of its own), so that a signal in between cannot miss it;
+    // take it off the list at once when it cannot be made. Never throws: a path longer than the
+    // list's storage, or a full list, goes unlisted (the writer still removes it when it ends
+    // normally).
     ScratchFileEntry(const std::filesystem::path& path, Kind kind) noexcept;
     // Takes the path off the list. Remove the file or folder before: a signal in between then finds
     // nothing to remove.
