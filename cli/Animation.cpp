@@ -179,9 +179,9 @@ public:
     AnimationRun(const RenderOptions& o, std::ostream* progress, const std::function<bool()>& stopRequested)
         : frames_(*o.animation.frames),
           stopRequested_(stopRequested),
+          movie_(o, FrameTimeFor(o.fps), frames_),
           capture_(o.scene),
           scene_(capture_, StepsOf(o), result_.times),
-          movie_(o, FrameTimeFor(o.fps), frames_),
           bar_(progress, static_cast<std::size_t>(frames_)) {
         ConfigureEngine(engine_, o);
         texture_.emplace(engine_, StepsOf(o));
@@ -232,11 +232,12 @@ private:
     int frames_;
     const std::function<bool()>& stopRequested_;
     AnimationResult result_;
+    // Before the scene: a sound track or a work file that fails does so before the scene is built.
+    MovieOutput movie_;
     SceneCapture capture_;
     SceneFrames scene_;
     TStereogram engine_;
     std::optional<TextureFrames> texture_;
-    MovieOutput movie_;
     ProgressBar bar_;
 };
 

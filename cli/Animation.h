@@ -37,8 +37,9 @@ struct AnimationResult {
     StageTimes times;
 };
 
-// Renders the scene movie of `options` (options.animation.Requested()): the scene is set up as for
-// a single capture and captured once; with a zoom step of 0 that capture's grey scale is kept for
+// Renders the scene movie of `options` (options.animation.Requested()): the movie's sound track
+// is checked and its work file made (MovieOutput), then the scene is set up as for a single
+// capture and captured once; with a zoom step of 0 that capture's grey scale is kept for
 // every frame. Then, for every frame: the scene steps (turns about the scene axes, zoom, move),
 // the texture scale step (the texture rebuilt from the original at the new scale, left as it is
 // above 100 percent), the texture position steps, the 3D drawing and depth capture, Generate, and
