@@ -534,8 +534,11 @@ in .avi makes a movie with one frame per depth map.
 With --model or --text the depth map is captured from a 3D scene drawn off screen (no display
 needed): the model framed as the desktop program frames a loaded model, or extruded text.
 With --frames the scene becomes a stereogram movie: frame by frame the model turns, the camera
-zooms and moves and the texture shifts, as in the desktop program's animation. Ctrl+C stops it
-after the frame being rendered; the movie keeps the frames written and the exit status is 130.
+zooms and moves and the texture shifts, as in the desktop program's animation.
+Ctrl+C (SIGINT), SIGTERM or SIGHUP stops a movie before its next frame: it keeps the frames
+written, and the exit status is 128 + the signal (130 for Ctrl+C). A second one stops at once
+and leaves OUT as it was. A movie stopped or failed before its first frame writes nothing.
+Pictures stop at once; a picture being written is never left half-written.
 
 Options:
   -o, --output OUT          where the stereogram goes
@@ -554,14 +557,15 @@ Options:
       --min-depth INCHES    near plane behind the picture (default 8)
       --no-stretch          do not scale the texture to the pattern width
       --texture-offset X,Y  texture offset in texture pixels (default 0,0)
-      --texture-step X,Y    texture offset added per movie frame (default 0,0; for a
-                            scene movie 0,15, and there it may be negative)
+      --texture-step X,Y    texture offset added per movie frame or per picture of
+                            several (default 0,0; for a scene movie 0,15, and there it
+                            may be negative)
       --seed N              fixed random seed, for repeatable random dots and blur
       --quality N           JPEG quality 1..100 (default 95)
       --png-level N         PNG compression level 0..9 (default 1)
       --png-interlace       write interlaced (Adam7) PNG files
-      --fps N               frames per second of a movie (default 25)
-      --audio FILE.wav      sound track of a movie
+      --fps N               frames per second of a movie (default 25; movies only)
+      --audio FILE.wav      sound track of a movie (a regular WAV file; movies only)
       --depth-out FILE      also write the depth map the stereogram was made from: the
                             captured one at the view's size, or a depth map file fitted to
                             the stereogram (one depth map only)
