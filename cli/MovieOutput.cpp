@@ -52,7 +52,7 @@ MovieOutput::MovieOutput(const RenderOptions& o, int frameTime, int framesAsked)
     writer_.SetStretch(true);
     writer_.SetFileName(o.output);
     if (!o.audio.empty()) {
-        // Read through once here; the writer reads it again when it saves the movie.
+        // Opened and checked here, before any frame; the writer reads it again when it saves.
         try {
             writer_.SetWavFileName(o.audio);
             const WavFile sound(o.audio);

@@ -118,7 +118,7 @@ AnimationResult WriteMovie(TStereogram& engine, const RenderOptions& o, Progress
     AnimationResult result;
     std::exception_ptr failure;
     try {
-        for (std::size_t i = 0; i < o.depthMaps.size() && !result.stopped; ++i) {
+        for (std::size_t i = 0; i < o.depthMaps.size(); ++i) {
             if (stop && stop()) {
                 result.stopped = true;
                 break;

@@ -62,10 +62,12 @@ extern "C" void OnStopSignal(int signal) {
     const bool first = received.compare_exchange_strong(none, signal);
     if (first && !atOnce.load()) {
         // Said at once: the frame in progress may take a while, and a user may want to know that a
-        // second request is there to stop sooner.
+        // second request is there to stop sooner. The interrupted code keeps its errno.
+        const int interruptedErrno = errno;
         StartLine();
         WriteAll(StopSignals::Name(signal));
         WriteAll(": the movie stops before its next frame (a second signal stops it at once)\n");
+        errno = interruptedErrno;
         return;
     }
     RemoveScratchFiles();
