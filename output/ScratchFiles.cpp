@@ -17,7 +17,7 @@ constexpr std::size_t kPathBytes = 4096;
 
 enum SlotState : int {
     kFree = 0,
-    kFilling = 1,  // the owner is copying the path in
+    kFilling = 1,  // the owner is copying the path in; the file is not made yet
     kListed = 2,
     kTaken = 3,  // the signal handler is removing it; never freed again
 };
@@ -31,8 +31,9 @@ struct Slot {
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free,
               "a signal handler may use only lock-free atomics");
 
-// Constant-initialised, so ready before any code runs. NOLINTNEXTLINE: see ScratchFileEntry.
-constinit std::array<Slot, kSlots> slots{};  // NOLINT(cppcoreguidelines-avoid-non-const-global-variables)
+// Global, as ScratchFileEntry explains; constant-initialised, so ready before any code runs.
+// NOLINTNEXTLINE(cppcoreguidelines-avoid-non-const-global-variables)
+constinit std::array<Slot, kSlots> slots{};
 
 // Files go first, so that the folders holding them are empty by the time they are removed.
 void RemoveListed(bool folders) noexcept {
