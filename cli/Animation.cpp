@@ -2,11 +2,11 @@
 
 #include "cli/BoundedQueue.h"
 #include "cli/EngineSetup.h"
+#include "cli/MovieOutput.h"
 #include "cli/ProgressBar.h"
 #include "cli/SceneDepth.h"
 #include "engine/Stereogram.h"
 #include "engine/TexturePreparation.h"
-#include "output/AviWriter.h"
 #include "scene3d/AnimationSteps.h"
 
 #include <chrono>
@@ -179,17 +179,15 @@ public:
     AnimationRun(const RenderOptions& o, std::ostream* progress, const std::function<bool()>& stopRequested)
         : frames_(*o.animation.frames),
           stopRequested_(stopRequested),
+          movie_(o, FrameTimeFor(o.fps), frames_),
           capture_(o.scene),
           scene_(capture_, StepsOf(o), result_.times),
-          writer_(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{}),
           bar_(progress, static_cast<std::size_t>(frames_)) {
         ConfigureEngine(engine_, o);
         texture_.emplace(engine_, StepsOf(o));
-        OpenMovie(writer_, o, FrameTimeFor(o.fps));
     }
 
-    // Runs `loop`, then saves the movie with the frames written, also after an error: the loop's
-    // error is thrown once the movie is saved.
+    // Runs `loop`, then ends the movie as MovieOutput::Finish does, also after an error.
     template <typename Loop>
     AnimationResult SaveAfter(Loop&& loop) {
         std::exception_ptr failure;
@@ -198,19 +196,8 @@ public:
         } catch (...) {
             failure = std::current_exception();
         }
-        try {
-            Timed(result_.times.save, [this] {
-                writer_.CloseVideo();
-                writer_.SaveMovie();
-            });
-        } catch (...) {
-            if (!failure) {
-                throw;
-            }
-        }
-        if (failure) {
-            std::rethrow_exception(failure);
-        }
+        result_.framesWritten =
+            Timed(result_.times.save, [this, &failure] { return movie_.Finish(failure, result_.stopped); });
         return result_;
     }
 
@@ -245,11 +232,12 @@ private:
     int frames_;
     const std::function<bool()>& stopRequested_;
     AnimationResult result_;
+    // Before the scene: a sound track or a work file that fails does so before the scene is built.
+    MovieOutput movie_;
     SceneCapture capture_;
     SceneFrames scene_;
     TStereogram engine_;
     std::optional<TextureFrames> texture_;
-    TAviWriter writer_;
     ProgressBar bar_;
 };
 
@@ -258,8 +246,7 @@ void AnimationRun::RunSequential() {
     for (int frame = 1; frame <= frames_ && !Stopping(); ++frame) {
         scene_.Next(depth.Bitmap());
         Generate(depth);
-        Timed(result_.times.addFrame, [this] { writer_.AddFrame(engine_.StereogramPicture()); });
-        ++result_.framesWritten;
+        Timed(result_.times.addFrame, [this] { movie_.Add(engine_.StereogramPicture()); });
         ShowProgress(frame);
     }
 }
@@ -352,8 +339,7 @@ void AnimationRun::WriteFrames(Handovers& h) {
     const CloseOnExit<PixelBuffer> refuseMore{h.results};
     const CloseOnExit<PixelBuffer> noMoreBuffers{h.freeResults};
     while (std::optional<PixelBuffer> frame = h.results.Pop()) {
-        Timed(result_.times.addFrame, [&] { writer_.AddFrame(*frame); });
-        ++result_.framesWritten;
+        Timed(result_.times.addFrame, [&] { movie_.Add(*frame); });
         h.freeResults.Push(std::move(*frame));
     }
 }

@@ -32,13 +32,14 @@ struct StageTimes {
 };
 
 struct AnimationResult {
-    int framesWritten = 0;
-    bool stopped = false;  // the stop request ended the run before its last frame
+    int framesWritten = 0;  // the frames the saved movie holds
+    bool stopped = false;   // the stop request ended the run before its last frame
     StageTimes times;
 };
 
-// Renders the scene movie of `options` (options.animation.Requested()): the scene is set up as for
-// a single capture and captured once; with a zoom step of 0 that capture's grey scale is kept for
+// Renders the scene movie of `options` (options.animation.Requested()): the movie's sound track
+// is checked and its work file made (MovieOutput), then the scene is set up as for a single
+// capture and captured once; with a zoom step of 0 that capture's grey scale is kept for
 // every frame. Then, for every frame: the scene steps (turns about the scene axes, zoom, move),
 // the texture scale step (the texture rebuilt from the original at the new scale, left as it is
 // above 100 percent), the texture position steps, the 3D drawing and depth capture, Generate, and
@@ -46,8 +47,9 @@ struct AnimationResult {
 // `stopRequested` is asked before every frame; once it answers true no further frame is started,
 // and the frames rendered so far are written. Progress (frames handed to the writer) goes to
 // `progress` when it is not null.
-// Throws what the scene set-up, the engine and the AVI writer throw. After an error inside the
-// frame loop the movie is still saved with the frames written before it, then the error is thrown.
+// Throws what the scene set-up and the engine throw, and the movie's failures as MovieOutput words
+// them. An error inside the frame loop, or a stop, ends the movie as MovieOutput::Finish does: the
+// frames written before it are saved, and when there are none OUT is not touched.
 AnimationResult RunAnimation(const RenderOptions& options, std::ostream* progress,
                              const std::function<bool()>& stopRequested, FrameSchedule schedule);
 

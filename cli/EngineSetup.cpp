@@ -40,18 +40,4 @@ void ConfigureEngine(TStereogram& engine, const RenderOptions& o, Picture textur
     engine.SetMaskMap(std::move(texture));
 }
 
-void OpenMovie(TAviWriter& writer, const RenderOptions& o, int frameTime) {
-    writer.SetWidth(o.width);
-    writer.SetHeight(o.height);
-    writer.SetFrameTime(frameTime);
-    writer.SetStretch(true);
-    writer.SetFileName(o.output);
-    if (!o.audio.empty()) {
-        writer.SetWavFileName(o.audio);
-        writer.LoadAudio();
-    }
-    writer.Reset();
-    writer.OpenWorkFile();
-}
-
 }  // namespace vistamaze::cli

@@ -2,7 +2,6 @@
 
 #include "cli/RenderOptions.h"
 #include "engine/Stereogram.h"
-#include "output/AviWriter.h"
 
 namespace vistamaze::cli {
 
@@ -15,10 +14,5 @@ void ConfigureEngine(TStereogram& engine, const RenderOptions& options, Picture 
 
 // The same with ReadTexture(options).
 void ConfigureEngine(TStereogram& engine, const RenderOptions& options);
-
-// Sets up `writer` for the movie of `options`: frame size, `frameTime` milliseconds per frame,
-// stretched frames, the output name and the sound track (checked here, so a bad WAV file fails
-// before any frame is rendered). Then Reset and OpenWorkFile. Throws what the writer throws.
-void OpenMovie(TAviWriter& writer, const RenderOptions& options, int frameTime);
 
 }  // namespace vistamaze::cli

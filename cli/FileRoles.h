@@ -2,12 +2,19 @@
 
 #include "cli/RenderOptions.h"
 #include "engine/Errors.h"
+#include "engine/QuotedName.h"
 
 #include <exception>
 #include <string>
 #include <string_view>
 
 namespace vistamaze::cli {
+
+// A file name (or another value) in a one-line message: in double quotes, control characters
+// escaped (see QuotedName).
+inline std::string Quoted(const std::string& text) {
+    return QuotedName(std::string_view(text));
+}
 
 // Runs `work`; an error it throws comes back with `role` in front ("depth map: Invalid PNG
 // file: ..."), so that a run with several files says which one failed and what it was for. The

@@ -3,10 +3,10 @@
 #include "cli/DepthMaps.h"
 #include "cli/EngineSetup.h"
 #include "cli/FileRoles.h"
+#include "cli/MovieOutput.h"
 #include "cli/ProgressBar.h"
 #include "engine/Errors.h"
 #include "formats/PictureFile.h"
-#include "output/AviWriter.h"
 #include "output/PictureWriters.h"
 #include "output/ReplacingFile.h"
 
@@ -110,25 +110,48 @@ void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index,
     clock.Time("render", [&] { engine.Generate(); });
 }
 
-void WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar, DepthMapSource& depthMaps,
-                StageClock& clock) {
-    // A work folder of its own: users run several renderers at once.
-    TAviWriter writer(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{});
-    OpenMovie(writer, o, 1000 / o.fps);
-    for (std::size_t i = 0; i < o.depthMaps.size(); ++i) {
-        RenderFrame(engine, o, i, bar, depthMaps, clock);
-        clock.Time("add frame", [&] { writer.AddFrame(engine.StereogramPicture()); });
+// One frame a depth map; a stop request is answered between frames. See MovieOutput for what
+// becomes of the movie when the loop stops or fails.
+AnimationResult WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar,
+                           DepthMapSource& depthMaps, StageClock& clock, const std::function<bool()>& stop) {
+    MovieOutput movie(o, 1000 / o.fps, static_cast<int>(o.depthMaps.size()));
+    AnimationResult result;
+    std::exception_ptr failure;
+    try {
+        for (std::size_t i = 0; i < o.depthMaps.size(); ++i) {
+            if (stop && stop()) {
+                result.stopped = true;
+                break;
+            }
+            RenderFrame(engine, o, i, bar, depthMaps, clock);
+            clock.Time("add frame", [&] { movie.Add(engine.StereogramPicture()); });
+        }
+    } catch (...) {
+        failure = std::current_exception();
     }
-    writer.CloseVideo();
-    writer.SaveMovie();
+    result.framesWritten = movie.Finish(failure, result.stopped);
+    return result;
 }
 
 // Refuses, before anything is rendered or written, outputs that would destroy inputs or one
-// another and outputs that are not regular files (a FIFO, a device, a directory).
+// another, outputs that are not regular files (a FIFO, a device, a directory), and outputs whose
+// folder is missing, not a folder, or closed to us.
 void CheckOutputs(const RenderOptions& o) {
     CheckOutputsApart(o);
+    const auto check = [](const std::string& file, std::string_view role) {
+        InRole(role, [&file] {
+            ReplacingFile::CheckTarget(file);
+            ReplacingFile::CheckFolder(file);
+        });
+    };
     for (const std::string& output : OutputFiles(o)) {
-        ReplacingFile::CheckTarget(output);
+        if (output == o.depthOut) {
+            check(output, "depth map output");
+        } else if (output == o.scene.pictureOut) {
+            check(output, "scene picture output");
+        } else {
+            check(output, "output");
+        }
     }
 }
 
@@ -152,8 +175,8 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
     if (!movie) {
         for (std::size_t i = 0; i < count; ++i) {
             if (PictureFileFormatFor(OutputFileFor(o, i, count)) == PictureFileFormat::None) {
-                throw UsageError("cannot tell the picture format of \"" + OutputFileFor(o, i, count) +
-                                 "\": use .png, .jpg, .jpeg, .bmp, .tga or .avi");
+                throw UsageError("cannot tell the picture format of " + Quoted(OutputFileFor(o, i, count)) +
+                                 ": use .png, .jpg, .jpeg, .bmp, .tga or .avi");
             }
         }
         if (count > 1 && o.output.find("%n") == std::string::npos &&
@@ -174,8 +197,7 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
     ConfigureEngine(engine, o, texture.get());
     ProgressBar bar(progress, count);
     if (movie) {
-        WriteMovie(engine, o, bar, depthMaps, clock);
-        return {};
+        return WriteMovie(engine, o, bar, depthMaps, clock, control.stopRequested);
     }
     for (std::size_t i = 0; i < count; ++i) {
         RenderFrame(engine, o, i, bar, depthMaps, clock);

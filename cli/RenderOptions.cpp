@@ -1,5 +1,6 @@
 #include "cli/RenderOptions.h"
 
+#include "cli/FileRoles.h"
 #include "output/PictureWriters.h"
 
 #include <charconv>
@@ -18,7 +19,7 @@ long long ParseInteger(const std::string& option, const std::string& text, long 
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc() || ptr != end) {
-        throw UsageError(option + " needs a whole number, not \"" + text + "\"");
+        throw UsageError(option + " needs a whole number, not " + Quoted(text));
     }
     if (value < lo || value > hi) {
         throw UsageError(option + " must lie between " + std::to_string(lo) + " and " + std::to_string(hi));
@@ -31,7 +32,7 @@ double ParseInches(const std::string& option, const std::string& text) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc() || ptr != end || !(value >= 0.0 && value <= 10000.0)) {
-        throw UsageError(option + " needs a length in inches between 0 and 10000, not \"" + text + "\"");
+        throw UsageError(option + " needs a length in inches between 0 and 10000, not " + Quoted(text));
     }
     return value;
 }
@@ -39,7 +40,7 @@ double ParseInches(const std::string& option, const std::string& text) {
 std::pair<int, int> ParsePair(const std::string& option, const std::string& text, long long lo) {
     const auto comma = text.find(',');
     if (comma == std::string::npos) {
-        throw UsageError(option + " needs two whole numbers as X,Y, not \"" + text + "\"");
+        throw UsageError(option + " needs two whole numbers as X,Y, not " + Quoted(text));
     }
     return {static_cast<int>(ParseInteger(option, text.substr(0, comma), lo, 1000000)),
             static_cast<int>(ParseInteger(option, text.substr(comma + 1), lo, 1000000))};
@@ -50,7 +51,7 @@ std::array<int, 3> ParseIntegerAngles(const std::string& option, const std::stri
     const auto first = text.find(',');
     const auto second = first == std::string::npos ? first : text.find(',', first + 1);
     if (second == std::string::npos) {
-        throw UsageError(option + " needs three whole numbers of degrees as X,Y,Z, not \"" + text + "\"");
+        throw UsageError(option + " needs three whole numbers of degrees as X,Y,Z, not " + Quoted(text));
     }
     return {static_cast<int>(ParseInteger(option, text.substr(0, first), -36000, 36000)),
             static_cast<int>(ParseInteger(option, text.substr(first + 1, second - first - 1), -36000, 36000)),
@@ -62,7 +63,7 @@ double ParsePercentPoints(const std::string& option, const std::string& text) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (text.empty() || ec != std::errc() || ptr != end || !(std::abs(value) <= 1000.0)) {
-        throw UsageError(option + " needs a number between -1000 and 1000, not \"" + text + "\"");
+        throw UsageError(option + " needs a number between -1000 and 1000, not " + Quoted(text));
     }
     return value;
 }
@@ -71,7 +72,7 @@ double ParsePercentPoints(const std::string& option, const std::string& text) {
 std::pair<int, int> ParseViewSize(const std::string& option, const std::string& text) {
     const auto x = text.find_first_of("xX");
     if (x == std::string::npos) {
-        throw UsageError(option + " needs a size as WxH, not \"" + text + "\"");
+        throw UsageError(option + " needs a size as WxH, not " + Quoted(text));
     }
     return {static_cast<int>(ParseInteger(option, text.substr(0, x), 1, 8192)),
             static_cast<int>(ParseInteger(option, text.substr(x + 1), 1, 8192))};
@@ -86,7 +87,7 @@ std::array<double, 3> ParseAngles(const std::string& option, const std::string& 
         const auto [next, ec] = std::from_chars(p, end, angles[i]);
         const bool separated = last ? next == end : next != end && *next == ',';
         if (ec != std::errc() || !separated || !(std::abs(angles[i]) <= 36000.0)) {
-            throw UsageError(option + " needs three angles in degrees as X,Y,Z, not \"" + text + "\"");
+            throw UsageError(option + " needs three angles in degrees as X,Y,Z, not " + Quoted(text));
         }
         p = last ? next : next + 1;
     }
@@ -100,15 +101,15 @@ std::uint32_t ParseColour(const std::string& option, const std::string& text) {
     const char* end = hex.data() + hex.size();
     const auto [ptr, ec] = std::from_chars(hex.data(), end, value, 16);
     if (hex.size() != 6 || ec != std::errc() || ptr != end) {
-        throw UsageError(option + " needs a colour as RRGGBB in hexadecimal, not \"" + text + "\"");
+        throw UsageError(option + " needs a colour as RRGGBB in hexadecimal, not " + Quoted(text));
     }
     return value;
 }
 
 std::string PictureName(const std::string& option, const std::string& file) {
     if (PictureFileFormatFor(file) == PictureFileFormat::None) {
-        throw UsageError("cannot tell the picture format of " + option + " \"" + file +
-                         "\": use .png, .jpg, .jpeg, .bmp or .tga");
+        throw UsageError("cannot tell the picture format of " + option + " " + Quoted(file) +
+                         ": use .png, .jpg, .jpeg, .bmp or .tga");
     }
     return file;
 }
@@ -121,7 +122,7 @@ T ParseChoice(const std::string& option, const std::string& text, const std::map
         for (const auto& [name, value] : choices) {
             names += (names.empty() ? "" : ", ") + name;
         }
-        throw UsageError(option + " must be one of " + names + ", not \"" + text + "\"");
+        throw UsageError(option + " must be one of " + names + ", not " + Quoted(text));
     }
     return it->second;
 }
@@ -195,7 +196,7 @@ void CheckAnimation(RenderOptions& o, const std::set<std::string>& given) {
         throw UsageError("--frames makes a movie of a scene: give --model or --text");
     }
     if (LowerCaseExtension(o.output) != ".avi") {
-        throw UsageError("--frames makes a movie: OUT must end in .avi, not \"" + o.output + "\"");
+        throw UsageError("--frames makes a movie: OUT must end in .avi, not " + Quoted(o.output));
     }
     if (!o.depthOut.empty() || !o.scene.pictureOut.empty()) {
         throw UsageError("--depth-out and --picture-out go with one picture, not with --frames");
@@ -239,6 +240,36 @@ void CheckDepthSource(const RenderOptions& o) {
     if (!o.depthOut.empty() && (o.depthMaps.size() > 1 || LowerCaseExtension(o.output) == ".avi")) {
         throw UsageError("--depth-out goes with one depth map and a picture, not several or a movie");
     }
+}
+
+// Options that change only a movie do nothing for pictures, and one picture has no texture step
+// to take: they are refused, so that a user who expects them to count learns that they do not.
+// The sound track must be a WAV file by its name, as the movie writer requires.
+void CheckMovieOptions(const RenderOptions& o, const std::set<std::string>& given) {
+    if (!o.audio.empty() && LowerCaseExtension(o.audio) != ".wav") {
+        throw UsageError("--audio " + Quoted(o.audio) + ": not a WAV file (.wav)");
+    }
+    if (LowerCaseExtension(o.output) == ".avi") {
+        return;
+    }
+    const bool onePicture = o.scene.Requested() || o.depthMaps.size() == 1;
+    std::vector<std::string> idle;
+    for (const char* option : {"--audio", "--fps", "--texture-step"}) {
+        if (given.contains(option) && (onePicture || std::string_view(option) != "--texture-step")) {
+            idle.emplace_back(option);
+        }
+    }
+    if (idle.empty()) {
+        return;
+    }
+    std::string names = idle.front();
+    for (std::size_t i = 1; i < idle.size(); ++i) {
+        names += (i + 1 == idle.size() ? " and " : ", ") + idle[i];
+    }
+    const bool one = idle.size() == 1;
+    throw UsageError(names + (one ? " does" : " do") + " nothing for " +
+                     (onePicture ? "a single picture" : "pictures") + ": " + (one ? "it goes" : "they go") +
+                     " with a movie (-o NAME.avi" + (o.scene.Requested() ? " and --frames N)" : ")"));
 }
 
 // The long name of an option that takes a value, and what its value does.
@@ -400,6 +431,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
         throw UsageError("no output file given: use -o OUT");
     }
     CheckDepthSource(o);
+    CheckMovieOptions(o, given);
     CheckAnimation(o, given);
     return o;
 }
@@ -475,13 +507,14 @@ void CheckOutputsApart(const RenderOptions& options) {
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         for (const std::string& input : inputs) {
             if (SameFile(outputs[i], input)) {
-                throw UsageError("output \"" + outputs[i] + "\" would overwrite the input \"" + input + "\"");
+                throw UsageError("output " + Quoted(outputs[i]) + " would overwrite the input " +
+                                 Quoted(input));
             }
         }
         for (std::size_t j = 0; j < i; ++j) {
             if (SameFile(outputs[i], outputs[j])) {
-                throw UsageError("outputs \"" + outputs[j] + "\" and \"" + outputs[i] +
-                                 "\" are the same file: one would overwrite the other");
+                throw UsageError("outputs " + Quoted(outputs[j]) + " and " + Quoted(outputs[i]) +
+                                 " are the same file: one would overwrite the other");
             }
         }
     }
@@ -501,8 +534,11 @@ in .avi makes a movie with one frame per depth map.
 With --model or --text the depth map is captured from a 3D scene drawn off screen (no display
 needed): the model framed as the desktop program frames a loaded model, or extruded text.
 With --frames the scene becomes a stereogram movie: frame by frame the model turns, the camera
-zooms and moves and the texture shifts, as in the desktop program's animation. Ctrl+C stops it
-after the frame being rendered; the movie keeps the frames written and the exit status is 130.
+zooms and moves and the texture shifts, as in the desktop program's animation.
+Ctrl+C (SIGINT), SIGTERM or SIGHUP stops a movie before its next frame: it keeps the frames
+written, and the exit status is 128 + the signal (130 for Ctrl+C). A second one stops at once
+and leaves OUT as it was. A movie stopped or failed before its first frame writes nothing.
+Pictures stop at once; a picture being written is never left half-written.
 
 Options:
   -o, --output OUT          where the stereogram goes
@@ -521,14 +557,15 @@ Options:
       --min-depth INCHES    near plane behind the picture (default 8)
       --no-stretch          do not scale the texture to the pattern width
       --texture-offset X,Y  texture offset in texture pixels (default 0,0)
-      --texture-step X,Y    texture offset added per movie frame (default 0,0; for a
-                            scene movie 0,15, and there it may be negative)
+      --texture-step X,Y    texture offset added per movie frame or per picture of
+                            several (default 0,0; for a scene movie 0,15, and there it
+                            may be negative)
       --seed N              fixed random seed, for repeatable random dots and blur
       --quality N           JPEG quality 1..100 (default 95)
       --png-level N         PNG compression level 0..9 (default 1)
       --png-interlace       write interlaced (Adam7) PNG files
-      --fps N               frames per second of a movie (default 25)
-      --audio FILE.wav      sound track of a movie
+      --fps N               frames per second of a movie (default 25; movies only)
+      --audio FILE.wav      sound track of a movie (a regular WAV file; movies only)
       --depth-out FILE      also write the depth map the stereogram was made from: the
                             captured one at the view's size, or a depth map file fitted to
                             the stereogram (one depth map only)

@@ -22,11 +22,13 @@ namespace vistamaze::cli {
 
 namespace {
 
-// Qt's own notes (a missing runtime folder and the like) are not for the renderer's user, whose
-// stderr carries one line per failure; only Qt's critical messages get through.
+// Every message through Qt's handler here is Qt's own (a runtime folder it cannot make, a font it
+// stands in for, and the like, some of them at critical level): none is for the renderer's user,
+// whose stderr carries one line per failure of ours. Only a fatal one, which ends the process, is
+// shown, so that the end is explained.
 void QuietMessages(QtMsgType type, const QMessageLogContext& /*context*/, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "vistamaze-render: %s\n", qPrintable(message));
     }
 }
 

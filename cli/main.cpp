@@ -1,9 +1,13 @@
 // vistamaze-render: single-image stereograms from depth maps, without a window. Built twice:
 // as vistamaze-render, without the 3D layer, which hands runs with a 3D scene to the second
 // build, vistamaze-render-scene (VM_SCENE_PROGRAM), linked with it.
+#include "cli/FileRoles.h"
+#include "cli/MovieOutput.h"
 #include "cli/RenderJob.h"
 #include "cli/RenderOptions.h"
 #include "cli/SceneRuns.h"
+#include "cli/StopSignals.h"
+#include "output/PictureWriters.h"
 
 #include <array>
 #include <cerrno>
@@ -15,27 +19,11 @@
 #include <filesystem>
 #include <iostream>
 
-#include <signal.h>
 #include <unistd.h>
 
 namespace {
 
-// Set by the first SIGINT of a scene movie: the frame loop ends before its next frame, as the
-// desktop program's Stop does. The only state a signal handler touches.
-volatile std::sig_atomic_t stopRequested = 0;
-
-extern "C" void RequestStop(int /*signal*/) {
-    stopRequested = 1;
-}
-
-// The first Ctrl+C asks the movie to stop; SA_RESETHAND gives a second one its usual effect.
-void CatchFirstInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = &RequestStop;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESETHAND | SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-}
+using vistamaze::cli::Quoted;
 
 bool EnvironmentFlag(const char* name) {
     const char* value = std::getenv(name);
@@ -54,8 +42,8 @@ int RunSceneProgram(char** argv) {
     for (const std::filesystem::path& program : candidates) {
         if (access(program.c_str(), X_OK) == 0) {
             execv(program.c_str(), argv);
-            std::cerr << "vistamaze-render: cannot start " << program.string() << ": " << std::strerror(errno)
-                      << "\n";
+            std::cerr << "vistamaze-render: cannot start " << Quoted(program.string()) << ": "
+                      << std::strerror(errno) << "\n";
             return 1;
         }
     }
@@ -63,7 +51,37 @@ int RunSceneProgram(char** argv) {
         << "vistamaze-render: 3D scenes need vistamaze-render-scene, which is not installed beside it\n";
     return 1;
 }
+#else
+// The scene program draws through Mesa, whose shader cache warns on stderr when it cannot make its
+// folder (a read-only or missing home). The command line's stderr is for its own messages, and
+// the cache only saves compiling a few small shaders. Set before any thread or GL context is
+// made; a user's own setting is kept.
+void QuietenGraphicsDrivers() {
+    setenv("MESA_SHADER_CACHE_DISABLE", "true", 0);
+}
 #endif
+
+bool IsMovieRun(const vistamaze::cli::RenderOptions& options) {
+    return options.animation.Requested() || vistamaze::LowerCaseExtension(options.output) == ".avi";
+}
+
+// What a run ended at once by a signal says after "stopped (SIGINT)".
+std::string AtOnceNote(const vistamaze::cli::RenderOptions& options, bool movie) {
+    if (movie) {
+        return " at once; " + vistamaze::cli::UntouchedNote(options.output);
+    }
+    return "; nothing more was written";
+}
+
+// What a movie stopped by a signal between frames says.
+std::string StoppedNote(const vistamaze::cli::RenderOptions& options, int signal, int frames) {
+    const std::string stopped =
+        std::string("vistamaze-render: stopped (") + vistamaze::cli::StopSignals::Name(signal) + ")";
+    if (frames == 0) {
+        return stopped + " before the first frame; " + vistamaze::cli::UntouchedNote(options.output);
+    }
+    return stopped + "; " + Quoted(options.output) + " holds " + vistamaze::cli::FramesWrittenPhrase(frames);
+}
 
 }  // namespace
 
@@ -89,16 +107,17 @@ int main(int argc, char** argv) {
     }
     RenderControl control;
 #ifdef VM_SCENE_PROGRAM
+    QuietenGraphicsDrivers();
     control.scene = LinkedSceneRuns();
 #else
     if (options.scene.Requested() || options.animation.Requested()) {
         return RunSceneProgram(argv);
     }
 #endif
-    if (options.animation.Requested()) {
-        CatchFirstInterrupt();
-        control.stopRequested = [] { return stopRequested != 0; };
-    }
+    // A movie stops between frames and keeps what it has; pictures have nothing to keep.
+    const bool movie = IsMovieRun(options);
+    const StopSignals signals(movie ? StopMode::BetweenFrames : StopMode::AtOnce, AtOnceNote(options, movie));
+    control.stopRequested = [&signals] { return signals.Received() != 0; };
     // Diagnostics, not options: the one-thread frame loop the overlapped one must match, and the
     // time each stage takes.
     if (EnvironmentFlag("VISTAMAZE_RENDER_SEQUENTIAL")) {
@@ -110,11 +129,10 @@ int main(int argc, char** argv) {
     try {
         const AnimationResult result =
             RunRender(options, isatty(STDERR_FILENO) ? &std::cerr : nullptr, control);
-        if (result.stopped) {
-            // 130 = 128 + SIGINT, as a shell reports an interrupted command; the movie is complete.
-            std::cerr << "vistamaze-render: stopped; " << options.output << " holds the "
-                      << result.framesWritten << " frames written\n";
-            return 130;
+        // Also when the request came after the last frame was started: the movie is complete.
+        if (const int signal = signals.Received(); signal != 0) {
+            std::cerr << StoppedNote(options, signal, result.framesWritten) << "\n";
+            return StopSignals::ExitStatus(signal);
         }
     } catch (const UsageError& e) {
         std::cerr << "vistamaze-render: " << e.what() << "\n";

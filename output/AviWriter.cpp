@@ -1,5 +1,6 @@
 #include "output/AviWriter.h"
 
+#include "engine/QuotedName.h"
 #include "engine/Resample.h"
 #include "formats/ImageLimits.h"
 #include "output/ReplacingFile.h"
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -24,6 +26,7 @@ namespace {
 constexpr std::size_t kCopyBuffer = std::size_t{1} << 20;
 constexpr std::uint64_t kMaxAudioChunk = std::uint64_t{4} << 20;
 constexpr int kLockAttempts = 5;
+constexpr int kFolderNameAttempts = 64;
 // Not an errno value: the work file is held by another writer.
 constexpr int kWorkFileInUse = -1;
 
@@ -54,6 +57,16 @@ std::string Extension(const std::string& name) {
         return {};
     }
     return name.substr(dot);
+}
+
+// Six letters and digits, as mkdtemp puts in place of its XXXXXX.
+std::string RandomName(std::random_device& random) {
+    static constexpr char kCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string name;
+    for (int i = 0; i < 6; ++i) {
+        name += kCharacters[random() % (sizeof kCharacters - 1)];
+    }
+    return name;
 }
 
 std::string Hex8(AviCode code) {
@@ -109,7 +122,10 @@ int ClearWorkFileName(const std::filesystem::path& file) {
 [[noreturn]] void ThrowWorkFileError(const std::filesystem::path& file, int err) {
     const std::string reason =
         err == kWorkFileInUse ? "another movie is being made with it" : std::strerror(err);
-    throw Error("Failed to create AVI video work file \"" + file.string() + "\": " + reason);
+    throw AviError(AviCode::kFileOpen,
+                   "Failed to create AVI video work file " + QuotedName(file) + ": " + reason,
+                   err == kWorkFileInUse ? 0 : err,
+                   "cannot create the movie's work file " + QuotedName(file) + ": " + reason);
 }
 
 std::filesystem::path TemporaryFolder(const std::filesystem::path& requested) {
@@ -228,12 +244,25 @@ TAviWriter::TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolde
 
 TAviWriter::TAviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder)
     : width_(screen.width / 10), height_(screen.height / 10) {
-    const std::filesystem::path pattern = TemporaryFolder(tempFolder) / "vistamaze-XXXXXX";
-    std::string folder = pattern.string();
-    if (::mkdtemp(folder.data()) == nullptr) {
-        ThrowWorkFileError(pattern, errno);
+    // As mkdtemp, but the name is listed for RemoveScratchFiles() before the folder is made.
+    const std::filesystem::path parent = TemporaryFolder(tempFolder);
+    std::random_device random;
+    for (int attempt = 0; attempt < kFolderNameAttempts && privateFolder_.empty(); ++attempt) {
+        const std::filesystem::path folder = parent / ("vistamaze-" + RandomName(random));
+        folderEntry_.emplace(folder, ScratchFileEntry::Kind::Folder);
+        if (::mkdir(folder.c_str(), 0700) == 0) {
+            privateFolder_ = folder;
+        } else {
+            const int err = errno;
+            folderEntry_.reset();
+            if (err != EEXIST) {
+                ThrowWorkFileError(parent / "vistamaze-XXXXXX", err);
+            }
+        }
     }
-    privateFolder_ = folder;
+    if (privateFolder_.empty()) {
+        ThrowWorkFileError(parent / "vistamaze-XXXXXX", EEXIST);
+    }
     workFile_ = privateFolder_ / kWorkFileName;
 }
 
@@ -256,7 +285,8 @@ void TAviWriter::SetWavFileName(const std::string& name) {
         return;
     }
     if (Lower(Extension(name)) != ".wav") {
-        throw Error("WavFileName must name a file with the .wav extension");
+        throw AviError(AviCode::kUnsupported, "WavFileName must name a file with the .wav extension", 0,
+                       "not a WAV file (.wav)");
     }
     wavFileName_ = name;
 }
@@ -273,17 +303,28 @@ int TAviWriter::OpenLockedWorkFile() {
     // another process) from clearing our file as stale; only its holder removes a file, so
     // whoever holds the lock while the name still leads to the file owns it.
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+        // In a folder of its own the name is this writer's: it is listed before the file is made,
+        // so that a signal in between cannot miss it (see ScratchFileEntry).
+        if (!privateFolder_.empty()) {
+            workEntry_.emplace(workFile_, ScratchFileEntry::Kind::File);
+        }
         UniqueFd fd(::open(workFile_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+        const int openError = errno;
         if (fd.Valid()) {
             if (::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && SameFile(fd.Get(), workFile_)) {
                 workFd_ = std::move(fd);
                 workFileMoved_ = false;
+                if (!workEntry_) {
+                    workEntry_.emplace(workFile_, ScratchFileEntry::Kind::File);
+                }
                 return 0;
             }
+            workEntry_.reset();
             continue;  // another writer took it for stale and is removing it
         }
-        if (errno != EEXIST) {
-            return errno;
+        workEntry_.reset();
+        if (openError != EEXIST) {
+            return openError;
         }
         if (const int err = ClearWorkFileName(workFile_); err != 0) {
             return err;
@@ -298,19 +339,25 @@ void TAviWriter::OpenWorkFile() {
     if (const int err = OpenLockedWorkFile(); err != 0) {
         ThrowWorkFileError(workFile_, err);
     }
+    const auto fail = [](const std::string& reason, int err = 0) {
+        throw AviError(AviCode::kBadParam, "Failed to create AVI video stream", err, reason);
+    };
+    const std::string size = std::to_string(width_) + " x " + std::to_string(height_);
     try {
         CheckPictureSize(width_, height_);
     } catch (const Error&) {
-        throw Error("Failed to create AVI video stream");
+        fail("a movie cannot have frames of " + size + " pixels");
     }
     if (frameTime_ <= 0) {
-        throw Error("Failed to create AVI video stream");
+        fail("a movie cannot have a frame time of " + std::to_string(frameTime_) + " ms");
     }
     try {
         stream_ = AviVideoStream{width_, height_, static_cast<std::uint32_t>(frameTime_), 1000};
         video_ = std::make_unique<AviRiffWriter>(workFd_.Get(), stream_, std::nullopt);
-    } catch (const AviError&) {
-        throw Error("Failed to create AVI video stream");
+    } catch (const AviError& e) {
+        fail("cannot start the movie's work file " + QuotedName(workFile_) + " for frames of " + size +
+                 " pixels" + (e.SysError() != 0 ? std::string(": ") + std::strerror(e.SysError()) : ""),
+             e.SysError());
     }
     frameIndex_ = 0;
 }
@@ -323,10 +370,12 @@ void TAviWriter::AddFrame(const PixelBuffer& picture) {
     const int index = frameIndex_;
     const ScopeExit countFrame([this] { ++frameIndex_; });
     if (!video_ || videoReady_) {
+        const std::string reason = "the movie's work file is not open for frames";
         if (index == 0) {
-            throw Error("Failed to set AVI stream format");
+            throw AviError(AviCode::kBadHandle, "Failed to set AVI stream format", 0, reason);
         }
-        throw Error("Failed to add frame to AVI. Err=" + Hex8(AviCode::kBadHandle));
+        throw AviError(AviCode::kBadHandle, "Failed to add frame to AVI. Err=" + Hex8(AviCode::kBadHandle), 0,
+                       reason);
     }
     const bool asIs = picture.BitsPerPixel() == 24 && picture.Width() == stream_.width &&
                       picture.Height() == stream_.height;
@@ -339,14 +388,19 @@ void TAviWriter::AddFrame(const PixelBuffer& picture) {
         video_->AddVideoFrame({frame.Data(), frame.ByteSize()});
     } catch (const AviError& e) {
         std::string message = "Failed to add frame to AVI. Err=" + Hex8(e.Code());
+        const std::string frameNumber = "frame " + std::to_string(index + 1);
+        std::string reason = "cannot add " + frameNumber + " to the movie: " + e.what();
         if (e.SysError() != 0) {
-            message += ": cannot write the work file \"" + workFile_.string() + "\"";
+            std::string details = "cannot write the work file " + QuotedName(workFile_);
             if (!fileName_.empty()) {
-                message += " of the movie \"" + fileName_ + "\"";
+                details += " of the movie " + QuotedName(std::string_view(fileName_));
             }
-            message += std::string(": ") + std::strerror(e.SysError());
+            details += std::string(": ") + std::strerror(e.SysError());
+            message += ": " + details;
+            reason = "cannot write " + frameNumber + " to the movie's work file " + QuotedName(workFile_) +
+                     ": " + std::strerror(e.SysError());
         }
-        throw Error(message);
+        throw AviError(e.Code(), message, e.SysError(), reason);
     }
 }
 
@@ -377,14 +431,20 @@ void TAviWriter::ComposeFrame(const PixelBuffer& picture) {
 
 void TAviWriter::CloseVideo() {
     if (!video_ || videoReady_) {
-        throw Error("Could not create Video Stream");
+        throw AviError(AviCode::kBadHandle, "Could not create Video Stream", 0,
+                       "the movie's work file is not open for frames");
     }
     try {
         video_->Finish();
-    } catch (const AviError&) {
+    } catch (const AviError& e) {
         video_.reset();
-        throw Error("Could not create Video Stream");
+        std::string reason = "cannot complete the movie's work file " + QuotedName(workFile_);
+        if (e.SysError() != 0) {
+            reason += std::string(": ") + std::strerror(e.SysError());
+        }
+        throw AviError(e.Code(), "Could not create Video Stream", e.SysError(), reason);
     }
+    movieFrames_ = static_cast<int>(video_->VideoFrames());
     videoReady_ = true;
 }
 
@@ -394,11 +454,15 @@ void TAviWriter::LoadAudio() {
         audio_ = std::make_unique<WavFile>(wavFileName_);
     } catch (const AviError& e) {
         // The message says what went wrong; the user also needs to know with which file.
-        std::string message = std::string(e.what()) + " (audio file \"" + wavFileName_ + "\"";
+        std::string message =
+            std::string(e.what()) + " (audio file " + QuotedName(std::string_view(wavFileName_));
         if (e.SysError() != 0) {
             message += std::string(": ") + std::strerror(e.SysError());
+        } else if (e.Code() == AviCode::kFileOpen) {
+            message += ": " + e.Reason();
         }
-        throw AviError(e.Code(), message + ")", e.SysError());
+        throw AviError(e.Code(), message + ")", e.SysError(),
+                       "the sound track " + QuotedName(std::string_view(wavFileName_)) + ": " + e.Reason());
     }
 }
 
@@ -416,7 +480,8 @@ void TAviWriter::SaveMovie() {
 }
 
 void TAviWriter::ThrowSaveError(int err) const {
-    throw FileAccessError("Failed to save the movie " + fileName_ + ": " + std::strerror(err));
+    throw FileAccessError("Failed to save the movie " + QuotedName(std::string_view(fileName_)) + ": " +
+                          std::strerror(err));
 }
 
 void TAviWriter::WriteMovie() {
@@ -424,13 +489,15 @@ void TAviWriter::WriteMovie() {
         throw FileAccessError("Failed to save the movie: no file name given");
     }
     if (!videoReady_) {
-        throw FileAccessError("Failed to save the movie " + fileName_ + ": no video was recorded");
+        throw FileAccessError("Failed to save the movie " + QuotedName(std::string_view(fileName_)) +
+                              ": no video was recorded");
     }
     if (!audio_) {
         // The finished work file already is the movie: on the same file system it moves.
         const int err = ReplacingFile::RenameOver(workFd_.Get(), workFile_, fileName_);
         if (err == 0) {
             workFileMoved_ = true;
+            workEntry_.reset();
             return;
         }
         if (err != EXDEV) {
@@ -488,7 +555,16 @@ void TAviWriter::Remux(int targetFd) const {
             const std::uint64_t n = std::min(blockEnd - blocksDone, chunkBlocks);
             const std::span<std::uint8_t> bytes(sound.data(),
                                                 static_cast<std::size_t>(n * format.blockAlign));
-            audio_->ReadSamples(blocksDone * format.blockAlign, bytes);
+            try {
+                audio_->ReadSamples(blocksDone * format.blockAlign, bytes);
+            } catch (const AviError& e) {
+                throw AviError(
+                    e.Code(),
+                    std::string(e.what()) + " (audio file " + QuotedName(std::string_view(wavFileName_)) +
+                        ")",
+                    e.SysError(),
+                    "the sound track " + QuotedName(std::string_view(wavFileName_)) + ": " + e.Reason());
+            }
             run([&] { out->AddAudio(bytes); });
             blocksDone += n;
         }
@@ -515,6 +591,7 @@ void TAviWriter::ReleaseWorkFile() noexcept {
     if (!workFileMoved_ && SameFile(workFd_.Get(), workFile_)) {
         ::unlink(workFile_.c_str());
     }
+    workEntry_.reset();
     workFd_.Reset();
     workFileMoved_ = false;
 }

@@ -3,6 +3,7 @@
 #include "engine/Picture.h"
 #include "engine/PixelBuffer.h"
 #include "output/AviRiffWriter.h"
+#include "output/ScratchFiles.h"
 #include "output/UniqueFd.h"
 #include "output/WavFile.h"
 
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vistamaze {
@@ -29,11 +31,13 @@ std::array<std::uint8_t, 40> BitmapInfoHeader(const PixelBuffer& bitmap);
 // file. Frames go to the work file "~AWTemp.avi" in the temporary folder, which is held
 // exclusively while a movie is made (a second writer, also in another process, cannot open
 // it); SaveMovie turns it into FileName and removes it. The work file is always a new regular
-// file of this writer: a symbolic link of that name is removed, never followed.
+// file of this writer: a symbolic link of that name is removed, never followed. The work file and
+// a private work folder are listed for RemoveScratchFiles() while they exist.
 //
 // Use: Reset, OpenWorkFile, AddFrame per frame, CloseVideo, SaveMovie. Run CloseVideo and
 // SaveMovie also after an AddFrame error: the frames written so far become the movie. Every
-// failure throws vistamaze::Error with the message the user sees.
+// failure throws vistamaze::Error with the message the program shows; the failures below that
+// are AviErrors also say what failed in plain words, without codes (AviError::Reason()).
 class TAviWriter {
 public:
     static constexpr int kMainWindowWidth = 800;
@@ -74,41 +78,46 @@ public:
     void SetFileName(const std::string& name) { fileName_ = name; }
     [[nodiscard]] const std::string& WavFileName() const noexcept { return wavFileName_; }
     // Ignored when equal to the current name up to letter case; otherwise the extension must be
-    // ".wav" in any case, else throws Error "WavFileName must name a file with the .wav
-    // extension" and keeps the old name (so a name once set cannot be cleared).
+    // ".wav" in any case, else throws AviError "WavFileName must name a file with the .wav
+    // extension" (Reason(): "not a WAV file (.wav)") and keeps the old name (so a name once set
+    // cannot be cleared).
     void SetWavFileName(const std::string& name);
 
     [[nodiscard]] const std::filesystem::path& WorkFileName() const noexcept { return workFile_; }
     // Frames passed to AddFrame since OpenWorkFile, failed ones included.
     [[nodiscard]] int FrameIndex() const noexcept { return frameIndex_; }
+    // The frames the video completed by the last CloseVideo holds: those AddFrame wrote, less any
+    // a full disk left no room to index.
+    [[nodiscard]] int MovieFrames() const noexcept { return movieFrames_; }
 
     // Forgets the video and audio of a previous movie.
     void Reset();
     // Creates the work file and its video stream for Width x Height at FrameTime. A work file
     // that a crash left behind (a regular file of this user that no writer holds) is replaced.
-    // Throws "Failed to create AVI video work file" followed by the file and the reason (cannot
-    // create it, another writer holds it, or the name is taken by something not ours) or
+    // Throws AviError "Failed to create AVI video work file" followed by the file and the reason
+    // (cannot create it, another writer holds it, or the name is taken by something not ours) or
     // "Failed to create AVI video stream" (size or frame time unusable).
     void OpenWorkFile();
     // Appends one key frame made from `picture` (any depth; an empty picture gives a black
-    // frame). The frame index counts up also when this throws: "Failed to set AVI stream
+    // frame). The frame index counts up also when this throws AviError: "Failed to set AVI stream
     // format" (first frame, no video stream) or "Failed to add frame to AVI. Err=XXXXXXXX"
     // (8 upper-case hex digits of an AviCode, e.g. 8004406E when the disk is full), followed by
     // the work file, FileName and the system's reason when the work file refused the frame.
     void AddFrame(const Picture& picture);
     void AddFrame(const PixelBuffer& picture);
-    // Completes the written video. Throws "Could not create Video Stream" when there is no
-    // video stream or it cannot be completed.
+    // Completes the written video. Throws AviError "Could not create Video Stream" when there is
+    // no video stream or it cannot be completed.
     void CloseVideo();
     // Writes FileName (with the WAV's audio when WavFileName is set), then closes and removes
     // the work file, also when it fails. The movie is written beside FileName and renamed over
     // it, so a failed save leaves an existing file as it was. Throws the LoadAudio messages, "A
-    // disk error occurred while reading the audio file." for a WAV that fails while copied, and
+    // disk error occurred while reading the audio file." with the file for a WAV that fails
+    // while copied (AviError, Reason() 'the sound track "<file>": <reason>'), and
     // FileAccessError ("Failed to save the movie <FileName>: <reason>") when the movie cannot
     // be written (its temporary file is removed).
     void SaveMovie();
-    // Opens WavFileName and checks its audio. Throws Error with the message for its failure:
-    // see LoadAudioMessage.
+    // Opens WavFileName and checks its audio. Throws AviError with the message for its failure
+    // (see LoadAudioMessage) and the file; Reason(): 'the sound track "<file>": ' and WavFile's.
     void LoadAudio();
 
 private:
@@ -129,13 +138,16 @@ private:
     std::filesystem::path privateFolder_;  // empty: the work file lies in a shared folder
     std::filesystem::path workFile_;
 
+    std::optional<ScratchFileEntry> folderEntry_;  // privateFolder_, while it exists
     UniqueFd workFd_;
+    std::optional<ScratchFileEntry> workEntry_;  // workFile_, while this writer holds it
     bool workFileMoved_ = false;
     AviVideoStream stream_;  // frame size and rate fixed by OpenWorkFile
     std::unique_ptr<AviRiffWriter> video_;
     bool videoReady_ = false;
     std::unique_ptr<WavFile> audio_;
     int frameIndex_ = 0;
+    int movieFrames_ = 0;
     PixelBuffer frame_;
 };
 

@@ -1,6 +1,7 @@
 #include "output/JpegWriter.h"
 
 #include "engine/Errors.h"
+#include "engine/QuotedName.h"
 #include "output/PictureResolution.h"
 #include "output/ReplacingFile.h"
 
@@ -202,7 +203,7 @@ void SaveAsJpeg(const Picture& picture, const std::filesystem::path& file, int q
         if (out.WriteFailed()) {
             out.ThrowWriteError();
         }
-        throw Error("Cannot write JPEG file \"" + out.Target().string() + "\": " + job.error.message);
+        throw Error("Cannot write JPEG file " + QuotedName(out.Target()) + ": " + job.error.message);
     }
     out.Commit();
 }

@@ -1,6 +1,7 @@
 #include "output/PngBandWriter.h"
 
 #include "engine/Errors.h"
+#include "engine/QuotedName.h"
 #include "output/ReplacingFile.h"
 
 #include <algorithm>
@@ -442,7 +443,7 @@ void EncodeAndWrite(ReplacingFile& out, BandEncoder& encoder, int threads, int l
 
 void SaveAsPngInBands(const PixelBuffer& bitmap, const std::filesystem::path& file,
                       std::uint32_t pixelsPerMetre, const PngOptions& options) {
-    const std::string failure = "Cannot write PNG file \"" + file.string() + "\": ";
+    const std::string failure = "Cannot write PNG file " + QuotedName(file) + ": ";
     if (bitmap.BitsPerPixel() != 24 || bitmap.Width() < 1 || bitmap.Height() < 1) {
         throw Error(failure + "the picture must be 24-bit and not empty");
     }

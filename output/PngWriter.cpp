@@ -1,6 +1,7 @@
 #include "output/PngWriter.h"
 
 #include "engine/Errors.h"
+#include "engine/QuotedName.h"
 #include "output/PictureResolution.h"
 #include "output/PngBandWriter.h"
 #include "output/ReplacingFile.h"
@@ -161,7 +162,7 @@ void SaveAsPng(const Picture& picture, const std::filesystem::path& file, std::s
         if (out.WriteFailed()) {
             out.ThrowWriteError();
         }
-        throw Error("Cannot write PNG file \"" + out.Target().string() + "\": " + job.message);
+        throw Error("Cannot write PNG file " + QuotedName(out.Target()) + ": " + job.message);
     }
     out.Commit();
 }

@@ -1,6 +1,8 @@
 #include "output/ReplacingFile.h"
 
 #include "engine/Errors.h"
+#include "engine/QuotedName.h"
+#include "output/FileKind.h"
 
 #include <cerrno>
 #include <new>
@@ -19,26 +21,9 @@ namespace {
 constexpr int kTemporaryNameAttempts = 64;
 
 [[noreturn]] void ThrowAccess(const char* operation, const std::filesystem::path& file, int err) {
-    throw ReplacingFileError(std::string("Cannot ") + operation + " file \"" + file.string() +
-                                 "\": " + std::error_code(err, std::generic_category()).message(),
+    throw ReplacingFileError(std::string("Cannot ") + operation + " file " + QuotedName(file) + ": " +
+                                 std::error_code(err, std::generic_category()).message(),
                              err);
-}
-
-// What a file that is not a regular file is, for messages; empty when no name fits.
-std::string KindOf(mode_t mode) {
-    if (S_ISFIFO(mode)) {
-        return " (a FIFO)";
-    }
-    if (S_ISSOCK(mode)) {
-        return " (a socket)";
-    }
-    if (S_ISCHR(mode)) {
-        return " (a character device)";
-    }
-    if (S_ISBLK(mode)) {
-        return " (a block device)";
-    }
-    return {};
 }
 
 // The errno that stands for a target of this kind, for callers that word the report themselves.
@@ -96,13 +81,23 @@ std::string RandomSuffix(std::random_device& random) {
 
 // Opens a fresh file next to the target; O_EXCL keeps us from ever writing into someone
 // else's file, and the name stays short so that long target names still fit the folder.
-int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& temporary) {
+// The name is listed for RemoveScratchFiles() before the file is made, so that a signal in between
+// cannot miss it, and taken off again when it cannot be made.
+int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& temporary,
+                    std::optional<ScratchFileEntry>& scratch) {
     std::random_device random;
     for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
         temporary = target.parent_path() / (".vistamaze-" + RandomSuffix(random) + ".tmp");
+        scratch.emplace(temporary, ScratchFileEntry::Kind::File);
         const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
+        if (fd >= 0) {
             return fd;
+        }
+        const int err = errno;
+        scratch.reset();
+        if (err != EEXIST) {
+            errno = err;
+            return -1;
         }
     }
     errno = EEXIST;
@@ -114,7 +109,7 @@ int CreateTemporary(const std::filesystem::path& target, std::filesystem::path& 
 ReplacingFile::ReplacingFile(std::filesystem::path target)
     : named_(std::move(target)), target_(ResolveTarget(named_)) {
     CheckTarget(named_);
-    const int fd = CreateTemporary(target_, temporary_);
+    const int fd = CreateTemporary(target_, temporary_, scratch_);
     if (fd < 0) {
         ThrowAccess("create", named_, errno);
     }
@@ -191,8 +186,36 @@ void ReplacingFile::CheckTarget(const std::filesystem::path& target) {
         ThrowAccess("create", target, err);
     }
     if (err != 0) {
-        throw ReplacingFileError(
-            "Cannot write file \"" + target.string() + "\": it is not a regular file" + KindOf(mode), err);
+        throw ReplacingFileError("Cannot write file " + QuotedName(target) + ": it is not a regular file" +
+                                     KindOfSpecialFile(mode),
+                                 err);
+    }
+}
+
+void ReplacingFile::CheckFolder(const std::filesystem::path& target) {
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const std::string start = "Cannot create file " + QuotedName(target) + ": ";
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT) {
+            throw ReplacingFileError(start + "the folder " + QuotedName(folder) + " does not exist", err);
+        }
+        throw ReplacingFileError(start + "cannot reach the folder " + QuotedName(folder) + ": " +
+                                     std::error_code(err, std::generic_category()).message(),
+                                 err);
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        throw ReplacingFileError(start + QuotedName(folder) + " is not a folder", ENOTDIR);
+    }
+    // The effective user's rights, as creating the file will use them; a read-only file system
+    // answers EROFS even to root.
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        const int err = errno;
+        throw ReplacingFileError(start + "cannot create files in the folder " + QuotedName(folder) + ": " +
+                                     std::error_code(err, std::generic_category()).message(),
+                                 err);
     }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "engine/Errors.h"
+#include "output/ScratchFiles.h"
 
 #include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 namespace vistamaze {
 
@@ -25,7 +27,8 @@ private:
 //
 // The data goes to a new temporary file in the target's folder; Commit() flushes and closes it
 // and renames it over the target in one step. Until then the target is untouched; a
-// ReplacingFile destroyed without a successful Commit() removes its temporary file. When the
+// ReplacingFile destroyed without a successful Commit() removes its temporary file, and so does
+// RemoveScratchFiles() for a process ended by a signal meanwhile. When the
 // target is a symbolic link, the file it points to is replaced. Only a regular file (after
 // following links) or a new file is ever replaced: a directory, FIFO, socket or device is refused
 // (see CheckTarget), never turned into a regular file. An existing target's permission bits are
@@ -72,6 +75,13 @@ public:
     // for a loop of links 'Cannot write file "<target>": <reason>' (ELOOP).
     static void CheckTarget(const std::filesystem::path& target);
 
+    // Lets callers refuse an output whose folder cannot take it, before the work that produces
+    // it: the folder `target` names (the current folder when it names none) must exist, be a
+    // folder, and let this process create files in it. Otherwise throws ReplacingFileError
+    // 'Cannot create file "<target>": the folder "<folder>" does not exist' (ENOENT), '... is not
+    // a folder' (ENOTDIR) or '...: cannot create files in the folder "<folder>": <reason>'.
+    static void CheckFolder(const std::filesystem::path& target);
+
     // Renames the finished file `source`, open as `sourceFd`, over `target` as Commit() does: a
     // symbolic link's file is replaced and an existing target's permission bits are kept.
     // Returns 0 or the errno of the failure (EXDEV: they lie on different file systems; for a
@@ -88,6 +98,7 @@ private:
     std::filesystem::path named_;
     std::filesystem::path target_;  // named_ with a symbolic link resolved
     std::filesystem::path temporary_;
+    std::optional<ScratchFileEntry> scratch_;  // temporary_, listed once it exists
     std::unique_ptr<std::FILE, StreamCloser> stream_;
     int writeError_ = 0;
     bool committed_ = false;

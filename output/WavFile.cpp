@@ -1,5 +1,7 @@
 #include "output/WavFile.h"
 
+#include "output/FileKind.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -33,13 +35,32 @@ bool IsId(const std::uint8_t* p, const char* id) {
     return std::memcmp(p, id, 4) == 0;
 }
 
-[[noreturn]] void Fail(AviCode code, int sysError = 0) {
-    throw AviError(code, LoadAudioMessage(code), sysError);
+// What failed, in plain words, for AviError::Reason(); the file is named by the caller.
+std::string ReasonFor(AviCode code, int sysError) {
+    const std::string system = sysError != 0 ? std::string(": ") + std::strerror(sysError) : std::string();
+    switch (code) {
+        case AviCode::kBadFormat:
+            return "not a WAV file of PCM or floating-point sound, or a damaged one";
+        case AviCode::kNoData:
+            return "the WAV file holds no sound";
+        case AviCode::kFileRead:
+            return "cannot read it" + system;
+        case AviCode::kFileOpen:
+            return "cannot open it" + system;
+        default:
+            return LoadAudioMessage(code);
+    }
+}
+
+[[noreturn]] void Fail(AviCode code, int sysError = 0, std::string reason = {}) {
+    throw AviError(code, LoadAudioMessage(code), sysError,
+                   reason.empty() ? ReasonFor(code, sysError) : std::move(reason));
 }
 
 void ReadOrFail(const WavReadAt& read, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
+    errno = 0;
     if (!read(offset, out, size)) {
-        Fail(AviCode::kFileRead);
+        Fail(AviCode::kFileRead, errno);
     }
 }
 
@@ -147,13 +168,19 @@ WavLayout ParseWav(const WavReadAt& read, std::uint64_t fileSize) {
     return layout;
 }
 
-WavFile::WavFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+// O_NONBLOCK: opening a FIFO must not wait for a writer; the file is refused below before any
+// read, and on a regular file the flag changes nothing.
+WavFile::WavFile(const std::filesystem::path& path)
+    : fd_(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)) {
     struct stat st {};
     if (!fd_.Valid() || ::fstat(fd_.Get(), &st) != 0) {
         Fail(AviCode::kFileOpen, errno);
     }
+    if (S_ISDIR(st.st_mode)) {
+        Fail(AviCode::kFileOpen, EISDIR, "it is a folder");
+    }
     if (!S_ISREG(st.st_mode)) {
-        Fail(AviCode::kFileOpen, S_ISDIR(st.st_mode) ? EISDIR : 0);
+        Fail(AviCode::kFileOpen, 0, "it is not a regular file" + KindOfSpecialFile(st.st_mode));
     }
     const int fd = fd_.Get();
     const WavReadAt readAt = [fd](std::uint64_t offset, std::uint8_t* out, std::size_t size) {
@@ -176,7 +203,7 @@ WavFile::WavFile(const std::filesystem::path& path) : fd_(::open(path.c_str(), O
 
 void WavFile::ReadSamples(std::uint64_t offset, std::span<std::uint8_t> out) const {
     if (offset > layout_.dataSize || out.size() > layout_.dataSize - offset) {
-        Fail(AviCode::kFileRead);
+        Fail(AviCode::kFileRead, 0, "the file ends early");
     }
     std::uint64_t at = layout_.dataOffset + offset;
     std::size_t done = 0;
@@ -186,7 +213,7 @@ void WavFile::ReadSamples(std::uint64_t offset, std::span<std::uint8_t> out) con
             continue;
         }
         if (n <= 0) {
-            Fail(AviCode::kFileRead);
+            Fail(AviCode::kFileRead, n < 0 ? errno : 0, n < 0 ? std::string() : "the file ends early");
         }
         done += static_cast<std::size_t>(n);
         at += static_cast<std::uint64_t>(n);

@@ -45,8 +45,10 @@ WavLayout ParseWav(const WavReadAt& read, std::uint64_t fileSize);
 // An open WAV file ready to hand out its samples.
 class WavFile {
 public:
-    // Opens and parses `path`. Throws AviError: kFileOpen when the file cannot be opened or is
-    // not a regular file, otherwise as ParseWav.
+    // Opens and parses `path`, which must be a regular file: a FIFO, device or folder is refused
+    // before any read, and opening never waits. Throws AviError: kFileOpen when the file cannot be
+    // opened or is not a regular file (Reason(): "cannot open it: <system's reason>", "it is a
+    // folder", "it is not a regular file (a FIFO)"), otherwise as ParseWav.
     explicit WavFile(const std::filesystem::path& path);
 
     [[nodiscard]] const WavLayout& Layout() const noexcept { return layout_; }

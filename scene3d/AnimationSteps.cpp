@@ -2,8 +2,26 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vistamaze {
+
+namespace {
+
+std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) noexcept {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum)) {
+        return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+    }
+    return sum;
+}
+
+// (slider + travel) / 20 in double: the sum is never formed in an integer.
+double MovePosition(int slider, std::int64_t travel) noexcept {
+    return (static_cast<double>(slider) + static_cast<double>(travel)) / 20.0;
+}
+
+}  // namespace
 
 int FrameTimeFor(int fps) noexcept {
     return static_cast<int>(std::trunc(1000.0F / static_cast<float>(fps)));
@@ -29,12 +47,12 @@ void ApplyFrameSteps(Scene3d& scene, const AnimationSteps& steps, CameraTravel& 
     }
     Vec3 position = moving->Position();
     if (steps.cameraX != 0) {
-        travel.x += steps.cameraX;
-        position.x = (sliderX + travel.x) / 20.0;
+        travel.x = SaturatingAdd(travel.x, steps.cameraX);
+        position.x = MovePosition(sliderX, travel.x);
     }
     if (steps.cameraY != 0) {
-        travel.y += steps.cameraY;
-        position.y = (sliderY + travel.y) / 20.0;
+        travel.y = SaturatingAdd(travel.y, steps.cameraY);
+        position.y = MovePosition(sliderY, travel.y);
     }
     moving->SetPosition(position);
 }

@@ -2,6 +2,8 @@
 
 #include "scene3d/Scene3d.h"
 
+#include <cstdint>
+
 namespace vistamaze {
 
 // What changes from one frame of an animation to the next.
@@ -32,10 +34,11 @@ struct AnimationOptions {
 // truncated (25 -> 40, 30 -> 33, 12 -> 83). `fps` must be at least 1.
 [[nodiscard]] int FrameTimeFor(int fps) noexcept;
 
-// The Move-slider units the camera steps have added so far in a run.
+// The Move-slider units the camera steps have added so far in a run: in 64 bits, saturating, so
+// that no step and frame count can overflow it (a million units over a million frames fit).
 struct CameraTravel {
-    int x = 0;
-    int y = 0;
+    std::int64_t x = 0;
+    std::int64_t y = 0;
 };
 
 // The scene part of one frame: each visible object (the mesh, then the text) turned about the

@@ -1,20 +1,15 @@
 // Scene movies of the command-line renderer (--frames), run as a user runs them on a machine with
 // no display; movies are read back with ffprobe and ffmpeg.
 #include "cli/RenderOptions.h"
+#include "tests/cli/RendererChild.h"
 #include "tests/support/TestSupport.h"
 
-#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-extern char** environ;
 
 namespace vistamaze::cli {
 namespace {
@@ -268,44 +263,73 @@ std::optional<std::filesystem::path> WorkFileUnder(const std::filesystem::path& 
     return std::nullopt;
 }
 
-TEST_F(AnimationProcessTest, InterruptKeepsTheFramesWrittenSoFar) {
-    const std::filesystem::path work = dir_ / "work";
-    std::filesystem::create_directories(work);
-    const std::string movie = File("stopped.avi");
-    const std::string log = File("log.txt");
-    const std::string command = "TMPDIR=" + work.string() + " exec env -u DISPLAY " VM_GL_CHILD_ENV " " +
-                                VM_RENDERER_PATH + " --model " + Model() +
-                                " --view 160x120 -W 320 -H 200 --frames 100000 -o " + movie + " 2>" + log;
-    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);
-    // Once the work file holds a few frames, the movie's work is under way.
-    const std::uintmax_t fewFrames = 3U * 320U * 200U * 3U;
-    bool underWay = false;
-    for (int i = 0; i < 1200 && !underWay; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const auto file = WorkFileUnder(work);
-        std::error_code ec;
-        underWay = file && std::filesystem::file_size(*file, ec) > fewFrames && !ec;
-    }
-    ::kill(pid, SIGINT);
-    int status = 0;
-    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(underWay) << "no frames written within a minute";
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by a signal";
-    EXPECT_EQ(WEXITSTATUS(status), 130);
+// The frames a stop note says the movie holds; -1 when it says none.
+int FramesInNote(const std::string& note) {
+    const std::size_t at = note.find("holds the ");
+    return at == std::string::npos ? -1 : std::stoi(note.substr(at + 10));
+}
 
-    const MovieInfo info = Probe(movie);
-    EXPECT_GE(info.frames, 3);
-    EXPECT_LT(info.frames, 100000);
-    EXPECT_EQ(info.width, 320);
-    // The note names the frames the movie holds, on one line.
-    std::string note;
-    RunCommand("cat " + log, &note);
-    EXPECT_NE(note.find("holds the " + std::to_string(info.frames) + " frames written"), std::string::npos)
-        << note;
-    EXPECT_EQ(std::count(note.begin(), note.end(), '\n'), 1) << note;
-    EXPECT_FALSE(WorkFileUnder(work)) << "the work file is removed";
+// Every request to stop, once or twice, at two moments: when the work file holds a few frames,
+// and while the scene is still being built (the work file is made before it; a large view makes
+// the build take a while). Nothing is ever left in the temporary folder or beside the movie.
+TEST_F(AnimationProcessTest, StopSignalsKeepTheFramesWrittenOrTheOldMovie) {
+    struct Case {
+        std::vector<int> signals;  // each sent once the run has answered the one before
+        bool duringFrames;         // else while the scene is built
+        int status;
+        std::string note;  // in the last line; empty: the movie holds the frames the note names
+    };
+    const std::vector<Case> cases = {
+        {{SIGINT}, true, 130, ""},
+        {{SIGTERM}, true, 143, ""},
+        {{SIGHUP}, true, 129, ""},
+        {{SIGINT}, false, 130, "stopped (SIGINT) before the first frame; \""},
+        {{SIGINT, SIGINT}, false, 130, "stopped (SIGINT) at once; \""},
+        {{SIGTERM, SIGTERM}, false, 143, "stopped (SIGTERM) at once; \""},
+    };
+    const std::vector<std::uint8_t> old(30000, 0x5A);
+    for (const Case& c : cases) {
+        const test::TempDir dir;
+        std::filesystem::create_directory(dir / "out");
+        const std::filesystem::path movie = dir / "out" / "m.avi";
+        test::WriteBytes(movie, old);
+        test::RendererChild child("--model " + Model() +
+                                      (c.duringFrames ? " --view 160x120" : " --view 3000x3000") +
+                                      " -W 320 -H 200 --frames 100000 -o " + movie.string(),
+                                  dir / "tmp", dir / "run", dir / "log");
+        ASSERT_TRUE(child.Started());
+        const std::uintmax_t fewFrames = 3U * 320U * 200U * 3U;
+        const bool underWay = child.WaitUntil([&] {
+            const auto file = WorkFileUnder(dir / "tmp");
+            std::error_code ec;
+            return file && (!c.duringFrames || (std::filesystem::file_size(*file, ec) > fewFrames && !ec));
+        });
+        ASSERT_TRUE(underWay) << "no work file within a minute";
+        std::string note;
+        for (std::size_t i = 0; i < c.signals.size(); ++i) {
+            // The first request is answered at once with a line of its own.
+            ASSERT_TRUE(i == 0 || child.WaitUntil([&] {
+                RunCommand("cat " + (dir / "log").string(), &note);
+                return note.find("stops before its next frame") != std::string::npos;
+            }));
+            child.Signal(c.signals[i]);
+        }
+        EXPECT_EQ(child.Wait(), c.status) << c.note;
+        RunCommand("cat " + (dir / "log").string(), &note);
+        EXPECT_TRUE(test::EntriesOf(dir / "tmp").empty()) << c.note << ": the work file or folder was left";
+        EXPECT_EQ(test::EntriesOf(dir / "out"), std::vector<std::string>{"m.avi"}) << c.note;
+        EXPECT_EQ(std::count(note.begin(), note.end(), '\n'), 2) << note;
+        if (c.note.empty()) {
+            const MovieInfo info = Probe(movie);
+            EXPECT_GE(info.frames, 3);
+            EXPECT_EQ(FramesInNote(note), info.frames) << note;
+            EXPECT_EQ(info.width, 320);
+        } else {
+            EXPECT_NE(note.find(c.note + movie.string() + "\" was left as it was\n"), std::string::npos)
+                << note;
+            EXPECT_TRUE(test::ReadBytes(movie) == old) << c.note << ": the old movie was changed";
+        }
+    }
 }
 
 }  // namespace

@@ -180,13 +180,13 @@ TEST_F(RendererProcessTest, FileErrorsSayWhichFileAndWhatItWasFor) {
         // texture's and the sound track's.
         {cut + " -t " + cut + " -o " + out, "texture: Invalid PNG file: "},
         {cut + " -o " + (dir_ / "m.avi").string() + " --audio " + (dir_ / "none.wav").string(),
-         "(audio file \"" + (dir_ / "none.wav").string() + "\": No such file or directory)"},
+         "--audio \"" + (dir_ / "none.wav").string() + "\": cannot open it: No such file or directory"},
         {torus + " -o " + (dir_ / "no" / "o.png").string(),
          "output: Cannot create file \"" + dir_.Path().string()},
         {torus + " -o " + out + " --depth-out " + (dir_ / "no" / "d.png").string(),
          "depth map output: Cannot create"},
         {torus + " -o " + (dir_ / "m.avi").string() + " --audio " + (dir_ / "none.wav").string(),
-         "(audio file \"" + (dir_ / "none.wav").string() + "\": No such file or directory)"},
+         "--audio \"" + (dir_ / "none.wav").string() + "\": cannot open it: No such file or directory"},
         {"--model " + cut + " -o " + out, "model: Unknown model file extension \".png\" of \"" + cut + "\""},
     };
     for (const auto& [args, message] : cases) {

@@ -192,6 +192,16 @@ TEST_F(SceneRenderTest, FailuresNameTheirCauseOnOneLine) {
     EXPECT_NE(text.find("No OpenGL without a display"), std::string::npos) << text;
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
     EXPECT_FALSE(std::filesystem::exists(dir_ / "x.png"));
+    // Where Qt cannot make its runtime folder and Mesa its shader cache, neither says so: a run
+    // that works prints nothing, one that fails its one line.
+    const std::string unwritable =
+        std::string("env -u DISPLAY " VM_GL_CHILD_ENV
+                    " XDG_RUNTIME_DIR=/proc/none HOME=/proc XDG_CACHE_HOME=/proc ") +
+        VM_RENDERER_PATH;
+    EXPECT_EQ(RunCommand(unwritable + " --text A -W 64 -H 48" + out + " 2>&1", &text), 0);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(RunCommand(unwritable + " --model " + File("missing.obj") + out + " 2>&1", &text), 1);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 
 // A font family that is not installed is refused rather than replaced by another; a name

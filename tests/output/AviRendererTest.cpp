@@ -57,7 +57,9 @@ TEST_F(MovieRendererTest, ParallelRunsEachMakeTheirMovie) {
 struct LimitCase {
     int blocks;           // ulimit -f, 512-byte blocks
     const char* options;  // passed on after the depth maps
-    const char* message;  // the failed step's message, which the movie and the reason follow
+    const char* message;  // how the one line starts, after "vistamaze-render: "
+    const char* ending;   // how it ends
+    int frames;           // the frames the movie holds; -1: the old movie stays
 };
 
 void PrintTo(const LimitCase& c, std::ostream* os) {
@@ -66,7 +68,7 @@ void PrintTo(const LimitCase& c, std::ostream* os) {
 
 class FileSizeLimitTest : public MovieRendererTest, public ::testing::WithParamInterface<LimitCase> {};
 
-TEST_P(FileSizeLimitTest, GivesOneLineNamingTheMovieAndLeavesTheOldOne) {
+TEST_P(FileSizeLimitTest, GivesOneLineSayingWhatTheMovieHolds) {
     const LimitCase c = GetParam();
     const fs::path movie = out_ / "movie.avi";
     const std::vector<std::uint8_t> old(30000, 0x5A);
@@ -77,20 +79,34 @@ TEST_P(FileSizeLimitTest, GivesOneLineNamingTheMovieAndLeavesTheOldOne) {
                          &out),
               1);
     EXPECT_EQ(out.rfind(std::string("vistamaze-render: ") + c.message, 0), 0U) << out;
-    EXPECT_NE(out.find(movie.string()), std::string::npos) << out;
-    EXPECT_TRUE(out.ends_with(": File too large\n") && std::count(out.begin(), out.end(), '\n') == 1) << out;
-    EXPECT_TRUE(ReadBytes(movie) == old) << "the old movie was changed";
+    EXPECT_NE(out.find("\"" + movie.string() + "\""), std::string::npos) << out;
+    EXPECT_TRUE(out.ends_with(std::string(c.ending) + "\n") && std::count(out.begin(), out.end(), '\n') == 1)
+        << out;
+    EXPECT_EQ(out.find("Err="), std::string::npos) << out;
+    if (c.frames < 0) {
+        EXPECT_TRUE(ReadBytes(movie) == old) << "the old movie was changed";
+    } else if (ToolAvailable("ffprobe")) {
+        ASSERT_EQ(
+            RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +
+                           movie.string(),
+                       &out),
+            0);
+        EXPECT_EQ(out, std::to_string(c.frames) + "\n");
+    }
     EXPECT_EQ(std::distance(fs::directory_iterator(out_.Path()), fs::directory_iterator()), 1);
     EXPECT_TRUE(TempEmpty());
 }
 
 // 96 x 72 frames take 20 KB each: three fill about 67 KB of work file, and the sound makes the
-// movie about 45 KB larger, past 180 blocks.
+// movie about 45 KB larger, past 180 blocks. With 100 blocks two frames fit, with 16 none.
 INSTANTIATE_TEST_SUITE_P(
     Stages, FileSizeLimitTest,
-    ::testing::Values(LimitCase{16, "", "Failed to add frame to AVI. Err=8004406E"},
+    ::testing::Values(LimitCase{16, "", "cannot write frame 1 to the movie's work file \"",
+                                "/movie.avi\" was left as it was", -1},
+                      LimitCase{100, "", "cannot write frame 3 to the movie's work file \"",
+                                "holds the 2 frames written", 2},
                       LimitCase{180, "--audio " VM_SOURCE_DIR "/tests/data/audio/chuck_snare_01.wav",
-                                "Failed to save the movie"}),
+                                "Failed to save the movie", ": File too large; it was left as it was", -1}),
     [](const auto& tp) { return "Limit" + std::to_string(tp.param.blocks) + "Blocks"; });
 
 }  // namespace

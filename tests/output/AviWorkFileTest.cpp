@@ -65,7 +65,8 @@ TEST_P(FailedSave, LeavesTheOldMovieByteForByteAndNoTemporaryFile) {
             setrlimit(RLIMIT_FSIZE, &limit);
             writer->SaveMovie();
         } catch (const FileAccessError& e) {
-            _exit(std::string(e.what()) == "Failed to save the movie " + target.string() + ": File too large"
+            _exit(std::string(e.what()) ==
+                          "Failed to save the movie \"" + target.string() + "\": File too large"
                       ? 0
                       : 2);
         }

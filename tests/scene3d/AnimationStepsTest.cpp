@@ -3,6 +3,7 @@
 #include "scene3d/AnimationSteps.h"
 
 #include <cmath>
+#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,27 @@ TEST(AnimationSteps, ZoomCompoundsAndCameraStepsTravel) {
     EXPECT_EQ(travel.y, -6);
     EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().x, (20 + 12) / 20.0);
     EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().y, -6 / 20.0);
+}
+
+TEST(AnimationSteps, CameraTravelOfLongRunsNeitherOverflowsNorWraps) {
+    const std::unique_ptr<Scene3d> scene = BuildInitialScene();
+    AnimationSteps steps;
+    steps.rotateX = 0;
+    steps.cameraX = 1000000;
+    steps.cameraY = -1000000;
+    CameraTravel travel;
+    for (int frame = 1; frame <= 2200; ++frame) {
+        ApplyFrameSteps(*scene, steps, travel, 7, 0);
+    }
+    EXPECT_EQ(travel.x, 2200000000);
+    EXPECT_EQ(travel.y, -2200000000);
+    EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().x, (7 + 2200000000.0) / 20.0);
+    // At the ends of its range the travel stays there.
+    travel.x = std::numeric_limits<std::int64_t>::max() - 5;
+    travel.y = std::numeric_limits<std::int64_t>::min() + 5;
+    ApplyFrameSteps(*scene, steps, travel, 0, 0);
+    EXPECT_EQ(travel.x, std::numeric_limits<std::int64_t>::max());
+    EXPECT_EQ(travel.y, std::numeric_limits<std::int64_t>::min());
 }
 
 TEST(AnimationSteps, VisibleObjectsTurnAboutTheSceneAxesAndAFullTurnComesBack) {
