@@ -185,10 +185,13 @@ TEST(HostileModelFilesTest, EachIsRefusedNamingTheFileAndTheCause) {
         {"huge.off", [] { return Text("OFF\n2000000000 2000000000 0\n0 0 0\n"); },
          "it claims 2000000000 vertices and 2000000000 faces, more than its 34 bytes can hold"},
         {"huge.md5mesh",
-         [] { return Text("MD5Version 10\nnumJoints 1\nnumMeshes 1\nmesh {\n numverts 2000000000\n}\n"); },
-         "it claims 2000000000 vertices, more than its 68 bytes can hold"},
-        {"index.md5mesh", [] { return Text("MD5Version 10\nmesh {\n tri 2000000000 0 0 0\n}\n"); },
-         "it claims 2000000001 triangles, more than its 45 bytes can hold"},
+         [] {
+             return Text("MD5Version 10\ncommandline \"\"\nnumMeshes 1\nmesh {\n numverts 2000000000\n}\n");
+         },
+         "it claims 2000000000 vertices, more than its 71 bytes can hold"},
+        {"index.md5mesh",
+         [] { return Text("MD5Version 10\ncommandline \"\"\nmesh {\n tri 2000000000 0 0 0\n}\n"); },
+         "it claims 2000000001 triangles, more than its 60 bytes can hold"},
         {"wrapped.stl", [] { return BinaryStl(85899346, 88); },
          "it claims 85899346 triangles, more than its 88 bytes can hold"},
         {"polygon.obj", [polygon] { return Text(polygon); }, "a face has more than 1024 corners"},
