@@ -185,6 +185,8 @@ public:
 
     void Line(std::string_view line);
     void Check() const;
+    // Whether the last line was a section line with a value after its name.
+    [[nodiscard]] bool EndsInValue() const noexcept { return endsInValue_; }
 
 private:
     void Section(std::string_view name, std::string_view rest);
@@ -200,6 +202,7 @@ private:
     bool animation_;
     std::string_view section_;
     bool inBraces_ = false;
+    bool endsInValue_ = false;
     std::uint64_t total_[kKinds] = {};
     std::vector<MeshLists> meshes_;
     std::vector<Joint> joints_;  // "joints" of a mesh file, "hierarchy" of an animation
@@ -230,7 +233,9 @@ void Md5Reader::Line(std::string_view line) {
     if (first.empty()) {
         return;
     }
+    endsInValue_ = false;
     if (!inBraces_) {
+        endsInValue_ = !std::all_of(rest.begin(), rest.end(), IsBlank);
         Section(first, rest);
         return;
     }
@@ -420,6 +425,11 @@ void Md5Reader::Check() const {
 
 void CheckMd5Model(std::span<const std::uint8_t> bytes, bool animation) {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    // Between sections the importer skips blanks and line ends but stops at a form feed, where
+    // it then starts empty sections without end.
+    if (text.find('\f') != std::string_view::npos) {
+        throw Error("it holds a form feed, which the MD5 importer cannot read");
+    }
     Md5Reader reader(bytes.size(), animation);
     // The version line, then (after any empty lines) the command line, are not sections.
     enum { kVersion, kCommandLine, kSections } state = kVersion;
@@ -448,6 +458,10 @@ void CheckMd5Model(std::span<const std::uint8_t> bytes, bool animation) {
             }
         }
         reader.Line(line);
+    }
+    // A value that ends the data takes the importer past the end of its buffer.
+    if (reader.EndsInValue() && !text.empty() && !IsBlank(text.back()) && !IsLineEnd(text.back())) {
+        throw Error("its last line has no line end, which the MD5 importer needs");
     }
     reader.Check();
 }

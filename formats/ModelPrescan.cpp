@@ -229,9 +229,6 @@ void WalkPlyBinary(std::span<const std::uint8_t> bytes, const PlyHeader& header)
 }
 
 void CheckPly(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < 3 || std::memcmp(bytes.data(), "ply", 3) != 0) {
-        return;  // not a PLY file: the importer says so
-    }
     const PlyHeader header = ReadPlyHeader(bytes);
     // Lines of an ASCII body may lack their last line end.
     const std::uint64_t body = bytes.size() - header.bodyStart + (header.format == PlyFormat::kAscii ? 1 : 0);
@@ -331,6 +328,15 @@ void CheckStl(std::span<const std::uint8_t> bytes) {
     Mesh().RequireRoom(0, count);
 }
 
+// --- SMD ---
+
+// The SMD importer's parser stops advancing at a NUL byte and loops there without end.
+void CheckSmd(std::span<const std::uint8_t> bytes) {
+    if (std::find(bytes.begin(), bytes.end(), std::uint8_t{0}) != bytes.end()) {
+        throw Error("it holds a NUL byte, which the SMD importer cannot read");
+    }
+}
+
 }  // namespace
 
 void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view extension) {
@@ -342,6 +348,8 @@ void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view exte
         CheckMd5Model(bytes, extension == "md5anim");
     } else if (extension == "stl") {
         CheckStl(bytes);
+    } else if (extension == "smd") {
+        CheckSmd(bytes);
     }
 }
 

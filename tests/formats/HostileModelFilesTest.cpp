@@ -124,6 +124,20 @@ Bytes OctFans() {
     return b;
 }
 
+// An MD5 mesh of one joint and one triangle whose last corner is `corner`.
+Bytes Md5Triangle(int corner) {
+    std::string text =
+        "MD5Version 10\ncommandline \"\"\nnumJoints 1\nnumMeshes 1\njoints {\n \"root\" -1 ( 0 0 0 ) ( 0 0 0 "
+        ")\n}\n"
+        "mesh {\n shader \"s\"\n numverts 3\n numtris 1\n numweights 3\n";
+    for (int v = 0; v < 3; ++v) {
+        text += " vert " + std::to_string(v) + " ( 0 0 ) " + std::to_string(v) + " 1\n weight " +
+                std::to_string(v) + " 0 1 ( " + std::to_string(v % 2) + " " + std::to_string(v / 2) +
+                " 0 )\n";
+    }
+    return Text(text + " tri 0 0 1 " + std::to_string(corner) + "\n}\n");
+}
+
 Bytes BinaryStl(std::uint32_t count, std::size_t size) {
     Bytes b(80, 0);
     test::Put32(b, count);
@@ -192,6 +206,12 @@ TEST(HostileModelFilesTest, EachIsRefusedNamingTheFileAndTheCause) {
         {"index.md5mesh",
          [] { return Text("MD5Version 10\ncommandline \"\"\nmesh {\n tri 2000000000 0 0 0\n}\n"); },
          "it claims 2000000001 triangles, more than its 60 bytes can hold"},
+        {"corner.md5mesh", [] { return Md5Triangle(5); }, "a triangle refers to a vertex that is not there"},
+        {"formfeed.md5mesh",
+         [] { return Text("MD5Version 10\ncommandline \"\"\nnumJoints 1\n\fnumMeshes 1\n"); },
+         "it holds a form feed, which the MD5 importer cannot read"},
+        {"nul.smd", [] { return Bytes{'v', 'e', 'r', 's', 'i', 'o', 'n', ' ', '1', '\n', 0, '\n'}; },
+         "it holds a NUL byte, which the SMD importer cannot read"},
         {"wrapped.stl", [] { return BinaryStl(85899346, 88); },
          "it claims 85899346 triangles, more than its 88 bytes can hold"},
         {"polygon.obj", [polygon] { return Text(polygon); }, "a face has more than 1024 corners"},
