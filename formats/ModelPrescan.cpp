@@ -337,6 +337,60 @@ void CheckSmd(std::span<const std::uint8_t> bytes) {
     }
 }
 
+// --- Collada and glTF ---
+
+// The Collada importer reads nested XML elements, and the glTF one nested JSON values, by
+// recursion: a deep enough file overflows the stack.
+constexpr std::uint64_t kMaxNesting = 1000;
+
+[[noreturn]] void NestedTooDeep() {
+    throw Error("its elements are nested more than " + std::to_string(kMaxNesting) + " levels deep");
+}
+
+void CheckXmlNesting(std::string_view text) {
+    std::uint64_t depth = 0;
+    std::size_t at = 0;
+    while ((at = text.find('<', at)) != std::string_view::npos) {
+        const std::string_view tag = text.substr(at);
+        std::string_view close = ">";
+        if (tag.starts_with("<!--")) {
+            close = "-->";
+        } else if (tag.starts_with("<![CDATA[")) {
+            close = "]]>";
+        }
+        const std::size_t end = text.find(close, at + 1);
+        if (end == std::string_view::npos) {
+            return;
+        }
+        const bool opens = close == ">" && tag.size() > 1 && tag[1] != '/' && tag[1] != '?' &&
+                           tag[1] != '!' && text[end - 1] != '/';
+        if (tag.starts_with("</")) {
+            depth -= depth > 0 ? 1 : 0;
+        } else if (opens && ++depth > kMaxNesting) {
+            NestedTooDeep();
+        }
+        at = end + close.size();
+    }
+}
+
+void CheckJsonNesting(std::string_view text) {
+    std::uint64_t depth = 0;
+    bool inString = false;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (inString) {
+            at += c == '\\' ? 1 : 0;
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if ((c == '[' || c == '{') && ++depth > kMaxNesting) {
+            NestedTooDeep();
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+}
+
 }  // namespace
 
 void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view extension) {
@@ -350,6 +404,10 @@ void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view exte
         CheckStl(bytes);
     } else if (extension == "smd") {
         CheckSmd(bytes);
+    } else if (extension == "dae") {
+        CheckXmlNesting(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    } else if (extension == "gltf") {
+        CheckJsonNesting(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
 }
 

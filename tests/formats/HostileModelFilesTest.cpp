@@ -263,6 +263,16 @@ TEST(HostileModelFilesTest, EachIsRefusedNamingTheFileAndTheCause) {
         {"wrapped.stl", [] { return BinaryStl(85899346, 88); },
          "it claims 85899346 triangles, more than its 88 bytes can hold"},
         {"polygon.obj", [polygon] { return Text(polygon); }, "a face has more than 1024 corners"},
+        {"nested.dae",
+         [] {
+             std::string text =
+                 "<?xml version=\"1.0\"?>\n<COLLADA><library_visual_scenes><visual_scene id=\"s\">";
+             for (int level = 0; level < 7000; ++level) {
+                 text += "<node>";
+             }
+             return Text(text + "</visual_scene></library_visual_scenes></COLLADA>\n");
+         },
+         "its elements are nested more than 1000 levels deep"},
         {"instances.gltf", [] { return GltfScene(10001, 1000, false); },
          "it would make more than 10000000 triangles"},
         {"nested.gltf", [] { return GltfScene(1, 1100, true); },
