@@ -421,10 +421,39 @@ void Md5Reader::Check() const {
     }
 }
 
+// The text as the importer parses it: its comment remover turns "//" comments into blanks and
+// steps over quoted text, where an unclosed quote takes it past the end of its buffer (the byte
+// after the data is the terminating NUL).
+std::string WithoutComments(std::string_view data) {
+    std::string text(data);
+    const auto at = [&text](std::size_t i) {
+        if (i > text.size()) {
+            throw Error("a quote in it is not closed, which the MD5 importer cannot read");
+        }
+        return i < text.size() ? text[i] : '\0';
+    };
+    for (std::size_t i = 0; at(i) != '\0'; ++i) {
+        if (at(i) == '"' || at(i) == '\'') {
+            while (at(i++) != '\0' && at(i) != '"' && at(i) != '\'') {
+            }
+        }
+        if (at(i) == '/' && at(i + 1) == '/') {
+            for (; !IsLineEnd(at(i)); ++i) {
+                text[i] = ' ';
+            }
+            if (at(i) == '\0') {
+                break;
+            }
+        }
+    }
+    return text;
+}
+
 }  // namespace
 
 void CheckMd5Model(std::span<const std::uint8_t> bytes, bool animation) {
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::string cleaned = WithoutComments({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    const std::string_view text = cleaned;
     // Between sections the importer skips blanks and line ends but stops at a form feed, where
     // it then starts empty sections without end.
     if (text.find('\f') != std::string_view::npos) {
@@ -442,26 +471,23 @@ void CheckMd5Model(std::span<const std::uint8_t> bytes, bool animation) {
         std::string_view line = text.substr(at, end - at);
         at = end + 1;
         if (state != kSections) {
+            if (state == kCommandLine && end >= text.size()) {
+                // Its importer looks for the command line's end past the end of its buffer.
+                throw Error("it ends before its command line does, which the MD5 importer needs");
+            }
             if (state == kVersion || !line.empty()) {
                 state = state == kVersion ? kCommandLine : kSections;
             }
             continue;
-        }
-        // The importer turns "//" comments into blanks (outside quotes).
-        bool quoted = false;
-        for (std::size_t k = 0; k + 1 < line.size(); ++k) {
-            if (line[k] == '"') {
-                quoted = !quoted;
-            } else if (!quoted && line[k] == '/' && line[k + 1] == '/') {
-                line = line.substr(0, k);
-                break;
-            }
         }
         reader.Line(line);
     }
     // A value that ends the data takes the importer past the end of its buffer.
     if (reader.EndsInValue() && !text.empty() && !IsBlank(text.back()) && !IsLineEnd(text.back())) {
         throw Error("its last line has no line end, which the MD5 importer needs");
+    }
+    if (state != kSections) {
+        throw Error("it ends before its command line does, which the MD5 importer needs");
     }
     reader.Check();
 }

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vistamaze {
@@ -330,10 +331,39 @@ void CheckStl(std::span<const std::uint8_t> bytes) {
 
 // --- SMD ---
 
-// The SMD importer's parser stops advancing at a NUL byte and loops there without end.
+std::string Lower(std::string_view word) {
+    std::string lower(word);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return lower;
+}
+
+// The SMD importer's parser stops advancing at a NUL byte, and at the end of the data inside a
+// section, and loops there without end; an "end" that ends the data takes it past its buffer.
 void CheckSmd(std::span<const std::uint8_t> bytes) {
     if (std::find(bytes.begin(), bytes.end(), std::uint8_t{0}) != bytes.end()) {
         throw Error("it holds a NUL byte, which the SMD importer cannot read");
+    }
+    std::string open;
+    std::string closedLast;
+    Lines lines(bytes);
+    std::string_view line;
+    while (lines.Next(line)) {
+        const std::string keyword = Lower(Word(line));
+        closedLast.clear();
+        if (!open.empty() && keyword == "end") {
+            closedLast = std::exchange(open, std::string());
+        } else if (open.empty() && (keyword == "nodes" || keyword == "skeleton" || keyword == "triangles" ||
+                                    keyword == "vertexanimation")) {
+            open = keyword;
+        }
+    }
+    if (!open.empty()) {
+        throw Error("its " + open + " section has no end, which the SMD importer needs");
+    }
+    // The node and skeleton sections step over the character after their "end".
+    if ((closedLast == "nodes" || closedLast == "skeleton") && bytes.back() != '\n') {
+        throw Error("its last line has no line end, which the SMD importer needs");
     }
 }
 
