@@ -1,86 +1,21 @@
 #include "formats/ModelPrescan.h"
 
 #include "engine/Errors.h"
+#include "formats/Md5Prescan.h"
 #include "formats/Mesh.h"
+#include "formats/PrescanText.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vistamaze {
 namespace {
 
-constexpr std::uint64_t kUnbounded = UINT64_MAX / 4;
-
-// a * b, saturating at kUnbounded.
-std::uint64_t Times(std::uint64_t a, std::uint64_t b) {
-    return (b != 0 && a > kUnbounded / b) ? kUnbounded : a * b;
-}
-
-[[noreturn]] void ClaimsTooMuch(std::uint64_t count, const std::string& what, std::size_t fileBytes) {
-    throw Error("it claims " + std::to_string(count) + " " + what + ", more than its " +
-                std::to_string(fileBytes) + " bytes can hold");
-}
-
-// Lines and blank-separated words of a text, the way the importers' header parsers see them.
-class Lines {
-public:
-    explicit Lines(std::span<const std::uint8_t> bytes, std::size_t from = 0) : bytes_(bytes), next_(from) {}
-
-    // The next line (without its line end); false at the end of the data.
-    bool Next(std::string_view& line) {
-        if (next_ >= bytes_.size()) {
-            return false;
-        }
-        const auto* start = reinterpret_cast<const char*>(bytes_.data()) + next_;
-        const auto* end = static_cast<const char*>(std::memchr(start, '\n', bytes_.size() - next_));
-        const std::size_t length =
-            end != nullptr ? static_cast<std::size_t>(end - start) : bytes_.size() - next_;
-        next_ += length + (end != nullptr ? 1 : 0);
-        line = std::string_view(start, length);
-        return true;
-    }
-    // Where the next line starts.
-    [[nodiscard]] std::size_t Offset() const noexcept { return next_; }
-
-private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t next_;
-};
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == '\0';
-}
-
-// Splits off the first word of `line`.
-std::string_view Word(std::string_view& line) {
-    std::size_t start = 0;
-    while (start < line.size() && IsBlank(line[start])) {
-        ++start;
-    }
-    std::size_t end = start;
-    while (end < line.size() && !IsBlank(line[end])) {
-        ++end;
-    }
-    const std::string_view word = line.substr(start, end - start);
-    line.remove_prefix(end);
-    return word;
-}
-
-// The leading decimal digits of `word` as the importers read them (anything else reads as 0),
-// saturating instead of wrapping around.
-std::uint64_t Decimal(std::string_view word) {
-    std::uint64_t value = 0;
-    for (const char c : word) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        value = std::min(kUnbounded, value * 10 + static_cast<std::uint64_t>(c - '0'));
-    }
-    return value;
-}
+using namespace prescan;
 
 // --- PLY ---
 
@@ -295,9 +230,6 @@ void WalkPlyBinary(std::span<const std::uint8_t> bytes, const PlyHeader& header)
 }
 
 void CheckPly(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < 3 || std::memcmp(bytes.data(), "ply", 3) != 0) {
-        return;  // not a PLY file: the importer says so
-    }
     const PlyHeader header = ReadPlyHeader(bytes);
     // Lines of an ASCII body may lack their last line end.
     const std::uint64_t body = bytes.size() - header.bodyStart + (header.format == PlyFormat::kAscii ? 1 : 0);
@@ -375,77 +307,6 @@ void CheckOff(std::span<const std::uint8_t> bytes) {
     }
 }
 
-// --- MD5 ---
-
-// The fewest bytes of file each counted item of an MD5 file takes, e.g. "tri 0 0 0 0".
-struct Md5Count {
-    std::string_view keyword;  // a count ("numverts 8") or an item with its index ("vert 7 ...")
-    bool isIndex;
-    int kind;
-};
-
-constexpr int kMeshes = 0, kJoints = 1, kVertices = 2, kTriangles = 3, kWeights = 4, kFrames = 5,
-              kComponents = 6, kKinds = 7;
-constexpr std::uint64_t kMd5MinBytes[kKinds] = {8, 8, 12, 8, 12, 8, 2};
-constexpr const char* kMd5Names[kKinds] = {"meshes",  "joints", "vertices",           "triangles",
-                                           "weights", "frames", "animated components"};
-constexpr Md5Count kMd5Counts[] = {
-    {"numMeshes", false, kMeshes},   {"numJoints", false, kJoints},
-    {"numverts", false, kVertices},  {"vert", true, kVertices},
-    {"numtris", false, kTriangles},  {"tri", true, kTriangles},
-    {"numweights", false, kWeights}, {"weight", true, kWeights},
-    {"numFrames", false, kFrames},   {"numAnimatedComponents", false, kComponents},
-};
-// Each frame section reserves room for six values per joint.
-constexpr std::uint64_t kMaxMd5FrameValues = std::uint64_t{64} << 20;
-
-void CheckMd5(std::span<const std::uint8_t> bytes) {
-    // Per mesh the importer sizes each list by the larger of its count and its highest index.
-    std::uint64_t total[kKinds] = {};
-    std::uint64_t inMesh[kKinds] = {};
-    std::uint64_t joints = 0;
-    std::uint64_t frameSections = 0;
-    const auto endMesh = [&]() {
-        for (int k = 0; k < kKinds; ++k) {
-            total[k] = std::min(kUnbounded, total[k] + inMesh[k]);
-            inMesh[k] = 0;
-        }
-    };
-    Lines lines(bytes);
-    std::string_view line;
-    while (lines.Next(line)) {
-        const std::string_view keyword = Word(line);
-        if (keyword == "mesh") {
-            endMesh();
-            continue;
-        }
-        if (keyword == "frame") {
-            ++frameSections;
-            continue;
-        }
-        for (const Md5Count& c : kMd5Counts) {
-            if (keyword == c.keyword) {
-                const std::uint64_t value = Decimal(Word(line));
-                const std::uint64_t size = c.isIndex ? std::min(kUnbounded, value + 1) : value;
-                inMesh[c.kind] = std::max(inMesh[c.kind], size);
-                if (c.kind == kJoints) {
-                    joints = std::max(joints, value);
-                }
-            }
-        }
-    }
-    endMesh();
-    for (int k = 0; k < kKinds; ++k) {
-        if (Times(total[k], kMd5MinBytes[k]) > bytes.size()) {
-            ClaimsTooMuch(total[k], kMd5Names[k], bytes.size());
-        }
-    }
-    if (Times(frameSections, Times(joints, 6)) > kMaxMd5FrameValues) {
-        throw Error("its " + std::to_string(frameSections) + " frames of " + std::to_string(joints) +
-                    " joints would need more memory than an animation may have");
-    }
-}
-
 // --- STL ---
 
 // A binary STL is an 80-byte header, a triangle count and 50 bytes per triangle. The importer
@@ -468,6 +329,98 @@ void CheckStl(std::span<const std::uint8_t> bytes) {
     Mesh().RequireRoom(0, count);
 }
 
+// --- SMD ---
+
+std::string Lower(std::string_view word) {
+    std::string lower(word);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c); });
+    return lower;
+}
+
+// The SMD importer's parser stops advancing at a NUL byte, and at the end of the data inside a
+// section, and loops there without end; an "end" that ends the data takes it past its buffer.
+void CheckSmd(std::span<const std::uint8_t> bytes) {
+    if (std::find(bytes.begin(), bytes.end(), std::uint8_t{0}) != bytes.end()) {
+        throw Error("it holds a NUL byte, which the SMD importer cannot read");
+    }
+    std::string open;
+    std::string closedLast;
+    Lines lines(bytes);
+    std::string_view line;
+    while (lines.Next(line)) {
+        const std::string keyword = Lower(Word(line));
+        closedLast.clear();
+        if (!open.empty() && keyword == "end") {
+            closedLast = std::exchange(open, std::string());
+        } else if (open.empty() && (keyword == "nodes" || keyword == "skeleton" || keyword == "triangles" ||
+                                    keyword == "vertexanimation")) {
+            open = keyword;
+        }
+    }
+    if (!open.empty()) {
+        throw Error("its " + open + " section has no end, which the SMD importer needs");
+    }
+    // The node and skeleton sections step over the character after their "end".
+    if ((closedLast == "nodes" || closedLast == "skeleton") && bytes.back() != '\n') {
+        throw Error("its last line has no line end, which the SMD importer needs");
+    }
+}
+
+// --- Collada and glTF ---
+
+// The Collada importer reads nested XML elements, and the glTF one nested JSON values, by
+// recursion: a deep enough file overflows the stack.
+constexpr std::uint64_t kMaxNesting = 1000;
+
+[[noreturn]] void NestedTooDeep() {
+    throw Error("its elements are nested more than " + std::to_string(kMaxNesting) + " levels deep");
+}
+
+void CheckXmlNesting(std::string_view text) {
+    std::uint64_t depth = 0;
+    std::size_t at = 0;
+    while ((at = text.find('<', at)) != std::string_view::npos) {
+        const std::string_view tag = text.substr(at);
+        std::string_view close = ">";
+        if (tag.starts_with("<!--")) {
+            close = "-->";
+        } else if (tag.starts_with("<![CDATA[")) {
+            close = "]]>";
+        }
+        const std::size_t end = text.find(close, at + 1);
+        if (end == std::string_view::npos) {
+            return;
+        }
+        const bool opens = close == ">" && tag.size() > 1 && tag[1] != '/' && tag[1] != '?' &&
+                           tag[1] != '!' && text[end - 1] != '/';
+        if (tag.starts_with("</")) {
+            depth -= depth > 0 ? 1 : 0;
+        } else if (opens && ++depth > kMaxNesting) {
+            NestedTooDeep();
+        }
+        at = end + close.size();
+    }
+}
+
+void CheckJsonNesting(std::string_view text) {
+    std::uint64_t depth = 0;
+    bool inString = false;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (inString) {
+            at += c == '\\' ? 1 : 0;
+            inString = c != '"';
+        } else if (c == '"') {
+            inString = true;
+        } else if ((c == '[' || c == '{') && ++depth > kMaxNesting) {
+            NestedTooDeep();
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+}
+
 }  // namespace
 
 void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view extension) {
@@ -476,9 +429,15 @@ void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view exte
     } else if (extension == "off") {
         CheckOff(bytes);
     } else if (extension == "md5mesh" || extension == "md5anim") {
-        CheckMd5(bytes);
+        CheckMd5Model(bytes, extension == "md5anim");
     } else if (extension == "stl") {
         CheckStl(bytes);
+    } else if (extension == "smd") {
+        CheckSmd(bytes);
+    } else if (extension == "dae") {
+        CheckXmlNesting(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    } else if (extension == "gltf") {
+        CheckJsonNesting(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }
 }
 

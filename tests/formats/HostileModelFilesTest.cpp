@@ -5,6 +5,7 @@
 #include "formats/ModelFile.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -124,6 +125,67 @@ Bytes OctFans() {
     return b;
 }
 
+// An MD5 mesh of one joint and one triangle whose last corner is `corner`.
+Bytes Md5Triangle(int corner) {
+    std::string text =
+        "MD5Version 10\ncommandline \"\"\nnumJoints 1\nnumMeshes 1\njoints {\n \"root\" -1 ( 0 0 0 ) ( 0 0 0 "
+        ")\n}\n"
+        "mesh {\n shader \"s\"\n numverts 3\n numtris 1\n numweights 3\n";
+    for (int v = 0; v < 3; ++v) {
+        text += " vert " + std::to_string(v) + " ( 0 0 ) " + std::to_string(v) + " 1\n weight " +
+                std::to_string(v) + " 0 1 ( " + std::to_string(v % 2) + " " + std::to_string(v / 2) +
+                " 0 )\n";
+    }
+    return Text(text + " tri 0 0 1 " + std::to_string(corner) + "\n}\n");
+}
+
+std::string Base64(const Bytes& bytes) {
+    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t n = std::min<std::size_t>(3, bytes.size() - i);
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k) {
+            group = group << 8 | (k < n ? bytes[i + k] : 0U);
+        }
+        for (std::size_t k = 0; k < 4; ++k) {
+            text += k <= n ? kDigits[(group >> (18 - 6 * k)) & 63] : '=';
+        }
+    }
+    return text;
+}
+
+// A glTF scene of `nodes` nodes that all show one mesh of `triangles` triangles, side by side or
+// (`nested`) each the child of the one before.
+Bytes GltfScene(std::uint32_t triangles, std::uint32_t nodes, bool nested) {
+    Bytes buffer;
+    for (const float v : {0.0F, 0.0F, 0.0F, 1.0F, 0.0F, 0.0F, 0.0F, 1.0F, 0.0F}) {
+        PutFloat(buffer, v);
+    }
+    for (std::uint32_t t = 0; t < 3 * triangles; ++t) {
+        test::Put16(buffer, t % 3);
+    }
+    std::string nodeList, roots;
+    for (std::uint32_t n = 0; n < nodes; ++n) {
+        const bool child = nested && n + 1 < nodes;
+        nodeList += std::string(n > 0 ? "," : "") + "{\"mesh\":0" +
+                    (child ? ",\"children\":[" + std::to_string(n + 1) + "]" : "") + "}";
+        roots += !nested || n == 0 ? std::string(n > 0 ? "," : "") + std::to_string(n) : "";
+    }
+    return Text("{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[" + roots +
+                "]}],\"nodes\":[" + nodeList +
+                "],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0},\"indices\":1}]}],"
+                "\"buffers\":[{\"byteLength\":" +
+                std::to_string(buffer.size()) + ",\"uri\":\"data:application/octet-stream;base64," +
+                Base64(buffer) +
+                "\"}],\"bufferViews\":[{\"buffer\":0,\"byteLength\":36},{\"buffer\":0,\"byteOffset\":36,"
+                "\"byteLength\":" +
+                std::to_string(6 * triangles) +
+                "}],\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
+                "\"min\":[0,0,0],\"max\":[1,1,0]},{\"bufferView\":1,\"componentType\":5123,\"count\":" +
+                std::to_string(3 * triangles) + ",\"type\":\"SCALAR\"}]}");
+}
+
 Bytes BinaryStl(std::uint32_t count, std::size_t size) {
     Bytes b(80, 0);
     test::Put32(b, count);
@@ -185,13 +247,40 @@ TEST(HostileModelFilesTest, EachIsRefusedNamingTheFileAndTheCause) {
         {"huge.off", [] { return Text("OFF\n2000000000 2000000000 0\n0 0 0\n"); },
          "it claims 2000000000 vertices and 2000000000 faces, more than its 34 bytes can hold"},
         {"huge.md5mesh",
-         [] { return Text("MD5Version 10\nnumJoints 1\nnumMeshes 1\nmesh {\n numverts 2000000000\n}\n"); },
-         "it claims 2000000000 vertices, more than its 68 bytes can hold"},
-        {"index.md5mesh", [] { return Text("MD5Version 10\nmesh {\n tri 2000000000 0 0 0\n}\n"); },
-         "it claims 2000000001 triangles, more than its 45 bytes can hold"},
+         [] {
+             return Text("MD5Version 10\ncommandline \"\"\nnumMeshes 1\nmesh {\n numverts 2000000000\n}\n");
+         },
+         "it claims 2000000000 vertices, more than its 71 bytes can hold"},
+        {"index.md5mesh",
+         [] { return Text("MD5Version 10\ncommandline \"\"\nmesh {\n tri 2000000000 0 0 0\n}\n"); },
+         "it claims 2000000001 triangles, more than its 60 bytes can hold"},
+        {"corner.md5mesh", [] { return Md5Triangle(5); }, "a triangle refers to a vertex that is not there"},
+        {"formfeed.md5mesh",
+         [] { return Text("MD5Version 10\ncommandline \"\"\nnumJoints 1\n\fnumMeshes 1\n"); },
+         "it holds a form feed, which the MD5 importer cannot read"},
+        {"quote.md5mesh", [] { return Text("MD5Version 10\ncommandline \"\"\nnumJoints 1 \"\n"); },
+         "a quote in it is not closed, which the MD5 importer cannot read"},
+        {"open.smd", [] { return Text("version 1\nnodes\n0 \"root\" -1\n"); },
+         "its nodes section has no end, which the SMD importer needs"},
+        {"nul.smd", [] { return Bytes{'v', 'e', 'r', 's', 'i', 'o', 'n', ' ', '1', '\n', 0, '\n'}; },
+         "it holds a NUL byte, which the SMD importer cannot read"},
         {"wrapped.stl", [] { return BinaryStl(85899346, 88); },
          "it claims 85899346 triangles, more than its 88 bytes can hold"},
         {"polygon.obj", [polygon] { return Text(polygon); }, "a face has more than 1024 corners"},
+        {"nested.dae",
+         [] {
+             std::string text =
+                 "<?xml version=\"1.0\"?>\n<COLLADA><library_visual_scenes><visual_scene id=\"s\">";
+             for (int level = 0; level < 7000; ++level) {
+                 text += "<node>";
+             }
+             return Text(text + "</visual_scene></library_visual_scenes></COLLADA>\n");
+         },
+         "its elements are nested more than 1000 levels deep"},
+        {"instances.gltf", [] { return GltfScene(10001, 1000, false); },
+         "it would make more than 10000000 triangles"},
+        {"nested.gltf", [] { return GltfScene(1, 1100, true); },
+         "its nodes are nested more than 1000 levels deep"},
         {"doubling.wrl", VrmlDoublingChain, "it would make more than 10000000 triangles"},
         {"patches.bsp", BspRepeatedPatches, "it would make more than 10000000 triangles"},
         {"shared.glm", GlmSharedSurface, "it would make more than 10000000 triangles"},
