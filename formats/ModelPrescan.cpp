@@ -403,6 +403,27 @@ void CheckXmlNesting(std::string_view text) {
     }
 }
 
+// Index lists (<p>, <vcount>, <v>, <h>) are read number after number until the text ends; any
+// other character stops the reader from advancing while it goes on adding indices.
+void CheckColladaIndexLists(std::string_view text) {
+    for (const std::string_view tag : {"p", "vcount", "v", "h"}) {
+        const std::string open = "<" + std::string(tag) + ">";
+        const std::string close = "</" + std::string(tag) + ">";
+        for (std::size_t at = text.find(open); at != std::string_view::npos; at = text.find(open, at)) {
+            at += open.size();
+            const std::size_t end = text.find(close, at);
+            const std::string_view list =
+                text.substr(at, end == std::string_view::npos ? text.npos : end - at);
+            if (!std::all_of(list.begin(), list.end(), [](char c) {
+                    return (c >= '0' && c <= '9') || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+                })) {
+                throw Error(
+                    "an index list in it holds more than numbers, which the Collada importer cannot read");
+            }
+        }
+    }
+}
+
 void CheckJsonNesting(std::string_view text) {
     std::uint64_t depth = 0;
     bool inString = false;
@@ -435,7 +456,9 @@ void CheckModelCounts(std::span<const std::uint8_t> bytes, std::string_view exte
     } else if (extension == "smd") {
         CheckSmd(bytes);
     } else if (extension == "dae") {
-        CheckXmlNesting(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        CheckXmlNesting(text);
+        CheckColladaIndexLists(text);
     } else if (extension == "gltf") {
         CheckJsonNesting(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     }

@@ -277,6 +277,9 @@ TEST(HostileModelFilesTest, EachIsRefusedNamingTheFileAndTheCause) {
              return Text(text + "</visual_scene></library_visual_scenes></COLLADA>\n");
          },
          "its elements are nested more than 1000 levels deep"},
+        {"bell.dae",
+         [] { return Text("<COLLADA><polylist><vcount>3</vcount><p>0 1\a 2</p></polylist></COLLADA>\n"); },
+         "an index list in it holds more than numbers, which the Collada importer cannot read"},
         {"instances.gltf", [] { return GltfScene(10001, 1000, false); },
          "it would make more than 10000000 triangles"},
         {"nested.gltf", [] { return GltfScene(1, 1100, true); },
