@@ -2,9 +2,11 @@
 
 #include "engine/Errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 #include <fcntl.h>
@@ -27,8 +29,8 @@ void CloseQuietly(int& fd) noexcept {
 
 // Between fork and exec only async-signal-safe calls: no allocation, no locks, no exceptions.
 // A failure to exec is reported as its errno on `errorPipe`, which exec closes on success.
-[[noreturn]] void BecomeChild(const char* program, char* const* argv, int output, int devNull, int errorPipe,
-                              const ChildLimits& limits, pid_t parent) noexcept {
+[[noreturn]] void BecomeChild(const char* program, char* const* argv, char* const* envp, int output,
+                              int devNull, int errorPipe, const ChildLimits& limits, pid_t parent) noexcept {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) {
@@ -60,16 +62,32 @@ void CloseQuietly(int& fd) noexcept {
     const rlimit cpu{seconds, seconds + 1};
     setrlimit(RLIMIT_CPU, &cpu);
 
-    execv(program, argv);
+    execve(program, argv, envp);
     const int error = errno;
     [[maybe_unused]] const ssize_t written = write(errorPipe, &error, sizeof error);
     _exit(127);
 }
 
+// Our environment with `extra` set on top, made before fork: the child may not allocate.
+std::vector<std::string> MergedEnvironment(const ChildEnvironment& extra) {
+    std::vector<std::string> merged;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view variable(*entry);
+        const std::string_view name = variable.substr(0, variable.find('=') + 1);
+        const bool replaced = std::any_of(extra.begin(), extra.end(),
+                                          [name](const std::string& e) { return e.starts_with(name); });
+        if (!replaced) {
+            merged.emplace_back(variable);
+        }
+    }
+    merged.insert(merged.end(), extra.begin(), extra.end());
+    return merged;
+}
+
 }  // namespace
 
 ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                           const ChildLimits& limits)
+                           const ChildLimits& limits, const ChildEnvironment& environment)
     : deadline_(std::chrono::steady_clock::now() + limits.wallTime) {
     std::vector<std::string> strings{program.string()};
     strings.insert(strings.end(), arguments.begin(), arguments.end());
@@ -78,6 +96,12 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vect
         argv.push_back(s.data());
     }
     argv.push_back(nullptr);
+    std::vector<std::string> variables = MergedEnvironment(environment);
+    std::vector<char*> envp;
+    for (std::string& v : variables) {
+        envp.push_back(v.data());
+    }
+    envp.push_back(nullptr);
 
     int output[2] = {-1, -1};
     int errorPipe[2] = {-1, -1};
@@ -93,7 +117,7 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vect
     const pid_t parent = getpid();
     pid_ = fork();
     if (pid_ == 0) {
-        BecomeChild(argv[0], argv.data(), output[1], devNull, errorPipe[1], limits, parent);
+        BecomeChild(argv[0], argv.data(), envp.data(), output[1], devNull, errorPipe[1], limits, parent);
     }
     const int forkError = errno;
     CloseQuietly(output[1]);

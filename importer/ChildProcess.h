@@ -19,6 +19,10 @@ struct ChildLimits {
     std::chrono::milliseconds wallTime{20'000};
 };
 
+// Variables set for a child on top of ours, as "NAME=value"; each replaces one of ours by the
+// same name.
+using ChildEnvironment = std::vector<std::string>;
+
 // How a child ended.
 struct ChildExit {
     bool timedOut = false;  // killed by us when its time was up
@@ -35,7 +39,7 @@ class ChildProcess {
 public:
     // Starts `program` with `arguments` (argv[1] on). Throws vistamaze::Error when it cannot.
     ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                 const ChildLimits& limits);
+                 const ChildLimits& limits, const ChildEnvironment& environment = {});
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
