@@ -346,11 +346,19 @@ void CheckSmd(std::span<const std::uint8_t> bytes) {
     }
     std::string open;
     std::string closedLast;
+    // The importer keeps one bone per node number up to the highest; a node list numbers its
+    // nodes from 0, one a line.
+    std::uint64_t nodeLines = 0;
+    std::uint64_t highestNode = 0;
     Lines lines(bytes);
     std::string_view line;
     while (lines.Next(line)) {
         const std::string keyword = Lower(Word(line));
         closedLast.clear();
+        if (open == "nodes" && keyword != "end" && !keyword.empty()) {
+            ++nodeLines;
+            highestNode = std::max(highestNode, Decimal(keyword));
+        }
         if (!open.empty() && keyword == "end") {
             closedLast = std::exchange(open, std::string());
         } else if (open.empty() && (keyword == "nodes" || keyword == "skeleton" || keyword == "triangles" ||
@@ -360,6 +368,10 @@ void CheckSmd(std::span<const std::uint8_t> bytes) {
     }
     if (!open.empty()) {
         throw Error("its " + open + " section has no end, which the SMD importer needs");
+    }
+    if (highestNode >= nodeLines && highestNode > 0) {
+        throw Error("it numbers a node " + std::to_string(highestNode) + " in a list of " +
+                    std::to_string(nodeLines) + " nodes, which the SMD importer cannot hold");
     }
     // The node and skeleton sections step over the character after their "end".
     if ((closedLast == "nodes" || closedLast == "skeleton") && bytes.back() != '\n') {

@@ -261,6 +261,8 @@ TEST(HostileModelFilesTest, EachIsRefusedNamingTheFileAndTheCause) {
          "a quote in it is not closed, which the MD5 importer cannot read"},
         {"open.smd", [] { return Text("version 1\nnodes\n0 \"root\" -1\n"); },
          "its nodes section has no end, which the SMD importer needs"},
+        {"node.smd", [] { return Text("version 1\nnodes\n0 \"a\" -1\n2000000000 \"b\" 0\nend\n"); },
+         "it numbers a node 2000000000 in a list of 2 nodes, which the SMD importer cannot hold"},
         {"nul.smd", [] { return Bytes{'v', 'e', 'r', 's', 'i', 'o', 'n', ' ', '1', '\n', 0, '\n'}; },
          "it holds a NUL byte, which the SMD importer cannot read"},
         {"wrapped.stl", [] { return BinaryStl(85899346, 88); },

@@ -3,6 +3,7 @@
 #include "formats/ModelFile.h"
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,40 @@ TEST(ModelFileTest, MaterialColoursReachTheParts) {
         EXPECT_EQ(red, 1) << name;
         EXPECT_EQ(blue, 2) << name;
     }
+}
+
+// A material library that is missing or a folder is no reason to refuse the model: it loads
+// without colours. Loaded from memory, a model opens no file at all, not even one beside its name.
+TEST(ModelFileTest, NamedFilesThatCannotBeReadCountAsMissing) {
+    test::TempDir temp;
+    std::filesystem::create_directory(temp / "folder.mtl");
+    WriteText(temp / "red.mtl", "newmtl red\nKd 1 0 0\n");
+    const std::string faces = "v 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n";
+    for (const char* library : {"absent.mtl", "folder.mtl"}) {
+        WriteText(temp / "m.obj", std::string("mtllib ") + library + "\n" + faces);
+        const Mesh mesh = LoadModelFile(temp / "m.obj");
+        EXPECT_EQ(mesh.triangles.size(), 1U) << library;
+    }
+    const std::string text = "mtllib red.mtl\n" + faces;
+    WriteText(temp / "m.obj", text);
+    const auto isRed = [](const MeshPart& part) {
+        return part.hasDiffuse && part.diffuse.r == 1.0F && part.diffuse.g == 0.0F;
+    };
+    const Mesh fromFile = LoadModelFile(temp / "m.obj");
+    ASSERT_EQ(fromFile.parts.size(), 1U);
+    EXPECT_TRUE(isRed(fromFile.parts[0]));
+    Mesh fromMemory;
+    LoadModelData(std::vector<std::uint8_t>(text.begin(), text.end()), temp / "m.obj", fromMemory);
+    EXPECT_EQ(fromMemory.triangles.size(), 1U);
+    EXPECT_TRUE(std::none_of(fromMemory.parts.begin(), fromMemory.parts.end(), isRed));
+}
+
+TEST(ModelFileTest, TheBudgetHoldsUpToItsLimit) {
+    Mesh mesh = OneTriangle();
+    EXPECT_NO_THROW(mesh.RequireRoom(kMaxMeshVertices - 3, kMaxMeshTriangles - 1));
+    EXPECT_THROW(mesh.RequireRoom(0, kMaxMeshTriangles), Error);
+    EXPECT_THROW(mesh.RequireRoom(kMaxMeshVertices - 2, 0), Error);
+    EXPECT_THROW(mesh.RequireRoom(0, UINT64_MAX), Error);
 }
 
 }  // namespace
