@@ -41,8 +41,8 @@ TEST(HostileModels, EndTheRunWithOneLineNamingTheFile) {
     };
     for (const auto& c : cases) {
         std::string output;
-        const int status = RunCommand("timeout 60 " VM_GL_CHILD_ENV " " VM_RENDERER_PATH " --model '" +
-                                          c.file + "' -W 200 -H 100 -o '" + folder + "/out.png' 2>&1",
+        const int status = RunCommand(VM_GL_CHILD_ENV " timeout 60 " VM_RENDERER_PATH " --model '" + c.file +
+                                          "' -W 200 -H 100 -o '" + folder + "/out.png' 2>&1",
                                       &output);
         EXPECT_EQ(status, 1) << c.file << ": " << output;
         EXPECT_EQ(output.rfind("vistamaze-render: model: ", 0), 0U) << output;
