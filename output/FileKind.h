@@ -1,5 +1,7 @@
 #pragma once
 
+#include "formats/RegularFile.h"
+
 #include <string>
 
 #include <sys/stat.h>
@@ -7,21 +9,12 @@
 namespace vistamaze {
 
 // What a file that is not a regular file is, for messages: " (a FIFO)", " (a socket)",
-// " (a character device)", " (a block device)"; empty when no name fits.
+// " (a character device)", " (a block device)"; empty for a folder or a kind without a name.
 inline std::string KindOfSpecialFile(mode_t mode) {
-    if (S_ISFIFO(mode)) {
-        return " (a FIFO)";
+    if (S_ISDIR(mode) || !(S_ISFIFO(mode) || S_ISSOCK(mode) || S_ISCHR(mode) || S_ISBLK(mode))) {
+        return {};
     }
-    if (S_ISSOCK(mode)) {
-        return " (a socket)";
-    }
-    if (S_ISCHR(mode)) {
-        return " (a character device)";
-    }
-    if (S_ISBLK(mode)) {
-        return " (a block device)";
-    }
-    return {};
+    return std::string(" (") + FileKindName(mode) + ")";
 }
 
 }  // namespace vistamaze
