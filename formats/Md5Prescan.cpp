@@ -459,6 +459,10 @@ void CheckMd5Model(std::span<const std::uint8_t> bytes, bool animation) {
     if (text.find('\f') != std::string_view::npos) {
         throw Error("it holds a form feed, which the MD5 importer cannot read");
     }
+    // The importer's parser stops at a NUL byte in some places and steps over it in others.
+    if (text.find('\0') != std::string_view::npos) {
+        throw Error("it holds a NUL byte, which the MD5 importer cannot read");
+    }
     Md5Reader reader(bytes.size(), animation);
     // The version line, then (after any empty lines) the command line, are not sections.
     enum { kVersion, kCommandLine, kSections } state = kVersion;

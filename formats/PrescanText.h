@@ -51,8 +51,9 @@ private:
     std::size_t next_;
 };
 
+// What ends a word for the importers' tokenizers (a vertical tab does not).
 inline bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v' || c == '\0';
+    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\0';
 }
 
 // Splits off the first word of `line`.
