@@ -86,6 +86,27 @@ TEST(ModelImporterTest, EveryMisbehaviourOfTheProcessIsOneLineNamingTheFile) {
     EXPECT_EQ(FailureOf(importer, twoLines).find('\n'), std::string::npos);
 }
 
+// Files that no check before import catches and that make Assimp loop or ask for gigabytes: the
+// process limits end them (see tests/data/models/hostile/README.md). The loop also grows memory, so
+// every case needs the address limit, which sanitizer builds go without.
+TEST(ModelImporterTest, AssimpsEndlessLoopsAndHugeBlocksEndAtTheLimits) {
+#ifdef VM_IMPORTER_NO_ADDRESS_LIMIT
+    GTEST_SKIP() << "the importer runs without an address limit in sanitizer builds";
+#else
+    ModelImporter importer;
+    ChildLimits limits;
+    limits.wallTime = std::chrono::milliseconds(5000);
+    limits.addressSpaceBytes = std::uint64_t{512} << 20;
+    importer.SetLimits(limits);
+    for (const char* name :
+         {"smd_endless_loop.smd", "b3d_five_gigabyte_block.b3d", "3ds_six_gigabyte_block.3ds"}) {
+        const std::filesystem::path file = test::DataFile("models/hostile") / name;
+        EXPECT_EQ(FailureOf(importer, file), "Cannot load model file \"" + file.string() +
+                                                 "\": the importer needs more than 512 MiB of memory");
+    }
+#endif
+}
+
 // What is refused before a process starts: the stand-in would crash on any of these names.
 TEST(ModelImporterTest, NoProcessStartsForUnknownMissingOrSpecialFiles) {
     test::TempDir dir;
