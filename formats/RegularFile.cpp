@@ -1,6 +1,7 @@
 #include "formats/RegularFile.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -95,29 +96,56 @@ int RegularFile::Release() noexcept {
 
 bool RegularFile::ReadAll(std::uint64_t limit, std::vector<std::uint8_t>& bytes, std::string& reason) const {
     constexpr std::size_t kChunk = std::size_t{1} << 20;
+    // Reads into `to`, retried when a signal interrupts it; false with the reason on an error.
+    const auto readSome = [&](std::uint8_t* to, std::size_t count, std::size_t& got) {
+        for (;;) {
+            const ssize_t n = ::read(fd_, to, count);
+            if (n >= 0) {
+                got = static_cast<std::size_t>(n);
+                return true;
+            }
+            if (errno != EINTR) {
+                reason = std::strerror(errno);
+                return false;
+            }
+        }
+    };
+    const auto tooLarge = [&] {
+        reason = "it is larger than " + std::to_string(limit) + " bytes";
+        return false;
+    };
     bytes.clear();
-    // The file may change while it is read, so its size is only a first guess: one byte more
-    // than it finds an unchanged file's end in the first read.
+    // The file may change while it is read, so its size is only a first guess. A short read is
+    // confirmed as the end with a probe into a small buffer, so that a file of the expected size
+    // is read into one allocation, without growing it (a fresh process pays for every page).
     std::size_t want = static_cast<std::size_t>(std::min(size_, limit)) + 1;
     for (;;) {
         const std::size_t before = bytes.size();
         bytes.resize(before + want);
-        const ssize_t got = ::read(fd_, bytes.data() + before, want);
-        if (got < 0) {
-            if (errno == EINTR) {
-                bytes.resize(before);
-                continue;
-            }
-            reason = std::strerror(errno);
+        std::size_t got = 0;
+        if (!readSome(bytes.data() + before, want, got)) {
             return false;
         }
-        bytes.resize(before + static_cast<std::size_t>(got));
+        bytes.resize(before + got);
         if (got == 0) {
             return true;
         }
         if (bytes.size() > limit) {
-            reason = "it is larger than " + std::to_string(limit) + " bytes";
-            return false;
+            return tooLarge();
+        }
+        if (got < want) {
+            std::array<std::uint8_t, 4096> probe{};
+            std::size_t more = 0;
+            if (!readSome(probe.data(), probe.size(), more)) {
+                return false;
+            }
+            if (more == 0) {
+                return true;
+            }
+            bytes.insert(bytes.end(), probe.begin(), probe.begin() + static_cast<std::ptrdiff_t>(more));
+            if (bytes.size() > limit) {
+                return tooLarge();
+            }
         }
         want = kChunk;
     }
