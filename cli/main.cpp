@@ -7,6 +7,7 @@
 #include "cli/RenderOptions.h"
 #include "cli/SceneRuns.h"
 #include "cli/StopSignals.h"
+#include "importer/ChildProcess.h"
 #include "output/PictureWriters.h"
 
 #include <array>
@@ -41,6 +42,9 @@ int RunSceneProgram(char** argv) {
         folder / ".." / "libexec" / "vistamaze" / "vistamaze-render-scene"};
     for (const std::filesystem::path& program : candidates) {
         if (access(program.c_str(), X_OK) == 0) {
+            // A scene run makes buffers of the picture's size and Mesa's in a fresh process;
+            // a user's own setting is kept.
+            setenv("GLIBC_TUNABLES", vistamaze::kShortLivedMallocTunables, 0);
             execv(program.c_str(), argv);
             std::cerr << "vistamaze-render: cannot start " << Quoted(program.string()) << ": "
                       << std::strerror(errno) << "\n";

@@ -93,12 +93,8 @@ Mesh ModelImporter::Import(const std::filesystem::path& file) const {
         throw Error(Prefix(file) + "the model importer " + kProgramName +
                     " is not installed beside the program");
     }
-    // A reader's memory is all new to the process, and a page fault can cost more than the
-    // parsing on some machines. So malloc takes it in huge pages, from one heap that grows in
-    // large steps and keeps what is freed: a few hundred faults instead of tens of thousands.
     ChildProcess child(program_, {file.string()}, limits_,
-                       {"GLIBC_TUNABLES=glibc.malloc.hugetlb=1:glibc.malloc.mmap_threshold=268435456:"
-                        "glibc.malloc.top_pad=67108864"});
+                       {std::string("GLIBC_TUNABLES=") + kShortLivedMallocTunables});
     wire::Reply reply;
     std::string damage;
     try {
