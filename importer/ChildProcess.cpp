@@ -11,8 +11,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,24 +31,30 @@ void CloseQuietly(int& fd) noexcept {
     }
 }
 
-// Between fork and exec only async-signal-safe calls: no allocation, no locks, no exceptions.
-// A failure to exec is reported as its errno on `errorPipe`, which exec closes on success.
-[[noreturn]] void BecomeChild(const char* program, char* const* argv, char* const* envp, int output,
-                              int devNull, int errorPipe, const ChildLimits& limits, pid_t parent) noexcept {
+// Runs in the child between vfork and exec, on our memory and stack while we wait: only
+// async-signal-safe calls, no allocation, no locks, no exceptions, no writes to our memory but
+// `execError`, which takes the errno of an exec that fails. Every signal is blocked on entry.
+[[noreturn]] void BecomeChild(const char* program, char* const* argv, char* const* envp, int input,
+                              int output, int devNull, const ChildLimits& limits, pid_t parent,
+                              volatile int* execError) noexcept {
     setpgid(0, 0);
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) {
         _exit(127);  // the parent died before the death signal was armed
     }
-    dup2(devNull, STDIN_FILENO);
+    dup2(input, STDIN_FILENO);
     dup2(output, STDOUT_FILENO);
     dup2(devNull, STDERR_FILENO);
-    static_cast<void>(syscall(SYS_close_range, 3U, ~0U, 0U));  // errorPipe is close-on-exec anyway
-    // Our program may ignore SIGPIPE or SIGXFSZ or block signals; the child starts clean.
+    static_cast<void>(syscall(SYS_close_range, 3U, ~0U, 0U));
+    // A handler of ours must never run here, and our program may ignore SIGPIPE or SIGXFSZ or
+    // block signals: the child starts with every signal at its default, unblocked.
     struct sigaction defaults {};
     defaults.sa_handler = SIG_DFL;
-    for (int s : {SIGPIPE, SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(s, &defaults, nullptr);
+    for (int s = 1; s < NSIG; ++s) {
+        struct sigaction current {};
+        if (sigaction(s, nullptr, &current) == 0 && current.sa_handler != SIG_DFL) {
+            sigaction(s, &defaults, nullptr);
+        }
     }
     sigset_t none;
     sigemptyset(&none);
@@ -65,8 +73,7 @@ void CloseQuietly(int& fd) noexcept {
     setrlimit(RLIMIT_CPU, &cpu);
 
     execve(program, argv, envp);
-    const int error = errno;
-    [[maybe_unused]] const ssize_t written = write(errorPipe, &error, sizeof error);
+    *execError = errno;
     _exit(127);
 }
 
@@ -89,8 +96,8 @@ std::vector<std::string> MergedEnvironment(const ChildEnvironment& extra) {
 }  // namespace
 
 ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                           const ChildLimits& limits, const ChildEnvironment& environment)
-    : deadline_(std::chrono::steady_clock::now() + limits.wallTime) {
+                           const ChildLimits& limits, const ChildEnvironment& environment, Input input)
+    : wallTime_(limits.wallTime), deadline_(std::chrono::steady_clock::now() + limits.wallTime) {
     std::vector<std::string> strings{program.string()};
     strings.insert(strings.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -106,12 +113,14 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vect
     envp.push_back(nullptr);
 
     int output[2] = {-1, -1};
-    int errorPipe[2] = {-1, -1};
+    // A stream socket rather than a pipe, so that a child that is gone makes Send() fail instead
+    // of raising SIGPIPE in our program.
+    int inputPair[2] = {-1, -1};
     int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (devNull < 0 || pipe2(output, O_CLOEXEC) != 0 || pipe2(errorPipe, O_CLOEXEC) != 0) {
+    if (devNull < 0 || pipe2(output, O_CLOEXEC) != 0 ||
+        (input == Input::FromUs && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inputPair) != 0)) {
         const std::string reason = std::strerror(errno);
-        CloseQuietly(devNull);
-        for (int* fd : {&output[0], &output[1], &errorPipe[0], &errorPipe[1]}) {
+        for (int* fd : {&devNull, &output[0], &output[1], &inputPair[0], &inputPair[1]}) {
             CloseQuietly(*fd);
         }
         throw Error("cannot start " + program.filename().string() + ": " + reason);
@@ -120,36 +129,40 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, const std::vect
     // between the processes. Where the system allows less, the default size serves.
     static_cast<void>(::fcntl(output[1], F_SETPIPE_SZ, kOutputPipeBytes));
     const pid_t parent = getpid();
-    pid_ = fork();
+    // vfork, not fork: copying the page tables of a program holding pictures and a scene costs
+    // milliseconds, and the child only sets itself up and execs. We wait until it has.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    volatile int execError = 0;
+    pid_ = vfork();  // NOLINT(clang-analyzer-security.insecureAPI.vfork): the child only execs
     if (pid_ == 0) {
-        BecomeChild(argv[0], argv.data(), envp.data(), output[1], devNull, errorPipe[1], limits, parent);
+        BecomeChild(argv[0], argv.data(), envp.data(), input == Input::FromUs ? inputPair[1] : devNull,
+                    output[1], devNull, limits, parent, &execError);
     }
     const int forkError = errno;
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     CloseQuietly(output[1]);
-    CloseQuietly(errorPipe[1]);
+    CloseQuietly(inputPair[1]);
     CloseQuietly(devNull);
     output_ = output[0];
-    int execError = 0;
-    ssize_t got = -1;
-    if (pid_ > 0) {
-        do {
-            got = ::read(errorPipe[0], &execError, sizeof execError);
-        } while (got < 0 && errno == EINTR);
-    }
-    CloseQuietly(errorPipe[0]);
-    if (pid_ < 0 || got == sizeof execError) {
+    input_ = inputPair[0];
+    if (pid_ < 0 || execError != 0) {
         const std::string reason = std::strerror(pid_ < 0 ? forkError : execError);
         if (pid_ > 0) {
             ::waitpid(pid_, nullptr, 0);
         }
         pid_ = -1;
         CloseQuietly(output_);
+        CloseQuietly(input_);
         throw Error("cannot start " + program.filename().string() + ": " + reason);
     }
 }
 
 ChildProcess::~ChildProcess() {
     CloseQuietly(output_);
+    CloseQuietly(input_);
     if (pid_ > 0) {
         Kill();
     }
@@ -159,6 +172,32 @@ int ChildProcess::RemainingMilliseconds() const {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
     return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1'000'000));
+}
+
+bool ChildProcess::Running() {
+    if (pid_ <= 0) {
+        return false;
+    }
+    // Looks without reaping, so that Wait() and Kill() still find the child.
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == 0;
+}
+
+bool ChildProcess::Send(std::string_view bytes) {
+    deadline_ = std::chrono::steady_clock::now() + wallTime_;
+    while (!bytes.empty() && input_ >= 0) {
+        const ssize_t sent = ::send(input_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR) {
+            continue;
+        }
+        if (sent <= 0) {
+            break;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    CloseQuietly(input_);
+    return bytes.empty();
 }
 
 bool ChildProcess::ReadExactly(std::span<std::byte> bytes) {

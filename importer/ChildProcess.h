@@ -7,11 +7,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vistamaze {
 
-// Limits a child process runs under, set between fork and exec.
+// Limits a child process runs under, set before it execs.
 struct ChildLimits {
     // Address space (RLIMIT_AS); none when empty (a sanitizer's shadow memory needs terabytes).
     std::optional<std::uint64_t> addressSpaceBytes;
@@ -44,12 +45,24 @@ struct ChildExit {
 // this class only. The destructor kills and reaps a child that is still running.
 class ChildProcess {
 public:
-    // Starts `program` with `arguments` (argv[1] on). Throws vistamaze::Error when it cannot.
+    // Where the child's standard input comes from.
+    enum class Input { None, FromUs };
+
+    // Starts `program` with `arguments` (argv[1] on). With Input::FromUs its standard input is a
+    // stream from us (Send()) instead of /dev/null. Throws vistamaze::Error when it cannot.
     ChildProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                 const ChildLimits& limits, const ChildEnvironment& environment = {});
+                 const ChildLimits& limits, const ChildEnvironment& environment = {},
+                 Input input = Input::None);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Whether the child has not ended yet.
+    [[nodiscard]] bool Running();
+    // Writes `bytes` to the child's standard input and closes it; its wall-clock time starts
+    // again from now (a child started ahead of its work waits for it idle). False when the child
+    // no longer reads.
+    bool Send(std::string_view bytes);
 
     // Fills `bytes` whole from the child's output. Returns false when the output ends first or
     // the time is up (the child is then killed; Wait() says so).
@@ -64,6 +77,8 @@ private:
 
     int pid_ = -1;
     int output_ = -1;
+    int input_ = -1;
+    std::chrono::milliseconds wallTime_;
     bool timedOut_ = false;
     std::chrono::steady_clock::time_point deadline_;
 };

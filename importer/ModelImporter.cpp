@@ -69,6 +69,34 @@ ModelImporter::ModelImporter(std::filesystem::path program) : program_(std::move
     limits_.wallTime = kTimeLimit;
 }
 
+ModelImporter::~ModelImporter() = default;
+
+void ModelImporter::SetLimits(const ChildLimits& limits) {
+    const std::scoped_lock lock(readyMutex_);
+    limits_ = limits;
+    ready_.reset();
+}
+
+void ModelImporter::KeepOneReady() {
+    const std::scoped_lock lock(readyMutex_);
+    keepOneReady_ = true;
+    if (!ready_ && !program_.empty()) {
+        try {
+            ready_ = StartHelper({});
+        } catch (const Error&) {
+            // Each import then starts its own helper, and reports why that fails.
+        }
+    }
+}
+
+// A helper for `file`, or with an empty `file` one that waits to be sent a name.
+std::unique_ptr<ChildProcess> ModelImporter::StartHelper(const std::filesystem::path& file) const {
+    return std::make_unique<ChildProcess>(
+        program_, std::vector<std::string>{file.empty() ? std::string("--wait") : file.string()}, limits_,
+        ChildEnvironment{std::string("GLIBC_TUNABLES=") + kShortLivedMallocTunables},
+        file.empty() ? ChildProcess::Input::FromUs : ChildProcess::Input::None);
+}
+
 std::filesystem::path ModelImporter::FindProgram() {
     if (const char* chosen = std::getenv("VISTAMAZE_IMPORTER"); chosen != nullptr && *chosen != '\0') {
         return chosen;
@@ -93,16 +121,38 @@ Mesh ModelImporter::Import(const std::filesystem::path& file) const {
         throw Error(Prefix(file) + "the model importer " + kProgramName +
                     " is not installed beside the program");
     }
-    ChildProcess child(program_, {file.string()}, limits_,
-                       {std::string("GLIBC_TUNABLES=") + kShortLivedMallocTunables});
+    std::unique_ptr<ChildProcess> child;
+    {
+        const std::scoped_lock lock(readyMutex_);
+        child = std::move(ready_);
+        // The name is sent whole, so that the helper's folder rules name its folder even after
+        // our working folder changes.
+        std::error_code error;
+        const std::filesystem::path absolute = std::filesystem::absolute(file, error);
+        if (child && !(child->Running() && !error && child->Send(absolute.string() + '\0'))) {
+            child.reset();
+        }
+        try {
+            if (!child) {
+                child = StartHelper(file);
+            }
+            if (keepOneReady_) {
+                ready_ = StartHelper({});  // loads its libraries while this one reads
+            }
+        } catch (const Error& e) {
+            if (!child) {
+                throw Error(Prefix(file) + e.what());
+            }
+        }
+    }
     wire::Reply reply;
     std::string damage;
     try {
-        reply = wire::DecodeReply([&child](std::span<std::byte> bytes) { return child.ReadExactly(bytes); });
+        reply = wire::DecodeReply([&child](std::span<std::byte> bytes) { return child->ReadExactly(bytes); });
     } catch (const Error& e) {
         damage = e.what();
     }
-    const ChildExit end = child.Wait();
+    const ChildExit end = child->Wait();
     if (end.timedOut) {
         throw Error(Prefix(file) + "the importer took longer than " + SecondsText(limits_.wallTime));
     }

@@ -4,6 +4,8 @@
 #include "importer/ChildProcess.h"
 
 #include <filesystem>
+#include <memory>
+#include <mutex>
 
 namespace vistamaze {
 
@@ -26,8 +28,17 @@ public:
     // when there is none.
     [[nodiscard]] static std::filesystem::path FindProgram();
 
+    ModelImporter(const ModelImporter&) = delete;
+    ModelImporter& operator=(const ModelImporter&) = delete;
+    ~ModelImporter();
+
     // Limits for the next imports (tests make them small).
-    void SetLimits(const ChildLimits& limits) noexcept { limits_ = limits; }
+    void SetLimits(const ChildLimits& limits);
+
+    // Keeps one helper started ahead, idle until it is given a file, so that an import does not
+    // wait for a process to start and load its libraries (the desktop program, where models are
+    // opened one after another). A new one is started as each is put to work.
+    void KeepOneReady();
 
     // The mesh of `file`, with one unit normal per vertex and at least one triangle. Throws
     // vistamaze::Error with one line naming the file and the cause: an unknown extension, a file
@@ -37,8 +48,15 @@ public:
     [[nodiscard]] Mesh Import(const std::filesystem::path& file) const;
 
 private:
+    [[nodiscard]] std::unique_ptr<ChildProcess> StartHelper(const std::filesystem::path& file) const;
+
     std::filesystem::path program_;
     ChildLimits limits_;
+    bool keepOneReady_ = false;
+    // The helper started ahead; Import() is const to callers, and may be called from more than
+    // one thread.
+    mutable std::mutex readyMutex_;
+    mutable std::unique_ptr<ChildProcess> ready_;
 };
 
 }  // namespace vistamaze

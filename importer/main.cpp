@@ -2,17 +2,22 @@
 // to standard output (importer/MeshWire.h). The programs run it as a limited child process
 // (importer/ModelImporter.h), so that a file that crashes, hangs or exhausts a reader we did not
 // write costs only this process. Before it opens the file it confines itself to reading the
-// model's folder. Exit status: 0 with a mesh, 1 with a reason, 2 for a wrong command line.
+// model's folder. With --wait it is started ahead of its work and reads the file's name from
+// standard input first (its libraries are then loaded when the name comes). Exit status: 0 with
+// a mesh, 1 with a reason, 2 for a wrong command line.
 #include "formats/ModelFile.h"
 #include "importer/Confinement.h"
 #include "importer/MeshWire.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <new>
 #include <span>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 #include <unistd.h>
@@ -77,6 +82,30 @@ std::vector<std::filesystem::path> ReadableFolders(const std::filesystem::path& 
     return folders;
 }
 
+// The name of the file to read, sent on standard input and ended by a NUL byte, for a helper
+// started ahead of its work (--wait). Ends the process quietly when input ends without one: the
+// program did not need this helper.
+std::string NameFromInput() {
+    std::string name;
+    char c = 0;
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            _exit(0);
+        }
+        if (c == '\0') {
+            return name;
+        }
+        if (name.size() == PATH_MAX) {
+            Finish(vistamaze::wire::EncodeFailure("vistamaze-import: the file name sent is too long"), 2);
+        }
+        name.push_back(c);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,10 +113,11 @@ int main(int argc, char** argv) {
     static_cast<void>(OutOfMemoryReply());
     std::set_terminate(&Terminate);
     if (argc != 2) {
-        Finish(wire::EncodeFailure("usage: vistamaze-import FILE"), 2);
+        Finish(wire::EncodeFailure("usage: vistamaze-import FILE | vistamaze-import --wait"), 2);
     }
     try {
-        const std::filesystem::path file = argv[1];
+        const std::string_view argument = argv[1];
+        const std::filesystem::path file = argument == "--wait" ? NameFromInput() : std::string(argument);
         ConfineToReading(ReadableFolders(file));
         Mesh mesh = LoadModelFile(file);
         Finish(wire::EncodeMesh(mesh), 0);

@@ -69,6 +69,7 @@ ModelTab::ModelTab(ModelTabHost& host, const ProgramFolders& folders, QWidget* p
       scene_(BuildInitialScene()),
       backgroundColor_(ColorFromNumber(kInitialBackgroundColor)) {
     ui_->setupUi(this);
+    importer_.KeepOneReady();
     ui_->GLSceneViewer1->SetScene(scene_.get());
     ui_->GLSceneViewer1->SetCamera(&scene_->GLCamera2);
     ui_->GLSceneViewer1->SetBackgroundColor(backgroundColor_);

@@ -47,6 +47,23 @@ TEST(ModelImporterTest, RealModelsComeBackAsTheReadersReadThem) {
     }
 }
 
+// As the desktop program uses it: each import takes the helper started ahead, and a crash of one
+// costs nothing to the next.
+TEST(ModelImporterTest, HelpersStartedAheadReadFileAfterFile) {
+    ModelImporter importer;
+    importer.KeepOneReady();
+    const std::filesystem::path models = std::filesystem::path(VM_SOURCE_DIR) / "Models";
+    const std::filesystem::path crash = test::DataFile("models/hostile") / "gltf_chained_nodes.gltf";
+    for (int round = 0; round < 2; ++round) {
+        for (const char* name : {"TorusKnot.obj", "Pawn.stl"}) {
+            EXPECT_EQ(importer.Import(models / name).triangles, LoadModelFile(models / name).triangles)
+                << name;
+        }
+        EXPECT_EQ(FailureOf(importer, crash), "Cannot load model file \"" + crash.string() +
+                                                  "\": the importer stopped (Segmentation fault)");
+    }
+}
+
 TEST(ModelImporterTest, EveryMisbehaviourOfTheProcessIsOneLineNamingTheFile) {
     test::TempDir dir;
     ModelImporter importer(VM_MISBEHAVING_IMPORTER);
@@ -129,6 +146,11 @@ TEST(ModelImporterTest, NoProcessStartsForUnknownMissingOrSpecialFiles) {
     for (const auto& c : cases) {
         EXPECT_EQ(FailureOf(importer, dir / c.name), c.message);
     }
+    // A helper that cannot be started is named with the file it was to read.
+    Touch(dir / "model.obj");
+    EXPECT_EQ(FailureOf(ModelImporter(dir / "crash.dds"), dir / "model.obj"),
+              "Cannot load model file \"" + (dir / "model.obj").string() +
+                  "\": cannot start crash.dds: Permission denied");
 }
 
 }  // namespace
