@@ -2,7 +2,6 @@
 #include "formats/PictureFile.h"
 #include "tests/support/TestSupport.h"
 
-#include <array>
 #include <cstdlib>
 #include <string>
 
@@ -13,42 +12,31 @@ namespace {
 
 // How the orientation tag is stored: its TIFF type and the block's byte order.
 struct Encoding {
-    std::uint16_t type;  // 1 BYTE, 3 SHORT, 4 LONG, 6 SBYTE, 8 SSHORT, 9 SLONG
+    std::uint32_t type;  // 1 BYTE, 3 SHORT, 4 LONG, 6 SBYTE, 8 SSHORT, 9 SLONG
     bool bigEndian;
 };
 
 // An APP1 segment holding an EXIF block whose only tag is the orientation, stored as `encoding`
-// says (the value left-justified in the entry's four bytes, as TIFF stores short values).
+// says: in the entry's four value bytes, left-justified as TIFF stores values shorter than four.
 std::vector<std::uint8_t> ExifSegment(int orientation, Encoding encoding) {
-    const bool be = encoding.bigEndian;
+    const int bytes = encoding.type == 4 || encoding.type == 9   ? 4
+                      : encoding.type == 3 || encoding.type == 8 ? 2
+                                                                 : 1;
     std::vector<std::uint8_t> payload{'E', 'x', 'i', 'f', 0, 0};
-    const auto put16 = [&](unsigned v) {
-        const std::array<std::uint8_t, 2> b{static_cast<std::uint8_t>(v & 0xFFU),
-                                            static_cast<std::uint8_t>(v >> 8U)};
-        payload.push_back(be ? b[1] : b[0]);
-        payload.push_back(be ? b[0] : b[1]);
+    const auto put = [&](std::uint32_t v, int size) {  // in the block's byte order
+        for (int i = 0; i < size; ++i) {
+            const int shift = 8 * (encoding.bigEndian ? size - 1 - i : i);
+            payload.push_back(static_cast<std::uint8_t>(v >> static_cast<unsigned>(shift)));
+        }
     };
-    const auto put32 = [&](std::uint32_t v) {
-        be ? (put16(v >> 16U), put16(v & 0xFFFFU)) : (put16(v & 0xFFFFU), put16(v >> 16U));
-    };
-    payload.push_back(be ? 'M' : 'I');
-    payload.push_back(be ? 'M' : 'I');
-    put16(42);
-    put32(8);
-    put16(1);
-    put16(0x0112);
-    put16(encoding.type);
-    put32(1);
-    const auto value = static_cast<std::uint32_t>(orientation);
-    if (encoding.type == 4 || encoding.type == 9) {
-        put32(value);
-    } else if (encoding.type == 3 || encoding.type == 8) {
-        put16(value);
-        put16(0);
-    } else {
-        put32(be ? value << 24U : value);
+    put(encoding.bigEndian ? 0x4D4D : 0x4949, 2);
+    for (const auto& [value, size] :
+         {std::pair{42U, 2}, {8U, 4}, {1U, 2}, {0x0112U, 2}, {encoding.type, 2}, {1U, 4}}) {
+        put(value, size);
     }
-    put32(0);
+    put(static_cast<std::uint32_t>(orientation), bytes);
+    put(0, 4 - bytes);
+    put(0, 4);
     std::vector<std::uint8_t> segment{0xFF, 0xE1, 0, static_cast<std::uint8_t>(payload.size() + 2)};
     segment.insert(segment.end(), payload.begin(), payload.end());
     return segment;
