@@ -3,6 +3,8 @@
 #include "cli/RenderOptions.h"
 #include "engine/Stereogram.h"
 
+#include <string>
+
 namespace vistamaze::cli {
 
 // The texture `options` name, or the built-in one when they name none. Throws what reading it
@@ -14,5 +16,9 @@ void ConfigureEngine(TStereogram& engine, const RenderOptions& options, Picture 
 
 // The same with ReadTexture(options).
 void ConfigureEngine(TStereogram& engine, const RenderOptions& options);
+
+// What `error` means for the command line's settings, in one line naming the options to change
+// (the engine's own message speaks of the program's fields).
+[[nodiscard]] std::string GeometryProblem(const GeometryError& error, const RenderOptions& options);
 
 }  // namespace vistamaze::cli

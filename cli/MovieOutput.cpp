@@ -1,5 +1,6 @@
 #include "cli/MovieOutput.h"
 
+#include "cli/EngineSetup.h"
 #include "cli/FileRoles.h"
 #include "engine/Errors.h"
 #include "output/AviError.h"
@@ -32,11 +33,13 @@ std::string UntouchedNote(const std::string& output) {
            (std::filesystem::exists(output, ec) ? " was left as it was" : " was not written");
 }
 
-std::string PlainMessage(const std::exception_ptr& failure) {
+std::string PlainMessage(const std::exception_ptr& failure, const RenderOptions& options) {
     try {
         std::rethrow_exception(failure);
     } catch (const AviError& e) {
         return e.Reason();
+    } catch (const GeometryError& e) {
+        return GeometryProblem(e, options);
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
@@ -45,7 +48,7 @@ std::string PlainMessage(const std::exception_ptr& failure) {
 }
 
 MovieOutput::MovieOutput(const RenderOptions& o, int frameTime, int framesAsked)
-    : output_(o.output), framesAsked_(framesAsked), writer_(MakeWriter(o)) {
+    : output_(o.output), options_(o), framesAsked_(framesAsked), writer_(MakeWriter(o)) {
     writer_.SetWidth(o.width);
     writer_.SetHeight(o.height);
     writer_.SetFrameTime(frameTime);
@@ -81,7 +84,7 @@ int MovieOutput::Finish(std::exception_ptr failure, bool stopped) {
     if (written_ == 0 && (framesAsked_ != 0 || failure || stopped)) {
         // The work file goes with the writer.
         if (failure) {
-            throw Error(PlainMessage(failure) + "; " + UntouchedNote(output_));
+            throw Error(PlainMessage(failure, options_) + "; " + UntouchedNote(output_));
         }
         return 0;
     }
@@ -98,7 +101,7 @@ int MovieOutput::Save(const std::exception_ptr& failure) {
     }
     if (!saveFailure) {
         if (failure) {
-            throw Error(PlainMessage(failure) + "; " + Quoted(output_) + " holds " +
+            throw Error(PlainMessage(failure, options_) + "; " + Quoted(output_) + " holds " +
                         FramesWrittenPhrase(writer_.MovieFrames()));
         }
         return writer_.MovieFrames();
@@ -106,11 +109,12 @@ int MovieOutput::Save(const std::exception_ptr& failure) {
     // The save's own message names OUT already.
     if (!failure) {
         std::error_code ec;
-        throw Error(PlainMessage(saveFailure) +
+        throw Error(PlainMessage(saveFailure, options_) +
                     (std::filesystem::exists(output_, ec) ? "; it was left as it was" : ""));
     }
-    throw Error(PlainMessage(failure) + "; " + FramesWrittenPhrase(written_) +
-                " could not be saved either (" + PlainMessage(saveFailure) + "); " + UntouchedNote(output_));
+    throw Error(PlainMessage(failure, options_) + "; " + FramesWrittenPhrase(written_) +
+                " could not be saved either (" + PlainMessage(saveFailure, options_) + "); " +
+                UntouchedNote(output_));
 }
 
 }  // namespace vistamaze::cli

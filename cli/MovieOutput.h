@@ -42,6 +42,8 @@ private:
     [[nodiscard]] int Save(const std::exception_ptr& failure);
 
     std::string output_;
+    // The settings a failure is worded for.
+    RenderOptions options_;
     int framesAsked_;
     int written_ = 0;
     TAviWriter writer_;
@@ -54,7 +56,8 @@ private:
 // "the 12 frames written", "the 1 frame written".
 [[nodiscard]] std::string FramesWrittenPhrase(int frames);
 
-// What a failure says on the command line: an AviError's Reason(), another error's message.
-[[nodiscard]] std::string PlainMessage(const std::exception_ptr& failure);
+// What a failure says on the command line: an AviError's Reason(), a GeometryError worded for
+// `options` (GeometryProblem), another error's message.
+[[nodiscard]] std::string PlainMessage(const std::exception_ptr& failure, const RenderOptions& options);
 
 }  // namespace vistamaze::cli

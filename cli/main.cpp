@@ -1,6 +1,7 @@
 // vistamaze-render: single-image stereograms from depth maps, without a window. Built twice:
 // as vistamaze-render, without the 3D layer, which hands runs with a 3D scene to the second
 // build, vistamaze-render-scene (VM_SCENE_PROGRAM), linked with it.
+#include "cli/EngineSetup.h"
 #include "cli/FileRoles.h"
 #include "cli/MovieOutput.h"
 #include "cli/RenderJob.h"
@@ -141,6 +142,9 @@ int main(int argc, char** argv) {
     } catch (const UsageError& e) {
         std::cerr << "vistamaze-render: " << e.what() << "\n";
         return 2;
+    } catch (const vistamaze::GeometryError& e) {
+        std::cerr << "vistamaze-render: " << GeometryProblem(e, options) << "\n";
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "vistamaze-render: " << e.what() << "\n";
         return 1;

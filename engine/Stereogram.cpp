@@ -506,14 +506,19 @@ void TStereogram::UpdateGeometry() noexcept {
     }
 }
 
+GeometryError::Values TStereogram::GeometryValues() const noexcept {
+    return {dpi_, width_, geometry_.patternWidth, observDistance_, min3Ddepth_, max3Ddepth_};
+}
+
 void TStereogram::BuildSeparationTable() {
     for (int level = 0; level < 256; ++level) {
         const long double exact = ExactSeparation(geometry_, level);
         // z / (z + D) is undefined where a depth of 0 meets a viewing distance of 0.
         if (!std::isfinite(exact)) {
-            throw Error("Invalid floating point operation: with a viewing distance of " +
-                        FormatInches(observDistance_) + " the minimum depth (" + FormatInches(min3Ddepth_) +
-                        ") must be above 0");
+            throw GeometryError(GeometryError::Cause::NoNearDepth, GeometryValues(),
+                                "Invalid floating point operation: with a viewing distance of " +
+                                    FormatInches(observDistance_) + " the minimum depth (" +
+                                    FormatInches(min3Ddepth_) + ") must be above 0");
         }
         separationTable_[static_cast<std::size_t>(level)] = RoundChecked(exact);
     }
@@ -698,14 +703,17 @@ void TStereogram::RenderRows() {
     const bool textured = stereoType_ != TStereoGramType::sgtFastRandomDot;
     if (textured) {
         if (geometry_.patternWidthInternal == 0) {
-            throw Error("Division by zero: the maximum depth of " + FormatInches(max3Ddepth_) +
-                        " gives a pattern 0 pixels wide; it must give at least 1 pixel");
+            throw GeometryError(GeometryError::Cause::PatternTooNarrow, GeometryValues(),
+                                "Division by zero: the maximum depth of " + FormatInches(max3Ddepth_) +
+                                    " gives a pattern 0 pixels wide; it must give at least 1 pixel");
         }
         if (geometry_.patternWidthInternal < 0) {
-            throw Error("The depth range gives a negative pattern width");
+            throw GeometryError(GeometryError::Cause::PatternNegative, GeometryValues(),
+                                "The depth range gives a negative pattern width");
         }
         if (geometry_.startColumn < 0) {
-            throw Error("Pattern width exceeds the stereogram width");
+            throw GeometryError(GeometryError::Cause::PatternTooWide, GeometryValues(),
+                                "Pattern width exceeds the stereogram width");
         }
     }
     if (stereoType_ == TStereoGramType::sgtRandomDotTextured) {

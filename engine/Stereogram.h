@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Errors.h"
 #include "engine/Picture.h"
 #include "engine/PixelBuffer.h"
 #include "engine/RandomSource.h"
@@ -122,8 +123,9 @@ public:
 
     // Renders the stereogram. Does nothing while a render runs (also when reached again from
     // ProcessEvents). Throws vistamaze::Error: "DepthMap is empty, please load depth image",
-    // "Texture is empty, please load texture image", "Division by zero" (pattern width 0),
-    // "Pattern width exceeds the stereogram width", or a resampling error.
+    // "Texture is empty, please load texture image", a resampling error, or GeometryError for
+    // settings that leave no geometry ("Division by zero" (pattern width 0), "Pattern width
+    // exceeds the stereogram width", no near depth with a viewing distance of 0).
     void Generate();
 
     // The last render as a 24-bit picture owned by the engine; copy it before the next render.
@@ -137,7 +139,7 @@ public:
     [[nodiscard]] const StereogramGeometry& Geometry() const noexcept { return geometry_; }
     // The separation in internal pixels of each depth level, as built by the last render.
     [[nodiscard]] const std::array<int, 256>& SeparationTable() const noexcept { return separationTable_; }
-    // Builds the separation table from the current geometry. Throws vistamaze::Error when the
+    // Builds the separation table from the current geometry. Throws GeometryError when the
     // geometry gives no finite separation.
     void BuildSeparationTable();
 
@@ -155,6 +157,7 @@ private:
     void RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
                             const std::function<void(int)>& finish);
     void ReportRow(int row);
+    [[nodiscard]] GeometryError::Values GeometryValues() const noexcept;
     // Gives the first `count` threads row arrays long enough for the current geometry.
     void EnsureScratch(std::size_t count);
     void MakeRandomDotTile();

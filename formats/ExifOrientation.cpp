@@ -9,6 +9,31 @@ namespace {
 constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::size_t kTiffStart = 6;  // after "Exif\0\0"
 
+// TIFF field types that hold integers.
+constexpr std::uint32_t kByte = 1;
+constexpr std::uint32_t kShort = 3;
+constexpr std::uint32_t kLong = 4;
+constexpr std::uint32_t kSignedByte = 6;
+constexpr std::uint32_t kSignedShort = 8;
+constexpr std::uint32_t kSignedLong = 9;
+
+// Bytes of one component of an integer type; 0 for any other type.
+std::size_t IntegerSize(std::uint32_t type) noexcept {
+    switch (type) {
+        case kByte:
+        case kSignedByte:
+            return 1;
+        case kShort:
+        case kSignedShort:
+            return 2;
+        case kLong:
+        case kSignedLong:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
 }  // namespace
 
 int ExifOrientation(std::span<const std::uint8_t> app1) noexcept {
@@ -36,10 +61,45 @@ int ExifOrientation(std::span<const std::uint8_t> app1) noexcept {
         if (entry + 12 > tiff.size()) {
             return 1;
         }
-        if (u16(entry) == kOrientationTag && u16(entry + 2) == 3) {  // SHORT
-            const std::uint32_t value = u16(entry + 8);
-            return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
+        if (u16(entry) != kOrientationTag) {
+            continue;
         }
+        // Any integer type holds the value, as cameras and tools write it: the first component,
+        // inline when the components fit in the entry's four bytes, else at the offset stored there.
+        const std::size_t size = IntegerSize(u16(entry + 2));
+        const std::uint32_t count = u32(entry + 4);
+        if (size == 0 || count == 0) {
+            return 1;
+        }
+        std::size_t at = entry + 8;
+        if (static_cast<std::uint64_t>(count) * size > 4) {
+            at = u32(entry + 8);
+            if (at > tiff.size() - size) {
+                return 1;
+            }
+        }
+        std::int64_t value = 0;
+        switch (u16(entry + 2)) {
+            case kByte:
+                value = tiff[at];
+                break;
+            case kSignedByte:
+                value = static_cast<std::int8_t>(tiff[at]);
+                break;
+            case kShort:
+                value = u16(at);
+                break;
+            case kSignedShort:
+                value = static_cast<std::int16_t>(u16(at));
+                break;
+            case kLong:
+                value = u32(at);
+                break;
+            default:  // SLONG
+                value = static_cast<std::int32_t>(u32(at));
+                break;
+        }
+        return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
     }
     return 1;
 }

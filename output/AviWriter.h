@@ -82,6 +82,8 @@ public:
     // extension" (Reason(): "not a WAV file (.wav)") and keeps the old name (so a name once set
     // cannot be cleared).
     void SetWavFileName(const std::string& name);
+    // No sound track for the next movie.
+    void ClearWavFileName() noexcept { wavFileName_.clear(); }
 
     [[nodiscard]] const std::filesystem::path& WorkFileName() const noexcept { return workFile_; }
     // Frames passed to AddFrame since OpenWorkFile, failed ones included.

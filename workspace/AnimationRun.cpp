@@ -43,20 +43,25 @@ ScreenSize PrimaryScreenSize() {
 
 // While it lives, the engine renders on a worker thread: its hooks into the windows (event
 // processing, progress) would run on that thread, so they are taken away and put back afterwards.
-// The frame loop lets events through itself while it waits for the engine.
+// The frame loop lets events through itself while it waits for the engine, and the engine's
+// progress reaches the progress window as queued calls, in the order the rows finish.
 class EngineHooksAway {
 public:
-    // The progress the engine would have reported at the end of its render, reported here on
-    // the windows' thread.
-    void ReportProgress() const {
-        if (progress_) {
-            progress_(engine_);
-        }
-    }
-    explicit EngineHooksAway(TStereogram& engine)
+    EngineHooksAway(TStereogram& engine, TfmAnimProg& progress)
         : engine_(engine),
           events_(std::exchange(engine.ProcessEvents, nullptr)),
-          progress_(std::exchange(engine.OnGenerate, nullptr)) {}
+          progress_(std::exchange(engine.OnGenerate, nullptr)) {
+        // Runs on the rendering thread; only a change of the percentage is posted.
+        engine.OnGenerate = [&progress, posted = -1](TStereogram& rendering) mutable {
+            const int percent = rendering.Progress();
+            if (percent != posted) {
+                posted = percent;
+                QMetaObject::invokeMethod(
+                    &progress, [&progress, percent] { progress.ShowProgress(percent); },
+                    Qt::QueuedConnection);
+            }
+        };
+    }
     ~EngineHooksAway() {
         engine_.ProcessEvents = std::move(events_);
         engine_.OnGenerate = std::move(progress_);
@@ -70,12 +75,14 @@ private:
     std::function<void(TStereogram&)> progress_;
 };
 
-// Waits for `work`, letting pending events through (painting, Stop) every few milliseconds;
-// then rethrows what it threw.
+// Waits for `work`, letting pending events through (painting, Stop, the work's progress) every
+// few milliseconds and once more when it is done, so that everything it posted has arrived; then
+// rethrows what it threw.
 void WaitLettingEventsThrough(std::future<void>& work) {
     while (work.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
         QCoreApplication::processEvents();
     }
+    QCoreApplication::processEvents();
     work.get();
 }
 
@@ -149,6 +156,11 @@ void TAnimationRun::PrepareMovie(const QString& file) {
     aviWriter_.SetHeight(options.height);
     aviWriter_.SetFrameTime(FrameTimeFor(options.fps));
     aviWriter_.SetFileName(QFile::encodeName(file).toStdString());
+    if (options_.SoundTrack().isEmpty()) {
+        aviWriter_.ClearWavFileName();
+    } else {
+        aviWriter_.SetWavFileName(QFile::encodeName(options_.SoundTrack()).toStdString());
+    }
 }
 
 void TAnimationRun::ApplyAnimationType() {
@@ -213,13 +225,14 @@ void TAnimationRun::PrepareRun(const AnimationOptions& options) {
 // The next frame's scene is stepped, drawn and its depth read while the engine renders this frame
 // on a worker thread, and this frame goes onto the movie on another thread while the engine
 // renders the next. Each frame still gets the scene, depth map and texture position that one step
-// after the other gives it, so the movie is the same. Stop is looked at before a frame's scene is
-// stepped: the frames begun are finished and written. After an error the scene drawn ahead is
-// put back, and an earlier frame's write error comes first, as it would have happened first.
+// after the other gives it, so the movie is the same. A frame begins when its status is shown;
+// Stop ends the run before the next one begins, so the movie holds every frame that was shown
+// and no other: a scene drawn ahead for a frame that never begins is put back, as it is after an
+// error. An earlier frame's write error comes first, as it would have happened first.
 void TAnimationRun::RunFrames(const AnimationOptions& options) {
     ModelTab& tab = main_.ModelPage();
     TStereogram& engine = main_.Stereogram1();
-    const EngineHooksAway hooksAway(engine);
+    const EngineHooksAway hooksAway(engine, progress_);
     tab.SetHoldCaptures(true);
     nextScreenRefresh_ = {};
     std::optional<FrameStepsUndo> drawnAhead;
@@ -233,7 +246,7 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
         if (options.frames >= 1 && !main_.StopRequested()) {
             drawNext();
         }
-        for (int frame = 1; drawnAhead; ++frame) {
+        for (int frame = 1; drawnAhead && !main_.StopRequested(); ++frame) {
             ShowStatus(QStringLiteral("Frame  %1/%2").arg(frame).arg(options.frames));
             // The 3D view and the depth view follow the turning model a few times a second: a
             // repaint of either composes the whole window again, which costs more than the frame's
@@ -260,7 +273,6 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
                 }
             }
             WaitLettingEventsThrough(generating);
-            hooksAway.ReportProgress();
             // Each call copies the engine's frame: taken once, for the preview and the writer.
             const Picture& picture = engine.StereogramPicture();
             lastFrame_ = &picture;

@@ -36,8 +36,8 @@ public:
 
     // The command's steps after the dialogs, for the movie `file`: removes an existing `file`
     // whose extension is ".avi", applies the dialog's type, lets pending events through, gives
-    // the size fields, the engine and the writer the movie's size, and the writer the frame time
-    // and file name.
+    // the size fields, the engine and the writer the movie's size, and the writer the frame time,
+    // the file name and the dialog's sound track (none when the field was empty).
     void PrepareMovie(const QString& file);
 
     // The frame loop, run by the progress window in animation mode. Per frame: status

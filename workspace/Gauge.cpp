@@ -1,6 +1,7 @@
 #include "workspace/Gauge.h"
 
 #include <QPainter>
+#include <QPalette>
 
 namespace vistamaze {
 
@@ -11,14 +12,15 @@ TGauge::TGauge(QWidget* parent) : QProgressBar(parent) {
 void TGauge::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     const QRect frame = contentsRect().adjusted(0, 0, -1, -1);
-    painter.fillRect(frame, Qt::white);
-    painter.setPen(Qt::black);
+    const QPalette& colours = palette();
+    painter.fillRect(frame, colours.color(QPalette::Base));
+    painter.setPen(colours.color(QPalette::Text));
     painter.drawRect(frame);
     const QRect inside = frame.adjusted(1, 1, 0, 0);
     const int span = maximum() - minimum();
     const int filled = span > 0 ? inside.width() * (value() - minimum()) / span : 0;
     const QRect bar(inside.left(), inside.top(), filled, inside.height());
-    painter.fillRect(bar, Qt::black);
+    painter.fillRect(bar, colours.color(QPalette::Highlight));
     if (!isTextVisible()) {
         return;
     }
@@ -26,7 +28,7 @@ void TGauge::paintEvent(QPaintEvent* /*event*/) {
     painter.setClipRect(inside.adjusted(filled, 0, 0, 0));
     painter.drawText(inside, Qt::AlignCenter, label);
     painter.setClipRect(bar);
-    painter.setPen(Qt::white);
+    painter.setPen(colours.color(QPalette::HighlightedText));
     painter.drawText(inside, Qt::AlignCenter, label);
 }
 

@@ -4,9 +4,10 @@
 
 namespace vistamaze {
 
-// The progress gauge: a black bar on white in a black border, with the percentage centred on it.
-// The text is black over the white part and white over the bar, so it stays readable wherever
-// the bar ends.
+// The progress gauge: a bar in the palette's highlight colour on the base colour in a border of
+// the text colour, with the percentage centred on it. The text is in the text colour over the
+// base and in the highlighted-text colour over the bar, so it stays readable wherever the bar
+// ends.
 class TGauge : public QProgressBar {
     Q_OBJECT
 

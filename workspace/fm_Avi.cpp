@@ -1,17 +1,23 @@
 #include "workspace/fm_Avi.h"
 
 #include "engine/Errors.h"
+#include "engine/QuotedName.h"
 #include "output/PictureResolution.h"
+#include "output/WavFile.h"
 #include "ui_fm_Avi.h"
 #include "workspace/HelpContext.h"
+#include "workspace/VistamazeApplication.h"
 
 #include <QButtonGroup>
+#include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 #include <array>
+#include <filesystem>
 #include <optional>
 
 namespace vistamaze {
@@ -25,23 +31,52 @@ std::optional<int> WholeNumber(const QString& text) {
     return ParseWholeNumber(text.toStdString());
 }
 
-int IntegerField(const QLineEdit* edit) {
+// A field whose text cannot be taken; Start shows the message and selects the field.
+class FieldError : public Error {
+public:
+    FieldError(QLineEdit* field, const std::string& message) : Error(message), field_(field) {}
+    [[nodiscard]] QLineEdit* Field() const noexcept { return field_; }
+
+private:
+    QLineEdit* field_;
+};
+
+int IntegerField(QLineEdit* edit) {
     const QString text = edit->text();
     if (const std::optional<int> value = WholeNumber(text)) {
         return *value;
     }
-    throw Error("'" + text.toStdString() + "' is not a valid integer value");
+    throw FieldError(edit, "'" + text.toStdString() + "' is not a valid integer value");
 }
 
 // Real numbers follow the user's locale for the decimal separator, as the main window's fields do.
-double RealField(const QLineEdit* edit) {
+double RealField(QLineEdit* edit) {
     const QString text = edit->text();
     bool ok = false;
     const double value = QLocale().toDouble(text.trimmed(), &ok);
     if (!ok) {
-        throw Error("'" + text.toStdString() + "' is not a valid floating point value");
+        throw FieldError(edit, "'" + text.toStdString() + "' is not a valid floating point value");
     }
     return value;
+}
+
+// The sound track field: empty for none, else a WAV file that can be read now, so that a movie
+// is not rendered only to fail when its sound is added.
+QString SoundTrackField(QLineEdit* edit) {
+    const QString file = edit->text().trimmed();
+    if (file.isEmpty()) {
+        return file;
+    }
+    const std::filesystem::path path(QFile::encodeName(file).toStdString());
+    if (QFileInfo(file).suffix().toLower() != QStringLiteral("wav")) {
+        throw FieldError(edit, "Sound track " + QuotedName(path) + ": not a WAV file (.wav)");
+    }
+    try {
+        const WavFile sound(path);
+    } catch (const AviError& e) {
+        throw FieldError(edit, "Sound track " + QuotedName(path) + ": " + e.Reason());
+    }
+    return file;
 }
 
 }  // namespace
@@ -70,6 +105,7 @@ TfmAvi::TfmAvi(QWidget* parent) : QDialog(parent) {
     types->addButton(ui_->rgStereogramType_2, kTexturedItem);
     connect(ui_->Button1, &QPushButton::clicked, this, &TfmAvi::Button1Click);
     connect(ui_->Button2, &QPushButton::clicked, this, &TfmAvi::Button2Click);
+    connect(ui_->bSoundTrack, &QPushButton::clicked, this, &TfmAvi::BrowseSoundTrack);
     FormCreate();
 }
 
@@ -89,11 +125,30 @@ int TfmAvi::StereogramTypeItem() const {
 }
 
 void TfmAvi::Button1Click() {
+    try {
+        ReadAnimationOptions();
+    } catch (const FieldError& e) {
+        VistamazeApplication::AppDialogs().ShowMessage(this, MessageKind::Error, QString::fromUtf8(e.what()));
+        e.Field()->setFocus(Qt::OtherFocusReason);
+        e.Field()->selectAll();
+        return;
+    }
     started_ = true;
-    // The dialog closes as after Start also when a field holds no number; the error then goes
-    // on to the application's error report and the animation goes ahead with the options read.
     accept();
-    ReadAnimationOptions();
+}
+
+void TfmAvi::BrowseSoundTrack() {
+    FileDialogRequest request;
+    request.caption = QStringLiteral("Select sound track");
+    request.filter = QStringLiteral("WAV files (*.WAV)|*.WAV");
+    const QString current = ui_->eSoundTrack->text().trimmed();
+    if (!current.isEmpty()) {
+        request.initialFolder = QFileInfo(current).absolutePath();
+        request.fileName = current;
+    }
+    if (const std::optional<QString> file = VistamazeApplication::AppDialogs().OpenFile(this, request)) {
+        ui_->eSoundTrack->setText(*file);
+    }
 }
 
 void TfmAvi::Button2Click() {
@@ -106,15 +161,16 @@ void TfmAvi::reject() {
 }
 
 void TfmAvi::ReadAnimationOptions() {
+    AnimationOptions options = options_;
     const FrameSize size = ParseScreenSizeItem(ui_->cbScreenSize->currentText());
-    options_.width = size.width;
-    options_.height = size.height;
+    options.width = size.width;
+    options.height = size.height;
     if (const int item = ui_->cbFPS->currentIndex();
         item >= 0 && item < static_cast<int>(kFpsOfItem.size())) {
-        options_.fps = kFpsOfItem[static_cast<std::size_t>(item)];
+        options.fps = kFpsOfItem[static_cast<std::size_t>(item)];
     }
-    AnimationSteps& steps = options_.steps;
-    options_.frames = IntegerField(ui_->eFramesCount);
+    AnimationSteps& steps = options.steps;
+    options.frames = IntegerField(ui_->eFramesCount);
     steps.rotateX = IntegerField(ui_->eX);
     steps.rotateY = IntegerField(ui_->eY);
     steps.rotateZ = IntegerField(ui_->eZ);
@@ -124,6 +180,8 @@ void TfmAvi::ReadAnimationOptions() {
     steps.textureScale = RealField(ui_->eScale);
     steps.textureX = IntegerField(ui_->eTextureX);
     steps.textureY = IntegerField(ui_->eTextureY);
+    soundTrack_ = SoundTrackField(ui_->eSoundTrack);
+    options_ = options;
 }
 
 void TfmAvi::showEvent(QShowEvent* event) {

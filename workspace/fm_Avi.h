@@ -26,8 +26,10 @@ struct FrameSize {
 // opens on each time it is shown, help context 40. It lives as long as the program and keeps its
 // controls and the options of the last Start between animations.
 //
-// "Start" (Button1Click) sets the Start flag, closes the dialog and reads the options; "Close",
-// Esc and the close box (Button2Click) clear the flag and close it. Every show clears the flag.
+// "Start" (Button1Click) reads the options, sets the Start flag and closes the dialog; when a
+// field cannot be taken, it shows why, selects that field and stays open, and nothing is started.
+// "Close", Esc and the close box (Button2Click) clear the flag and close it. Every show clears
+// the flag.
 class TfmAvi : public QDialog {
     Q_OBJECT
 
@@ -45,6 +47,8 @@ public:
     // The options of the last Start (frame size, rate, length and the per-frame steps); before
     // the first Start, AnimationOptions' defaults (600 x 400, 24 fps, 60 frames, rotation X 1).
     [[nodiscard]] const AnimationOptions& Options() const noexcept { return options_; }
+    // The "Sound track" of the last Start: a WAV file to add to the movie, or empty for none.
+    [[nodiscard]] const QString& SoundTrack() const noexcept { return soundTrack_; }
     // Whether the dialog last closed through "Start".
     [[nodiscard]] bool Started() const noexcept { return started_; }
     // The checked "Stereogram Type" button: kRandomDotItem, kRandomDotTexturedItem or
@@ -53,12 +57,16 @@ public:
 
     void Button1Click();
     void Button2Click();
-    // Reads the controls into Options() in this order: screen size (see ParseScreenSizeItem),
-    // frames per second from the selected item (none selected: unchanged), frames count, rotation
-    // X, Y, Z, camera zoom, camera X, Y, texture scale (a real number in the user's notation),
-    // texture X, Y. Throws vistamaze::Error "'<text>' is not a valid integer value" (or "... valid
-    // floating point value") at the first field that holds no number; the options read before it
-    // keep their new values, the rest their old ones.
+    // The sound track's browse button: a WAV file chosen through the program's dialogs goes into
+    // the field.
+    void BrowseSoundTrack();
+    // Reads the controls into Options() and SoundTrack(), in this order: screen size (see
+    // ParseScreenSizeItem), frames per second from the selected item (none selected: unchanged),
+    // frames count, rotation X, Y, Z, camera zoom, camera X, Y, texture scale (a real number in
+    // the user's notation), texture X, Y, then the sound track (empty, or a readable WAV file).
+    // Throws vistamaze::Error "'<text>' is not a valid integer value" (or "... valid floating
+    // point value", or 'Sound track "<file>": <reason>') at the first field that cannot be taken;
+    // Options() then keep the values of the last Start.
     void ReadAnimationOptions();
 
     // "Close", Esc and the close box: clears the Start flag and closes the dialog.
@@ -72,6 +80,7 @@ private:
 
     std::unique_ptr<Ui::TfmAvi> ui_;
     AnimationOptions options_;
+    QString soundTrack_;
     bool started_ = false;
 };
 

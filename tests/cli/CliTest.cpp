@@ -166,6 +166,44 @@ TEST_F(RendererProcessTest, ErrorsGiveOneLineAndTheirExitStatus) {
     EXPECT_NE(out.find("vistamaze-render"), std::string::npos);
 }
 
+TEST_F(RendererProcessTest, ImpossibleGeometryIsExplainedWithTheOptionsToChange) {
+    const std::string torus = Sample("DepthMaps/Torus.png");
+    struct Case {
+        std::string args;
+        std::string output;
+        std::vector<std::string> says;
+    };
+    const Case cases[] = {
+        {"--distance 0 --min-depth 0 --max-depth 0", "a.png", {"--distance 0 with --min-depth 0", "above 0"}},
+        {"-W 4 -H 4 --distance 0 --min-depth 0", "b.png", {"--distance 0 with --min-depth 0"}},
+        {"--max-depth 0.001", "c.png", {"--max-depth 0.001 gives", "less than 1 pixel wide at 72 dpi:"}},
+        {"-W 3 -H 3 --max-depth 0.5",
+         "d.png",
+         {"--max-depth 0.5 gives", "-W 3 -H 3 lower --dpi 72 to 1", "or -W and -H"}},
+        {"-W 10 --distance 0",
+         "e.png",
+         {"at 5 dpi (-W 10 -H 760 lower --dpi 72 to 5", "(-W 10)", "raise -W"}},
+        {"-W 10 --distance 0 " + torus,
+         "f.avi",
+         {"(-W 10)", "\"" + (dir_ / "f.avi").string() + "\" was not"}},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        const auto target = dir_ / c.output;
+        EXPECT_EQ(Run(torus + " " + c.args + " -o " + target.string(), &out), 1) << c.args;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+        EXPECT_EQ(out.rfind("vistamaze-render: ", 0), 0U) << out;
+        for (const std::string& part : c.says) {
+            EXPECT_NE(out.find(part), std::string::npos) << part << " in " << out;
+        }
+        for (const char* internal :
+             {"Invalid floating point operation", "Division by zero", "Pattern width"}) {
+            EXPECT_EQ(out.find(internal), std::string::npos) << out;
+        }
+        EXPECT_FALSE(std::filesystem::exists(target)) << c.args;
+    }
+}
+
 TEST_F(RendererProcessTest, FileErrorsSayWhichFileAndWhatItWasFor) {
     const std::string torus = Sample("DepthMaps/Torus.png");
     auto bytes = test::ReadBytes(torus);

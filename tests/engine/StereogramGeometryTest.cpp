@@ -204,7 +204,7 @@ TEST(StereogramGenerateTest, SettingsThatLeaveNoGeometryAreRefusedNamingTheSetti
         try {
             s.Generate();
             ADD_FAILURE() << "no error for " << c.message;
-        } catch (const Error& e) {
+        } catch (const GeometryError& e) {  // a kind of its own, for callers to word
             EXPECT_STREQ(e.what(), c.message);
         }
         EXPECT_EQ(s.Progress(), 0);

@@ -13,12 +13,14 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -153,11 +155,13 @@ protected:
     [[nodiscard]] ModelTab& Tab() const { return Main().ModelPage(); }
     [[nodiscard]] TfmAvi& Options() const { return windows_->AnimationOptions(); }
     [[nodiscard]] TForm2& Preview() const { return windows_->Preview(); }
+    [[nodiscard]] QString StatusText() const { return windows_->Progress().StatusLabel()->text(); }
     [[nodiscard]] fs::path WorkFile() const { return Main().Animation()->AviWriter().WorkFileName(); }
 
-    // Presses "Render Animation", enters `choice` and presses Start (or Close), and answers the
-    // movie file dialog with `file`. Returns when the command has ended.
-    void Animate(const Choice& choice, const std::optional<QString>& file, bool start = true) {
+    // Presses "Render Animation", enters `choice`, runs `inDialog` and presses Start (or Close),
+    // and answers the movie file dialog with `file`. Returns when the command has ended.
+    void Animate(const Choice& choice, const std::optional<QString>& file, bool start = true,
+                 const std::function<void()>& inDialog = {}) {
         if (start) {
             dialogs_->QueueSaveFile(file);
         }
@@ -175,6 +179,9 @@ protected:
             Click(Find<QRadioButton>(Options(), type.constData()));
             for (const auto& [name, text] : choice.fields) {
                 Retype(Find<QLineEdit>(Options(), name), text);
+            }
+            if (inDialog) {
+                inDialog();
             }
             QTest::mouseClick(Find<QPushButton>(Options(), start ? "Button1" : "Button2"), Qt::LeftButton);
         });
@@ -285,19 +292,64 @@ TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
     EXPECT_EQ(CheckedItem("RadioGroup4"), 1);
 }
 
-TEST_F(AnimationTest, StopDuringAFrameFinishesItAndKeepsTheFramesWritten) {
-    const fs::path movie = temp_ / "stopped.avi";
-    watcher_->on[QStringLiteral("Frame  3/10")] = [&] {
-        QTest::mouseClick(Find<QPushButton>(windows_->Progress(), "Button1"), Qt::LeftButton);
-    };
-    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("10")}}}, Q(movie));
-    EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
-    EXPECT_EQ(watcher_->shown.back(), QStringLiteral("Saving data     "));
-    EXPECT_TRUE(LastFrameEquals(movie, Preview().Stereogram().Bitmap()))
-        << "the preview holds the last frame";
+TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
+    // Where in the run Stop is pressed: as a frame's status shows (before its scene is drawn),
+    // while the engine renders it (the next frame's scene is drawn ahead meanwhile), or once its
+    // render has ended.
+    enum class Moment { Status, Rendering, Rendered };
+    for (const auto& [moment, frame] : {std::pair{Moment::Status, 1},
+                                        {Moment::Status, 3},
+                                        {Moment::Rendering, 1},
+                                        {Moment::Rendering, 3},
+                                        {Moment::Rendered, 3},
+                                        {Moment::Rendering, 6}}) {
+        const QString label = QStringLiteral("Frame  %1/6").arg(frame);
+        const auto stop = [&] {
+            QTest::mouseClick(Find<QPushButton>(windows_->Progress(), "Button1"), Qt::LeftButton);
+        };
+        watcher_->shown.clear();
+        watcher_->on.clear();
+        if (moment == Moment::Status) {
+            watcher_->on[label] = stop;
+        }
+        bool pressed = false;
+        const QMetaObject::Connection atProgress =
+            QObject::connect(windows_->Progress().Gauge(), &QProgressBar::valueChanged, [&](int value) {
+                const bool now = moment == Moment::Rendering ? value > 0 && value < 100
+                                                             : moment == Moment::Rendered && value == 100;
+                if (now && !pressed && StatusText() == label) {
+                    pressed = true;
+                    stop();
+                }
+            });
+        const fs::path movie = temp_ / "stopped.avi";
+        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
+        QObject::disconnect(atProgress);
+        EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], std::to_string(frame)) << label.toStdString();
+        ASSERT_GE(watcher_->shown.size(), 2U);
+        EXPECT_EQ(watcher_->shown.back(), QStringLiteral("Saving data     "));
+        EXPECT_EQ(watcher_->shown[watcher_->shown.size() - 2].toStdString(), label.toStdString())
+            << "no frame begins after Stop";
+        EXPECT_TRUE(LastFrameEquals(movie, Preview().Stereogram().Bitmap()))
+            << "the preview holds the last frame";
+        EXPECT_FALSE(fs::exists(WorkFile()));
+    }
     EXPECT_FALSE(Preview().isVisible());
-    EXPECT_FALSE(fs::exists(WorkFile()));
     EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+TEST_F(AnimationTest, TheGaugeFollowsTheEngineWithinEveryFrame) {
+    std::map<QString, std::vector<int>> values;  // per status shown
+    QObject::connect(windows_->Progress().Gauge(), &QProgressBar::valueChanged,
+                     [&](int value) { values[StatusText()].push_back(value); });
+    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(temp_ / "g.avi"));
+    for (int frame = 1; frame <= 3; ++frame) {
+        const std::vector<int>& seen = values[QStringLiteral("Frame  %1/3").arg(frame)];
+        ASSERT_FALSE(seen.empty()) << frame;
+        EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), [](int v) { return v > 0 && v < 100; })) << frame;
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << frame;
+        EXPECT_EQ(seen.back(), 100) << frame;
+    }
 }
 
 TEST_F(AnimationTest, FullDiskInAFrameKeepsThePlayableFramesBeforeItAndReportsIt) {
@@ -418,21 +470,82 @@ TEST_F(AnimationTest, AFailedSaveIsReportedAndTheCleanUpStillRuns) {
     EXPECT_EQ(Engine().PatOfY(), 7);
 }
 
-TEST_F(AnimationTest, AFieldThatIsNoNumberIsReportedAndTheCommandGoesOn) {
-    Animate(Choice{2,
-                   4,
-                   TfmAvi::kTexturedItem,
-                   {{"eFramesCount", QStringLiteral("7")},
-                    {"eY", QStringLiteral("5")},
-                    {"eZoom", QStringLiteral("x")}}},
-            std::nullopt);
-    ASSERT_EQ(dialogs_->Messages().size(), 1U);
-    EXPECT_EQ(dialogs_->Messages()[0].text, QStringLiteral("'x' is not a valid integer value"));
-    EXPECT_EQ(dialogs_->SaveRequests().size(), 1U);
-    EXPECT_EQ(Options().Options().frames, 7);
-    EXPECT_EQ(Options().Options().steps.rotateY, 5);
-    EXPECT_EQ(Options().Options().steps.textureY, 0) << "fields after the faulty one keep their values";
-    EXPECT_EQ(Options().Options().width, 320);
+TEST_F(AnimationTest, AFieldThatCannotBeTakenKeepsTheDialogOpenWithTheFieldSelected) {
+    const QString notWav = Q(temp_ / "music.mp3");
+    const QString missing = Q(temp_ / "missing.wav");
+    struct Case {
+        const char* field;
+        QString text;
+        QString message;  // how the message shown begins
+        QString good;
+    };
+    const Case cases[] = {
+        {"eZoom", QStringLiteral("x"), QStringLiteral("'x' is not a valid integer value"),
+         QStringLiteral("0")},
+        {"eScale", QStringLiteral("1..5"), QStringLiteral("'1..5' is not a valid floating point value"),
+         QStringLiteral("0")},
+        {"eSoundTrack",
+         notWav,
+         QStringLiteral("Sound track \"") + notWav + QStringLiteral("\": not a WAV"),
+         {}},
+        {"eSoundTrack", missing, QStringLiteral("Sound track \"") + missing + QStringLiteral("\": "), {}},
+    };
+    WriteBytes(temp_ / "music.mp3", {1, 2, 3});
+    for (const Case& c : cases) {
+        dialogs_->ClearMessages();
+        const std::size_t saves = dialogs_->SaveRequests().size();
+        auto* field = Find<QLineEdit>(Options(), c.field);
+        bool stayed = false;
+        const auto refuse = [&] {
+            QTest::mouseClick(Find<QPushButton>(Options(), "Button1"), Qt::LeftButton);
+            stayed = Options().isVisible();
+            EXPECT_EQ(Options().focusWidget(), field) << c.field;
+            EXPECT_EQ(field->selectedText(), c.text) << c.field;
+            EXPECT_EQ(Options().Options().frames, 3) << "the options of the last Start stay";
+            EXPECT_EQ(dialogs_->SaveRequests().size(), saves + 1) << "nothing is started";
+            Retype(field, c.good);
+        };
+        Animate(Choice{}, std::nullopt);  // the options the refused Start must keep: 3 frames
+        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{c.field, c.text}}}, std::nullopt, true, refuse);
+        EXPECT_TRUE(stayed) << c.field;
+        ASSERT_EQ(dialogs_->Messages().size(), 1U) << c.field;
+        const QString& shown = dialogs_->Messages()[0].text;
+        EXPECT_TRUE(shown.startsWith(c.message)) << shown.toStdString();
+        EXPECT_EQ(dialogs_->SaveRequests().size(), saves + 2) << "the corrected Start goes on";
+    }
+}
+
+TEST_F(AnimationTest, TheSoundTrackChosenInTheOptionsIsInTheMovie) {
+    const QString wav = QStringLiteral(VM_SOURCE_DIR "/tests/data/audio/chuck_snare_01.wav");
+    struct Case {
+        std::optional<QString> browsed;  // nothing: the field is emptied
+        const char* streams;
+    };
+    for (const Case& c : {Case{wav, "video\naudio\n"}, Case{std::nullopt, "video\n"}}) {
+        const fs::path movie = temp_ / (c.browsed ? "sound.avi" : "silent.avi");
+        auto* field = Find<QLineEdit>(Options(), "eSoundTrack");
+        const auto enter = [&] {
+            if (c.browsed) {
+                dialogs_->QueueOpenFile(c.browsed);
+                QTest::mouseClick(Find<QPushButton>(Options(), "bSoundTrack"), Qt::LeftButton);
+            } else {
+                EXPECT_EQ(field->text(), wav) << "the field keeps the last choice";
+                Retype(field, QString());
+            }
+        };
+        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie), true,
+                enter);
+        std::string out;
+        EXPECT_EQ(RunCommand(
+                      "ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + movie.string() + "'",
+                      &out),
+                  0);
+        EXPECT_EQ(out, c.streams) << movie;
+        EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
+    }
+    ASSERT_EQ(dialogs_->OpenRequests().size(), 1U);
+    EXPECT_EQ(dialogs_->OpenRequests()[0].filter, QStringLiteral("WAV files (*.WAV)|*.WAV"));
+    EXPECT_TRUE(dialogs_->Messages().empty());
 }
 
 }  // namespace

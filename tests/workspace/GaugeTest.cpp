@@ -1,8 +1,10 @@
-// The progress gauge's percentage stays readable wherever the black bar ends.
+// The progress gauge's bar is drawn in the highlight colour, and its percentage stays readable
+// wherever the bar ends.
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/Gauge.h"
 
 #include <QImage>
+#include <QPalette>
 
 #include <gtest/gtest.h>
 
@@ -25,11 +27,15 @@ TEST(Gauge, PercentageShowsOverTheBarAndBesideIt) {
     TGauge gauge;
     gauge.setRange(0, 100);
     gauge.resize(300, 24);
-    // The text is centred: at 75 % it lies on the black bar, at 25 % on the white.
-    for (const auto& [value, background] :
-         {std::pair{75, QRgb{0xFF000000}}, std::pair{25, QRgb{0xFFFFFFFF}}}) {
+    const QRgb bar = gauge.palette().color(QPalette::Highlight).rgb();
+    const QRgb base = gauge.palette().color(QPalette::Base).rgb();
+    ASSERT_NE(bar & 0xFFFFFFU, 0U) << "the bar is not black";
+    // The text is centred: at 75 % it lies on the bar, at 25 % on the base.
+    for (const auto& [value, background] : {std::pair{75, bar}, std::pair{25, base}}) {
         gauge.setValue(value);
         const QImage image = gauge.grab().toImage();
+        EXPECT_EQ(image.pixel(40, 12) & 0xFFFFFFU, bar & 0xFFFFFFU) << value;
+        EXPECT_EQ(image.pixel(280, 12) & 0xFFFFFFU, base & 0xFFFFFFU) << value;
         EXPECT_GT(Marks(image, 130, 170, background), 20) << value;
     }
 }
