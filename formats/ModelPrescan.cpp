@@ -419,8 +419,11 @@ void CheckXmlNesting(std::string_view text) {
 // other character stops the reader from advancing while it goes on adding indices.
 void CheckColladaIndexLists(std::string_view text) {
     for (const std::string_view tag : {"p", "vcount", "v", "h"}) {
-        const std::string open = "<" + std::string(tag) + ">";
-        const std::string close = "</" + std::string(tag) + ">";
+        // Built by appending: GCC 12 warns falsely about "literal" + std::string (its bug 105651).
+        std::string open(1, '<');
+        open.append(tag).push_back('>');
+        std::string close("</");
+        close.append(tag).push_back('>');
         for (std::size_t at = text.find(open); at != std::string_view::npos; at = text.find(open, at)) {
             at += open.size();
             const std::size_t end = text.find(close, at);

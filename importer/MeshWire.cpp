@@ -24,8 +24,9 @@ static_assert(sizeof(Vec3f) == 12 && sizeof(std::array<std::uint32_t, 3>) == 12)
 
 template <typename T>
 void Put(std::vector<std::byte>& out, const T& value) {
-    const auto* p = reinterpret_cast<const std::byte*>(&value);
-    out.insert(out.end(), p, p + sizeof value);
+    const std::size_t at = out.size();
+    out.resize(at + sizeof value);
+    std::memcpy(out.data() + at, &value, sizeof value);
 }
 
 template <typename T>
@@ -36,6 +37,7 @@ void PutArray(std::vector<std::byte>& out, const std::vector<T>& values) {
 
 std::vector<std::byte> Header(ReplyKind kind) {
     std::vector<std::byte> out;
+    out.reserve(64);  // also spares GCC 12 a false -Wstringop-overflow on growing an empty vector
     Put(out, kMagic);
     Put(out, static_cast<std::uint32_t>(kind));
     return out;
