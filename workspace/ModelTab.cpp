@@ -176,8 +176,8 @@ bool ModelTab::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         case QEvent::Resize:
-            if (watched == ui_->GLSceneViewer1) {
-                FormResize();
+            if (watched == ui_->GLSceneViewer1 && zBuffer_.Viewer() == ui_->GLSceneViewer1) {
+                zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
             }
             break;
         default:
@@ -191,12 +191,12 @@ void ModelTab::FormShow() {
     zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
 }
 
-// The scene scale follows the 3D view's width; the scale slider keeps its place.
-void ModelTab::FormResize() {
+// The tab is resized with the main window (and only then): the scene scale follows the 3D view's
+// width as the tab's layout has just set it; the scale slider keeps its place. The divider between
+// the two views, dragged or set back to halves after a capture, leaves the scale alone.
+void ModelTab::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
     scene_->GLCamera2.SetSceneScale(ui_->GLSceneViewer1->width() / 460.0);
-    if (zBuffer_.Viewer() == ui_->GLSceneViewer1) {
-        zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
-    }
 }
 
 void ModelTab::SceneChanged() {

@@ -119,6 +119,7 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void ConnectControls();
@@ -126,7 +127,6 @@ private:
     void TimerDepthTimer();
     void Publish(bool show = true);
     void EnableCommands();
-    void FormResize();
     void tbCameraXChange();
     void MouseDown(const QPoint& pos);
     void MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);

@@ -22,6 +22,7 @@
 #include <QToolButton>
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -61,6 +62,27 @@ std::string Identify(const std::filesystem::path& file) {
 void WriteText(const std::filesystem::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
+
+// Runs `onEvent` whenever `watched` receives an event of `type`, before the widget handles it.
+class EventRecorder : public QObject {
+public:
+    EventRecorder(QObject& watched, QEvent::Type type, std::function<void()> onEvent)
+        : type_(type), onEvent_(std::move(onEvent)) {
+        watched.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == type_) {
+            onEvent_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<void()> onEvent_;
+};
 
 class ModelTabTest : public ProgramFixture {
 protected:
@@ -181,6 +203,53 @@ TEST_F(ModelTabTest, ModelDialogLoadsFramesAndResets) {
     EXPECT_NEAR(scene.GLCamera2.Position().x, 0.0, 1e-9);
     EXPECT_GT(scene.GLCamera2.Position().z, 0.0);
     EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
+}
+
+// The divider between the two views changes the 3D view's width but not the zoom, also when a
+// capture sets it back to halves; a resize of the window sets the scene scale from the view's width.
+TEST_F(ModelTabTest, TheDividerKeepsTheZoomAndTheWindowResizeSetsIt) {
+    OpenTab();
+    LoadModel(Q(temp_ / "octahedron.obj"));
+    auto* splitter = Find<QSplitter>(Tab(), "Splitter1");
+    int viewWidthAtTabResize = -1;
+    EventRecorder tabResized(Tab(), QEvent::Resize, [&] { viewWidthAtTabResize = View().width(); });
+    struct DividerCase {
+        const char* what;
+        int dividerMove;  // pixels to the right; 0: the window grows by `windowGrowth` instead
+        int windowGrowth;
+    };
+    const DividerCase cases[] = {
+        {"divider to the left", -90, 0},
+        {"divider to the right", 70, 0},
+        {"window wider", 0, 120},
+        {"divider after the resize", -60, 0},
+    };
+    for (const DividerCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Slider("tbScale")->setValue(Slider("tbScale")->value() + 100);
+        Settle();
+        const double scale = Tab().Scene().GLCamera2.SceneScale();
+        const int viewWidth = View().width();
+        viewWidthAtTabResize = -1;
+        if (c.dividerMove != 0) {
+            QWidget* handle = splitter->handle(1);
+            const QPoint at(handle->width() / 2, handle->height() / 2);
+            Drag(handle, at, at + QPoint(c.dividerMove, 0), Qt::LeftButton);
+            EXPECT_NE(View().width(), viewWidth);
+        } else {
+            Main().resize(Main().width() + c.windowGrowth, Main().height());
+        }
+        Settle();
+        // Every capture sets the divider back to the middle.
+        EXPECT_EQ(splitter->sizes().value(0), (Tab().width() - 30) / 2);
+        if (c.dividerMove != 0) {
+            EXPECT_EQ(viewWidthAtTabResize, -1);
+            EXPECT_EQ(Tab().Scene().GLCamera2.SceneScale(), scale);
+        } else {
+            ASSERT_GT(viewWidthAtTabResize, viewWidth);
+            EXPECT_DOUBLE_EQ(Tab().Scene().GLCamera2.SceneScale(), viewWidthAtTabResize / 460.0);
+        }
+    }
 }
 
 // A model that cannot be read, even one that crashes the importer, is reported and costs nothing:
