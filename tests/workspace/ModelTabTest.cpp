@@ -3,6 +3,7 @@
 // scale, and the exports write what they show.
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/SceneActions.h"
+#include "tests/workspace/DialogDriver.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
@@ -10,6 +11,9 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -512,6 +516,53 @@ TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
     Find<QToolButton>(Main(), "tbsavedepth")->click();
     EXPECT_EQ(Identify(temp_ / "tab.tga"), viewSize + " srgb(0,0,0)");
     EXPECT_EQ(dialogs_->SaveRequests().back().fileName, QString());
+}
+
+// In the program's own save dialog, a depth map or picture saved under a name without extension
+// takes the extension of the type the dialog shows, and is written in that format.
+TEST_F(ModelTabTest, TheTypeShownInTheSaveDialogGivesTheExtension) {
+    OpenTab();
+    struct TypeCase {
+        const char* button;
+        int type;  // entry of the type list picked by key; -1: left as it opened
+        const char* saved;
+        const char* format;  // as ImageMagick names it
+    };
+    const TypeCase cases[] = {
+        {"bSaveDepth", -1, "depth.BMP", "BMP3"}, {"bSaveDepth", 2, "depth.PNG", "PNG"},
+        {"BitBtn2", 1, "large.JPG", "JPEG"},     {"BitBtn2", 3, "large.TGA", "TGA"},
+        {"BitBtn1", -1, "scene.BMP", "BMP3"},    {"BitBtn1", 2, "scene.PNG", "PNG"},
+    };
+    for (const TypeCase& c : cases) {
+        SCOPED_TRACE(c.saved);
+        const QString typed = QFileInfo(QString::fromLatin1(c.saved)).baseName();
+        dialogs_->QueueRealSaveDialog();
+        const DialogDriver driver([&](QFileDialog& dialog) {
+            auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (types == nullptr || name == nullptr) {
+                ADD_FAILURE() << "no type list or name field in the save dialog";
+                return false;
+            }
+            dialog.setDirectory(Q(temp_.Path()));
+            types->setFocus();
+            for (int i = 0; i < c.type; ++i) {
+                QTest::keyClick(types, Qt::Key_Down);
+            }
+            name->setFocus();
+            name->setText(typed);
+            QTest::keyClick(name, Qt::Key_Return);
+            return true;
+        });
+        QTest::mouseClick(Button(c.button), Qt::LeftButton);
+        EXPECT_TRUE(driver.Ran());
+        const std::filesystem::path file = temp_ / c.saved;
+        ASSERT_TRUE(std::filesystem::exists(file));
+        std::string format;
+        EXPECT_EQ(RunCommand("identify -format '%m' '" + file.string() + "'", &format), 0);
+        EXPECT_EQ(format, c.format);
+        std::filesystem::remove(file);
+    }
 }
 
 }  // namespace
