@@ -7,6 +7,7 @@
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
+#include "workspace/PictureConversion.h"
 #include "workspace/Unit2t.h"
 
 #include <QAction>
@@ -54,6 +55,21 @@ DepthStats Stats(const PixelBuffer& image) {
         }
     }
     return s;
+}
+
+// Columns between the leftmost and the rightmost drawn pixel of a depth map.
+int FramedWidth(const PixelBuffer& image) {
+    int left = image.Width();
+    int right = -1;
+    for (int r = 0; r < image.Height(); ++r) {
+        for (int c = 0; c < image.Width(); ++c) {
+            if (image.Pixel(r, c).g > 0) {
+                left = std::min(left, c);
+                right = std::max(right, c);
+            }
+        }
+    }
+    return right >= left ? right - left + 1 : 0;
 }
 
 // "WxH" and the colour of the top-left pixel of a picture file, as ImageMagick reads it.
@@ -562,6 +578,56 @@ TEST_F(ModelTabTest, TheTypeShownInTheSaveDialogGivesTheExtension) {
         EXPECT_EQ(RunCommand("identify -format '%m' '" + file.string() + "'", &format), 0);
         EXPECT_EQ(format, c.format);
         std::filesystem::remove(file);
+    }
+}
+
+// A model is framed by the camera reset from the near plane of the view's most recent render: a
+// load, "Reset view", a load that follows a render at the reset focal length and the command line
+// with the view's size frame it alike. The first load after start-up follows a render at the
+// start-up focal length and a load after Focus 990 one at 990: the camera stands farther or
+// nearer by the ratio of the focal lengths, and the model shows smaller or larger by about that.
+TEST_F(ModelTabTest, ALoadTheResetAndTheCommandLineFrameAModelAlike) {
+    const QString pawn = QStringLiteral(VM_SOURCE_DIR "/Models/Pawn.stl");
+    OpenTab();
+    const double startFocal = Tab().Scene().GLCamera2.FocalLength();
+    LoadModel(pawn);
+    const int firstLoad = FramedWidth(Tab().DepthImage());
+    Button("bReset")->click();
+    Settle();
+    const int reset = FramedWidth(Tab().DepthImage());
+    LoadModel(pawn);
+    const int load = FramedWidth(Tab().DepthImage());
+    Slider("tbFocus")->setValue(990);
+    Settle();
+    LoadModel(pawn);
+    const int afterFocus990 = FramedWidth(Tab().DepthImage());
+
+    const PixelBuffer& depth = Tab().DepthImage();
+    const std::filesystem::path out = temp_ / "depth.png";
+    const std::string command = "env -u DISPLAY '" VM_RENDERER_PATH "' --model '" + pawn.toStdString() +
+                                "' --view " + std::to_string(depth.Width()) + "x" +
+                                std::to_string(depth.Height()) + " -W 320 -H 200 -o '" +
+                                (temp_ / "s.png").string() + "' --depth-out '" + out.string() + "'";
+    ASSERT_EQ(RunCommand(command), 0) << command;
+    const QImage cli(Q(out));
+    ASSERT_EQ(cli.size(), QSize(depth.Width(), depth.Height()));
+    const int commandLine = FramedWidth(FromQImage(cli));
+
+    ASSERT_GT(reset, 50);
+    struct FramingCase {
+        const char* what;
+        int width;
+        double expected;
+        double tolerance;
+    };
+    const FramingCase cases[] = {
+        {"load", load, 1.0 * reset, 0.0},
+        {"command line", commandLine, 1.0 * reset, 0.0},
+        {"first load", firstLoad, reset * 500.0 / startFocal, 0.03 * reset},
+        {"load after Focus 990", afterFocus990, reset * 500.0 / 990.0, 0.03 * reset},
+    };
+    for (const FramingCase& c : cases) {
+        EXPECT_NEAR(c.width, c.expected, c.tolerance) << c.what << " (reset: " << reset << " px)";
     }
 }
 
