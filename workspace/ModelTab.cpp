@@ -7,6 +7,7 @@
 #include "ui_ModelTab.h"
 #include "workspace/BusyCursor.h"
 #include "workspace/DepthView.h"
+#include "workspace/FlowLayout.h"
 #include "workspace/PictureConversion.h"
 #include "workspace/VistamazeApplication.h"
 
@@ -69,6 +70,7 @@ ModelTab::ModelTab(ModelTabHost& host, const ProgramFolders& folders, QWidget* p
       scene_(BuildInitialScene()),
       backgroundColor_(ColorFromNumber(kInitialBackgroundColor)) {
     ui_->setupUi(this);
+    LayOutHeaders();
     ui_->GLSceneViewer1->SetScene(scene_.get());
     ui_->GLSceneViewer1->SetCamera(&scene_->GLCamera2);
     ui_->GLSceneViewer1->SetBackgroundColor(backgroundColor_);
@@ -80,6 +82,27 @@ ModelTab::ModelTab(ModelTabHost& host, const ProgramFolders& folders, QWidget* p
 }
 
 ModelTab::~ModelTab() = default;
+
+// The groups above each view wrap into more rows when the half is narrow (a third of the window
+// at the program's minimum size) instead of cutting their captions.
+void ModelTab::LayOutHeaders() {
+    constexpr int kGroupSpacing = 4;
+    const auto flow = [](QWidget* panel, QLayout* formLayout, std::initializer_list<QWidget*> groups) {
+        const QMargins margins = formLayout->contentsMargins();
+        delete formLayout;  // the groups stay children of the panel
+        // As high as its rows need at the width it gets: the view below takes the rest.
+        panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        auto* layout = new TFlowLayout(panel, kGroupSpacing, kGroupSpacing);
+        layout->setContentsMargins(margins);
+        for (QWidget* group : groups) {
+            layout->addWidget(group);
+        }
+    };
+    flow(
+        ui_->PanelLeftHeader, ui_->leftHeaderLayout,
+        {ui_->GroupBoxScale, ui_->GroupBoxMove, ui_->GroupBoxText, ui_->GroupBoxOptions, ui_->PanelCommands});
+    flow(ui_->PanelRightHeader, ui_->rightHeaderLayout, {ui_->GroupBoxDepth, ui_->GroupBoxExport});
+}
 
 TGLSceneViewer& ModelTab::SceneViewer() const noexcept {
     return *ui_->GLSceneViewer1;

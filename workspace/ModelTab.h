@@ -122,6 +122,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void LayOutHeaders();
     void ConnectControls();
     void SceneChanged();
     void TimerDepthTimer();
