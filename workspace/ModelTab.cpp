@@ -4,6 +4,7 @@
 #include "scene3d/GLMemoryViewer.h"
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/SceneActions.h"
+#include "scene3d/SpaceTextGeometry.h"
 #include "ui_ModelTab.h"
 #include "workspace/BusyCursor.h"
 #include "workspace/DepthView.h"
@@ -321,13 +322,31 @@ void ModelTab::bResetDepthClick() {
 
 void ModelTab::bChangeTextClick() {
     ShowSpaceText(*scene_, ui_->Edit1->text());
+    ReportMissingGlyphs();
     bResetClick();
+}
+
+// Characters that no installed font can draw leave a gap in the 3D text (or nothing at all): the
+// status bar names them until the text or its font draws whole again.
+void ModelTab::ReportMissingGlyphs() {
+    const TGLSpaceText& text = scene_->GLSpaceText1;
+    const QString missing = CharactersWithoutGlyphs(text.Text(), text.Font());
+    if (!missing.isEmpty()) {
+        host_.ShowStatusNote(
+            QStringLiteral("The 3D text cannot draw %1: no installed font has these characters")
+                .arg(missing));
+        missingGlyphsNoted_ = true;
+    } else if (missingGlyphsNoted_) {
+        host_.ShowStatusNote(QString());
+        missingGlyphsNoted_ = false;
+    }
 }
 
 void ModelTab::Button2Click() {
     TGLSpaceText& text = scene_->GLSpaceText1;
     if (const std::optional<QFont> font = VistamazeApplication::AppDialogs().ChooseFont(this, text.Font())) {
         text.SetFont(*font);
+        ReportMissingGlyphs();
         ui_->GLSceneViewer1->RepaintNow();
     }
 }

@@ -21,6 +21,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -628,6 +629,28 @@ TEST_F(ModelTabTest, ALoadTheResetAndTheCommandLineFrameAModelAlike) {
     };
     for (const FramingCase& c : cases) {
         EXPECT_NEAR(c.width, c.expected, c.tolerance) << c.what << " (reset: " << reset << " px)";
+    }
+}
+
+// A text with a character no font can draw says so in the status bar; a text drawn whole, or a
+// font change that draws it whole, clears the note.
+TEST_F(ModelTabTest, TheStatusBarNamesCharactersNoFontCanDraw) {
+    OpenTab();
+    auto* edit = Find<QLineEdit>(Tab(), "Edit1");
+    const QString unassigned = QString(QChar(0x0378));  // no character, so in no font
+    const struct {
+        QString text;
+        QString note;
+    } cases[] = {
+        {QStringLiteral("A") + unassigned + QStringLiteral("B") + unassigned,
+         QStringLiteral("The 3D text cannot draw ") + unassigned +
+             QStringLiteral(": no installed font has these characters")},
+        {QStringLiteral("HELLO"), QString()},
+    };
+    for (const auto& c : cases) {
+        edit->setText(c.text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(Main().statusBar()->currentMessage(), c.note) << c.text.toStdString();
     }
 }
 
