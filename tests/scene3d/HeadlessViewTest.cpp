@@ -6,6 +6,8 @@
 
 #include <QColor>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstddef>
 
 #include <gtest/gtest.h>
@@ -88,6 +90,92 @@ TEST(HeadlessView, RefusesSizesItCannotServe) {
     std::vector<float> depth(32 * 8);
     EXPECT_THROW(view.ReadDepth(32, 8, depth.data()), Error);
     EXPECT_NO_THROW(view.ReadDepth(16, 8, depth.data()));
+}
+
+// A sphere of radius 1 from `rings` x `segments` quads, each with corners of its own (so the seam
+// and the poles repeat positions), counter-clockwise from outside unless `inward`. With `marked`
+// one triangle is split at a new corner on its edge, which draws the same but leaves an edge open.
+Mesh Sphere(bool inward, bool marked) {
+    constexpr int kRings = 40;
+    constexpr int kSegments = 60;
+    const auto at = [](int ring, int segment) {
+        const double theta = M_PI * ring / kRings;
+        const double phi = 2.0 * M_PI * (segment % kSegments) / kSegments;
+        return Vec3f{static_cast<float>(std::sin(theta) * std::cos(phi)), static_cast<float>(std::cos(theta)),
+                     static_cast<float>(std::sin(theta) * std::sin(phi))};
+    };
+    Mesh mesh;
+    const auto triangle = [&](Vec3f a, Vec3f b, Vec3f c) {
+        if (inward) {
+            std::swap(b, c);
+        }
+        mesh.AddTriangle(mesh.AddVertex(a), mesh.AddVertex(b), mesh.AddVertex(c));
+    };
+    for (int r = 0; r < kRings; ++r) {
+        for (int s = 0; s < kSegments; ++s) {
+            if (r > 0) {
+                triangle(at(r, s), at(r, s + 1), at(r + 1, s));
+            }
+            if (r + 1 < kRings) {
+                triangle(at(r, s + 1), at(r + 1, s + 1), at(r + 1, s));
+            }
+        }
+    }
+    if (marked) {
+        auto& t = mesh.triangles.back();
+        const Vec3f a = mesh.vertices[t[0]];
+        const Vec3f b = mesh.vertices[t[1]];
+        const std::uint32_t middle = mesh.AddVertex({(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2});
+        mesh.AddTriangle(middle, t[1], t[2]);
+        mesh.triangles[mesh.triangles.size() - 2][1] = middle;
+    }
+    return mesh;
+}
+
+// A closed surface drawn without its far side leaves the same depth and colour as drawn whole,
+// seen from outside, from inside, and with the near plane cutting into it.
+TEST(HeadlessView, AClosedSurfaceDrawsAsTheWholeMesh) {
+    const struct {
+        const char* what;
+        bool inward;
+        double distance;  // of the camera from the sphere's centre
+    } cases[] = {
+        {"outside", false, 6.0},
+        {"inside out", true, 6.0},
+        {"cut by the near plane", false, 1.3},
+        {"from inside", false, 0.4},
+    };
+    HeadlessView view(kWidth, kHeight);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::array<std::vector<float>, 2> depth;
+        std::array<PixelBuffer, 2> colour;
+        for (int k = 0; k < 2; ++k) {
+            Scene3d scene;
+            MakeQuadScene(scene, 1.0, 0.0, 0.0, c.distance, 400.0);
+            scene.Teapot1.SetMesh(Sphere(c.inward, k == 1));
+            scene.Teapot1.SetOrientation({0.3, 0.0, 0.95}, {0.0, 1.0, 0.0});
+            EXPECT_EQ(scene.Teapot1.SurfaceOrientation(), k == 1 ? 0 : c.inward ? -1 : 1);
+            view.Render(scene, scene.GLCamera2);
+            depth[k].resize(static_cast<std::size_t>(kWidth) * kHeight);
+            view.ReadDepth(kWidth, kHeight, depth[k].data());
+            colour[k] = view.ColorSnapshot();
+        }
+        long drawn = 0;
+        long depthDiffers = 0;
+        long colourDiffers = 0;
+        for (int row = 0; row < kHeight; ++row) {
+            for (int col = 0; col < kWidth; ++col) {
+                drawn += At(depth[1], row, col) < 1.0F ? 1 : 0;
+                depthDiffers += std::abs(At(depth[0], row, col) - At(depth[1], row, col)) > 1e-6F ? 1 : 0;
+                colourDiffers += colour[0].Pixel(row, col) != colour[1].Pixel(row, col) ? 1 : 0;
+            }
+        }
+        EXPECT_GT(drawn, kWidth * kHeight / 20);
+        // Where a near and a far face meet at the outline, rounding may pick either at a pixel.
+        EXPECT_LE(depthDiffers, drawn / 1000);
+        EXPECT_LE(colourDiffers, drawn / 1000);
+    }
 }
 
 }  // namespace
