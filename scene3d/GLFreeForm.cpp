@@ -185,9 +185,15 @@ void TGLFreeForm::DrawGeometry() const {
     const GLenum hidden = surfaceOrientation_ != 0 && glIsEnabled(GL_CULL_FACE) == GL_FALSE
                               ? HiddenFaces(surfaceOrientation_, mesh_.Bounds())
                               : 0;
+    // Only front faces are drawn then: lighting their back sides as well is work for nothing.
+    GLint twoSided = GL_FALSE;
+    glGetIntegerv(GL_LIGHT_MODEL_TWO_SIDE, &twoSided);
     if (hidden != 0) {
         glCullFace(hidden);
         glEnable(GL_CULL_FACE);
+        if (hidden == GL_BACK) {
+            glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
+        }
     }
     const MeshColor defaultColour;
     std::size_t next = 0;
@@ -205,6 +211,7 @@ void TGLFreeForm::DrawGeometry() const {
     if (hidden != 0) {
         glDisable(GL_CULL_FACE);
         glCullFace(GL_BACK);
+        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, twoSided);
     }
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);
