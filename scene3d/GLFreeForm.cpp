@@ -1,18 +1,118 @@
 #include "scene3d/GLFreeForm.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <tuple>
 #include <utility>
+#include <vector>
 
 #include <GL/gl.h>
 
 namespace vistamaze {
+namespace {
+
+// Vertex numbers with corners at the same position numbered alike (the smallest index among them).
+// Positions count as the same when they round to the same point of a grid 2^-22 of the model's
+// size: below what single-precision coordinates of the model resolve (the poles of a sphere
+// computed with sin(pi) = 1e-16), far below a pixel of any view that shows the whole model.
+std::vector<std::uint32_t> WeldedVertices(const std::vector<Vec3f>& vertices, const MeshBounds& box) {
+    const double extent =
+        std::max({static_cast<double>(box.max.x) - box.min.x, static_cast<double>(box.max.y) - box.min.y,
+                  static_cast<double>(box.max.z) - box.min.z, 1e-30});
+    const double grid = extent / (1 << 22);
+    const auto key = [&vertices, grid](std::uint32_t i) {
+        const Vec3f& v = vertices[i];
+        return std::tuple(std::llround(v.x / grid), std::llround(v.y / grid), std::llround(v.z / grid));
+    };
+    std::vector<std::tuple<long long, long long, long long>> keys(vertices.size());
+    for (std::uint32_t i = 0; i < vertices.size(); ++i) {
+        keys[i] = key(i);
+    }
+    std::vector<std::uint32_t> order(vertices.size());
+    std::iota(order.begin(), order.end(), 0U);
+    std::sort(order.begin(), order.end(), [&keys](std::uint32_t a, std::uint32_t b) {
+        return keys[a] < keys[b] || (keys[a] == keys[b] && a < b);
+    });
+    std::vector<std::uint32_t> welded(vertices.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        welded[order[i]] = i > 0 && keys[order[i]] == keys[order[i - 1]] ? welded[order[i - 1]] : order[i];
+    }
+    return welded;
+}
+
+int ClosedSurfaceOrientation(const Mesh& mesh) {
+    if (mesh.triangles.empty()) {
+        return 0;
+    }
+    const std::vector<std::uint32_t> welded = WeldedVertices(mesh.vertices, mesh.Bounds());
+    // Each directed edge (from, to) must meet its reverse exactly once, and no edge may repeat.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
+    edges.reserve(3 * mesh.triangles.size());
+    double volume = 0.0;
+    for (const auto& t : mesh.triangles) {
+        const std::array<std::uint32_t, 3> w{welded[t[0]], welded[t[1]], welded[t[2]]};
+        if (w[0] == w[1] || w[1] == w[2] || w[2] == w[0]) {
+            continue;  // no area: it draws nothing and bounds nothing
+        }
+        for (int k = 0; k < 3; ++k) {
+            edges.emplace_back(w[k], w[(k + 1) % 3]);
+        }
+        const Vec3f& a = mesh.vertices[t[0]];
+        const Vec3f& b = mesh.vertices[t[1]];
+        const Vec3f& c = mesh.vertices[t[2]];
+        volume += Dot(Vec3{a.x, a.y, a.z}, Cross(Vec3{b.x, b.y, b.z}, Vec3{c.x, c.y, c.z}));
+    }
+    std::sort(edges.begin(), edges.end());
+    if (std::adjacent_find(edges.begin(), edges.end()) != edges.end()) {
+        return 0;
+    }
+    for (const auto& [from, to] : edges) {
+        if (!std::binary_search(edges.begin(), edges.end(), std::pair(to, from))) {
+            return 0;
+        }
+    }
+    return edges.empty() ? 0 : volume > 0.0 ? 1 : volume < 0.0 ? -1 : 0;
+}
+
+// Which faces a closed surface of orientation `orientation` may leave out under the current
+// modelview and perspective projection: GL_BACK or GL_FRONT, or 0 when the whole surface may not
+// lie beyond the near plane (then the camera may look into it, and every face is needed).
+GLenum HiddenFaces(int orientation, const MeshBounds& box) {
+    std::array<GLdouble, 16> m{};
+    std::array<GLdouble, 16> p{};
+    glGetDoublev(GL_MODELVIEW_MATRIX, m.data());
+    glGetDoublev(GL_PROJECTION_MATRIX, p.data());
+    if (p[11] != -1.0 || p[10] == 1.0) {
+        return 0;  // not a perspective frustum
+    }
+    const double nearPlane = p[14] / (p[10] - 1.0);
+    const Vec3 lo{box.min.x, box.min.y, box.min.z};
+    const Vec3 hi{box.max.x, box.max.y, box.max.z};
+    const Vec3 c = (lo + hi) * 0.5;
+    const double radius = Length(hi - lo) * 0.5;
+    const double eyeZ = m[2] * c.x + m[6] * c.y + m[10] * c.z + m[14];
+    const double stretch = std::max(
+        {Length(Vec3{m[0], m[1], m[2]}), Length(Vec3{m[4], m[5], m[6]}), Length(Vec3{m[8], m[9], m[10]})});
+    // A margin well above rounding: near the limit drawing every face costs nothing but time.
+    if (-eyeZ - radius * stretch * 1.001 <= nearPlane * 1.001) {
+        return 0;
+    }
+    const double determinant =
+        Dot(Vec3{m[0], m[1], m[2]}, Cross(Vec3{m[4], m[5], m[6]}, Vec3{m[8], m[9], m[10]}));
+    return (determinant > 0.0) == (orientation > 0) ? GL_BACK : GL_FRONT;
+}
+
+}  // namespace
 
 void TGLFreeForm::SetMesh(Mesh mesh) {
     mesh_ = std::move(mesh);
     if (mesh_.normals.size() != mesh_.vertices.size()) {
         mesh_.ComputeNormals();
     }
+    surfaceOrientation_ = ClosedSurfaceOrientation(mesh_);
 }
 
 void TGLFreeForm::PerformAutoCentering() {
@@ -43,6 +143,8 @@ void TGLFreeForm::PerformAutoScaling() {
     if (sx != sy || sy != sz) {
         mesh_.ComputeNormals();
     }
+    // A mirroring scale turns the surface inside out, and one of 0 flattens it.
+    surfaceOrientation_ = ClosedSurfaceOrientation(mesh_);
 }
 
 double TGLFreeForm::BoundingRadius() const {
@@ -80,6 +182,19 @@ void TGLFreeForm::DrawGeometry() const {
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(count * 3), GL_UNSIGNED_INT,
                        mesh_.triangles[first].data());
     };
+    const GLenum hidden = surfaceOrientation_ != 0 && glIsEnabled(GL_CULL_FACE) == GL_FALSE
+                              ? HiddenFaces(surfaceOrientation_, mesh_.Bounds())
+                              : 0;
+    // Only front faces are drawn then: lighting their back sides as well is work for nothing.
+    GLint twoSided = GL_FALSE;
+    glGetIntegerv(GL_LIGHT_MODEL_TWO_SIDE, &twoSided);
+    if (hidden != 0) {
+        glCullFace(hidden);
+        glEnable(GL_CULL_FACE);
+        if (hidden == GL_BACK) {
+            glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
+        }
+    }
     const MeshColor defaultColour;
     std::size_t next = 0;
     for (const MeshPart& part : mesh_.parts) {
@@ -92,6 +207,11 @@ void TGLFreeForm::DrawGeometry() const {
     }
     if (next < total) {
         drawRange(next, total - next, defaultColour);
+    }
+    if (hidden != 0) {
+        glDisable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
+        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, twoSided);
     }
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);

@@ -31,10 +31,22 @@ public:
     void PerformAutoScaling();
 
     [[nodiscard]] double BoundingRadius() const override;
+    // Draws the mesh. A closed surface seen from outside is drawn without the faces turned away
+    // from the camera (see SurfaceOrientation): every such face lies behind one turned towards it,
+    // so the colour and the depth drawn stay those of the whole mesh, at about half the work. When
+    // the near plane may cut into the surface every face is drawn.
     void DrawGeometry() const override;
+
+    // +1 when the mesh is a closed surface whose triangles run counter-clockwise seen from outside
+    // (corners at equal positions taken as one, triangles without area left out: every edge is
+    // shared by exactly two triangles that run along it in opposite directions, and the enclosed
+    // volume is positive); -1 for such a surface turned inside out; 0 for any other mesh (open,
+    // with edges of one or of three triangles, or enclosing no volume).
+    [[nodiscard]] int SurfaceOrientation() const noexcept { return surfaceOrientation_; }
 
 private:
     Mesh mesh_;
+    int surfaceOrientation_ = 0;
     AutoCenteringAxes autoCentering_;
     Vec3 autoScaling_{1.0, 1.0, 1.0};
 };

@@ -2,9 +2,12 @@
 
 #include "engine/Errors.h"
 
+#include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPainterPath>
 #include <QPolygonF>
+#include <QTextLayout>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,6 +15,7 @@
 #include <limits>
 #include <memory>
 #include <numeric>
+#include <set>
 #include <string>
 
 #include <GL/glu.h>
@@ -362,6 +366,44 @@ void AddSideWalls(const std::vector<Outline>& outlines, float zFront, TextGeomet
 }
 
 }  // namespace
+
+namespace {
+
+// Whether the text drawing finds a glyph for `c` in `font` or in a font it falls back to: glyph 0,
+// a font's "missing glyph", is all that a character gets when no installed font has it.
+bool HasGlyph(char32_t c, const QFont& font) {
+    if (QFontMetrics(font).inFontUcs4(c)) {
+        return true;
+    }
+    QTextLayout layout(QString::fromUcs4(&c, 1), font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return std::any_of(runs.begin(), runs.end(), [](const QGlyphRun& run) {
+        const QList<quint32> glyphs = run.glyphIndexes();
+        return std::any_of(glyphs.begin(), glyphs.end(), [](quint32 glyph) { return glyph != 0; });
+    });
+}
+
+}  // namespace
+
+QString CharactersWithoutGlyphs(const QString& text, const QFont& font) {
+    const QFont outlineFont = OutlineFont(font);
+    QString missing;
+    std::set<char32_t> seen;
+    for (const char32_t c : text.toUcs4()) {
+        const QChar::Category category = QChar::category(c);
+        if (QChar::isSpace(c) || category == QChar::Other_Control || category == QChar::Other_Format ||
+            !seen.insert(c).second) {
+            continue;
+        }
+        if (!HasGlyph(c, outlineFont)) {
+            missing += QString::fromUcs4(&c, 1);
+        }
+    }
+    return missing;
+}
 
 QFont OutlineFont(const QFont& font) {
     QFont outlineFont(font);

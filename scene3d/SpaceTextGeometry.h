@@ -46,6 +46,12 @@ inline constexpr qsizetype kMaxSpaceTextPoints = 600000;
 // characters ("The 3D text has N characters; it can have at most M"), before any work; for outlines
 // of more than kMaxSpaceTextPoints points, before they are tessellated; and when they cannot be
 // tessellated. Needs a QGuiApplication (font database); needs no OpenGL context.
+// The characters of `text` that have no outline to draw: neither `font` nor any installed font that
+// Qt's text drawing falls back to (as BuildTextGeometry does) has a glyph for them. Each character
+// (code point) is listed once, in the order of its first appearance; white space and control and
+// format characters, which draw nothing anyway, are never listed. Needs a QGuiApplication.
+[[nodiscard]] QString CharactersWithoutGlyphs(const QString& text, const QFont& font);
+
 [[nodiscard]] TextGeometry BuildTextGeometry(const QString& text, const QFont& font, double extrusion,
                                              double textHeight);
 

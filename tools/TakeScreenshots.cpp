@@ -1,7 +1,7 @@
 // Writes the README's screenshots: the main window with the sample torus loaded, the "3D model" tab
 // with a sample model turned a little, the configuration dialog and the preview of a render at
 // 800 x 600; and, to see the layout where it is tightest, the preview of a 320 x 200 render and the
-// main window at its minimum size. Run by
+// main window at its minimum size, on both tabs. Run by
 // tools/screenshots.sh (which provides an X display):
 //   vm_screenshots <output folder>
 #include "scene3d/GLSceneViewer.h"
@@ -113,5 +113,8 @@ int main(int argc, char** argv) {
     main.resize(main.minimumSize());
     main.activateWindow();
     ok = Save(main, folder + QStringLiteral("/main-window-minimum.png")) && ok;
+    main.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(0);
+    Settle(main);
+    ok = Save(main, folder + QStringLiteral("/model-tab-minimum.png")) && ok;
     return ok ? 0 : 1;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the screenshots in docs/screenshots/ (the README's, and the preview of a 320 x 200 render
-# and the main window at its minimum size, to check the layout): builds the release preset's screenshot tool
-# and runs it on the display given, or on a private Xvfb when there is none.
+# and the main window at its minimum size on both tabs, to check the layout): builds the release
+# preset's screenshot tool and runs it on the display given, or on a private Xvfb when there is none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset release >/dev/null

@@ -16,7 +16,9 @@ struct FileDialogRequest {
     QString initialFolder;
     QString fileName;
     QString filter;
-    // Added to a typed name that has no extension, without the dot ("JPG"); empty: none.
+    // Added to a typed name that has no extension, without the dot ("JPG"), when the type the save
+    // dialog shows names no single extension (otherwise that type's extension is added); empty:
+    // none.
     QString defaultSuffix;
 };
 

@@ -4,9 +4,11 @@
 #include "scene3d/GLMemoryViewer.h"
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/SceneActions.h"
+#include "scene3d/SpaceTextGeometry.h"
 #include "ui_ModelTab.h"
 #include "workspace/BusyCursor.h"
 #include "workspace/DepthView.h"
+#include "workspace/FlowLayout.h"
 #include "workspace/PictureConversion.h"
 #include "workspace/VistamazeApplication.h"
 
@@ -70,6 +72,7 @@ ModelTab::ModelTab(ModelTabHost& host, const ProgramFolders& folders, QWidget* p
       backgroundColor_(ColorFromNumber(kInitialBackgroundColor)) {
     ui_->setupUi(this);
     importer_.KeepOneReady();
+    LayOutHeaders();
     ui_->GLSceneViewer1->SetScene(scene_.get());
     ui_->GLSceneViewer1->SetCamera(&scene_->GLCamera2);
     ui_->GLSceneViewer1->SetBackgroundColor(backgroundColor_);
@@ -81,6 +84,27 @@ ModelTab::ModelTab(ModelTabHost& host, const ProgramFolders& folders, QWidget* p
 }
 
 ModelTab::~ModelTab() = default;
+
+// The groups above each view wrap into more rows when the half is narrow (a third of the window
+// at the program's minimum size) instead of cutting their captions.
+void ModelTab::LayOutHeaders() {
+    constexpr int kGroupSpacing = 4;
+    const auto flow = [](QWidget* panel, QLayout* formLayout, std::initializer_list<QWidget*> groups) {
+        const QMargins margins = formLayout->contentsMargins();
+        delete formLayout;  // the groups stay children of the panel
+        // As high as its rows need at the width it gets: the view below takes the rest.
+        panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        auto* layout = new TFlowLayout(panel, kGroupSpacing, kGroupSpacing);
+        layout->setContentsMargins(margins);
+        for (QWidget* group : groups) {
+            layout->addWidget(group);
+        }
+    };
+    flow(
+        ui_->PanelLeftHeader, ui_->leftHeaderLayout,
+        {ui_->GroupBoxScale, ui_->GroupBoxMove, ui_->GroupBoxText, ui_->GroupBoxOptions, ui_->PanelCommands});
+    flow(ui_->PanelRightHeader, ui_->rightHeaderLayout, {ui_->GroupBoxDepth, ui_->GroupBoxExport});
+}
 
 TGLSceneViewer& ModelTab::SceneViewer() const noexcept {
     return *ui_->GLSceneViewer1;
@@ -177,8 +201,8 @@ bool ModelTab::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         case QEvent::Resize:
-            if (watched == ui_->GLSceneViewer1) {
-                FormResize();
+            if (watched == ui_->GLSceneViewer1 && zBuffer_.Viewer() == ui_->GLSceneViewer1) {
+                zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
             }
             break;
         default:
@@ -192,12 +216,12 @@ void ModelTab::FormShow() {
     zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
 }
 
-// The scene scale follows the 3D view's width; the scale slider keeps its place.
-void ModelTab::FormResize() {
+// The tab is resized with the main window (and only then): the scene scale follows the 3D view's
+// width as the tab's layout has just set it; the scale slider keeps its place. The divider between
+// the two views, dragged or set back to halves after a capture, leaves the scale alone.
+void ModelTab::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
     scene_->GLCamera2.SetSceneScale(ui_->GLSceneViewer1->width() / 460.0);
-    if (zBuffer_.Viewer() == ui_->GLSceneViewer1) {
-        zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
-    }
 }
 
 void ModelTab::SceneChanged() {
@@ -299,13 +323,31 @@ void ModelTab::bResetDepthClick() {
 
 void ModelTab::bChangeTextClick() {
     ShowSpaceText(*scene_, ui_->Edit1->text());
+    ReportMissingGlyphs();
     bResetClick();
+}
+
+// Characters that no installed font can draw leave a gap in the 3D text (or nothing at all): the
+// status bar names them until the text or its font draws whole again.
+void ModelTab::ReportMissingGlyphs() {
+    const TGLSpaceText& text = scene_->GLSpaceText1;
+    const QString missing = CharactersWithoutGlyphs(text.Text(), text.Font());
+    if (!missing.isEmpty()) {
+        host_.ShowStatusNote(
+            QStringLiteral("The 3D text cannot draw %1: no installed font has these characters")
+                .arg(missing));
+        missingGlyphsNoted_ = true;
+    } else if (missingGlyphsNoted_) {
+        host_.ShowStatusNote(QString());
+        missingGlyphsNoted_ = false;
+    }
 }
 
 void ModelTab::Button2Click() {
     TGLSpaceText& text = scene_->GLSpaceText1;
     if (const std::optional<QFont> font = VistamazeApplication::AppDialogs().ChooseFont(this, text.Font())) {
         text.SetFont(*font);
+        ReportMissingGlyphs();
         ui_->GLSceneViewer1->RepaintNow();
     }
 }

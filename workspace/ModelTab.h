@@ -37,6 +37,8 @@ public:
     virtual void EnableModelCommands() = 0;
     // The DPI field's text: the resolution that saved pictures carry.
     [[nodiscard]] virtual QString DpiText() const = 0;
+    // A note in the main window's status bar; an empty text clears it.
+    virtual void ShowStatusNote(const QString& text) = 0;
 
 protected:
     ModelTabHost() = default;
@@ -119,15 +121,17 @@ signals:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void LayOutHeaders();
     void ConnectControls();
     void SceneChanged();
     void TimerDepthTimer();
     void Publish(bool show = true);
     void EnableCommands();
-    void FormResize();
     void tbCameraXChange();
+    void ReportMissingGlyphs();
     void MouseDown(const QPoint& pos);
     void MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
     void MouseWheel(int delta);
@@ -157,6 +161,7 @@ private:
     bool holdCaptures_ = false;
     bool freezeDepthRange_ = false;
     bool suppressDepthOutput_ = false;
+    bool missingGlyphsNoted_ = false;
 };
 
 }  // namespace vistamaze

@@ -108,13 +108,15 @@ std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const FileDialogRequ
     QFileDialog dialog(parent);
     Prepare(dialog, request).setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    // Until the user picks a type the request's suffix stands; after that a name typed without
-    // an extension takes the chosen type's.
-    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog, &request](const QString& filter) {
-                         const QString suffix = SuffixOfNameFilter(filter);
-                         dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
-                     });
+    // A name typed without an extension takes the extension of the type the dialog shows, the
+    // one it opens with as well as one the user picks; the request's suffix serves a type that
+    // names no single extension.
+    const auto followType = [&dialog, &request](const QString& filter) {
+        const QString suffix = SuffixOfNameFilter(filter);
+        dialog.setDefaultSuffix(suffix.isEmpty() ? request.defaultSuffix : suffix);
+    };
+    followType(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followType);
     return Run(dialog);
 }
 

@@ -552,6 +552,14 @@ void TfmMain::EnableModelCommands() {
     EnableAnimationCommands();
 }
 
+void TfmMain::ShowStatusNote(const QString& text) {
+    if (text.isEmpty()) {
+        statusBar()->clearMessage();
+    } else {
+        statusBar()->showMessage(text);
+    }
+}
+
 void TfmMain::tbsavedepthClick() {
     constexpr int kDepthJpegQuality = 80;
     if (partners_.preview != nullptr) {

@@ -100,6 +100,7 @@ public:
     // ModelTabHost: a capture becomes the depth image and the engine's depth map.
     void PublishDepthMap(const PixelBuffer& depthImage) override;
     void EnableModelCommands() override;
+    void ShowStatusNote(const QString& text) override;
     // "Load 3DS model": the "3D model" tab comes to the front and the model dialog opens.
     void Load3DSmodel1Click();
     // Opens a file given to the program (from the desktop's "Open with"): a model file (by its

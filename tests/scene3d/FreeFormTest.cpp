@@ -100,5 +100,27 @@ TEST(FreeForm, LoadsARealModelFileAndRejectsUnknownExtensions) {
     }
 }
 
+// Only a closed surface may be drawn without its far side; which side is far follows its winding.
+TEST(FreeForm, SurfaceOrientationTellsClosedSurfacesFromOthers) {
+    const Mesh box = BoxMesh({-1.0F, -1.0F, -1.0F}, {1.0F, 2.0F, 3.0F});
+    Mesh doubled = box;
+    doubled.triangles.push_back(box.triangles.front());
+    const struct {
+        const Mesh& mesh;
+        Vec3 autoScaling;
+        int orientation;
+    } cases[] = {{box, {1.0, 1.0, 1.0}, 1},
+                 {box, {-1.0, 1.0, 1.0}, -1},
+                 {box, {1.0, 0.0, 1.0}, 0},
+                 {doubled, {1.0, 1.0, 1.0}, 0}};
+    for (const auto& c : cases) {
+        TGLFreeForm form;
+        form.SetMesh(c.mesh);
+        form.SetAutoScaling(c.autoScaling);
+        form.PerformAutoScaling();
+        EXPECT_EQ(form.SurfaceOrientation(), c.orientation) << c.autoScaling.x << " " << c.autoScaling.y;
+    }
+}
+
 }  // namespace
 }  // namespace vistamaze

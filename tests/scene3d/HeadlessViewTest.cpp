@@ -6,6 +6,8 @@
 
 #include <QColor>
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstddef>
 
 #include <gtest/gtest.h>
@@ -88,6 +90,75 @@ TEST(HeadlessView, RefusesSizesItCannotServe) {
     std::vector<float> depth(32 * 8);
     EXPECT_THROW(view.ReadDepth(32, 8, depth.data()), Error);
     EXPECT_NO_THROW(view.ReadDepth(16, 8, depth.data()));
+}
+
+// A sphere of radius 1, each triangle with corners of its own (the seam and the poles repeat
+// positions), counter-clockwise from outside unless `inward`. With `split` one triangle is split at
+// the middle of an edge, which draws the same but leaves the surface open there.
+Mesh Sphere(bool inward, bool split) {
+    const auto at = [](int ring, int segment) {
+        const double theta = M_PI * ring / 40;
+        const double phi = 2.0 * M_PI * (segment % 60) / 60;
+        return Vec3f{static_cast<float>(std::sin(theta) * std::cos(phi)), static_cast<float>(std::cos(theta)),
+                     static_cast<float>(std::sin(theta) * std::sin(phi))};
+    };
+    Mesh mesh;
+    for (int r = 0; r < 40; ++r) {
+        for (int s = 0; s < 60; ++s) {
+            for (const auto& [a, b, c] : {std::array{at(r, s), at(r, s + 1), at(r + 1, s)},
+                                          std::array{at(r, s + 1), at(r + 1, s + 1), at(r + 1, s)}}) {
+                mesh.AddTriangle(mesh.AddVertex(a), mesh.AddVertex(inward ? c : b),
+                                 mesh.AddVertex(inward ? b : c));
+            }
+        }
+    }
+    if (split) {
+        auto& t = mesh.triangles[1000];
+        const Vec3f a = mesh.vertices[t[0]];
+        const Vec3f b = mesh.vertices[t[1]];
+        const std::uint32_t middle = mesh.AddVertex({(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2});
+        mesh.AddTriangle(middle, t[1], t[2]);
+        mesh.triangles[1000][1] = middle;
+    }
+    return mesh;
+}
+
+// A closed surface drawn without its far side leaves the depth and colour of the whole mesh, seen
+// from outside, turned inside out, cut by the near plane and from inside.
+TEST(HeadlessView, AClosedSurfaceDrawsAsTheWholeMesh) {
+    const struct {
+        bool inward;
+        double distance;  // of the camera from the sphere's centre
+    } cases[] = {{false, 6.0}, {true, 6.0}, {false, 1.3}, {false, 0.4}};
+    HeadlessView view(kWidth, kHeight);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.distance);
+        std::array<std::vector<float>, 2> depth;
+        std::array<PixelBuffer, 2> colour;
+        for (int k = 0; k < 2; ++k) {
+            Scene3d scene;
+            MakeQuadScene(scene, 1.0, 0.0, 0.0, c.distance, 400.0);
+            scene.Teapot1.SetMesh(Sphere(c.inward, k == 1));
+            scene.Teapot1.SetOrientation({0.3, 0.0, 0.95}, {0.0, 1.0, 0.0});
+            EXPECT_EQ(scene.Teapot1.SurfaceOrientation(), k == 1 ? 0 : c.inward ? -1 : 1);
+            view.Render(scene, scene.GLCamera2);
+            depth[k].resize(static_cast<std::size_t>(kWidth) * kHeight);
+            view.ReadDepth(kWidth, kHeight, depth[k].data());
+            colour[k] = view.ColorSnapshot();
+        }
+        long drawn = 0;
+        long differing = 0;
+        for (int row = 0; row < kHeight; ++row) {
+            for (int col = 0; col < kWidth; ++col) {
+                drawn += At(depth[1], row, col) < 1.0F ? 1 : 0;
+                differing += At(depth[0], row, col) != At(depth[1], row, col) ||
+                             colour[0].Pixel(row, col) != colour[1].Pixel(row, col);
+            }
+        }
+        EXPECT_GT(drawn, kWidth * kHeight / 20);
+        // Where a near and a far face meet at the outline, rounding may pick either at a pixel.
+        EXPECT_LE(differing, drawn / 1000);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "scene3d/GLSpaceText.h"
 #include "scene3d/SceneActions.h"
 #include "scene3d/SpaceTextGeometry.h"
+#include "tests/support/TestSupport.h"
 
 #include <QFontMetricsF>
 #include <QPainterPath>
@@ -288,6 +289,49 @@ TEST(SpaceText, TextPastItsLimitsIsRefusedAndThePreviousTextStays) {
         EXPECT_EQ(text.Geometry().positions.size(), shown);
         EXPECT_EQ(text.BoundingRadius(), radius);
         EXPECT_EQ(scene->GLNavigator1.MovingObject(), &scene->Teapot1);
+    }
+}
+
+// Whether fontconfig lists an installed font with a glyph for `c`.
+bool InstalledFontHas(char32_t c) {
+    std::string families;
+    const std::string command = "fc-list ':charset=" + QString::number(c, 16).toStdString() + "' family";
+    EXPECT_EQ(test::RunCommand(command, &families), 0) << command;
+    return !families.empty();
+}
+
+// Characters the chosen font lacks come from an installed font that has them; those no installed
+// font has are named, once each, so that the user learns why the text shows a gap.
+TEST(SpaceTextGeometry, CharactersNoInstalledFontHasAreNamedAndOthersFallBack) {
+    if (!test::ToolAvailable("fc-list")) {
+        GTEST_SKIP() << "fc-list (fontconfig) is not installed";
+    }
+    const struct {
+        const char* text;  // UTF-8
+        bool fallsBack;    // holds characters Liberation Sans lacks and DejaVu Sans has
+    } cases[] = {
+        {"HELLO", false},
+        {"\xD4\xB1\xD5\xA2", true},                       // Armenian
+        {"\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E", false},  // Japanese
+        {"A \xE1\x9A\xA0\t\xE1\x9A\xA0\xCD\xB8"
+         "A",
+         false},  // runic twice, an unassigned code
+    };
+    for (const auto& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        SCOPED_TRACE(text.toStdString());
+        QString expected;
+        for (const char32_t ch : text.toUcs4()) {
+            const QString one = QString::fromUcs4(&ch, 1);
+            if (!QChar::isSpace(ch) && !expected.contains(one) && !InstalledFontHas(ch)) {
+                expected += one;
+            }
+        }
+        EXPECT_EQ(CharactersWithoutGlyphs(text, BoldArial()), expected);
+        if (c.fallsBack) {
+            EXPECT_EQ(expected, QString());
+            EXPECT_FALSE(BuildTextGeometry(text, BoldArial(), 0.2, 1.0).Empty());
+        }
     }
 }
 

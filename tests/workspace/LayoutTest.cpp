@@ -8,9 +8,12 @@
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
@@ -218,6 +221,52 @@ TEST_F(MainWindowLayoutTest, AtTheMinimumSizeEveryControlOfTheStereogramTabShows
     }
     EXPECT_GE(thumbnail->width(), 64);
     EXPECT_GE(thumbnail->height(), 64);
+}
+
+// At the minimum size the "3D model" tab's captions show whole: every label, button and group
+// title gets the width its text needs and lies within the panel that holds it, which would clip it.
+TEST_F(MainWindowLayoutTest, AtTheMinimumSizeEveryCaptionOfThe3DTabIsReadable) {
+    Main().setWindowState(Qt::WindowNoState);
+    Main().resize(Main().minimumSize());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Main().size() == QSize(700, 550); }, 2000)) << Main().width();
+    Find<QTabWidget>(Main(), "PageControl1")->setCurrentIndex(0);
+    Find<QAbstractButton>(Main(), "bReset")->click();  // the focus label shows " 500 mm"
+    QCoreApplication::processEvents();
+    auto* tab = Find<QWidget>(Main(), "ModelTab");
+    int captions = 0;
+    for (QWidget* w : tab->findChildren<QWidget*>()) {
+        QString text;
+        int needed = 0;
+        const QFontMetrics metrics(w->font());
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            text = label->text();
+            needed = metrics.horizontalAdvance(text) + label->width() - label->contentsRect().width();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            text = button->text();
+            needed = metrics.horizontalAdvance(text) +
+                     2 * button->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, button);
+        } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+            text = group->title();
+            needed = metrics.horizontalAdvance(text);
+        }
+        if (text.trimmed().isEmpty() || !w->isVisible()) {
+            continue;
+        }
+        ++captions;
+        SCOPED_TRACE(text.toStdString());
+        EXPECT_GE(w->width(), needed);
+        QWidget* panel = w->parentWidget();
+        while (panel != nullptr && panel->objectName() != QStringLiteral("PanelLeftHeader") &&
+               panel->objectName() != QStringLiteral("PanelRightHeader")) {
+            panel = panel->parentWidget();
+        }
+        ASSERT_NE(panel, nullptr);
+        EXPECT_TRUE(panel->rect().contains(QRect(w->mapTo(panel, QPoint()), w->size())));
+    }
+    EXPECT_EQ(Find<QLabel>(Main(), "FLLabel")->text(), QStringLiteral(" 500 mm"));
+    EXPECT_GE(captions, 20);
+    // The views keep room to show the scene.
+    EXPECT_GE(Find<QWidget>(Main(), "GLSceneViewer1")->height(), 100);
 }
 
 }  // namespace

@@ -3,25 +3,32 @@
 // scale, and the exports write what they show.
 #include "scene3d/GLSceneViewer.h"
 #include "scene3d/SceneActions.h"
+#include "tests/workspace/DialogDriver.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
+#include "workspace/PictureConversion.h"
 #include "workspace/Unit2t.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <cmath>
 #include <fstream>
+#include <functional>
 
 #include <sys/stat.h>
 
@@ -51,6 +58,21 @@ DepthStats Stats(const PixelBuffer& image) {
     return s;
 }
 
+// Columns between the leftmost and the rightmost drawn pixel of a depth map.
+int FramedWidth(const PixelBuffer& image) {
+    int left = image.Width();
+    int right = -1;
+    for (int r = 0; r < image.Height(); ++r) {
+        for (int c = 0; c < image.Width(); ++c) {
+            if (image.Pixel(r, c).g > 0) {
+                left = std::min(left, c);
+                right = std::max(right, c);
+            }
+        }
+    }
+    return right >= left ? right - left + 1 : 0;
+}
+
 // "WxH" and the colour of the top-left pixel of a picture file, as ImageMagick reads it.
 std::string Identify(const std::filesystem::path& file) {
     std::string out;
@@ -61,6 +83,27 @@ std::string Identify(const std::filesystem::path& file) {
 void WriteText(const std::filesystem::path& file, const std::string& text) {
     std::ofstream(file) << text;
 }
+
+// Runs `onEvent` whenever `watched` receives an event of `type`, before the widget handles it.
+class EventRecorder : public QObject {
+public:
+    EventRecorder(QObject& watched, QEvent::Type type, std::function<void()> onEvent)
+        : type_(type), onEvent_(std::move(onEvent)) {
+        watched.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == type_) {
+            onEvent_();
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QEvent::Type type_;
+    std::function<void()> onEvent_;
+};
 
 class ModelTabTest : public ProgramFixture {
 protected:
@@ -181,6 +224,51 @@ TEST_F(ModelTabTest, ModelDialogLoadsFramesAndResets) {
     EXPECT_NEAR(scene.GLCamera2.Position().x, 0.0, 1e-9);
     EXPECT_GT(scene.GLCamera2.Position().z, 0.0);
     EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
+}
+
+// The divider between the two views changes the 3D view's width but not the zoom, also when a
+// capture sets it back to halves; a resize of the window sets the scene scale from the view's width.
+TEST_F(ModelTabTest, TheDividerKeepsTheZoomAndTheWindowResizeSetsIt) {
+    OpenTab();
+    LoadModel(Q(temp_ / "octahedron.obj"));
+    auto* splitter = Find<QSplitter>(Tab(), "Splitter1");
+    int viewWidthAtTabResize = -1;
+    EventRecorder tabResized(Tab(), QEvent::Resize, [&] { viewWidthAtTabResize = View().width(); });
+    struct DividerCase {
+        const char* what;
+        int dividerMove;  // pixels to the right; 0: the window grows by `windowGrowth` instead
+        int windowGrowth;
+    };
+    const DividerCase cases[] = {
+        {"divider to the left", -90, 0},
+        {"window wider", 0, 120},
+    };
+    for (const DividerCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        Slider("tbScale")->setValue(Slider("tbScale")->value() + 100);
+        Settle();
+        const double scale = Tab().Scene().GLCamera2.SceneScale();
+        const int viewWidth = View().width();
+        viewWidthAtTabResize = -1;
+        if (c.dividerMove != 0) {
+            QWidget* handle = splitter->handle(1);
+            const QPoint at(handle->width() / 2, handle->height() / 2);
+            Drag(handle, at, at + QPoint(c.dividerMove, 0), Qt::LeftButton);
+            EXPECT_NE(View().width(), viewWidth);
+        } else {
+            Main().resize(Main().width() + c.windowGrowth, Main().height());
+        }
+        Settle();
+        // Every capture sets the divider back to the middle.
+        EXPECT_EQ(splitter->sizes().value(0), (Tab().width() - 30) / 2);
+        if (c.dividerMove != 0) {
+            EXPECT_EQ(viewWidthAtTabResize, -1);
+            EXPECT_EQ(Tab().Scene().GLCamera2.SceneScale(), scale);
+        } else {
+            ASSERT_GT(viewWidthAtTabResize, viewWidth);
+            EXPECT_DOUBLE_EQ(Tab().Scene().GLCamera2.SceneScale(), viewWidthAtTabResize / 460.0);
+        }
+    }
 }
 
 // A model that cannot be read, even one that crashes the importer, is reported and costs nothing:
@@ -443,6 +531,118 @@ TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
     Find<QToolButton>(Main(), "tbsavedepth")->click();
     EXPECT_EQ(Identify(temp_ / "tab.tga"), viewSize + " srgb(0,0,0)");
     EXPECT_EQ(dialogs_->SaveRequests().back().fileName, QString());
+}
+
+// In the program's own save dialog, a depth map or picture saved under a name without extension
+// takes the extension of the type the dialog shows, and is written in that format.
+TEST_F(ModelTabTest, TheTypeShownInTheSaveDialogGivesTheExtension) {
+    OpenTab();
+    struct TypeCase {
+        const char* button;
+        int type;  // entry of the type list picked by key; -1: left as it opened
+        const char* saved;
+        const char* format;  // as ImageMagick names it
+    };
+    const TypeCase cases[] = {
+        {"bSaveDepth", -1, "depth.BMP", "BMP3"}, {"bSaveDepth", 2, "depth.PNG", "PNG"},
+        {"BitBtn2", 1, "large.JPG", "JPEG"},     {"BitBtn2", 3, "large.TGA", "TGA"},
+        {"BitBtn1", -1, "scene.BMP", "BMP3"},    {"BitBtn1", 2, "scene.PNG", "PNG"},
+    };
+    for (const TypeCase& c : cases) {
+        SCOPED_TRACE(c.saved);
+        const QString typed = QFileInfo(QString::fromLatin1(c.saved)).baseName();
+        dialogs_->QueueRealSaveDialog();
+        const DialogDriver driver([&](QFileDialog& dialog) {
+            auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (types == nullptr || name == nullptr) {
+                ADD_FAILURE() << "no type list or name field in the save dialog";
+                return false;
+            }
+            dialog.setDirectory(Q(temp_.Path()));
+            types->setFocus();
+            for (int i = 0; i < c.type; ++i) {
+                QTest::keyClick(types, Qt::Key_Down);
+            }
+            name->setFocus();
+            name->setText(typed);
+            QTest::keyClick(name, Qt::Key_Return);
+            return true;
+        });
+        QTest::mouseClick(Button(c.button), Qt::LeftButton);
+        EXPECT_TRUE(driver.Ran());
+        const std::filesystem::path file = temp_ / c.saved;
+        ASSERT_TRUE(std::filesystem::exists(file));
+        std::string format;
+        EXPECT_EQ(RunCommand("identify -format '%m' '" + file.string() + "'", &format), 0);
+        EXPECT_EQ(format, c.format);
+        std::filesystem::remove(file);
+    }
+}
+
+// A model is framed by the camera reset from the near plane of the view's most recent render: a
+// load, "Reset view", a load that follows a render at the reset focal length and the command line
+// with the view's size frame it alike. The first load after start-up follows a render at the
+// start-up focal length and a load after Focus 990 one at 990: the camera stands farther or
+// nearer by the ratio of the focal lengths, and the model shows smaller or larger by about that.
+TEST_F(ModelTabTest, ALoadTheResetAndTheCommandLineFrameAModelAlike) {
+    const QString pawn = QStringLiteral(VM_SOURCE_DIR "/Models/Pawn.stl");
+    OpenTab();
+    const double startFocal = Tab().Scene().GLCamera2.FocalLength();
+    LoadModel(pawn);
+    const int firstLoad = FramedWidth(Tab().DepthImage());
+    Button("bReset")->click();
+    Settle();
+    const int reset = FramedWidth(Tab().DepthImage());
+    LoadModel(pawn);
+    const int load = FramedWidth(Tab().DepthImage());
+    Slider("tbFocus")->setValue(990);
+    Settle();
+    LoadModel(pawn);
+    const int afterFocus990 = FramedWidth(Tab().DepthImage());
+
+    const PixelBuffer& depth = Tab().DepthImage();
+    const std::filesystem::path out = temp_ / "depth.png";
+    const std::string command = "env -u DISPLAY '" VM_RENDERER_PATH "' --model '" + pawn.toStdString() +
+                                "' --view " + std::to_string(depth.Width()) + "x" +
+                                std::to_string(depth.Height()) + " -W 320 -H 200 -o '" +
+                                (temp_ / "s.png").string() + "' --depth-out '" + out.string() + "'";
+    ASSERT_EQ(RunCommand(command), 0) << command;
+    const QImage cli(Q(out));
+    ASSERT_EQ(cli.size(), QSize(depth.Width(), depth.Height()));
+    const int commandLine = FramedWidth(FromQImage(cli));
+
+    ASSERT_GT(reset, 50);
+    struct FramingCase {
+        const char* what;
+        int width;
+        double expected;
+        double tolerance;
+    };
+    const FramingCase cases[] = {
+        {"load", load, 1.0 * reset, 0.0},
+        {"command line", commandLine, 1.0 * reset, 0.0},
+        {"first load", firstLoad, reset * 500.0 / startFocal, 0.03 * reset},
+        {"load after Focus 990", afterFocus990, reset * 500.0 / 990.0, 0.03 * reset},
+    };
+    for (const FramingCase& c : cases) {
+        EXPECT_NEAR(c.width, c.expected, c.tolerance) << c.what << " (reset: " << reset << " px)";
+    }
+}
+
+// A text with a character no font can draw says so in the status bar; a text drawn whole clears it.
+TEST_F(ModelTabTest, TheStatusBarNamesCharactersNoFontCanDraw) {
+    OpenTab();
+    auto* edit = Find<QLineEdit>(Tab(), "Edit1");
+    const QString unassigned(QChar(0x0378));  // no character, so in no font
+    for (const QString& text : {QStringLiteral("A") + unassigned + unassigned, QStringLiteral("HELLO")}) {
+        edit->setText(text);
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(Main().statusBar()->currentMessage(),
+                  text.contains(unassigned) ? QStringLiteral("The 3D text cannot draw ") + unassigned +
+                                                  QStringLiteral(": no installed font has these characters")
+                                            : QString());
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // type chosen in the save dialog gives a typed name its extension, and F1 inside a dialog leaves
 // it usable once the help is closed.
 #include "tests/support/TestSupport.h"
+#include "tests/workspace/DialogDriver.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/HelpWindow.h"
 #include "workspace/QtDialogs.h"
@@ -22,43 +23,6 @@ namespace {
 
 const QString kSaveFilter = QStringLiteral(
     "BMP files (*.BMP)|*.BMP|JPG files (*.JPG)|*.JPG|PNG files (*.PNG)|*.PNG|TGA files (*.TGA)|*.TGA");
-
-// Runs `inDialog` on the file dialog once it is up (polling, as exec() blocks), then stops. A
-// dialog still open after `inDialog` returned false, or after five seconds, is rejected, so that
-// a failing test cannot hang.
-class DialogDriver {
-public:
-    explicit DialogDriver(std::function<bool(QFileDialog&)> inDialog) : inDialog_(std::move(inDialog)) {
-        QObject::connect(&poll_, &QTimer::timeout, [this] { Tick(); });
-        poll_.start(20);
-    }
-    [[nodiscard]] bool Ran() const noexcept { return ran_; }
-
-private:
-    void Tick() {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (++ticks_ > 250) {
-            poll_.stop();
-            if (dialog != nullptr) {
-                dialog->reject();
-            }
-            return;
-        }
-        if (dialog == nullptr || !dialog->isVisible() || ran_) {
-            return;
-        }
-        ran_ = true;
-        if (!inDialog_(*dialog)) {
-            poll_.stop();
-            dialog->reject();
-        }
-    }
-
-    std::function<bool(QFileDialog&)> inDialog_;
-    QTimer poll_;
-    int ticks_ = 0;
-    bool ran_ = false;
-};
 
 class QtDialogsTest : public ::testing::Test {
 protected:
@@ -109,7 +73,7 @@ TEST_F(QtDialogsTest, TheChosenSaveTypeGivesATypedNameWithoutExtensionItsExtensi
         int type;  // -1: left as it opened (BMP, the first entry)
         const char* saved;
     } cases[] = {
-        {"plain", -1, "plain.JPG"},     // nothing chosen: the default extension
+        {"plain", -1, "plain.BMP"},     // nothing chosen: the type shown
         {"picture", 2, "picture.PNG"},  // "PNG files"
         {"targa", 3, "targa.TGA"},      // "TGA files"
         {"named.bmp", 2, "named.bmp"},  // a typed extension stays

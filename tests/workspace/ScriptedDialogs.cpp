@@ -1,5 +1,7 @@
 #include "tests/workspace/ScriptedDialogs.h"
 
+#include "workspace/QtDialogs.h"
+
 #include <gtest/gtest.h>
 
 namespace vistamaze::test {
@@ -24,8 +26,12 @@ std::optional<QString> ScriptedDialogs::OpenFile(QWidget* /*parent*/, const File
     return NextAnswer(openAnswers_, "open file");
 }
 
-std::optional<QString> ScriptedDialogs::SaveFile(QWidget* /*parent*/, const FileDialogRequest& request) {
+std::optional<QString> ScriptedDialogs::SaveFile(QWidget* parent, const FileDialogRequest& request) {
     saveRequests_.push_back(request);
+    if (realSaveDialogs_ > 0) {
+        --realSaveDialogs_;
+        return QtDialogs().SaveFile(parent, request);
+    }
     return NextAnswer(saveAnswers_, "save file");
 }
 

@@ -19,6 +19,8 @@ public:
 
     void QueueOpenFile(std::optional<QString> answer) { openAnswers_.push_back(std::move(answer)); }
     void QueueSaveFile(std::optional<QString> answer) { saveAnswers_.push_back(std::move(answer)); }
+    // The next save dialog is the program's real one (QtDialogs), for a test that drives it.
+    void QueueRealSaveDialog() { ++realSaveDialogs_; }
     void QueueColor(std::optional<QColor> answer) { colorAnswers_.push_back(std::move(answer)); }
     void QueueFont(std::optional<QFont> answer) { fontAnswers_.push_back(std::move(answer)); }
 
@@ -45,6 +47,7 @@ private:
     std::vector<FileDialogRequest> openRequests_;
     std::vector<FileDialogRequest> saveRequests_;
     std::vector<Message> messages_;
+    int realSaveDialogs_ = 0;
 };
 
 }  // namespace vistamaze::test
