@@ -43,6 +43,18 @@ std::vector<std::uint32_t> WeldedVertices(const std::vector<Vec3f>& vertices, co
     return welded;
 }
 
+// The root of `i` in a union-find forest, halving paths on the way.
+std::uint32_t Root(std::vector<std::uint32_t>& parent, std::uint32_t i) {
+    while (parent[i] != i) {
+        parent[i] = parent[parent[i]];
+        i = parent[i];
+    }
+    return i;
+}
+
+// 1 or -1 when the mesh is closed surfaces all turned the same way (outward by the right-hand rule
+// or all inward), 0 otherwise. Each closed part is checked on its own: a model with one part
+// inside out must have every face drawn.
 int ClosedSurfaceOrientation(const Mesh& mesh) {
     if (mesh.triangles.empty()) {
         return 0;
@@ -51,7 +63,8 @@ int ClosedSurfaceOrientation(const Mesh& mesh) {
     // Each directed edge (from, to) must meet its reverse exactly once, and no edge may repeat.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
     edges.reserve(3 * mesh.triangles.size());
-    double volume = 0.0;
+    std::vector<std::uint32_t> parent(mesh.vertices.size());
+    std::iota(parent.begin(), parent.end(), 0U);
     for (const auto& t : mesh.triangles) {
         const std::array<std::uint32_t, 3> w{welded[t[0]], welded[t[1]], welded[t[2]]};
         if (w[0] == w[1] || w[1] == w[2] || w[2] == w[0]) {
@@ -59,14 +72,11 @@ int ClosedSurfaceOrientation(const Mesh& mesh) {
         }
         for (int k = 0; k < 3; ++k) {
             edges.emplace_back(w[k], w[(k + 1) % 3]);
+            parent[Root(parent, w[k])] = Root(parent, w[(k + 1) % 3]);
         }
-        const Vec3f& a = mesh.vertices[t[0]];
-        const Vec3f& b = mesh.vertices[t[1]];
-        const Vec3f& c = mesh.vertices[t[2]];
-        volume += Dot(Vec3{a.x, a.y, a.z}, Cross(Vec3{b.x, b.y, b.z}, Vec3{c.x, c.y, c.z}));
     }
     std::sort(edges.begin(), edges.end());
-    if (std::adjacent_find(edges.begin(), edges.end()) != edges.end()) {
+    if (edges.empty() || std::adjacent_find(edges.begin(), edges.end()) != edges.end()) {
         return 0;
     }
     for (const auto& [from, to] : edges) {
@@ -74,7 +84,37 @@ int ClosedSurfaceOrientation(const Mesh& mesh) {
             return 0;
         }
     }
-    return edges.empty() ? 0 : volume > 0.0 ? 1 : volume < 0.0 ? -1 : 0;
+    // Signed volume of each connected part, about the box's centre to keep the sums small.
+    const MeshBounds box = mesh.Bounds();
+    const Vec3 centre{(box.min.x + box.max.x) * 0.5, (box.min.y + box.max.y) * 0.5,
+                      (box.min.z + box.max.z) * 0.5};
+    std::vector<double> volume(mesh.vertices.size(), 0.0);
+    for (const auto& t : mesh.triangles) {
+        const std::array<std::uint32_t, 3> w{welded[t[0]], welded[t[1]], welded[t[2]]};
+        if (w[0] == w[1] || w[1] == w[2] || w[2] == w[0]) {
+            continue;
+        }
+        const auto at = [&](std::uint32_t i) {
+            const Vec3f& v = mesh.vertices[i];
+            return Vec3{v.x, v.y, v.z} - centre;
+        };
+        volume[Root(parent, w[0])] += Dot(at(t[0]), Cross(at(t[1]), at(t[2])));
+    }
+    int orientation = 0;
+    for (std::uint32_t i = 0; i < volume.size(); ++i) {
+        if (Root(parent, i) != i || welded[i] != i) {
+            continue;  // not a part's root, or a corner welded to another
+        }
+        if (volume[i] == 0.0) {
+            continue;  // a vertex no triangle uses, or a flat part, which either culling draws alike
+        }
+        const int sign = volume[i] > 0.0 ? 1 : -1;
+        if (orientation != 0 && sign != orientation) {
+            return 0;
+        }
+        orientation = sign;
+    }
+    return orientation;
 }
 
 // Which faces a closed surface of orientation `orientation` may leave out under the current

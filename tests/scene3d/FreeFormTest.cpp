@@ -105,14 +105,30 @@ TEST(FreeForm, SurfaceOrientationTellsClosedSurfacesFromOthers) {
     const Mesh box = BoxMesh({-1.0F, -1.0F, -1.0F}, {1.0F, 2.0F, 3.0F});
     Mesh doubled = box;
     doubled.triangles.push_back(box.triangles.front());
+    // Two separate boxes, the second turned the same way or inside out.
+    const auto twoBoxes = [&box](bool inverted) {
+        Mesh two = box;
+        const Mesh other = BoxMesh({5.0F, 5.0F, 5.0F}, {6.0F, 6.0F, 6.0F});
+        const auto offset = static_cast<std::uint32_t>(two.vertices.size());
+        two.vertices.insert(two.vertices.end(), other.vertices.begin(), other.vertices.end());
+        for (auto t : other.triangles) {
+            if (inverted) {
+                std::swap(t[1], t[2]);
+            }
+            two.triangles.push_back({t[0] + offset, t[1] + offset, t[2] + offset});
+        }
+        two.normals.clear();
+        two.parts.clear();
+        return two;
+    };
+    const Mesh alike = twoBoxes(false);
+    const Mesh mixed = twoBoxes(true);
     const struct {
         const Mesh& mesh;
         Vec3 autoScaling;
         int orientation;
-    } cases[] = {{box, {1.0, 1.0, 1.0}, 1},
-                 {box, {-1.0, 1.0, 1.0}, -1},
-                 {box, {1.0, 0.0, 1.0}, 0},
-                 {doubled, {1.0, 1.0, 1.0}, 0}};
+    } cases[] = {{box, {1.0, 1.0, 1.0}, 1},     {box, {-1.0, 1.0, 1.0}, -1}, {box, {1.0, 0.0, 1.0}, 0},
+                 {doubled, {1.0, 1.0, 1.0}, 0}, {alike, {1.0, 1.0, 1.0}, 1}, {mixed, {1.0, 1.0, 1.0}, 0}};
     for (const auto& c : cases) {
         TGLFreeForm form;
         form.SetMesh(c.mesh);
