@@ -55,11 +55,11 @@ std::uint32_t Root(std::vector<std::uint32_t>& parent, std::uint32_t i) {
 // 1 or -1 when the mesh is closed surfaces all turned the same way (outward by the right-hand rule
 // or all inward), 0 otherwise. Each closed part is checked on its own: a model with one part
 // inside out must have every face drawn.
-int ClosedSurfaceOrientation(const Mesh& mesh) {
+int ClosedSurfaceOrientation(const Mesh& mesh, const MeshBounds& box) {
     if (mesh.triangles.empty()) {
         return 0;
     }
-    const std::vector<std::uint32_t> welded = WeldedVertices(mesh.vertices, mesh.Bounds());
+    const std::vector<std::uint32_t> welded = WeldedVertices(mesh.vertices, box);
     // Each directed edge (from, to) must meet its reverse exactly once, and no edge may repeat.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> edges;
     edges.reserve(3 * mesh.triangles.size());
@@ -85,7 +85,6 @@ int ClosedSurfaceOrientation(const Mesh& mesh) {
         }
     }
     // Signed volume of each connected part, about the box's centre to keep the sums small.
-    const MeshBounds box = mesh.Bounds();
     const Vec3 centre{(box.min.x + box.max.x) * 0.5, (box.min.y + box.max.y) * 0.5,
                       (box.min.z + box.max.z) * 0.5};
     std::vector<double> volume(mesh.vertices.size(), 0.0);
@@ -152,11 +151,12 @@ void TGLFreeForm::SetMesh(Mesh mesh) {
     if (mesh_.normals.size() != mesh_.vertices.size()) {
         mesh_.ComputeNormals();
     }
-    surfaceOrientation_ = ClosedSurfaceOrientation(mesh_);
+    bounds_ = mesh_.Bounds();
+    surfaceOrientation_ = ClosedSurfaceOrientation(mesh_, bounds_);
 }
 
 void TGLFreeForm::PerformAutoCentering() {
-    const MeshBounds box = mesh_.Bounds();
+    const MeshBounds box = bounds_;
     if (box.empty) {
         return;
     }
@@ -166,6 +166,7 @@ void TGLFreeForm::PerformAutoCentering() {
                        shift(autoCentering_.z, box.min.z, box.max.z)};
     if (offset.x != 0.0F || offset.y != 0.0F || offset.z != 0.0F) {
         mesh_.Translate(offset);
+        bounds_ = mesh_.Bounds();
     }
 }
 
@@ -183,12 +184,14 @@ void TGLFreeForm::PerformAutoScaling() {
     if (sx != sy || sy != sz) {
         mesh_.ComputeNormals();
     }
+    bounds_ = mesh_.Bounds();
     // A mirroring scale turns the surface inside out, and one of 0 flattens it.
-    surfaceOrientation_ = ClosedSurfaceOrientation(mesh_);
+    const auto sign = [](float f) { return f > 0.0F ? 1 : f < 0.0F ? -1 : 0; };
+    surfaceOrientation_ *= sign(sx) * sign(sy) * sign(sz);
 }
 
 double TGLFreeForm::BoundingRadius() const {
-    const MeshBounds box = mesh_.Bounds();
+    const MeshBounds& box = bounds_;
     if (box.empty) {
         return 0.0;
     }
@@ -223,7 +226,7 @@ void TGLFreeForm::DrawGeometry() const {
                        mesh_.triangles[first].data());
     };
     const GLenum hidden = surfaceOrientation_ != 0 && glIsEnabled(GL_CULL_FACE) == GL_FALSE
-                              ? HiddenFaces(surfaceOrientation_, mesh_.Bounds())
+                              ? HiddenFaces(surfaceOrientation_, bounds_)
                               : 0;
     // Only front faces are drawn then: lighting their back sides as well is work for nothing.
     GLint twoSided = GL_FALSE;

@@ -46,6 +46,7 @@ public:
 
 private:
     Mesh mesh_;
+    MeshBounds bounds_;  // of mesh_, kept as it changes: every draw needs it
     int surfaceOrientation_ = 0;
     AutoCenteringAxes autoCentering_;
     Vec3 autoScaling_{1.0, 1.0, 1.0};
