@@ -9,13 +9,13 @@
 //     and capture, and the movie write with the next Generate; visible_preview_ms is what the run
 //     saves while the preview is hidden).
 #include "bench/BenchProgram.h"
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneView.h"
 #include "workspace/AnimationRun.h"
 #include "workspace/ModelTab.h"
 #include "workspace/ProgramWindows.h"
-#include "workspace/Unit2t.h"
+#include "workspace/PreviewWindow.h"
 #include "workspace/VistamazeApplication.h"
-#include "workspace/fm_Avi.h"
+#include "workspace/AnimationOptionsDialog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -51,7 +51,7 @@ double PeakMegabytes() {
 class ProgramWithModel {
 public:
     ProgramWithModel() : windows_(bench::BenchProgramSetup()) {
-        TfmMain& main = windows_.Main();
+        MainWindow& main = windows_.Main();
         main.show();
         while (main.windowHandle() == nullptr || !main.windowHandle()->isExposed()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -68,8 +68,8 @@ public:
         QObject::disconnect(restart);
         windows_.AnimationOptions().ReadAnimationOptions();
     }
-    [[nodiscard]] TfmMain& Main() const { return windows_.Main(); }
-    [[nodiscard]] TAnimationRun& Run() const { return *windows_.Main().Animation(); }
+    [[nodiscard]] MainWindow& Main() const { return windows_.Main(); }
+    [[nodiscard]] AnimationRun& Run() const { return *windows_.Main().Animation(); }
     [[nodiscard]] const ProgramWindows& Windows() const { return windows_; }
 
 private:
@@ -104,11 +104,11 @@ void RunAnimationFrames(benchmark::State& state) {
 // The frame loop's calls, timed phase by phase (milliseconds per frame).
 void FramePhases(benchmark::State& state) {
     const ProgramWithModel program;
-    TfmMain& main = program.Main();
+    MainWindow& main = program.Main();
     ModelTab& tab = main.ModelPage();
-    TForm2& preview = program.Windows().Preview();
+    PreviewWindow& preview = program.Windows().Preview();
     const AnimationOptions& options = program.Windows().AnimationOptions().Options();
-    TAviWriter& writer = program.Run().AviWriter();
+    AviWriter& writer = program.Run().Writer();
     program.Run().PrepareMovie(MoviePath());
     main.ShowModelTab();
     preview.seY()->setMaximum(kAnimationTextureRange);

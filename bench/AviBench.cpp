@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using vistamaze::PixelBuffer;
-using vistamaze::TAviWriter;
+using vistamaze::AviWriter;
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
@@ -63,7 +63,7 @@ void MakeMovie(benchmark::State& state, const fs::path& target, const fs::path& 
     const fs::path dir = BenchFolder();
     const PixelBuffer frame = Frame();
     for (auto _ : state) {
-        TAviWriter writer({kWidth * 10, kHeight * 10}, dir);
+        AviWriter writer({kWidth * 10, kHeight * 10}, dir);
         writer.SetFrameTime(40);
         writer.SetFileName(target.string());
         if (!wav.empty()) {

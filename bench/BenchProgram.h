@@ -1,8 +1,8 @@
 #pragma once
 
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneView.h"
 #include "workspace/Dialogs.h"
-#include "workspace/Test1.h"
+#include "workspace/MainWindow.h"
 #include "workspace/VistamazeApplication.h"
 
 #include <QCoreApplication>

@@ -26,8 +26,8 @@ PixelBuffer DepthScene(int width, int height) {
     return b;
 }
 
-void RenderBenchmark(benchmark::State& state, TStereoGramType type, int width, int height, int oversampling) {
-    TStereogram s;
+void RenderBenchmark(benchmark::State& state, StereogramKind type, int width, int height, int oversampling) {
+    Stereogram s;
     s.SetStereoType(type);
     s.SetWidth(width);
     s.SetHeight(height);
@@ -44,16 +44,16 @@ void RenderBenchmark(benchmark::State& state, TStereoGramType type, int width, i
 }
 
 void BM_Textured1080pX4(benchmark::State& state) {
-    RenderBenchmark(state, TStereoGramType::sgtTextured, 1920, 1080, 4);
+    RenderBenchmark(state, StereogramKind::Textured, 1920, 1080, 4);
 }
 void BM_RandomDotTextured1080pX4(benchmark::State& state) {
-    RenderBenchmark(state, TStereoGramType::sgtRandomDotTextured, 1920, 1080, 4);
+    RenderBenchmark(state, StereogramKind::RandomDotTextured, 1920, 1080, 4);
 }
 void BM_FastRandomDot1080p(benchmark::State& state) {
-    RenderBenchmark(state, TStereoGramType::sgtFastRandomDot, 1920, 1080, 1);
+    RenderBenchmark(state, StereogramKind::RandomDot, 1920, 1080, 1);
 }
 void BM_Textured4KX8(benchmark::State& state) {
-    RenderBenchmark(state, TStereoGramType::sgtTextured, 4096, 2160, 8);
+    RenderBenchmark(state, StereogramKind::Textured, 4096, 2160, 8);
 }
 
 // Scales a 4000 x 3000 photo-sized buffer down (to 1920 x 1440) and up (to 6000 x 4500).

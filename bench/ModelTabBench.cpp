@@ -5,7 +5,7 @@
 // the 3D view that follows).
 #include "bench/BenchMeshes.h"
 #include "bench/BenchProgram.h"
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneView.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
 #include "workspace/ProgramWindows.h"
@@ -30,7 +30,7 @@ using namespace vistamaze;
 class TabFixture {
 public:
     TabFixture() : windows_(bench::BenchProgramSetup()) {
-        TfmMain& main = windows_.Main();
+        MainWindow& main = windows_.Main();
         main.setWindowState(Qt::WindowNoState);
         main.resize(1800, 1000);
         main.show();
@@ -87,19 +87,19 @@ void DragStep100k(benchmark::State& state) {
     scene.Teapot1.SetScale({3.0, 3.0, 3.0});
     scene.GLSpaceText1.SetVisible(false);
     scene.GLNavigator1.SetMovingObject(&scene.Teapot1);
-    TGLSceneViewer& view = tab.SceneViewer();
+    SceneView& view = tab.SceneViewer();
     long published = 0;
     QElapsedTimer clock;
     double renderedAt = 0.0;
     double publishedAt = 0.0;
     double toRendered = 0.0;
     double toPublished = 0.0;
-    QObject::connect(&view, &TGLSceneViewer::PostRender, [&] { renderedAt = clock.nsecsElapsed() / 1e6; });
+    QObject::connect(&view, &SceneView::PostRender, [&] { renderedAt = clock.nsecsElapsed() / 1e6; });
     QObject::connect(&tab, &ModelTab::DepthPublished, [&] {
         ++published;
         publishedAt = clock.nsecsElapsed() / 1e6;
     });
-    const PaintCounter depthPaints(tab.DepthView());
+    const PaintCounter depthPaints(tab.DepthPane());
     const QPoint at(400, 300);
     QMouseEvent press(QEvent::MouseButtonPress, at, view.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton, {});
     QApplication::sendEvent(&view, &press);

@@ -5,7 +5,7 @@
 #include "bench/BenchProgram.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
-#include "workspace/fm_AnimProg.h"
+#include "workspace/ProgressWindow.h"
 
 #include <QDir>
 #include <QWindow>
@@ -36,11 +36,11 @@ void StartUp(benchmark::State& state) {
 
 void RenderToPreview(benchmark::State& state) {
     ProgramWindows windows(bench::BenchProgramSetup());
-    TfmMain& main = windows.Main();
+    MainWindow& main = windows.Main();
     main.show();
     WaitUntilExposed(main);
     main.Image2Click();  // the dialog answers with the sample depth map
-    TfmAnimProg& progress = windows.Progress();
+    ProgressWindow& progress = windows.Progress();
     std::chrono::steady_clock::time_point start;
     const std::function<void()> render = progress.RenderStereogram;
     progress.RenderStereogram = [&] {
@@ -54,7 +54,7 @@ void RenderToPreview(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
     }
     if (main.Stereogram1().Width() != 1000 || main.Stereogram1().Height() != 760 ||
-        main.Stereogram1().StereoType() != TStereoGramType::sgtTextured ||
+        main.Stereogram1().StereoType() != StereogramKind::Textured ||
         main.Stereogram1().Oversampling() != 4) {
         state.SkipWithError("the start-up settings were not 1000 x 760 textured x4");
     }

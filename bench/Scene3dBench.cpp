@@ -2,9 +2,9 @@
 // plus depth read of an 800 x 600 on-screen view with the start-up text and with a 100k-triangle
 // mesh, and one 1600 x 1200 off-screen render with colour and depth read-back.
 #include "bench/BenchMeshes.h"
-#include "scene3d/GLMemoryViewer.h"
-#include "scene3d/GLSceneViewer.h"
-#include "scene3d/GLzBuffer.h"
+#include "scene3d/OffscreenView.h"
+#include "scene3d/SceneView.h"
+#include "scene3d/DepthBuffer.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>
@@ -18,8 +18,8 @@ namespace {
 
 using namespace vistamaze;
 
-void RenderAndReadOnScreen(benchmark::State& state, TGLSceneViewer& viewer) {
-    TGLzBuffer reader;
+void RenderAndReadOnScreen(benchmark::State& state, SceneView& viewer) {
+    DepthBuffer reader;
     reader.LinkToViewer(viewer);
     for (auto _ : state) {
         viewer.RepaintNow();
@@ -27,8 +27,8 @@ void RenderAndReadOnScreen(benchmark::State& state, TGLSceneViewer& viewer) {
     }
 }
 
-void RenderAndReadOffScreen(benchmark::State& state, TGLMemoryViewer& memory) {
-    TGLzBuffer reader;
+void RenderAndReadOffScreen(benchmark::State& state, OffscreenView& memory) {
+    DepthBuffer reader;
     reader.LinkToViewer(memory);
     for (auto _ : state) {
         memory.Render();
@@ -39,8 +39,8 @@ void RenderAndReadOffScreen(benchmark::State& state, TGLMemoryViewer& memory) {
 }
 
 // The parts of the off-screen figure on their own.
-void OffScreenPart(benchmark::State& state, TGLMemoryViewer& memory, int part) {
-    TGLzBuffer reader;
+void OffScreenPart(benchmark::State& state, OffscreenView& memory, int part) {
+    DepthBuffer reader;
     reader.LinkToViewer(memory);
     memory.Render();
     for (auto _ : state) {
@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
 
     const auto textScene = BuildInitialScene();
-    TGLSceneViewer textViewer;
+    SceneView textViewer;
     textViewer.SetScene(textScene.get());
     textViewer.SetCamera(&textScene->GLCamera2);
     textViewer.resize(800, 600);
@@ -81,13 +81,13 @@ int main(int argc, char** argv) {
     const auto meshScene = BuildInitialScene();
     meshScene->GLSpaceText1.SetVisible(false);
     meshScene->Teapot1.SetMesh(bench::SphereMesh(224, 224, 3.0F));  // 100,352 triangles
-    TGLSceneViewer meshViewer;
+    SceneView meshViewer;
     meshViewer.SetScene(meshScene.get());
     meshViewer.SetCamera(&meshScene->GLCamera2);
     meshViewer.resize(800, 600);
     meshViewer.show();
 
-    TGLMemoryViewer memory;
+    OffscreenView memory;
     memory.SetScene(textScene.get());
     memory.SetCamera(&textScene->GLCamera2);
     QApplication::processEvents();

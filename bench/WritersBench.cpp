@@ -111,8 +111,8 @@ const Picture& RenderedFullHd() {
                 depth.SetPixel(y, x, {v, v, v});
             }
         }
-        vistamaze::TStereogram engine;
-        engine.SetStereoType(vistamaze::TStereoGramType::sgtTextured);
+        vistamaze::Stereogram engine;
+        engine.SetStereoType(vistamaze::StereogramKind::Textured);
         engine.SetWidth(1920);
         engine.SetHeight(1080);
         engine.SetOversampling(4);

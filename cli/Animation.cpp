@@ -97,14 +97,14 @@ private:
 // preview's position fields apply them.
 class TextureFrames {
 public:
-    TextureFrames(const TStereogram& engine, const AnimationSteps& steps)
+    TextureFrames(const Stereogram& engine, const AnimationSteps& steps)
         : original_(engine.MaskMap()),
           dpi_(engine.DPI()),
           steps_(steps),
           x_(static_cast<int>(engine.PatOfX())),
           y_(static_cast<int>(engine.PatOfY())) {}
 
-    void Next(TStereogram& engine) {
+    void Next(Stereogram& engine) {
         // A scale of 0 is never stepped; a step of 0 would rebuild the texture the engine has.
         if (scale_ != 0.0 && steps_.textureScale != 0.0) {
             scale_ += steps_.textureScale;
@@ -236,7 +236,7 @@ private:
     MovieOutput movie_;
     SceneCapture capture_;
     SceneFrames scene_;
-    TStereogram engine_;
+    Stereogram engine_;
     std::optional<TextureFrames> texture_;
     ProgressBar bar_;
 };

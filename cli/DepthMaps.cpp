@@ -13,7 +13,7 @@ namespace vistamaze::cli {
 namespace {
 
 // The depth map file as the render fitted it, on a canvas of the stereogram's size.
-Picture FittedToOutput(const TStereogram& engine) {
+Picture FittedToOutput(const Stereogram& engine) {
     PixelBuffer fitted;
     GraphicToBuffer(fitted, engine.DepthMap());
     const int width = engine.Width();
@@ -42,7 +42,7 @@ Picture LoadDepthMap(const RenderOptions& options, std::size_t index, const Scen
     return InRole("depth map", [&] { return ReadPictureFile(options.depthMaps[index]); });
 }
 
-void SaveDepthMapUsed(const TStereogram& engine, const RenderOptions& options) {
+void SaveDepthMapUsed(const Stereogram& engine, const RenderOptions& options) {
     if (options.depthOut.empty()) {
         return;
     }

@@ -22,6 +22,6 @@ namespace vistamaze::cli {
 // engine fitted it: scaled to the stereogram's width with its proportions, centred vertically on
 // a stereogram-sized black (far) background and cut where it is taller, so each pixel lies under
 // the stereogram pixel it shaped. Throws what the picture writers throw.
-void SaveDepthMapUsed(const TStereogram& engine, const RenderOptions& options);
+void SaveDepthMapUsed(const Stereogram& engine, const RenderOptions& options);
 
 }  // namespace vistamaze::cli

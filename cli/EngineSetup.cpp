@@ -57,11 +57,11 @@ Picture ReadTexture(const RenderOptions& o) {
                              : InRole("texture", [&] { return ReadPictureFile(o.texture); });
 }
 
-void ConfigureEngine(TStereogram& engine, const RenderOptions& o) {
+void ConfigureEngine(Stereogram& engine, const RenderOptions& o) {
     ConfigureEngine(engine, o, ReadTexture(o));
 }
 
-void ConfigureEngine(TStereogram& engine, const RenderOptions& o, Picture texture) {
+void ConfigureEngine(Stereogram& engine, const RenderOptions& o, Picture texture) {
     engine.SetStereoType(o.type);
     engine.SetWidth(o.width);
     engine.SetHeight(o.height);

@@ -12,10 +12,10 @@ namespace vistamaze::cli {
 Picture ReadTexture(const RenderOptions& options);
 
 // Gives the engine every setting of `options` and `texture`.
-void ConfigureEngine(TStereogram& engine, const RenderOptions& options, Picture texture);
+void ConfigureEngine(Stereogram& engine, const RenderOptions& options, Picture texture);
 
 // The same with ReadTexture(options).
-void ConfigureEngine(TStereogram& engine, const RenderOptions& options);
+void ConfigureEngine(Stereogram& engine, const RenderOptions& options);
 
 // What `error` means for the command line's settings, in one line naming the options to change
 // (the engine's own message speaks of the program's fields).

@@ -13,9 +13,9 @@ namespace vistamaze::cli {
 namespace {
 
 // A work folder of its own: users run several renderers at once.
-TAviWriter MakeWriter(const RenderOptions& o) {
+AviWriter MakeWriter(const RenderOptions& o) {
     try {
-        return TAviWriter(ScreenSize{o.width * 10, o.height * 10}, TAviWriter::PrivateWorkFolder{});
+        return AviWriter(ScreenSize{o.width * 10, o.height * 10}, AviWriter::PrivateWorkFolder{});
     } catch (const AviError& e) {
         throw Error(e.Reason());
     }

@@ -46,7 +46,7 @@ private:
     RenderOptions options_;
     int framesAsked_;
     int written_ = 0;
-    TAviWriter writer_;
+    AviWriter writer_;
 };
 
 // What a run that wrote nothing did to `output`: '"OUT" was left as it was' when it exists,

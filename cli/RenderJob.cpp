@@ -98,7 +98,7 @@ private:
     std::exception_ptr firstFailure_;
 };
 
-void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar,
+void RenderFrame(Stereogram& engine, const RenderOptions& o, std::size_t index, ProgressBar& bar,
                  DepthMapSource& depthMaps, StageClock& clock) {
     // Far frames step the texture past any int; the engine wraps the 64-bit offset.
     const auto frame = static_cast<std::int64_t>(index);
@@ -106,13 +106,13 @@ void RenderFrame(TStereogram& engine, const RenderOptions& o, std::size_t index,
     engine.SetPatOfY(o.textureOffsetY + frame * o.textureStepY);
     engine.SetDepthMap(depthMaps.Load(index));
     bar.NextPicture();
-    engine.OnGenerate = [&bar, index](TStereogram& e) { bar.Show(index, e.Progress()); };
+    engine.OnGenerate = [&bar, index](Stereogram& e) { bar.Show(index, e.Progress()); };
     clock.Time("render", [&] { engine.Generate(); });
 }
 
 // One frame a depth map; a stop request is answered between frames. See MovieOutput for what
 // becomes of the movie when the loop stops or fails.
-AnimationResult WriteMovie(TStereogram& engine, const RenderOptions& o, ProgressBar& bar,
+AnimationResult WriteMovie(Stereogram& engine, const RenderOptions& o, ProgressBar& bar,
                            DepthMapSource& depthMaps, StageClock& clock, const std::function<bool()>& stop) {
     MovieOutput movie(o, 1000 / o.fps, static_cast<int>(o.depthMaps.size()));
     AnimationResult result;
@@ -186,7 +186,7 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
     }
     CheckOutputs(o);
     StageClock clock(control.stageTimes);
-    TStereogram engine;
+    Stereogram engine;
     // The texture and the first depth map are files apart: read side by side (the texture on a
     // thread of its own where one can be had), with the texture's failure still reported first.
     std::future<Picture> texture = std::async(std::launch::async | std::launch::deferred, [&o, &clock] {

@@ -294,10 +294,10 @@ const std::map<std::string, ValueOption>& ValueOptions() {
         both("-t", "--texture", [](RenderOptions& o, const std::string& v) { o.texture = v; });
         both("", "--type", [](RenderOptions& o, const std::string& v) {
             o.type =
-                ParseChoice<TStereoGramType>("--type", v,
-                                             {{"textured", TStereoGramType::sgtTextured},
-                                              {"random-dot-textured", TStereoGramType::sgtRandomDotTextured},
-                                              {"random-dot", TStereoGramType::sgtFastRandomDot}});
+                ParseChoice<StereogramKind>("--type", v,
+                                             {{"textured", StereogramKind::Textured},
+                                              {"random-dot-textured", StereogramKind::RandomDotTextured},
+                                              {"random-dot", StereogramKind::RandomDot}});
         });
         both("-W", "--width", [](RenderOptions& o, const std::string& v) {
             o.width = static_cast<int>(ParseInteger("--width", v, 1, 6000));
@@ -312,19 +312,19 @@ const std::map<std::string, ValueOption>& ValueOptions() {
             o.oversampling = static_cast<int>(ParseInteger("--oversampling", v, 1, 8));
         });
         both("", "--blur", [](RenderOptions& o, const std::string& v) {
-            o.blur = ParseChoice<TBlurType>("--blur", v,
-                                            {{"none", TBlurType::blurNone},
-                                             {"light", TBlurType::blurLight},
-                                             {"medium", TBlurType::blurMedium},
-                                             {"heavy", TBlurType::blurHeavy}});
+            o.blur = ParseChoice<BlurLevel>("--blur", v,
+                                            {{"none", BlurLevel::None},
+                                             {"light", BlurLevel::Light},
+                                             {"medium", BlurLevel::Medium},
+                                             {"heavy", BlurLevel::Heavy}});
         });
         both("", "--dot-intensity", [](RenderOptions& o, const std::string& v) {
             o.dotIntensity = static_cast<int>(ParseInteger("--dot-intensity", v, 1, 99));
         });
         both("", "--dot-colors", [](RenderOptions& o, const std::string& v) {
-            o.dotColors = ParseChoice<TRandomDotColorType>(
+            o.dotColors = ParseChoice<RandomDotColors>(
                 "--dot-colors", v,
-                {{"bw", TRandomDotColorType::dctBlackWhite}, {"rgb", TRandomDotColorType::dctRGB}});
+                {{"bw", RandomDotColors::BlackAndWhite}, {"rgb", RandomDotColors::Rgb}});
         });
         both("", "--distance",
              [](RenderOptions& o, const std::string& v) { o.distance = ParseInches("--distance", v); });

@@ -56,14 +56,14 @@ struct RenderOptions {
     std::vector<std::string> depthMaps;
     std::string output;
     std::string texture;  // empty: the built-in texture
-    TStereoGramType type = TStereoGramType::sgtTextured;
+    StereogramKind type = StereogramKind::Textured;
     int width = 1000;
     int height = 760;
     int dpi = 72;
     int oversampling = 4;
-    TBlurType blur = TBlurType::blurNone;
+    BlurLevel blur = BlurLevel::None;
     int dotIntensity = 50;
-    TRandomDotColorType dotColors = TRandomDotColorType::dctBlackWhite;
+    RandomDotColors dotColors = RandomDotColors::BlackAndWhite;
     bool converging = false;
     double distance = 14.0;
     double maxDepth = 14.0;

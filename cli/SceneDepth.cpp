@@ -5,7 +5,7 @@
 #include "importer/ModelImporter.h"
 #include "output/PictureWriters.h"
 #include "scene3d/DepthMapping.h"
-#include "scene3d/GLzBuffer.h"
+#include "scene3d/DepthBuffer.h"
 #include "scene3d/HeadlessView.h"
 #include "scene3d/SceneActions.h"
 
@@ -97,7 +97,7 @@ void SetUpScene(Scene3d& scene, const SceneOptions& s) {
         InRole("model", [&] { LoadModelIntoScene(scene, ModelImporter().Import(s.model), s.viewWidth); });
     }
     ResetSceneView(scene);
-    if (TGLSceneObject* moving = scene.GLNavigator1.MovingObject(); moving != nullptr) {
+    if (SceneObject* moving = scene.GLNavigator1.MovingObject(); moving != nullptr) {
         RotateAboutSceneAxes(*moving, s.rotate[0], s.rotate[1], s.rotate[2]);
     }
 }
@@ -122,7 +122,7 @@ public:
     FontApplication application_;
     std::unique_ptr<Scene3d> scene_;
     HeadlessView view_;
-    TGLzBuffer zBuffer_;
+    DepthBuffer zBuffer_;
 };
 
 SceneCapture::SceneCapture(const SceneOptions& options) : state_(std::make_unique<State>(options)) {}

@@ -87,7 +87,7 @@ inline std::uint64_t Spread(std::uint32_t packed) {
 // Row arrays of one rendering thread, `entries` long: the internal width or the output width,
 // whichever is larger, plus one. Sized to the render rather than to the largest possible width,
 // which would cost a short render more in clearing memory than in rendering.
-struct TStereogram::RowScratch {
+struct Stereogram::RowScratch {
     explicit RowScratch(std::size_t entries)
         : leftPartner(entries), rightPartner(entries), colour(entries), separation(entries) {}
 
@@ -103,9 +103,9 @@ struct TStereogram::RowScratch {
 
 // The row routines over one render's read-only state. RenderTextured touches only its scratch
 // and its own output row, so rows may run on several threads at once.
-class TStereogram::RowRenderer {
+class Stereogram::RowRenderer {
 public:
-    explicit RowRenderer(TStereogram& engine) : e_(engine), g_(engine.geometry_), os_(engine.oversampling_) {
+    explicit RowRenderer(Stereogram& engine) : e_(engine), g_(engine.geometry_), os_(engine.oversampling_) {
         if (g_.patternWidthInternal > 0) {
             patX_ = static_cast<int>(engine.patOfX_ % g_.patternWidthInternal);
         }
@@ -116,7 +116,7 @@ public:
         for (std::size_t i = 0; i < identity_.size(); ++i) {
             identity_[i] = static_cast<std::uint16_t>(i);
         }
-        if (e_.stereoType_ != TStereoGramType::sgtFastRandomDot && g_.patternWidthInternal > 0 &&
+        if (e_.stereoType_ != StereogramKind::RandomDot && g_.patternWidthInternal > 0 &&
             g_.startColumn >= 0) {
             BuildSampleTables();
         }
@@ -128,7 +128,7 @@ public:
         const int depthRow = r - g_.depthOffsetY;
         const std::uint8_t* row =
             (depthRow >= 0 && depthRow < depth.Height()) ? depth.Row(depthRow) : nullptr;
-        const bool blurred = e_.blur_ != TBlurType::blurNone;
+        const bool blurred = e_.blur_ != BlurLevel::None;
         int* out = scratch.separation.data();
         if (!blurred) {
             // Without blur no random draws are made, so the columns beside the map are filled
@@ -368,7 +368,7 @@ private:
         }
     }
 
-    TStereogram& e_;
+    Stereogram& e_;
     const StereogramGeometry& g_;
     int os_;
     int patX_ = 0;
@@ -380,32 +380,32 @@ private:
     int strips_ = 1;
 };
 
-TStereogram::TStereogram() : SeedSource(TimeOfDaySeed) {
+Stereogram::Stereogram() : SeedSource(TimeOfDaySeed) {
     UpdateGeometry();
 }
 
-TStereogram::~TStereogram() = default;
+Stereogram::~Stereogram() = default;
 
-void TStereogram::SetWidth(int value) noexcept {
+void Stereogram::SetWidth(int value) noexcept {
     width_ = value < 1 ? 600 : std::min(value, 6000);
 }
 
-void TStereogram::SetHeight(int value) noexcept {
+void Stereogram::SetHeight(int value) noexcept {
     height_ = value < 1 ? 600 : std::min(value, 4000);
 }
 
-void TStereogram::SetStereoType(TStereoGramType value) noexcept {
-    if (value == TStereoGramType::sgtFastRandomDot) {
+void Stereogram::SetStereoType(StereogramKind value) noexcept {
+    if (value == StereogramKind::RandomDot) {
         oversampling_ = 1;
     }
     stereoType_ = value;
 }
 
-void TStereogram::SetDotIntensity(int value) noexcept {
+void Stereogram::SetDotIntensity(int value) noexcept {
     dotIntensity_ = std::clamp(value, 1, 99);
 }
 
-void TStereogram::SetDPI(int value) noexcept {
+void Stereogram::SetDPI(int value) noexcept {
     dpi_ = std::max(value, 10);
     if (width_ < dpi_) {
         dpi_ = width_ / 2;
@@ -419,29 +419,29 @@ void TStereogram::SetDPI(int value) noexcept {
     UpdateGeometry();
 }
 
-void TStereogram::SetOversampling(int value) noexcept {
+void Stereogram::SetOversampling(int value) noexcept {
     oversampling_ = std::clamp(value, 1, 8);
-    if (stereoType_ == TStereoGramType::sgtFastRandomDot) {
+    if (stereoType_ == StereogramKind::RandomDot) {
         oversampling_ = 1;
     }
 }
 
-void TStereogram::SetObservDistance(double value) noexcept {
+void Stereogram::SetObservDistance(double value) noexcept {
     observDistance_ = value;
     UpdateGeometry();
 }
 
-void TStereogram::SetMax3Ddepth(double value) noexcept {
+void Stereogram::SetMax3Ddepth(double value) noexcept {
     max3Ddepth_ = value;
     UpdateGeometry();
 }
 
-void TStereogram::SetMin3Ddepth(double value) noexcept {
+void Stereogram::SetMin3Ddepth(double value) noexcept {
     min3Ddepth_ = value;
     UpdateGeometry();
 }
 
-void TStereogram::SetSeparation(int value) {
+void Stereogram::SetSeparation(int value) {
     const long double dpi = dpi_;
     const auto et = static_cast<int>(2.5L * dpi);
     if (value >= et) {
@@ -459,7 +459,7 @@ void TStereogram::SetSeparation(int value) {
     UpdateGeometry();
 }
 
-void TStereogram::UpdateGeometry() noexcept {
+void Stereogram::UpdateGeometry() noexcept {
     StereogramGeometry& g = geometry_;
     const long double dpi = dpi_;
     g.textureHeight = maskMap_.HasImage() ? maskMap_.Height() : 0;
@@ -473,14 +473,14 @@ void TStereogram::UpdateGeometry() noexcept {
     // the textured kinds refuse.
     const long double p = g.eyeSeparation * g.farPlane / (g.farPlane + g.viewDistance);
     g.patternWidth = (std::isfinite(p) && std::fabs(p) < 1.0e9L) ? static_cast<int>(p) : 0;
-    const bool textured = stereoType_ != TStereoGramType::sgtFastRandomDot;
+    const bool textured = stereoType_ != StereogramKind::RandomDot;
     if (maskMap_.Width() > 0 && maskMap_.Width() < g.patternWidth && textured && !stretchTexture_) {
         g.patternWidth = maskMap_.Width();
     }
     if (stretchTexture_) {
         separation_ = g.patternWidth;
     }
-    if (stereoType_ == TStereoGramType::sgtRandomDotTextured) {
+    if (stereoType_ == StereogramKind::RandomDotTextured) {
         g.textureHeight = g.patternWidth;
     }
     g.patternWidthInternal = g.patternWidth * oversampling_;
@@ -492,25 +492,25 @@ void TStereogram::UpdateGeometry() noexcept {
     g.depthOffsetX = (width_ - depthMap_.Width()) / 2;
     g.depthOffsetY = (height_ - depthMap_.Height()) / 2;
     switch (blur_) {
-        case TBlurType::blurLight:
+        case BlurLevel::Light:
             g.blurDivisor = 15;
             break;
-        case TBlurType::blurMedium:
+        case BlurLevel::Medium:
             g.blurDivisor = 10;
             break;
-        case TBlurType::blurHeavy:
+        case BlurLevel::Heavy:
             g.blurDivisor = 7;
             break;
-        case TBlurType::blurNone:
+        case BlurLevel::None:
             break;
     }
 }
 
-GeometryError::Values TStereogram::GeometryValues() const noexcept {
+GeometryError::Values Stereogram::GeometryValues() const noexcept {
     return {dpi_, width_, geometry_.patternWidth, observDistance_, min3Ddepth_, max3Ddepth_};
 }
 
-void TStereogram::BuildSeparationTable() {
+void Stereogram::BuildSeparationTable() {
     for (int level = 0; level < 256; ++level) {
         const long double exact = ExactSeparation(geometry_, level);
         // z / (z + D) is undefined where a depth of 0 meets a viewing distance of 0.
@@ -524,7 +524,7 @@ void TStereogram::BuildSeparationTable() {
     }
 }
 
-void TStereogram::BuildBlurTable() {
+void Stereogram::BuildBlurTable() {
     blurTable_.resize(256);
     for (int level = 0; level < 256; ++level) {
         const long double exact = ExactSeparation(geometry_, level);
@@ -536,7 +536,7 @@ void TStereogram::BuildBlurTable() {
     }
 }
 
-void TStereogram::Generate() {
+void Stereogram::Generate() {
     // The busy flag covers the whole call: a render reached again from the host's event
     // processing returns at once, whatever Progress reads.
     if (busy_) {
@@ -544,7 +544,7 @@ void TStereogram::Generate() {
     }
     busy_ = true;
     struct EndOfRender {
-        TStereogram& e;
+        Stereogram& e;
         ~EndOfRender() {
             e.depth_ = nullptr;
             e.depthBuffer_ = PixelBuffer();
@@ -556,7 +556,7 @@ void TStereogram::Generate() {
     if (!depthMap_.HasImage()) {
         throw Error("DepthMap is empty, please load depth image");
     }
-    if (stereoType_ == TStereoGramType::sgtTextured && !maskMap_.HasImage()) {
+    if (stereoType_ == StereogramKind::Textured && !maskMap_.HasImage()) {
         throw Error("Texture is empty, please load texture image");
     }
     // The output picture is sized and filled by StereogramPicture, from the output buffer.
@@ -566,7 +566,7 @@ void TStereogram::Generate() {
     RenderRows();
 }
 
-void TStereogram::PrepareBuffers() {
+void Stereogram::PrepareBuffers() {
     depthBuffer_ = PixelBuffer();
     textureBuffer_ = PixelBuffer();
     // Every row overwrites all its pixels, so an output buffer of the right size is reused.
@@ -579,7 +579,7 @@ void TStereogram::PrepareBuffers() {
         // Only the textured kind reads the texture; a pattern width of 0 is refused later.
         const int tw = textureBuffer_.Width();
         const int th = textureBuffer_.Height();
-        if (stretchTexture_ && stereoType_ == TStereoGramType::sgtTextured && g.patternWidth > 0 &&
+        if (stretchTexture_ && stereoType_ == StereogramKind::Textured && g.patternWidth > 0 &&
             tw != separation_) {
             // A wide, flat texture stretched to a narrow pattern keeps one row.
             const std::int64_t newHeight = std::max<std::int64_t>(
@@ -665,8 +665,8 @@ void FitDepthMap(const PixelBuffer& depth, int width, int height, PixelBuffer& f
     }
 }
 
-Bgr TStereogram::RandomDot() {
-    if (randomDotColor_ == TRandomDotColorType::dctRGB) {
+Bgr Stereogram::RandomDot() {
+    if (randomDotColor_ == RandomDotColors::Rgb) {
         const auto r = static_cast<std::uint8_t>(64 * random_.Next(4) + 63);
         const auto g = static_cast<std::uint8_t>(64 * random_.Next(4) + 63);
         const auto b = static_cast<std::uint8_t>(64 * random_.Next(4) + 63);
@@ -676,7 +676,7 @@ Bgr TStereogram::RandomDot() {
     return d > dotIntensity_ ? Bgr{255, 255, 255} : Bgr{0, 0, 0};
 }
 
-void TStereogram::MakeRandomDotTile() {
+void Stereogram::MakeRandomDotTile() {
     const int p = geometry_.patternWidth;
     textureBuffer_ = PixelBuffer(p, p, 24);
     for (int col = 0; col < p; ++col) {
@@ -687,7 +687,7 @@ void TStereogram::MakeRandomDotTile() {
     geometry_.textureHeight = p;
 }
 
-void TStereogram::ReportRow(int row) {
+void Stereogram::ReportRow(int row) {
     if (ProcessEvents) {
         ProcessEvents();
     }
@@ -697,10 +697,10 @@ void TStereogram::ReportRow(int row) {
     }
 }
 
-void TStereogram::RenderRows() {
+void Stereogram::RenderRows() {
     progress_ = 0;
     random_.Seed(SeedSource ? SeedSource() : TimeOfDaySeed());
-    const bool textured = stereoType_ != TStereoGramType::sgtFastRandomDot;
+    const bool textured = stereoType_ != StereogramKind::RandomDot;
     if (textured) {
         if (geometry_.patternWidthInternal == 0) {
             throw GeometryError(GeometryError::Cause::PatternTooNarrow, GeometryValues(),
@@ -716,17 +716,17 @@ void TStereogram::RenderRows() {
                                 "Pattern width exceeds the stereogram width");
         }
     }
-    if (stereoType_ == TStereoGramType::sgtRandomDotTextured) {
+    if (stereoType_ == StereogramKind::RandomDotTextured) {
         MakeRandomDotTile();
     }
-    if (blur_ != TBlurType::blurNone) {
+    if (blur_ != BlurLevel::None) {
         BuildBlurTable();
     }
     EnsureScratch(1);
     int threads =
         renderThreads_ == 0 ? static_cast<int>(std::thread::hardware_concurrency()) : renderThreads_;
     threads = std::clamp(threads, 1, 16);
-    const bool parallel = blur_ == TBlurType::blurNone && threads > 1 && height_ >= 2 * kRowsPerClaim;
+    const bool parallel = blur_ == BlurLevel::None && threads > 1 && height_ >= 2 * kRowsPerClaim;
     const RowRenderer renderer(*this);
     if (textured && parallel) {
         RenderRowsParallel(
@@ -762,7 +762,7 @@ void TStereogram::RenderRows() {
     }
 }
 
-void TStereogram::EnsureScratch(std::size_t count) {
+void Stereogram::EnsureScratch(std::size_t count) {
     const auto entries = static_cast<std::size_t>(std::max(geometry_.internalWidth, width_)) + 1;
     if (scratch_.size() < count) {
         scratch_.resize(count);
@@ -777,7 +777,7 @@ void TStereogram::EnsureScratch(std::size_t count) {
 // Rows are claimed in small groups by the workers and by the calling thread, which alone
 // finishes and reports them, strictly in order, so callbacks see the same sequence as a serial
 // render.
-void TStereogram::RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
+void Stereogram::RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
                                      const std::function<void(int)>& finish) {
     EnsureScratch(static_cast<std::size_t>(threads));
     const int rows = height_;
@@ -829,12 +829,12 @@ void TStereogram::RenderRowsParallel(int threads, const std::function<void(int, 
     }
 }
 
-Picture TStereogram::TakeStereogramPicture() {
+Picture Stereogram::TakeStereogramPicture() {
     outputPicture_ = Picture();
     return Picture(std::exchange(outputBuffer_, PixelBuffer()));
 }
 
-const Picture& TStereogram::StereogramPicture() {
+const Picture& Stereogram::StereogramPicture() {
     // Copy assignment reuses the picture's storage when the size has not changed.
     outputPicture_.Bitmap() = outputBuffer_;
     return outputPicture_;

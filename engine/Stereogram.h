@@ -14,9 +14,9 @@
 
 namespace vistamaze {
 
-enum class TStereoGramType { sgtFastRandomDot, sgtRandomDotTextured, sgtTextured };
-enum class TBlurType { blurNone, blurLight, blurMedium, blurHeavy };
-enum class TRandomDotColorType { dctBlackWhite, dctRGB };
+enum class StereogramKind { RandomDot, RandomDotTextured, Textured };
+enum class BlurLevel { None, Light, Medium, Heavy };
+enum class RandomDotColors { BlackAndWhite, Rgb };
 
 // Values derived from the properties by UpdateGeometry; lengths in output pixels unless marked
 // internal (output pixels times Oversampling).
@@ -54,17 +54,17 @@ void FitDepthMap(const PixelBuffer& depth, int width, int height, PixelBuffer& f
 // Setters clamp silently to their ranges. Generate() throws vistamaze::Error with the
 // program's messages; the engine never shows anything itself. Not thread-safe: one caller
 // thread, which also receives every callback.
-class TStereogram {
+class Stereogram {
 public:
     static constexpr int kMaxInternalWidth = 48000;
 
-    TStereogram();
-    ~TStereogram();
-    TStereogram(const TStereogram&) = delete;
-    TStereogram& operator=(const TStereogram&) = delete;
+    Stereogram();
+    ~Stereogram();
+    Stereogram(const Stereogram&) = delete;
+    Stereogram& operator=(const Stereogram&) = delete;
 
     // Raised after every finished row (after Progress is updated) and once more at 100.
-    std::function<void(TStereogram&)> OnGenerate;
+    std::function<void(Stereogram&)> OnGenerate;
     // Lets the host process pending user-interface events; called after every row.
     std::function<void()> ProcessEvents;
     // Seed of each render's random source; milliseconds since midnight UTC by default.
@@ -86,16 +86,16 @@ public:
     // Sets Max3Ddepth so that the pattern width becomes `value` output pixels. Throws
     // vistamaze::Error, changing nothing, when value is not below Trunc(2.5 * DPI).
     void SetSeparation(int value);
-    [[nodiscard]] TStereoGramType StereoType() const noexcept { return stereoType_; }
-    void SetStereoType(TStereoGramType value) noexcept;
+    [[nodiscard]] StereogramKind StereoType() const noexcept { return stereoType_; }
+    void SetStereoType(StereogramKind value) noexcept;
     [[nodiscard]] int DotIntensity() const noexcept { return dotIntensity_; }
     void SetDotIntensity(int value) noexcept;
     [[nodiscard]] int DPI() const noexcept { return dpi_; }
     void SetDPI(int value) noexcept;
-    [[nodiscard]] TBlurType Blur() const noexcept { return blur_; }
-    void SetBlur(TBlurType value) noexcept { blur_ = value; }
-    [[nodiscard]] TRandomDotColorType RandomDotColor() const noexcept { return randomDotColor_; }
-    void SetRandomDotColor(TRandomDotColorType value) noexcept { randomDotColor_ = value; }
+    [[nodiscard]] BlurLevel Blur() const noexcept { return blur_; }
+    void SetBlur(BlurLevel value) noexcept { blur_ = value; }
+    [[nodiscard]] RandomDotColors RandomDotColor() const noexcept { return randomDotColor_; }
+    void SetRandomDotColor(RandomDotColors value) noexcept { randomDotColor_ = value; }
     [[nodiscard]] int Oversampling() const noexcept { return oversampling_; }
     void SetOversampling(int value) noexcept;
     // Viewing geometry in inches.
@@ -177,11 +177,11 @@ private:
     int width_ = 800;
     int height_ = 600;
     int separation_ = 0;
-    TStereoGramType stereoType_ = TStereoGramType::sgtFastRandomDot;
+    StereogramKind stereoType_ = StereogramKind::RandomDot;
     int dotIntensity_ = 50;
     int dpi_ = 72;
-    TBlurType blur_ = TBlurType::blurNone;
-    TRandomDotColorType randomDotColor_ = TRandomDotColorType::dctBlackWhite;
+    BlurLevel blur_ = BlurLevel::None;
+    RandomDotColors randomDotColor_ = RandomDotColors::BlackAndWhite;
     int oversampling_ = 1;
     double observDistance_ = 14.0;
     double max3Ddepth_ = 14.0;

@@ -237,12 +237,12 @@ std::array<std::uint8_t, 40> BitmapInfoHeader(const PixelBuffer& bitmap) {
     return h;
 }
 
-TAviWriter::TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolder)
+AviWriter::AviWriter(ScreenSize screen, const std::filesystem::path& tempFolder)
     : width_(screen.width / 10),
       height_(screen.height / 10),
       workFile_(TemporaryFolder(tempFolder) / kWorkFileName) {}
 
-TAviWriter::TAviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder)
+AviWriter::AviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder)
     : width_(screen.width / 10), height_(screen.height / 10) {
     // As mkdtemp, but the name is listed for RemoveScratchFiles() before the folder is made.
     const std::filesystem::path parent = TemporaryFolder(tempFolder);
@@ -266,21 +266,21 @@ TAviWriter::TAviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesyst
     workFile_ = privateFolder_ / kWorkFileName;
 }
 
-TAviWriter::~TAviWriter() {
+AviWriter::~AviWriter() {
     ReleaseWorkFile();
     if (!privateFolder_.empty()) {
         ::rmdir(privateFolder_.c_str());
     }
 }
 
-void TAviWriter::ApplyMainWindowValues() {
+void AviWriter::ApplyMainWindowValues() {
     width_ = kMainWindowWidth;
     height_ = kMainWindowHeight;
     frameTime_ = kMainWindowFrameTime;
     stretch_ = true;
 }
 
-void TAviWriter::SetWavFileName(const std::string& name) {
+void AviWriter::SetWavFileName(const std::string& name) {
     if (Lower(name) == Lower(wavFileName_)) {
         return;
     }
@@ -291,13 +291,13 @@ void TAviWriter::SetWavFileName(const std::string& name) {
     wavFileName_ = name;
 }
 
-void TAviWriter::Reset() {
+void AviWriter::Reset() {
     audio_.reset();
     video_.reset();
     videoReady_ = false;
 }
 
-int TAviWriter::OpenLockedWorkFile() {
+int AviWriter::OpenLockedWorkFile() {
     // O_EXCL | O_NOFOLLOW: we only ever write into a file we have just made, never through a
     // link planted in a shared temporary folder. The lock keeps a second writer (also in
     // another process) from clearing our file as stale; only its holder removes a file, so
@@ -333,7 +333,7 @@ int TAviWriter::OpenLockedWorkFile() {
     return kWorkFileInUse;
 }
 
-void TAviWriter::OpenWorkFile() {
+void AviWriter::OpenWorkFile() {
     ReleaseWorkFile();
     Reset();
     if (const int err = OpenLockedWorkFile(); err != 0) {
@@ -362,11 +362,11 @@ void TAviWriter::OpenWorkFile() {
     frameIndex_ = 0;
 }
 
-void TAviWriter::AddFrame(const Picture& picture) {
+void AviWriter::AddFrame(const Picture& picture) {
     AddFrame(picture.Bitmap());
 }
 
-void TAviWriter::AddFrame(const PixelBuffer& picture) {
+void AviWriter::AddFrame(const PixelBuffer& picture) {
     const int index = frameIndex_;
     const ScopeExit countFrame([this] { ++frameIndex_; });
     if (!video_ || videoReady_) {
@@ -404,7 +404,7 @@ void TAviWriter::AddFrame(const PixelBuffer& picture) {
     }
 }
 
-void TAviWriter::ComposeFrame(const PixelBuffer& picture) {
+void AviWriter::ComposeFrame(const PixelBuffer& picture) {
     if (frame_.Width() != stream_.width || frame_.Height() != stream_.height) {
         frame_.SetSize(stream_.width, stream_.height, 24);
     }
@@ -429,7 +429,7 @@ void TAviWriter::ComposeFrame(const PixelBuffer& picture) {
     picture.DrawOnto(frame_, 0, 0);
 }
 
-void TAviWriter::CloseVideo() {
+void AviWriter::CloseVideo() {
     if (!video_ || videoReady_) {
         throw AviError(AviCode::kBadHandle, "Could not create Video Stream", 0,
                        "the movie's work file is not open for frames");
@@ -448,7 +448,7 @@ void TAviWriter::CloseVideo() {
     videoReady_ = true;
 }
 
-void TAviWriter::LoadAudio() {
+void AviWriter::LoadAudio() {
     audio_.reset();
     try {
         audio_ = std::make_unique<WavFile>(wavFileName_);
@@ -466,7 +466,7 @@ void TAviWriter::LoadAudio() {
     }
 }
 
-void TAviWriter::SaveMovie() {
+void AviWriter::SaveMovie() {
     const ScopeExit cleanUp([this] {
         audio_.reset();
         video_.reset();
@@ -479,12 +479,12 @@ void TAviWriter::SaveMovie() {
     WriteMovie();
 }
 
-void TAviWriter::ThrowSaveError(int err) const {
+void AviWriter::ThrowSaveError(int err) const {
     throw FileAccessError("Failed to save the movie " + QuotedName(std::string_view(fileName_)) + ": " +
                           std::strerror(err));
 }
 
-void TAviWriter::WriteMovie() {
+void AviWriter::WriteMovie() {
     if (fileName_.empty()) {
         throw FileAccessError("Failed to save the movie: no file name given");
     }
@@ -517,7 +517,7 @@ void TAviWriter::WriteMovie() {
     }
 }
 
-void TAviWriter::CopyWorkFile(int targetFd) const {
+void AviWriter::CopyWorkFile(int targetFd) const {
     struct stat st {};
     if (::fstat(workFd_.Get(), &st) != 0) {
         ThrowSaveError(errno);
@@ -528,7 +528,7 @@ void TAviWriter::CopyWorkFile(int targetFd) const {
     }
 }
 
-void TAviWriter::Remux(int targetFd) const {
+void AviWriter::Remux(int targetFd) const {
     const WavFormat& format = audio_->Format();
     const auto run = [&](auto&& step) {
         try {
@@ -582,7 +582,7 @@ void TAviWriter::Remux(int targetFd) const {
     run([&] { out->Finish(); });
 }
 
-void TAviWriter::ReleaseWorkFile() noexcept {
+void AviWriter::ReleaseWorkFile() noexcept {
     if (!workFd_.Valid()) {
         return;
     }

@@ -38,7 +38,7 @@ std::array<std::uint8_t, 40> BitmapInfoHeader(const PixelBuffer& bitmap);
 // SaveMovie also after an AddFrame error: the frames written so far become the movie. Every
 // failure throws vistamaze::Error with the message the program shows; the failures below that
 // are AviErrors also say what failed in plain words, without codes (AviError::Reason()).
-class TAviWriter {
+class AviWriter {
 public:
     static constexpr int kMainWindowWidth = 800;
     static constexpr int kMainWindowHeight = 600;
@@ -48,17 +48,17 @@ public:
     // Creation defaults: Width = screen width / 10, Height = screen height / 10, FrameTime 1000
     // ms, Stretch true, no file names. The work file lies in `tempFolder`, or in the system's
     // temporary folder when it is empty; its name is fixed from here on.
-    explicit TAviWriter(ScreenSize screen, const std::filesystem::path& tempFolder = {});
+    explicit AviWriter(ScreenSize screen, const std::filesystem::path& tempFolder = {});
     struct PrivateWorkFolder {};
     // As above, but the work file lies in a new folder of this writer's own, made under
     // `tempFolder` (or the system's temporary folder) and removed with the writer, so that
     // writers in parallel processes never meet. Throws Error "Failed to create AVI video work
     // file" with the folder and the system's reason when the folder cannot be made.
-    TAviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder = {});
+    AviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder = {});
     // Closes and removes a work file still held, and the private work folder.
-    ~TAviWriter();
-    TAviWriter(const TAviWriter&) = delete;
-    TAviWriter& operator=(const TAviWriter&) = delete;
+    ~AviWriter();
+    AviWriter(const AviWriter&) = delete;
+    AviWriter& operator=(const AviWriter&) = delete;
 
     // The values the main window gives its writer: 800 x 600, 40 ms, Stretch on, no WAV.
     void ApplyMainWindowValues();

@@ -29,19 +29,19 @@ int FrameTimeFor(int fps) noexcept {
 
 void ApplyFrameSteps(Scene3d& scene, const AnimationSteps& steps, CameraTravel& travel, int sliderX,
                      int sliderY) {
-    for (TGLSceneObject* object :
-         std::initializer_list<TGLSceneObject*>{&scene.Teapot1, &scene.GLSpaceText1}) {
+    for (SceneObject* object :
+         std::initializer_list<SceneObject*>{&scene.Teapot1, &scene.GLSpaceText1}) {
         if (object->Visible()) {
             RotateAboutSceneAxes(*object, steps.rotateX, steps.rotateY, steps.rotateZ);
         }
     }
-    TGLCamera& camera = scene.GLCamera2;
+    Camera& camera = scene.GLCamera2;
     if (steps.zoom != 0) {
         const float grown =
             static_cast<float>(camera.FocalLength()) * (1.0F + static_cast<float>(steps.zoom) / 100.0F);
         camera.SetFocalLength(grown);
     }
-    TGLSceneObject* moving = scene.GLNavigator1.MovingObject();
+    SceneObject* moving = scene.GLNavigator1.MovingObject();
     if (moving == nullptr) {
         return;
     }
@@ -67,8 +67,8 @@ FrameStepsUndo::FrameStepsUndo(const Scene3d& scene, const CameraTravel& travel)
 
 void FrameStepsUndo::Restore(Scene3d& scene, CameraTravel& travel) const {
     // The objects' own part (turn, place, scale) only: their geometry stays as it is.
-    static_cast<TGLSceneObject&>(scene.Teapot1) = teapot_;
-    static_cast<TGLSceneObject&>(scene.GLSpaceText1) = text_;
+    static_cast<SceneObject&>(scene.Teapot1) = teapot_;
+    static_cast<SceneObject&>(scene.GLSpaceText1) = text_;
     scene.GLCamera2.SetFocalLength(focalLength_);
     if (moving_ != nullptr) {
         moving_->SetPosition(movingPosition_);

@@ -58,10 +58,10 @@ public:
     void Restore(Scene3d& scene, CameraTravel& travel) const;
 
 private:
-    TGLSceneObject teapot_;
-    TGLSceneObject text_;
+    SceneObject teapot_;
+    SceneObject text_;
     double focalLength_;
-    TGLSceneObject* moving_;
+    SceneObject* moving_;
     Vec3 movingPosition_;
     CameraTravel travel_;
 };

@@ -100,7 +100,7 @@ HeadlessView::~HeadlessView() {
     }
 }
 
-void HeadlessView::Render(const Scene3d& scene, TGLCamera& camera) {
+void HeadlessView::Render(const Scene3d& scene, Camera& camera) {
     const SurfacelessGLContext::Current current(context_);
     framebuffer_->Bind();
     const GLboolean colour = depthOnly_ ? GL_FALSE : GL_TRUE;

@@ -34,7 +34,7 @@ public:
 
     // Draws `scene` seen by `camera`, which records the render (near plane, view size) as it does
     // for any view.
-    void Render(const Scene3d& scene, TGLCamera& camera);
+    void Render(const Scene3d& scene, Camera& camera);
 
     // The colour image of the last render: 24 bits, rows bottom-up, blue-green-red.
     [[nodiscard]] PixelBuffer ColorSnapshot();

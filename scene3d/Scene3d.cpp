@@ -10,18 +10,18 @@ QColor ColorFromNumber(std::uint32_t bgr) {
 std::unique_ptr<Scene3d> BuildInitialScene() {
     auto scene = std::make_unique<Scene3d>();
 
-    TGLDummyCube& cube = scene->GLDummyCube1;
+    PivotNode& cube = scene->GLDummyCube1;
     cube.SetPosition({0.0, 0.0, 0.0});
     cube.SetScale({0.5, 0.5, 0.5});
     cube.SetCubeSize(1.0);
     cube.SetOrientation({0.0, 0.0, 1.0}, {0.0, 1.0, 0.0});
 
-    TGLFreeForm& mesh = scene->Teapot1;
+    MeshObject& mesh = scene->Teapot1;
     mesh.SetOrientation({0.0, 0.0, 1.0}, {0.0, 1.0, 0.0});
     mesh.SetAutoCentering({true, true, true});
     mesh.SetVisible(true);
 
-    TGLSpaceText& text = scene->GLSpaceText1;
+    SpaceText& text = scene->GLSpaceText1;
     text.SetText(QStringLiteral("HELLO"));
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
@@ -35,12 +35,12 @@ std::unique_ptr<Scene3d> BuildInitialScene() {
 
     scene->GLLightSource1.SetPosition({10.0, 10.0, 10.0});
     scene->GLLightSource2.SetPosition({-10.0, 10.0, -10.0});
-    for (TGLLightSource* light : {&scene->GLLightSource1, &scene->GLLightSource2}) {
+    for (LightSource* light : {&scene->GLLightSource1, &scene->GLLightSource2}) {
         light->SetConstAttenuation(1.0);
         light->SetSpotCutOff(180.0);
     }
 
-    TGLCamera& camera = scene->GLCamera2;
+    Camera& camera = scene->GLCamera2;
     camera.SetPosition({15.0, 0.0, 15.0});
     camera.SetOrientation({0.0, 0.0, -1.0}, {0.0, 1.0, 0.0});
     camera.SetTarget(&scene->GLDummyCube1);

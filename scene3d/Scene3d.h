@@ -1,11 +1,11 @@
 #pragma once
 
-#include "scene3d/GLCamera.h"
-#include "scene3d/GLDummyCube.h"
-#include "scene3d/GLFreeForm.h"
-#include "scene3d/GLLightSource.h"
-#include "scene3d/GLNavigator.h"
-#include "scene3d/GLSpaceText.h"
+#include "scene3d/Camera.h"
+#include "scene3d/PivotNode.h"
+#include "scene3d/MeshObject.h"
+#include "scene3d/LightSource.h"
+#include "scene3d/Navigator.h"
+#include "scene3d/SpaceText.h"
 
 #include <QColor>
 #include <array>
@@ -23,19 +23,19 @@ public:
     Scene3d(const Scene3d&) = delete;
     Scene3d& operator=(const Scene3d&) = delete;
 
-    TGLDummyCube GLDummyCube1;
-    TGLFreeForm Teapot1;
-    TGLSpaceText GLSpaceText1;
-    TGLLightSource GLLightSource1;
-    TGLLightSource GLLightSource2;
-    TGLCamera GLCamera2;
-    TGLNavigator GLNavigator1;
+    PivotNode GLDummyCube1;
+    MeshObject Teapot1;
+    SpaceText GLSpaceText1;
+    LightSource GLLightSource1;
+    LightSource GLLightSource2;
+    Camera GLCamera2;
+    Navigator GLNavigator1;
 
     // Objects with geometry, in drawing order.
-    [[nodiscard]] std::array<const TGLSceneObject*, 2> DrawableObjects() const noexcept {
+    [[nodiscard]] std::array<const SceneObject*, 2> DrawableObjects() const noexcept {
         return {&Teapot1, &GLSpaceText1};
     }
-    [[nodiscard]] std::array<const TGLLightSource*, 2> Lights() const noexcept {
+    [[nodiscard]] std::array<const LightSource*, 2> Lights() const noexcept {
         return {&GLLightSource1, &GLLightSource2};
     }
 };

@@ -19,9 +19,9 @@ double ModelScaleFor(double radius, int viewWidth) noexcept {
 
 void LoadModelIntoScene(Scene3d& scene, Mesh model, int viewWidth) {
     scene.GLCamera2.SetFocalLength(kResetFocalLength);
-    TGLFreeForm& mesh = scene.Teapot1;
+    MeshObject& mesh = scene.Teapot1;
     mesh.SetMesh(std::move(model));
-    const TGLDummyCube& cube = scene.GLDummyCube1;
+    const PivotNode& cube = scene.GLDummyCube1;
     mesh.SetOrientation(cube.Direction(), cube.Up());
     scene.GLSpaceText1.SetVisible(false);
     mesh.SetVisible(true);
@@ -42,8 +42,8 @@ void ShowSpaceText(Scene3d& scene, const QString& text) {
 }
 
 void ResetSceneView(Scene3d& scene) {
-    TGLCamera& camera = scene.GLCamera2;
-    TGLSceneObject* moving = scene.GLNavigator1.MovingObject();
+    Camera& camera = scene.GLCamera2;
+    SceneObject* moving = scene.GLNavigator1.MovingObject();
     if (moving != nullptr) {
         moving->SetPosition({0.0, 0.0, 0.0});
     }
@@ -60,7 +60,7 @@ void ResetSceneView(Scene3d& scene) {
         moving->SetRollAngle(0.0);
         moving->SetTurnAngle(0.0);
         moving->SetPitchAngle(0.0);
-        const TGLDummyCube& cube = scene.GLDummyCube1;
+        const PivotNode& cube = scene.GLDummyCube1;
         moving->SetOrientation(cube.Direction(), cube.Up());
     }
 }

@@ -11,7 +11,7 @@ void SetUpLights(const Scene3d& scene) {
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
     GLenum id = GL_LIGHT0;
-    for (const TGLLightSource* light : scene.Lights()) {
+    for (const LightSource* light : scene.Lights()) {
         const Vec3 p = light->Position();
         const GLfloat position[4] = {static_cast<GLfloat>(p.x), static_cast<GLfloat>(p.y),
                                      static_cast<GLfloat>(p.z), 1.0F};
@@ -27,7 +27,7 @@ void SetUpLights(const Scene3d& scene) {
 
 }  // namespace
 
-void RenderScene(const Scene3d& scene, TGLCamera& camera, int width, int height,
+void RenderScene(const Scene3d& scene, Camera& camera, int width, int height,
                  const ViewSettings& settings) {
     glViewport(0, 0, width, height);
     const QColor& bg = settings.backgroundColor;
@@ -54,7 +54,7 @@ void RenderScene(const Scene3d& scene, TGLCamera& camera, int width, int height,
     glLoadMatrixd(view.data());
     SetUpLights(scene);
 
-    for (const TGLSceneObject* object : scene.DrawableObjects()) {
+    for (const SceneObject* object : scene.DrawableObjects()) {
         if (!object->Visible()) {
             continue;
         }

@@ -4,11 +4,11 @@
 // main window at its minimum size, on both tabs. Run by
 // tools/screenshots.sh (which provides an X display):
 //   vm_screenshots <output folder>
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneView.h"
 #include "workspace/ProgramWindows.h"
-#include "workspace/Unit2t.h"
+#include "workspace/PreviewWindow.h"
 #include "workspace/VistamazeApplication.h"
-#include "workspace/fm_Config.h"
+#include "workspace/ConfigurationDialog.h"
 
 #include <QAction>
 #include <QDir>
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     setup.documentsFolder = QDir::tempPath() + QStringLiteral("/vistamaze-screenshots");
     setup.folders = FindProgramFolders(QCoreApplication::applicationDirPath(), QStringLiteral(VM_SOURCE_DIR));
     const ProgramWindows windows(setup);
-    TfmMain& main = windows.Main();
+    MainWindow& main = windows.Main();
     main.setWindowState(Qt::WindowNoState);
     main.resize(1280, 800);
     main.show();

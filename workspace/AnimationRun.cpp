@@ -1,13 +1,13 @@
 #include "workspace/AnimationRun.h"
 
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneView.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
-#include "workspace/Test1.h"
-#include "workspace/Unit2t.h"
+#include "workspace/MainWindow.h"
+#include "workspace/PreviewWindow.h"
 #include "workspace/VistamazeApplication.h"
-#include "workspace/fm_AnimProg.h"
-#include "workspace/fm_Avi.h"
+#include "workspace/ProgressWindow.h"
+#include "workspace/AnimationOptionsDialog.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -36,7 +36,7 @@ constexpr std::chrono::milliseconds kScreenRefreshInterval{250};
 ScreenSize PrimaryScreenSize() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) {
-        return {TAviWriter::kMainWindowWidth * 10, TAviWriter::kMainWindowHeight * 10};
+        return {AviWriter::kMainWindowWidth * 10, AviWriter::kMainWindowHeight * 10};
     }
     return {screen->size().width(), screen->size().height()};
 }
@@ -47,12 +47,12 @@ ScreenSize PrimaryScreenSize() {
 // progress reaches the progress window as queued calls, in the order the rows finish.
 class EngineHooksAway {
 public:
-    EngineHooksAway(TStereogram& engine, TfmAnimProg& progress)
+    EngineHooksAway(Stereogram& engine, ProgressWindow& progress)
         : engine_(engine),
           events_(std::exchange(engine.ProcessEvents, nullptr)),
           progress_(std::exchange(engine.OnGenerate, nullptr)) {
         // Runs on the rendering thread; only a change of the percentage is posted.
-        engine.OnGenerate = [&progress, posted = -1](TStereogram& rendering) mutable {
+        engine.OnGenerate = [&progress, posted = -1](Stereogram& rendering) mutable {
             const int percent = rendering.Progress();
             if (percent != posted) {
                 posted = percent;
@@ -70,9 +70,9 @@ public:
     EngineHooksAway& operator=(const EngineHooksAway&) = delete;
 
 private:
-    TStereogram& engine_;
+    Stereogram& engine_;
     std::function<void()> events_;
-    std::function<void(TStereogram&)> progress_;
+    std::function<void(Stereogram&)> progress_;
 };
 
 // Waits for `work`, letting pending events through (painting, Stop, the work's progress) every
@@ -95,7 +95,7 @@ QString LowerExtension(const QString& file) {
 
 }  // namespace
 
-TAnimationRun::TAnimationRun(TfmMain& main, TfmAvi& options, TfmAnimProg& progress, TForm2& preview)
+AnimationRun::AnimationRun(MainWindow& main, AnimationOptionsDialog& options, ProgressWindow& progress, PreviewWindow& preview)
     : main_(main),
       options_(options),
       progress_(progress),
@@ -104,9 +104,9 @@ TAnimationRun::TAnimationRun(TfmMain& main, TfmAvi& options, TfmAnimProg& progre
     aviWriter_.ApplyMainWindowValues();
 }
 
-TAnimationRun::~TAnimationRun() = default;
+AnimationRun::~AnimationRun() = default;
 
-std::optional<QString> TAnimationRun::SaveDialogAVI() {
+std::optional<QString> AnimationRun::SaveDialogAVI() {
     FileDialogRequest request;
     request.caption = QStringLiteral("Select AVI file name");
     request.filter = QStringLiteral("AVI files (*.AVI)|*.AVI");
@@ -120,7 +120,7 @@ std::optional<QString> TAnimationRun::SaveDialogAVI() {
     return file;
 }
 
-void TAnimationRun::bRenderAnimationClick() {
+void AnimationRun::bRenderAnimationClick() {
     const int typeItem = main_.StereoTypeItem();
     const int oversamplingItem = main_.OversamplingItem();
     // The type first: choosing "Textured" again resets the oversampling, which then follows.
@@ -133,7 +133,7 @@ void TAnimationRun::bRenderAnimationClick() {
         if (options_.Started()) {
             if (const std::optional<QString> file = SaveDialogAVI()) {
                 PrepareMovie(*file);
-                progress_.SetMode(TfmAnimProg::kAnimationMode);
+                progress_.SetMode(ProgressWindow::kAnimationMode);
                 progress_.exec();
             }
         }
@@ -144,7 +144,7 @@ void TAnimationRun::bRenderAnimationClick() {
     restoreSelections();
 }
 
-void TAnimationRun::PrepareMovie(const QString& file) {
+void AnimationRun::PrepareMovie(const QString& file) {
     if (QFileInfo::exists(file) && LowerExtension(file) == QStringLiteral(".avi")) {
         QFile::remove(file);
     }
@@ -163,13 +163,13 @@ void TAnimationRun::PrepareMovie(const QString& file) {
     }
 }
 
-void TAnimationRun::ApplyAnimationType() {
+void AnimationRun::ApplyAnimationType() {
     switch (options_.StereogramTypeItem()) {
-        case TfmAvi::kRandomDotItem:
+        case AnimationOptionsDialog::kRandomDotItem:
             main_.ChooseStereoTypeItem(kFastRandomDotItem);
             main_.ChooseOversamplingItem(kNoOversamplingItem);
             break;
-        case TfmAvi::kRandomDotTexturedItem:
+        case AnimationOptionsDialog::kRandomDotTexturedItem:
             main_.ChooseStereoTypeItem(kRandomDotTexturedItem);
             main_.ChooseOversamplingItem(kNoOversamplingItem);
             break;
@@ -180,7 +180,7 @@ void TAnimationRun::ApplyAnimationType() {
     }
 }
 
-void TAnimationRun::RunAnimation() {
+void AnimationRun::RunAnimation() {
     main_.SetStopRequested(false);
     main_.ShowModelTab();
     aviWriter_.Reset();
@@ -202,7 +202,7 @@ void TAnimationRun::RunAnimation() {
     }
 }
 
-void TAnimationRun::PrepareRun(const AnimationOptions& options) {
+void AnimationRun::PrepareRun(const AnimationOptions& options) {
     // A delayed texture update still pending would render on its own between frames.
     preview_.Timer1().stop();
     QSpinBox* seX = preview_.seX();
@@ -229,9 +229,9 @@ void TAnimationRun::PrepareRun(const AnimationOptions& options) {
 // Stop ends the run before the next one begins, so the movie holds every frame that was shown
 // and no other: a scene drawn ahead for a frame that never begins is put back, as it is after an
 // error. An earlier frame's write error comes first, as it would have happened first.
-void TAnimationRun::RunFrames(const AnimationOptions& options) {
+void AnimationRun::RunFrames(const AnimationOptions& options) {
     ModelTab& tab = main_.ModelPage();
-    TStereogram& engine = main_.Stereogram1();
+    Stereogram& engine = main_.Stereogram1();
     const EngineHooksAway hooksAway(engine, progress_);
     tab.SetHoldCaptures(true);
     nextScreenRefresh_ = {};
@@ -298,7 +298,7 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
         drawnAhead->Restore(tab.Scene(), travel_);
     }
     tab.SceneViewer().update();
-    tab.DepthView().update();
+    tab.DepthPane().update();
     tab.SetHoldCaptures(false);
     if (failure) {
         std::rethrow_exception(failure);
@@ -307,7 +307,7 @@ void TAnimationRun::RunFrames(const AnimationOptions& options) {
 
 // The scene part of a frame: its steps, the redraw and the capture, kept by the tab until the
 // frame's turn.
-void TAnimationRun::DrawFrameScene(const AnimationSteps& steps) {
+void AnimationRun::DrawFrameScene(const AnimationSteps& steps) {
     ModelTab& tab = main_.ModelPage();
     ApplyFrameSteps(tab.Scene(), steps, travel_, tab.Slider("tbCameraX")->value(),
                     tab.Slider("tbCameraY")->value());
@@ -319,7 +319,7 @@ void TAnimationRun::DrawFrameScene(const AnimationSteps& steps) {
 }
 
 // The texture part of a frame: the scale step and rebuild, then the position.
-void TAnimationRun::StepTexture(const AnimationSteps& steps) {
+void AnimationRun::StepTexture(const AnimationSteps& steps) {
     if (main_.TextureScale() != 0.0) {
         main_.SetTextureScale(main_.TextureScale() + steps.textureScale);
         main_.cbMirrorClick();
@@ -331,12 +331,12 @@ void TAnimationRun::StepTexture(const AnimationSteps& steps) {
 // loop passes the engine's taken picture, which a render leaves alone (the engine renders into
 // its own buffer) and which only the next StereogramPicture call replaces, after FinishWriting.
 // One frame is written at a time.
-void TAnimationRun::StartWriting(const PixelBuffer& frame) {
+void AnimationRun::StartWriting(const PixelBuffer& frame) {
     FinishWriting();
     writing_ = std::async(std::launch::async, [this, &frame] { aviWriter_.AddFrame(frame); });
 }
 
-void TAnimationRun::FinishWriting() {
+void AnimationRun::FinishWriting() {
     if (writing_.valid()) {
         writing_.get();
     }
@@ -344,7 +344,7 @@ void TAnimationRun::FinishWriting() {
 
 // The fields' change handling hands the position to the engine and schedules the preview's
 // delayed rebuild and render; the loop renders every frame itself, so that render is dropped.
-void TAnimationRun::MoveTexturePosition(const AnimationSteps& steps) {
+void AnimationRun::MoveTexturePosition(const AnimationSteps& steps) {
     bool moved = false;
     for (const auto& [field, step] :
          {std::pair{preview_.seX(), steps.textureX}, std::pair{preview_.seY(), steps.textureY}}) {
@@ -358,7 +358,7 @@ void TAnimationRun::MoveTexturePosition(const AnimationSteps& steps) {
     }
 }
 
-void TAnimationRun::CleanUp(std::exception_ptr& failure) {
+void AnimationRun::CleanUp(std::exception_ptr& failure) {
     const auto step = [&failure](auto&& action) {
         try {
             action();
@@ -375,7 +375,7 @@ void TAnimationRun::CleanUp(std::exception_ptr& failure) {
         if (focalLength_) {
             tab.Scene().GLCamera2.SetFocalLength(*focalLength_);
         }
-        if (TGLSceneObject* moving = tab.Scene().GLNavigator1.MovingObject()) {
+        if (SceneObject* moving = tab.Scene().GLNavigator1.MovingObject()) {
             Vec3 position = moving->Position();
             position.x = tab.Slider("tbCameraX")->value() / 20.0;
             position.y = tab.Slider("tbCameraY")->value() / 20.0;
@@ -400,7 +400,7 @@ void TAnimationRun::CleanUp(std::exception_ptr& failure) {
     tab.SceneViewer().update();
 }
 
-void TAnimationRun::ShowLastFrame() {
+void AnimationRun::ShowLastFrame() {
     if (lastFrame_ != nullptr) {
         preview_.SetStereogram(lastFrame_->Bitmap());
         preview_.Image1()->repaint();
@@ -408,7 +408,7 @@ void TAnimationRun::ShowLastFrame() {
     }
 }
 
-void TAnimationRun::ShowStatus(const QString& text) {
+void AnimationRun::ShowStatus(const QString& text) {
     QLabel* label = progress_.StatusLabel();
     label->setText(text);
     label->repaint();

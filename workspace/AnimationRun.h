@@ -11,21 +11,21 @@
 
 namespace vistamaze {
 
-class TForm2;
-class TfmAnimProg;
-class TfmAvi;
-class TfmMain;
+class PreviewWindow;
+class ProgressWindow;
+class AnimationOptionsDialog;
+class MainWindow;
 
 // The animation: the "Render animation" command, the movie file dialog and the frame loop that
 // turns the 3D view frame by frame into stereograms appended to an AVI movie. Owned by the main
 // window, whose engine, 3D tab, settings and texture it drives; the windows passed in must
 // outlive it.
-class TAnimationRun {
+class AnimationRun {
 public:
-    TAnimationRun(TfmMain& main, TfmAvi& options, TfmAnimProg& progress, TForm2& preview);
-    ~TAnimationRun();
-    TAnimationRun(const TAnimationRun&) = delete;
-    TAnimationRun& operator=(const TAnimationRun&) = delete;
+    AnimationRun(MainWindow& main, AnimationOptionsDialog& options, ProgressWindow& progress, PreviewWindow& preview);
+    ~AnimationRun();
+    AnimationRun(const AnimationRun&) = delete;
+    AnimationRun& operator=(const AnimationRun&) = delete;
 
     // The command: the options dialog, the movie file dialog, then the run inside the progress
     // window. Removes an existing target whose extension is ".avi" before the run. The main
@@ -58,7 +58,7 @@ public:
     // "Select AVI file name": the chosen name (kept for the next time) or nothing on cancel.
     [[nodiscard]] std::optional<QString> SaveDialogAVI();
 
-    [[nodiscard]] TAviWriter& AviWriter() noexcept { return aviWriter_; }
+    [[nodiscard]] AviWriter& Writer() noexcept { return aviWriter_; }
 
 private:
     struct FieldState {
@@ -78,11 +78,11 @@ private:
     void ShowStatus(const QString& text);
     void ShowLastFrame();
 
-    TfmMain& main_;
-    TfmAvi& options_;
-    TfmAnimProg& progress_;
-    TForm2& preview_;
-    TAviWriter aviWriter_;
+    MainWindow& main_;
+    AnimationOptionsDialog& options_;
+    ProgressWindow& progress_;
+    PreviewWindow& preview_;
+    AviWriter aviWriter_;
     QString aviFileName_;
     CameraTravel travel_;
     std::optional<double> focalLength_;

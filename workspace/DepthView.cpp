@@ -5,21 +5,21 @@
 
 namespace vistamaze {
 
-TDepthView::TDepthView(QWidget* parent) : QWidget(parent) {
+DepthView::DepthView(QWidget* parent) : QWidget(parent) {
     QPalette black = palette();
     black.setColor(QPalette::Window, Qt::black);
     setPalette(black);
     setAutoFillBackground(true);
 }
 
-void TDepthView::SetImage(QImage image, bool show) {
+void DepthView::SetImage(QImage image, bool show) {
     image_ = std::move(image);
     if (show) {
         update();
     }
 }
 
-void TDepthView::paintEvent(QPaintEvent* /*event*/) {
+void DepthView::paintEvent(QPaintEvent* /*event*/) {
     if (image_.isNull()) {
         return;
     }

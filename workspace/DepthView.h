@@ -7,11 +7,11 @@ namespace vistamaze {
 
 // The depth view beside the 3D view: a black area that shows the last captured depth map at its
 // own size with its top-left corner at the area's top-left corner.
-class TDepthView : public QWidget {
+class DepthView : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TDepthView(QWidget* parent = nullptr);
+    explicit DepthView(QWidget* parent = nullptr);
 
     // Shows `image` from the next paint on. Painting is left to the event loop: a synchronous repaint
     // waits for the window's next frame, which would hold up every capture of a drag. With `show`

@@ -5,44 +5,44 @@
 
 namespace vistamaze {
 
-TFlowLayout::TFlowLayout(QWidget* parent, int horizontalSpacing, int verticalSpacing)
+FlowLayout::FlowLayout(QWidget* parent, int horizontalSpacing, int verticalSpacing)
     : QLayout(parent), horizontalSpacing_(horizontalSpacing), verticalSpacing_(verticalSpacing) {}
 
-TFlowLayout::~TFlowLayout() {
+FlowLayout::~FlowLayout() {
     while (QLayoutItem* item = takeAt(0)) {
         delete item;
     }
 }
 
-void TFlowLayout::addItem(QLayoutItem* item) {
+void FlowLayout::addItem(QLayoutItem* item) {
     items_.append(item);
 }
 
-int TFlowLayout::count() const {
+int FlowLayout::count() const {
     return static_cast<int>(items_.size());
 }
 
-QLayoutItem* TFlowLayout::itemAt(int index) const {
+QLayoutItem* FlowLayout::itemAt(int index) const {
     return index >= 0 && index < items_.size() ? items_.at(index) : nullptr;
 }
 
-QLayoutItem* TFlowLayout::takeAt(int index) {
+QLayoutItem* FlowLayout::takeAt(int index) {
     return index >= 0 && index < items_.size() ? items_.takeAt(index) : nullptr;
 }
 
-Qt::Orientations TFlowLayout::expandingDirections() const {
+Qt::Orientations FlowLayout::expandingDirections() const {
     return {};
 }
 
-bool TFlowLayout::hasHeightForWidth() const {
+bool FlowLayout::hasHeightForWidth() const {
     return true;
 }
 
-int TFlowLayout::heightForWidth(int width) const {
+int FlowLayout::heightForWidth(int width) const {
     return DoLayout(QRect(0, 0, width, 0), false);
 }
 
-QSize TFlowLayout::minimumSize() const {
+QSize FlowLayout::minimumSize() const {
     // As wide as the widest item: anything narrower would cut it.
     QSize size;
     for (const QLayoutItem* item : items_) {
@@ -54,7 +54,7 @@ QSize TFlowLayout::minimumSize() const {
     return size + QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
 }
 
-QSize TFlowLayout::sizeHint() const {
+QSize FlowLayout::sizeHint() const {
     // Everything in one row.
     int width = 0;
     int height = 0;
@@ -72,12 +72,12 @@ QSize TFlowLayout::sizeHint() const {
     return {width + margins.left() + margins.right(), height + margins.top() + margins.bottom()};
 }
 
-void TFlowLayout::setGeometry(const QRect& rect) {
+void FlowLayout::setGeometry(const QRect& rect) {
     QLayout::setGeometry(rect);
     DoLayout(rect, true);
 }
 
-int TFlowLayout::DoLayout(const QRect& rect, bool place) const {
+int FlowLayout::DoLayout(const QRect& rect, bool place) const {
     const QRect area = rect.marginsRemoved(contentsMargins());
     // First split the items into rows, then place each row centred on its own height.
     QList<QList<QLayoutItem*>> rows(1);

@@ -9,12 +9,12 @@ namespace vistamaze {
 // would not fit, so a narrow window shows every control in more rows instead of cutting or
 // hiding some. Items keep their order; each row is as high as its highest item, and items are
 // centred vertically in it. Its height depends on its width (heightForWidth).
-class TFlowLayout final : public QLayout {
+class FlowLayout final : public QLayout {
 public:
-    TFlowLayout(QWidget* parent, int horizontalSpacing, int verticalSpacing);
-    ~TFlowLayout() override;
-    TFlowLayout(const TFlowLayout&) = delete;
-    TFlowLayout& operator=(const TFlowLayout&) = delete;
+    FlowLayout(QWidget* parent, int horizontalSpacing, int verticalSpacing);
+    ~FlowLayout() override;
+    FlowLayout(const FlowLayout&) = delete;
+    FlowLayout& operator=(const FlowLayout&) = delete;
 
     void addItem(QLayoutItem* item) override;
     [[nodiscard]] int count() const override;

@@ -5,11 +5,11 @@
 
 namespace vistamaze {
 
-TGauge::TGauge(QWidget* parent) : QProgressBar(parent) {
+Gauge::Gauge(QWidget* parent) : QProgressBar(parent) {
     setContentsMargins(12, 0, 12, 0);
 }
 
-void TGauge::paintEvent(QPaintEvent* /*event*/) {
+void Gauge::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     const QRect frame = contentsRect().adjusted(0, 0, -1, -1);
     const QPalette& colours = palette();

@@ -8,11 +8,11 @@ namespace vistamaze {
 // the text colour, with the percentage centred on it. The text is in the text colour over the
 // base and in the highlighted-text colour over the bar, so it stays readable wherever the bar
 // ends.
-class TGauge : public QProgressBar {
+class Gauge : public QProgressBar {
     Q_OBJECT
 
 public:
-    explicit TGauge(QWidget* parent = nullptr);
+    explicit Gauge(QWidget* parent = nullptr);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -21,7 +21,7 @@ constexpr const char* kHelpRoot = "qrc:/help/";
 
 class F1Filter final : public QObject {
 public:
-    F1Filter(THelpWindow& help, QObject* parent) : QObject(parent), help_(&help) {}
+    F1Filter(HelpWindow& help, QObject* parent) : QObject(parent), help_(&help) {}
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -44,7 +44,7 @@ protected:
     }
 
 private:
-    QPointer<THelpWindow> help_;
+    QPointer<HelpWindow> help_;
 };
 
 QToolButton* MakeButton(const QString& text, const QString& name, QWidget* parent) {
@@ -74,7 +74,7 @@ QString HelpPageOf(int context) {
     return QStringLiteral("index.html");
 }
 
-THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     InitGuiResources();
     setWindowTitle(QStringLiteral("Vistamaze Help"));
     resize(760, 600);
@@ -110,28 +110,28 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     forward_->setEnabled(false);
 }
 
-void THelpWindow::ShowContents() {
+void HelpWindow::ShowContents() {
     ShowPage(HelpPageOf(0));
     Present();
 }
 
-void THelpWindow::ShowContext(int context) {
+void HelpWindow::ShowContext(int context) {
     ShowPage(HelpPageOf(context));
     Present();
 }
 
-QUrl THelpWindow::CurrentPage() const {
+QUrl HelpWindow::CurrentPage() const {
     return browser_->source();
 }
 
-void THelpWindow::ShowPage(const QString& page) {
+void HelpWindow::ShowPage(const QString& page) {
     const QUrl url(QString::fromLatin1(kHelpRoot) + page);
     if (browser_->source() != url) {
         browser_->setSource(url);
     }
 }
 
-void THelpWindow::Present() {
+void HelpWindow::Present() {
     QWidget* modal = QApplication::activeModalWidget();
     if (modal != nullptr && modal != this) {
         coveredDialog_ = modal;
@@ -151,7 +151,7 @@ void THelpWindow::Present() {
     activateWindow();
 }
 
-void THelpWindow::hideEvent(QHideEvent* event) {
+void HelpWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     if (coveredDialog_.isNull()) {
         return;
@@ -173,7 +173,7 @@ void THelpWindow::hideEvent(QHideEvent* event) {
     coveredFocus_.clear();
 }
 
-void THelpWindow::InstallF1(QApplication& app, THelpWindow& help) {
+void HelpWindow::InstallF1(QApplication& app, HelpWindow& help) {
     app.installEventFilter(new F1Filter(help, &app));
 }
 

@@ -19,11 +19,11 @@ namespace vistamaze {
 // modeless, except that when it is called up while a modal dialog runs it is shown modal over
 // that dialog (otherwise the dialog would keep it from taking input). Closing it then gives that
 // dialog back the activation and its focused control, so typing and Esc reach it again.
-class THelpWindow : public QWidget {
+class HelpWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit THelpWindow(QWidget* parent = nullptr);
+    explicit HelpWindow(QWidget* parent = nullptr);
 
     // Shows the window at the table of contents (the "Help" menu item).
     void ShowContents();
@@ -35,7 +35,7 @@ public:
     // Makes F1 anywhere in `app` (also in modal dialogs) show the page of the help context of the
     // focused widget, or else of the active window. The key filter is owned by `app` and does
     // nothing once `help` has been destroyed.
-    static void InstallF1(QApplication& app, THelpWindow& help);
+    static void InstallF1(QApplication& app, HelpWindow& help);
 
 protected:
     void hideEvent(QHideEvent* event) override;

@@ -1,8 +1,8 @@
 #include "workspace/ModelTab.h"
 
 #include "output/PictureWriters.h"
-#include "scene3d/GLMemoryViewer.h"
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/OffscreenView.h"
+#include "scene3d/SceneView.h"
 #include "scene3d/SceneActions.h"
 #include "scene3d/SpaceTextGeometry.h"
 #include "ui_ModelTab.h"
@@ -94,7 +94,7 @@ void ModelTab::LayOutHeaders() {
         delete formLayout;  // the groups stay children of the panel
         // As high as its rows need at the width it gets: the view below takes the rest.
         panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        auto* layout = new TFlowLayout(panel, kGroupSpacing, kGroupSpacing);
+        auto* layout = new FlowLayout(panel, kGroupSpacing, kGroupSpacing);
         layout->setContentsMargins(margins);
         for (QWidget* group : groups) {
             layout->addWidget(group);
@@ -106,11 +106,11 @@ void ModelTab::LayOutHeaders() {
     flow(ui_->PanelRightHeader, ui_->rightHeaderLayout, {ui_->GroupBoxDepth, ui_->GroupBoxExport});
 }
 
-TGLSceneViewer& ModelTab::SceneViewer() const noexcept {
+SceneView& ModelTab::SceneViewer() const noexcept {
     return *ui_->GLSceneViewer1;
 }
 
-TDepthView& ModelTab::DepthView() const noexcept {
+DepthView& ModelTab::DepthPane() const noexcept {
     return *ui_->Image3DS;
 }
 
@@ -120,7 +120,7 @@ QSlider* ModelTab::Slider(const char* name) const {
 
 void ModelTab::ConnectControls() {
     connect(timerDepth_, &QTimer::timeout, this, &ModelTab::TimerDepthTimer);
-    connect(ui_->GLSceneViewer1, &TGLSceneViewer::PostRender, this, &ModelTab::bRefreshClick);
+    connect(ui_->GLSceneViewer1, &SceneView::PostRender, this, &ModelTab::bRefreshClick);
     connect(ui_->tbScale, &QSlider::valueChanged, this, [this](int position) {
         scene_->GLCamera2.SetSceneScale(position / 1000.0);
         SceneChanged();
@@ -229,7 +229,7 @@ void ModelTab::SceneChanged() {
 }
 
 void ModelTab::tbCameraXChange() {
-    if (TGLSceneObject* moving = scene_->GLNavigator1.MovingObject()) {
+    if (SceneObject* moving = scene_->GLNavigator1.MovingObject()) {
         moving->SetPosition(
             {ui_->tbCameraX->value() / 20.0, ui_->tbCameraY->value() / 20.0, ui_->tbCameraZ->value() / 20.0});
     }
@@ -246,7 +246,7 @@ void ModelTab::MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::Keyboa
     const int dy = lastMouseY_ - pos.y();
     lastMouseX_ = pos.x();
     lastMouseY_ = pos.y();
-    TGLNavigator& navigator = scene_->GLNavigator1;
+    Navigator& navigator = scene_->GLNavigator1;
     if (buttons.testFlag(Qt::LeftButton) && modifiers.testFlag(Qt::ShiftModifier)) {
         ui_->tbCameraX->setValue(ui_->tbCameraX->value() - dx);
         ui_->tbCameraY->setValue(ui_->tbCameraY->value() + dy);
@@ -255,7 +255,7 @@ void ModelTab::MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::Keyboa
         navigator.TurnVertical(dy / kPixelsPerDegree);
         SceneChanged();
     } else if (buttons == Qt::RightButton && modifiers == Qt::NoModifier) {
-        if (TGLSceneObject* moving = navigator.MovingObject()) {
+        if (SceneObject* moving = navigator.MovingObject()) {
             moving->SetRollAngle(moving->RollAngle() + ((dx + dy) / 2) / kPixelsPerDegree);
             SceneChanged();
         }
@@ -290,7 +290,7 @@ void ModelTab::LoadModelFile(const QString& file) {
     // The camera reset measures from the view's last render. A view that has not rendered yet (a
     // file opened as the program starts) is measured as it stands, or the camera would land on
     // the model's centre.
-    TGLSceneViewer& view = *ui_->GLSceneViewer1;
+    SceneView& view = *ui_->GLSceneViewer1;
     if (scene_->GLCamera2.LastViewWidth() == 0) {
         PrimeCamera(*scene_, view.DepthWidth(), view.DepthHeight());
     }
@@ -330,7 +330,7 @@ void ModelTab::bChangeTextClick() {
 // Characters that no installed font can draw leave a gap in the 3D text (or nothing at all): the
 // status bar names them until the text or its font draws whole again.
 void ModelTab::ReportMissingGlyphs() {
-    const TGLSpaceText& text = scene_->GLSpaceText1;
+    const SpaceText& text = scene_->GLSpaceText1;
     const QString missing = CharactersWithoutGlyphs(text.Text(), text.Font());
     if (!missing.isEmpty()) {
         host_.ShowStatusNote(
@@ -344,7 +344,7 @@ void ModelTab::ReportMissingGlyphs() {
 }
 
 void ModelTab::Button2Click() {
-    TGLSpaceText& text = scene_->GLSpaceText1;
+    SpaceText& text = scene_->GLSpaceText1;
     if (const std::optional<QFont> font = VistamazeApplication::AppDialogs().ChooseFont(this, text.Font())) {
         text.SetFont(*font);
         ReportMissingGlyphs();
@@ -419,9 +419,9 @@ void ModelTab::Publish(bool show) {
     emit DepthPublished();
 }
 
-TGLMemoryViewer& ModelTab::MemoryViewer() {
+OffscreenView& ModelTab::MemoryViewer() {
     if (!memoryViewer_) {
-        auto viewer = std::make_unique<TGLMemoryViewer>();
+        auto viewer = std::make_unique<OffscreenView>();
         viewer->SetScene(scene_.get());
         viewer->SetCamera(&scene_->GLCamera2);
         viewer->SetBackgroundColor(backgroundColor_);
@@ -455,8 +455,8 @@ void ModelTab::bSaveDepthClick() {
 
 template <typename Body>
 void ModelTab::WithOffscreenFraming(bool suppressOutput, Body&& body) {
-    TGLMemoryViewer& memory = MemoryViewer();
-    TGLCamera& camera = scene_->GLCamera2;
+    OffscreenView& memory = MemoryViewer();
+    Camera& camera = scene_->GLCamera2;
     const double focalLength = camera.FocalLength();
     const int viewWidth = zBuffer_.Width();
     const auto restore = [&] {
@@ -477,7 +477,7 @@ void ModelTab::WithOffscreenFraming(bool suppressOutput, Body&& body) {
 }
 
 void ModelTab::ExportLargeDepthMap(ExportTarget target) {
-    WithOffscreenFraming(true, [&](TGLMemoryViewer& memory) {
+    WithOffscreenFraming(true, [&](OffscreenView& memory) {
         zBuffer_.LinkToViewer(memory);
         memory.Render();
         CaptureDepthMap();
@@ -491,7 +491,7 @@ void ModelTab::ExportLargeDepthMap(ExportTarget target) {
 }
 
 void ModelTab::SaveScenePicture() {
-    WithOffscreenFraming(false, [&](TGLMemoryViewer& memory) {
+    WithOffscreenFraming(false, [&](OffscreenView& memory) {
         memory.Render();
         const QImage snapshot = memory.ColorSnapshot();
         if (const std::optional<QString> file = AskDepthFileName()) {

@@ -3,7 +3,7 @@
 #include "engine/PixelBuffer.h"
 #include "importer/ModelImporter.h"
 #include "scene3d/DepthMapping.h"
-#include "scene3d/GLzBuffer.h"
+#include "scene3d/DepthBuffer.h"
 #include "scene3d/Scene3d.h"
 #include "workspace/ProgramFolders.h"
 
@@ -21,9 +21,9 @@ class ModelTab;
 
 namespace vistamaze {
 
-class TDepthView;
-class TGLMemoryViewer;
-class TGLSceneViewer;
+class DepthView;
+class OffscreenView;
+class SceneView;
 
 // What the "3D model" tab asks of the main window, which owns the engine and the other tab.
 class ModelTabHost {
@@ -103,11 +103,11 @@ public:
     void SaveScenePicture();
 
     [[nodiscard]] Scene3d& Scene() noexcept { return *scene_; }
-    [[nodiscard]] TGLSceneViewer& SceneViewer() const noexcept;
-    [[nodiscard]] TDepthView& DepthView() const noexcept;
+    [[nodiscard]] SceneView& SceneViewer() const noexcept;
+    [[nodiscard]] DepthView& DepthPane() const noexcept;
     [[nodiscard]] const PixelBuffer& DepthImage() const noexcept { return depthImage_; }
     [[nodiscard]] const DepthRange& CurrentDepthRange() const noexcept { return depthRange_; }
-    [[nodiscard]] const TGLzBuffer& DepthReader() const noexcept { return zBuffer_; }
+    [[nodiscard]] const DepthBuffer& DepthReader() const noexcept { return zBuffer_; }
     // While set, captures reuse the grey scale of the last unfrozen capture.
     void SetFreezeDepthRange(bool on) noexcept { freezeDepthRange_ = on; }
     [[nodiscard]] QColor BackgroundColor() const noexcept { return backgroundColor_; }
@@ -135,7 +135,7 @@ private:
     void MouseDown(const QPoint& pos);
     void MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
     void MouseWheel(int delta);
-    [[nodiscard]] TGLMemoryViewer& MemoryViewer();
+    [[nodiscard]] OffscreenView& MemoryViewer();
     // Runs `body` with the off-screen focal length (the 3D view's framing at 1600 pixels wide),
     // then restores the focal length, the reader's link and the output, and captures again.
     template <typename Body>
@@ -149,9 +149,9 @@ private:
     QString modelDialogFolder_;
     ModelImporter importer_;
     std::unique_ptr<Scene3d> scene_;
-    std::unique_ptr<TGLMemoryViewer> memoryViewer_;  // made on first use: it needs its own context
+    std::unique_ptr<OffscreenView> memoryViewer_;  // made on first use: it needs its own context
     QColor backgroundColor_;
-    TGLzBuffer zBuffer_;
+    DepthBuffer zBuffer_;
     PixelBuffer depthImage_;
     DepthRange depthRange_;
     QTimer* timerDepth_ = nullptr;

@@ -5,21 +5,21 @@
 
 namespace vistamaze {
 
-TPictureView::TPictureView(QWidget* parent) : QWidget(parent) {
+PictureView::PictureView(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
-void TPictureView::SetImage(QImage image) {
+void PictureView::SetImage(QImage image) {
     image_ = std::move(image);
     update();
 }
 
-void TPictureView::setPlaceholderText(const QString& text) {
+void PictureView::setPlaceholderText(const QString& text) {
     placeholder_ = text;
     update();
 }
 
-QRect TPictureView::PictureRect() const {
+QRect PictureView::PictureRect() const {
     if (image_.isNull() || width() <= 0 || height() <= 0) {
         return {};
     }
@@ -27,7 +27,7 @@ QRect TPictureView::PictureRect() const {
     return {QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted};
 }
 
-void TPictureView::paintEvent(QPaintEvent* /*event*/) {
+void PictureView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     if (image_.isNull()) {
         painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, placeholder_);
@@ -37,7 +37,7 @@ void TPictureView::paintEvent(QPaintEvent* /*event*/) {
     painter.drawImage(PictureRect(), image_);
 }
 
-void TPictureView::mouseReleaseEvent(QMouseEvent* event) {
+void PictureView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit Clicked();
     }

@@ -8,12 +8,12 @@ namespace vistamaze {
 
 // An image control that shows its picture drawn to fit, centred and in proportion (enlarged or
 // shrunk), and a caption in its place while it holds no picture. A left click emits Clicked.
-class TPictureView : public QWidget {
+class PictureView : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QString placeholderText READ placeholderText WRITE setPlaceholderText)
 
 public:
-    explicit TPictureView(QWidget* parent = nullptr);
+    explicit PictureView(QWidget* parent = nullptr);
 
     // Shows `image`; a null image shows the caption again.
     void SetImage(QImage image);

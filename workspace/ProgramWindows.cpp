@@ -1,25 +1,25 @@
 #include "workspace/ProgramWindows.h"
 
 #include "workspace/HelpWindow.h"
-#include "workspace/Unit2t.h"
-#include "workspace/fm_About.h"
-#include "workspace/fm_AnimProg.h"
-#include "workspace/fm_Avi.h"
-#include "workspace/fm_Config.h"
+#include "workspace/PreviewWindow.h"
+#include "workspace/AboutBox.h"
+#include "workspace/ProgressWindow.h"
+#include "workspace/AnimationOptionsDialog.h"
+#include "workspace/ConfigurationDialog.h"
 
 #include <QApplication>
 
 namespace vistamaze {
 
 ProgramWindows::ProgramWindows(const MainWindowSetup& setup)
-    : fmMain_(std::make_unique<TfmMain>(setup)),
-      form2_(std::make_unique<TForm2>(fmMain_->UserDataFolder(),
+    : fmMain_(std::make_unique<MainWindow>(setup)),
+      form2_(std::make_unique<PreviewWindow>(fmMain_->UserDataFolder(),
                                       [main = fmMain_.get()] { return main->DpiText(); })),
-      fmAbout_(std::make_unique<TfmAbout>(setup.webPage, setup.mailTo)),
-      fmAvi_(std::make_unique<TfmAvi>()),
-      fmAnimProg_(std::make_unique<TfmAnimProg>()),
-      fmConfig_(std::make_unique<TfmConfig>()),
-      help_(std::make_unique<THelpWindow>()) {
+      fmAbout_(std::make_unique<AboutBox>(setup.webPage, setup.mailTo)),
+      fmAvi_(std::make_unique<AnimationOptionsDialog>()),
+      fmAnimProg_(std::make_unique<ProgressWindow>()),
+      fmConfig_(std::make_unique<ConfigurationDialog>()),
+      help_(std::make_unique<HelpWindow>()) {
     for (QWidget* window : std::initializer_list<QWidget*>{form2_.get(), fmAbout_.get(), fmAvi_.get(),
                                                            fmAnimProg_.get(), fmConfig_.get(), help_.get()}) {
         window->setAttribute(Qt::WA_QuitOnClose, false);
@@ -27,7 +27,7 @@ ProgramWindows::ProgramWindows(const MainWindowSetup& setup)
     fmMain_->AttachWindows(MainWindowPartners{form2_.get(), fmAbout_.get(), fmAvi_.get(), fmAnimProg_.get(),
                                               fmConfig_.get(), help_.get()});
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        THelpWindow::InstallF1(*app, *help_);
+        HelpWindow::InstallF1(*app, *help_);
     }
 }
 

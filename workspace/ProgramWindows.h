@@ -1,6 +1,6 @@
 #pragma once
 
-#include "workspace/Test1.h"
+#include "workspace/MainWindow.h"
 
 #include <memory>
 
@@ -17,22 +17,22 @@ public:
     ProgramWindows(const ProgramWindows&) = delete;
     ProgramWindows& operator=(const ProgramWindows&) = delete;
 
-    [[nodiscard]] TfmMain& Main() const noexcept { return *fmMain_; }
-    [[nodiscard]] TForm2& Preview() const noexcept { return *form2_; }
-    [[nodiscard]] TfmAbout& About() const noexcept { return *fmAbout_; }
-    [[nodiscard]] TfmAvi& AnimationOptions() const noexcept { return *fmAvi_; }
-    [[nodiscard]] TfmAnimProg& Progress() const noexcept { return *fmAnimProg_; }
-    [[nodiscard]] TfmConfig& Config() const noexcept { return *fmConfig_; }
-    [[nodiscard]] THelpWindow& Help() const noexcept { return *help_; }
+    [[nodiscard]] MainWindow& Main() const noexcept { return *fmMain_; }
+    [[nodiscard]] PreviewWindow& Preview() const noexcept { return *form2_; }
+    [[nodiscard]] AboutBox& About() const noexcept { return *fmAbout_; }
+    [[nodiscard]] AnimationOptionsDialog& AnimationOptions() const noexcept { return *fmAvi_; }
+    [[nodiscard]] ProgressWindow& Progress() const noexcept { return *fmAnimProg_; }
+    [[nodiscard]] ConfigurationDialog& Config() const noexcept { return *fmConfig_; }
+    [[nodiscard]] HelpWindow& Help() const noexcept { return *help_; }
 
 private:
-    std::unique_ptr<TfmMain> fmMain_;
-    std::unique_ptr<TForm2> form2_;
-    std::unique_ptr<TfmAbout> fmAbout_;
-    std::unique_ptr<TfmAvi> fmAvi_;
-    std::unique_ptr<TfmAnimProg> fmAnimProg_;
-    std::unique_ptr<TfmConfig> fmConfig_;
-    std::unique_ptr<THelpWindow> help_;
+    std::unique_ptr<MainWindow> fmMain_;
+    std::unique_ptr<PreviewWindow> form2_;
+    std::unique_ptr<AboutBox> fmAbout_;
+    std::unique_ptr<AnimationOptionsDialog> fmAvi_;
+    std::unique_ptr<ProgressWindow> fmAnimProg_;
+    std::unique_ptr<ConfigurationDialog> fmConfig_;
+    std::unique_ptr<HelpWindow> help_;
 };
 
 }  // namespace vistamaze

@@ -39,8 +39,8 @@ private:
 };
 
 // Whole-number spin edit (`seX`, `seTextStartX`, ...).
-using TSpinEdit = MinimumWhenUnreadable<QSpinBox>;
+using SpinEdit = MinimumWhenUnreadable<QSpinBox>;
 // Spin edit with decimals (`tbSize`).
-using TFloatSpinEdit = MinimumWhenUnreadable<QDoubleSpinBox>;
+using FloatSpinEdit = MinimumWhenUnreadable<QDoubleSpinBox>;
 
 }  // namespace vistamaze

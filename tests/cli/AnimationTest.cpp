@@ -27,7 +27,7 @@ TEST(AnimationOptionsTest, FramesBringTheAnimationDialogDefaults) {
     EXPECT_EQ(o.width, 1920);
     EXPECT_EQ(o.height, 1080);
     EXPECT_EQ(o.fps, 25);
-    EXPECT_EQ(o.type, TStereoGramType::sgtTextured);
+    EXPECT_EQ(o.type, StereogramKind::Textured);
     EXPECT_EQ(o.oversampling, 4);
     EXPECT_EQ(o.animation.rotateStep, (std::array<int, 3>{0, 3, 0}));
     EXPECT_EQ(o.textureStepX, 0);

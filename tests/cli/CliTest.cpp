@@ -19,7 +19,7 @@ RenderOptions Parse(std::initializer_list<std::string> args) {
 
 TEST(RenderOptionsTest, DefaultsAreTheMainWindowStartValues) {
     const RenderOptions o = Parse({"depth.png", "-o", "out.png"});
-    EXPECT_EQ(o.type, TStereoGramType::sgtTextured);
+    EXPECT_EQ(o.type, StereogramKind::Textured);
     EXPECT_EQ(o.width, 1000);
     EXPECT_EQ(o.height, 760);
     EXPECT_EQ(o.dpi, 72);
@@ -58,12 +58,12 @@ TEST(RenderOptionsTest, ValuesArriveSeparatedOrInline) {
                                    "--png-level",
                                    "6"});
     EXPECT_EQ(o.depthMaps, (std::vector<std::string>{"a.png", "b.png"}));
-    EXPECT_EQ(o.type, TStereoGramType::sgtFastRandomDot);
+    EXPECT_EQ(o.type, StereogramKind::RandomDot);
     EXPECT_EQ(o.width, 1920);
     EXPECT_EQ(o.height, 1080);
     EXPECT_EQ(o.dpi, 100);
-    EXPECT_EQ(o.blur, TBlurType::blurHeavy);
-    EXPECT_EQ(o.dotColors, TRandomDotColorType::dctRGB);
+    EXPECT_EQ(o.blur, BlurLevel::Heavy);
+    EXPECT_EQ(o.dotColors, RandomDotColors::Rgb);
     EXPECT_TRUE(o.converging);
     EXPECT_FALSE(o.stretch);
     EXPECT_EQ(o.textureOffsetX, 3);

@@ -12,7 +12,7 @@ Picture Solid(int width, int height, Bgr colour = {}) {
 }
 
 TEST(StereogramPropertiesTest, SizesClampToTheirRanges) {
-    TStereogram s;
+    Stereogram s;
     EXPECT_EQ(s.Width(), 800);
     EXPECT_EQ(s.Height(), 600);
     s.SetWidth(0);
@@ -30,7 +30,7 @@ TEST(StereogramPropertiesTest, SizesClampToTheirRanges) {
 }
 
 TEST(StereogramPropertiesTest, DpiIsHalvedToFitWidthThenHeight) {
-    TStereogram s;
+    Stereogram s;
     s.SetDPI(5);
     EXPECT_EQ(s.DPI(), 10);
     s.SetDPI(700);
@@ -40,21 +40,21 @@ TEST(StereogramPropertiesTest, DpiIsHalvedToFitWidthThenHeight) {
 }
 
 TEST(StereogramPropertiesTest, OversamplingIsOneForFastRandomDot) {
-    TStereogram s;
-    EXPECT_EQ(s.StereoType(), TStereoGramType::sgtFastRandomDot);
+    Stereogram s;
+    EXPECT_EQ(s.StereoType(), StereogramKind::RandomDot);
     s.SetOversampling(4);
     EXPECT_EQ(s.Oversampling(), 1);
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    s.SetStereoType(StereogramKind::Textured);
     s.SetOversampling(0);
     EXPECT_EQ(s.Oversampling(), 1);
     s.SetOversampling(9);
     EXPECT_EQ(s.Oversampling(), 8);
-    s.SetStereoType(TStereoGramType::sgtFastRandomDot);
+    s.SetStereoType(StereogramKind::RandomDot);
     EXPECT_EQ(s.Oversampling(), 1);
 }
 
 TEST(StereogramGeometryTest, WorkedValuesAtTheInitialSettings) {
-    TStereogram s;
+    Stereogram s;
     s.BuildSeparationTable();
     const StereogramGeometry& g = s.Geometry();
     EXPECT_EQ(g.eyeSeparation, 180);
@@ -66,7 +66,7 @@ TEST(StereogramGeometryTest, WorkedValuesAtTheInitialSettings) {
     EXPECT_EQ(s.SeparationTable()[128], 77);
     EXPECT_EQ(s.SeparationTable()[255], 60);
 
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    s.SetStereoType(StereogramKind::Textured);
     s.SetOversampling(4);
     s.UpdateGeometry();
     s.BuildSeparationTable();
@@ -77,7 +77,7 @@ TEST(StereogramGeometryTest, WorkedValuesAtTheInitialSettings) {
 }
 
 TEST(StereogramGeometryTest, EyeSeparationRoundsHalfToEven) {
-    TStereogram s;
+    Stereogram s;
     s.SetWidth(2000);
     s.SetHeight(2000);
     s.SetDPI(300);
@@ -89,8 +89,8 @@ TEST(StereogramGeometryTest, EyeSeparationRoundsHalfToEven) {
 }
 
 TEST(StereogramGeometryTest, StartColumnAndPhasePutTextureColumnZeroOnTheCentralStrip) {
-    TStereogram s;
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    Stereogram s;
+    s.SetStereoType(StereogramKind::Textured);
     s.SetOversampling(4);
     s.SetWidth(1000);
     s.UpdateGeometry();
@@ -104,7 +104,7 @@ TEST(StereogramGeometryTest, StartColumnAndPhasePutTextureColumnZeroOnTheCentral
 }
 
 TEST(StereogramGeometryTest, WritingSeparationSetsTheDepthRange) {
-    TStereogram s;
+    Stereogram s;
     s.SetSeparation(90);
     EXPECT_DOUBLE_EQ(s.Max3Ddepth(), 14.013);
     EXPECT_DOUBLE_EQ(s.Min3Ddepth(), 7.0);
@@ -124,7 +124,7 @@ TEST(StereogramGeometryTest, WritingSeparationSetsTheDepthRange) {
 }
 
 TEST(StereogramGeometryTest, StretchTextureMakesSeparationReadThePatternWidth) {
-    TStereogram s;
+    Stereogram s;
     s.SetStretchTexture(true);
     s.UpdateGeometry();
     EXPECT_EQ(s.Separation(), 90);
@@ -133,23 +133,23 @@ TEST(StereogramGeometryTest, StretchTextureMakesSeparationReadThePatternWidth) {
 }
 
 TEST(StereogramGeometryTest, NarrowTextureLimitsThePatternWidth) {
-    TStereogram s;
+    Stereogram s;
     s.SetMaskMap(Solid(60, 10));
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    s.SetStereoType(StereogramKind::Textured);
     s.UpdateGeometry();
     EXPECT_EQ(s.Geometry().patternWidth, 60);
     s.SetStretchTexture(true);
     s.UpdateGeometry();
     EXPECT_EQ(s.Geometry().patternWidth, 90);
     s.SetStretchTexture(false);
-    s.SetStereoType(TStereoGramType::sgtFastRandomDot);
+    s.SetStereoType(StereogramKind::RandomDot);
     s.UpdateGeometry();
     EXPECT_EQ(s.Geometry().patternWidth, 90);
 }
 
 TEST(StereogramGenerateTest, RefusesMissingPicturesWithTheirMessages) {
-    TStereogram s;
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    Stereogram s;
+    s.SetStereoType(StereogramKind::Textured);
     try {
         s.Generate();
         FAIL() << "no error";
@@ -164,7 +164,7 @@ TEST(StereogramGenerateTest, RefusesMissingPicturesWithTheirMessages) {
         EXPECT_STREQ(e.what(), "Texture is empty, please load texture image");
     }
     EXPECT_EQ(s.Progress(), 0);
-    s.SetStereoType(TStereoGramType::sgtRandomDotTextured);
+    s.SetStereoType(StereogramKind::RandomDotTextured);
     s.SetOversampling(2);
     s.Generate();
     EXPECT_EQ(s.Progress(), 100);
@@ -194,8 +194,8 @@ TEST(StereogramGenerateTest, SettingsThatLeaveNoGeometryAreRefusedNamingTheSetti
          "above 0"},
     };
     for (const Case& c : cases) {
-        TStereogram s;
-        s.SetStereoType(TStereoGramType::sgtTextured);
+        Stereogram s;
+        s.SetStereoType(StereogramKind::Textured);
         s.SetDepthMap(Solid(10, 10));
         s.SetMaskMap(Solid(10, 10));
         s.SetObservDistance(c.distance);
@@ -212,8 +212,8 @@ TEST(StereogramGenerateTest, SettingsThatLeaveNoGeometryAreRefusedNamingTheSetti
 }
 
 TEST(StereogramGenerateTest, ATallThinTextureIsNotStretchedPastThePictureLimit) {
-    TStereogram s;
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    Stereogram s;
+    s.SetStereoType(StereogramKind::Textured);
     s.SetStretchTexture(true);
     s.SetDepthMap(Solid(10, 10));
     s.SetMaskMap(Solid(1, 300000));  // 90 pixels wide once stretched: 27 million rows
@@ -231,15 +231,15 @@ TEST(StereogramGenerateTest, ATallThinTextureIsNotStretchedPastThePictureLimit) 
 }
 
 TEST(StereogramGenerateTest, PatternWiderThanThePictureIsRefusedBeforeAnyRow) {
-    TStereogram s;
-    s.SetStereoType(TStereoGramType::sgtRandomDotTextured);
+    Stereogram s;
+    s.SetStereoType(StereogramKind::RandomDotTextured);
     s.SetWidth(40);
     s.SetHeight(40);
     s.SetDPI(20);
     s.SetMax3Ddepth(1000);  // P = 49 > Width
     s.SetDepthMap(Solid(10, 10));
     int rows = 0;
-    s.OnGenerate = [&](TStereogram&) { ++rows; };
+    s.OnGenerate = [&](Stereogram&) { ++rows; };
     try {
         s.Generate();
         FAIL() << "no error";
@@ -250,8 +250,8 @@ TEST(StereogramGenerateTest, PatternWiderThanThePictureIsRefusedBeforeAnyRow) {
 }
 
 TEST(StereogramGenerateTest, ProgressRisesRowByRowAndReentryDoesNothing) {
-    TStereogram s;
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    Stereogram s;
+    s.SetStereoType(StereogramKind::Textured);
     s.SetWidth(200);
     s.SetHeight(50);
     s.SetDepthMap(Solid(20, 5, {255, 255, 255}));
@@ -259,7 +259,7 @@ TEST(StereogramGenerateTest, ProgressRisesRowByRowAndReentryDoesNothing) {
     std::vector<int> seen;
     int events = 0;
     s.ProcessEvents = [&] { ++events; };
-    s.OnGenerate = [&](TStereogram& sender) {
+    s.OnGenerate = [&](Stereogram& sender) {
         seen.push_back(sender.Progress());
         if (sender.Progress() == 50) {
             sender.Generate();  // reached again from an event: must not restart
@@ -275,13 +275,13 @@ TEST(StereogramGenerateTest, ProgressRisesRowByRowAndReentryDoesNothing) {
 }
 
 TEST(StereogramGenerateTest, AFailedRenderDoesNotBlockTheNextOne) {
-    TStereogram s;
-    s.SetStereoType(TStereoGramType::sgtTextured);
+    Stereogram s;
+    s.SetStereoType(StereogramKind::Textured);
     s.SetWidth(200);
     s.SetHeight(50);
     s.SetDepthMap(Solid(20, 5));
     s.SetMaskMap(Solid(100, 30));
-    s.OnGenerate = [](TStereogram& sender) {
+    s.OnGenerate = [](Stereogram& sender) {
         if (sender.Progress() == 50) {
             throw Error("stopped by the host");
         }

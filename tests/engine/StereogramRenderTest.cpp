@@ -33,7 +33,7 @@ Picture Rectangle(int width, int height, int x0, int y0, int x1, int y1) {
     }));
 }
 
-TStereogram& Configure(TStereogram& s, TStereoGramType type, int width, int height) {
+Stereogram& Configure(Stereogram& s, StereogramKind type, int width, int height) {
     s.SetStereoType(type);
     s.SetWidth(width);
     s.SetHeight(height);
@@ -42,7 +42,7 @@ TStereogram& Configure(TStereogram& s, TStereoGramType type, int width, int heig
 }
 
 // Separation in output pixels that the viewing geometry gives a depth level (oversampling 1).
-int SeparationOfLevel(const TStereogram& s, int level) {
+int SeparationOfLevel(const Stereogram& s, int level) {
     const long double d = s.DPI() * static_cast<long double>(s.ObservDistance());
     const long double zmax = s.DPI() * static_cast<long double>(s.Max3Ddepth());
     const long double zmin = s.DPI() * static_cast<long double>(s.Min3Ddepth());
@@ -51,8 +51,8 @@ int SeparationOfLevel(const TStereogram& s, int level) {
 }
 
 TEST(StereogramRenderTest, FlatMapRepeatsEveryPatternWidthWithTheCentralStripUnshifted) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 400, 60);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 400, 60);
     s.SetDepthMap(Solid(40, 6, {0, 0, 0}));
     s.SetMaskMap(CodedTexture(120, 50));
     s.Generate();
@@ -87,8 +87,8 @@ bool RepeatsAt(const PixelBuffer& out, int row, int from, int to, std::set<int> 
 }
 
 TEST(StereogramRenderTest, NearSurfacesSeparateLessThanTheBackground) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 600, 100);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 600, 100);
     s.SetDepthMap(Rectangle(600, 100, 200, 20, 400, 80));
     s.SetMaskMap(CodedTexture(100, 100));
     s.Generate();
@@ -106,9 +106,9 @@ TEST(StereogramRenderTest, NearSurfacesSeparateLessThanTheBackground) {
 }
 
 TEST(StereogramRenderTest, FastRandomDotHonoursEveryConstraintOfTheDepthMap) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtFastRandomDot, 300, 120);
-    s.SetRandomDotColor(TRandomDotColorType::dctRGB);
+    Stereogram s;
+    Configure(s, StereogramKind::RandomDot, 300, 120);
+    s.SetRandomDotColor(RandomDotColors::Rgb);
     // A smooth dome and a step: every level from 0 to 255 occurs.
     const PixelBuffer depth = MakeBuffer24(300, 120, [](int y, int x) {
         const double dx = (x - 150) / 100.0;
@@ -137,8 +137,8 @@ TEST(StereogramRenderTest, FastRandomDotHonoursEveryConstraintOfTheDepthMap) {
 }
 
 TEST(StereogramRenderTest, TexturedLinksHoldOnASmoothSurface) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 400, 80);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 400, 80);
     const PixelBuffer depth = MakeBuffer24(400, 80, [](int, int x) {
         const auto v = static_cast<std::uint8_t>(x < 100 ? 0 : x < 300 ? (x - 100) * 255 / 200 : 255);
         return Bgr{v, v, v};
@@ -167,8 +167,8 @@ TEST(StereogramRenderTest, TexturedLinksHoldOnASmoothSurface) {
 TEST(StereogramRenderTest, FreshSamplesShiftTheTextureByStripAndPatternOffsets) {
     // A 40-column texture limits the pattern to 40 while the separations (about 123) exceed
     // the row, so no sample is linked and every one takes fresh texture.
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 100, 30);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 100, 30);
     s.SetMax3Ddepth(30);
     s.SetMin3Ddepth(30);
     s.SetDepthMap(Solid(10, 3, {0, 0, 0}));
@@ -191,8 +191,8 @@ TEST(StereogramRenderTest, FreshSamplesShiftTheTextureByStripAndPatternOffsets) 
 }
 
 TEST(StereogramRenderTest, OversampledPixelsAreTheTruncatedMeanOfTheirSamples) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 1000, 10);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 1000, 10);
     s.SetOversampling(4);
     s.SetDepthMap(Solid(10, 1, {0, 0, 0}));
     // Texture column c has red c + 1: two samples of column 0 and two of column 1 average 1.5.
@@ -207,8 +207,8 @@ TEST(StereogramRenderTest, OversampledPixelsAreTheTruncatedMeanOfTheirSamples) {
 }
 
 TEST(StereogramRenderTest, StretchedTextureIsScaledToThePatternWidth) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 400, 100);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 400, 100);
     s.SetStretchTexture(true);
     s.SetDepthMap(Solid(10, 10, {0, 0, 0}));
     // Rows of the 200 x 100 texture differ; after scaling to 90 x 45 the pattern repeats every
@@ -229,8 +229,8 @@ TEST(StereogramRenderTest, StretchedTextureIsScaledToThePatternWidth) {
 }
 
 TEST(StereogramRenderTest, SmallDepthMapIsFittedToTheWidthAndCentredVertically) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 400, 300);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 400, 300);
     // A 100 x 50 all-white map becomes 400 x 200, rows 50 .. 249 of the output.
     s.SetDepthMap(Solid(100, 50, {255, 255, 255}));
     s.SetMaskMap(CodedTexture(100, 100));
@@ -243,9 +243,9 @@ TEST(StereogramRenderTest, SmallDepthMapIsFittedToTheWidthAndCentredVertically) 
 }
 
 TEST(StereogramRenderTest, HeavyBlurMovesSeparationsByAtMostOnePixel) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtTextured, 500, 40);
-    s.SetBlur(TBlurType::blurHeavy);
+    Stereogram s;
+    Configure(s, StereogramKind::Textured, 500, 40);
+    s.SetBlur(BlurLevel::Heavy);
     s.SetDepthMap(Solid(10, 10, {0, 0, 0}));
     s.SetMaskMap(CodedTexture(200, 60));
     s.Generate();
@@ -274,8 +274,8 @@ TEST(StereogramRenderTest, HeavyBlurMovesSeparationsByAtMostOnePixel) {
 }
 
 TEST(StereogramRenderTest, DotIntensitySetsTheShareOfBlackDots) {
-    TStereogram s;
-    Configure(s, TStereoGramType::sgtFastRandomDot, 400, 300);
+    Stereogram s;
+    Configure(s, StereogramKind::RandomDot, 400, 300);
     s.SetDepthMap(Solid(10, 10, {0, 0, 0}));
     s.SetDotIntensity(99);
     s.Generate();
@@ -300,21 +300,21 @@ TEST(StereogramRenderTest, DotIntensitySetsTheShareOfBlackDots) {
 }
 
 TEST(StereogramRenderTest, AFixedSeedReproducesEveryKindAndThreadsDoNotChangeTheResult) {
-    const auto render = [](TStereoGramType type, TBlurType blur, int threads) {
-        TStereogram s;
+    const auto render = [](StereogramKind type, BlurLevel blur, int threads) {
+        Stereogram s;
         Configure(s, type, 640, 200);
         s.SetOversampling(4);
         s.SetBlur(blur);
         s.SetRenderThreads(threads);
-        s.SetRandomDotColor(TRandomDotColorType::dctRGB);
+        s.SetRandomDotColor(RandomDotColors::Rgb);
         s.SetDepthMap(Rectangle(64, 20, 10, 5, 50, 15));
         s.SetMaskMap(CodedTexture(120, 90));
         s.Generate();
         return s.StereogramPicture().Bitmap();
     };
-    for (const auto type : {TStereoGramType::sgtFastRandomDot, TStereoGramType::sgtRandomDotTextured,
-                            TStereoGramType::sgtTextured}) {
-        for (const auto blur : {TBlurType::blurNone, TBlurType::blurMedium}) {
+    for (const auto type : {StereogramKind::RandomDot, StereogramKind::RandomDotTextured,
+                            StereogramKind::Textured}) {
+        for (const auto blur : {BlurLevel::None, BlurLevel::Medium}) {
             const PixelBuffer one = render(type, blur, 1);
             EXPECT_EQ(one, render(type, blur, 1));
             EXPECT_EQ(one, render(type, blur, 3));
@@ -326,8 +326,8 @@ TEST(StereogramRenderTest, AFixedSeedReproducesEveryKindAndThreadsDoNotChangeThe
 TEST(StereogramRenderTest, TextureOffsetsBeyondIntWrapAtTheTextureRepeat) {
     // A movie steps the offsets every frame: frame 3000 at a step of 1000000 is past any int.
     const auto render = [](std::int64_t x, std::int64_t y) {
-        TStereogram s;
-        Configure(s, TStereoGramType::sgtTextured, 100, 30);
+        Stereogram s;
+        Configure(s, StereogramKind::Textured, 100, 30);
         s.SetDepthMap(Solid(10, 3, {0, 0, 0}));
         s.SetMaskMap(CodedTexture(40, 50));
         s.SetPatOfX(x);
@@ -353,19 +353,19 @@ namespace {
 // An engine that rendered a narrow picture on one thread grows its row arrays for a wider one on
 // several, and hands its result out without a copy; neither changes a pixel.
 TEST(StereogramRenderTest, RowArraysGrowWithTheWidthAndTheTakenPictureIsTheRender) {
-    const auto prepare = [](TStereogram& s, int width, int threads) {
-        Configure(s, TStereoGramType::sgtTextured, width, 120);
+    const auto prepare = [](Stereogram& s, int width, int threads) {
+        Configure(s, StereogramKind::Textured, width, 120);
         s.SetOversampling(8);
         s.SetRenderThreads(threads);
         s.SetDepthMap(Rectangle(64, 20, 10, 5, 50, 15));
         s.SetMaskMap(CodedTexture(120, 90));
     };
-    TStereogram fresh;
+    Stereogram fresh;
     prepare(fresh, 1500, 1);
     fresh.Generate();
     const PixelBuffer expected = fresh.StereogramPicture().Bitmap();
 
-    TStereogram reused;
+    Stereogram reused;
     prepare(reused, 200, 1);
     reused.Generate();
     prepare(reused, 1500, 3);
@@ -382,22 +382,22 @@ TEST(StereogramRenderTest, TinyPicturesAndFlatTexturesStillRender) {
     // One pixel is half of 0 DPI, a 1920-wide map fitted to 1 pixel is no row tall and a
     // 1000 x 5 texture stretched to the pattern is no row tall: each keeps at least 1.
     struct Case {
-        TStereoGramType type;
+        StereogramKind type;
         int width;
         int height;
         int textureWidth;
         int textureHeight;
     };
     const Case cases[] = {
-        {TStereoGramType::sgtTextured, 1, 760, 128, 128},
-        {TStereoGramType::sgtTextured, 1000, 1, 128, 128},
-        {TStereoGramType::sgtTextured, 1, 1, 128, 128},
-        {TStereoGramType::sgtFastRandomDot, 1, 5, 128, 128},
-        {TStereoGramType::sgtRandomDotTextured, 7, 1, 128, 128},
-        {TStereoGramType::sgtTextured, 1000, 760, 1000, 5},
+        {StereogramKind::Textured, 1, 760, 128, 128},
+        {StereogramKind::Textured, 1000, 1, 128, 128},
+        {StereogramKind::Textured, 1, 1, 128, 128},
+        {StereogramKind::RandomDot, 1, 5, 128, 128},
+        {StereogramKind::RandomDotTextured, 7, 1, 128, 128},
+        {StereogramKind::Textured, 1000, 760, 1000, 5},
     };
     for (const Case& c : cases) {
-        TStereogram s;
+        Stereogram s;
         Configure(s, c.type, c.width, c.height);
         s.SetDPI(72);
         s.SetStretchTexture(true);

@@ -68,7 +68,7 @@ TEST_P(AviAudioTest, AudioIsCopiedUnchangedAndInterleaved) {
     }
     constexpr int kFrames = 10;
     {
-        TAviWriter writer({1920, 1080}, dir.Path());
+        AviWriter writer({1920, 1080}, dir.Path());
         writer.SetWidth(64);
         writer.SetHeight(48);
         writer.SetFrameTime(40);
@@ -183,7 +183,7 @@ class AviBadAudioTest : public ::testing::TestWithParam<BadWav> {};
 TEST_P(AviBadAudioTest, SaveMovieReportsTheAudioFailureAndCleansUp) {
     TempDir dir;
     const fs::path wav = GetParam().make(dir);
-    TAviWriter writer({1920, 1080}, dir.Path());
+    AviWriter writer({1920, 1080}, dir.Path());
     writer.SetWidth(8);
     writer.SetHeight(8);
     writer.SetFileName((dir / "m.avi").string());

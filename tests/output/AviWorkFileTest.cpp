@@ -49,9 +49,9 @@ TEST_P(FailedSave, LeavesTheOldMovieByteForByteAndNoTemporaryFile) {
     if (child == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
         try {
-            auto writer = c.workFolder ? std::make_unique<TAviWriter>(
-                                             ScreenSize{}, TAviWriter::PrivateWorkFolder{}, c.workFolder)
-                                       : std::make_unique<TAviWriter>(ScreenSize{}, dir.Path());
+            auto writer = c.workFolder ? std::make_unique<AviWriter>(
+                                             ScreenSize{}, AviWriter::PrivateWorkFolder{}, c.workFolder)
+                                       : std::make_unique<AviWriter>(ScreenSize{}, dir.Path());
             writer->SetWidth(32);
             writer->SetHeight(32);
             writer->SetFileName(target.string());
@@ -94,9 +94,9 @@ TEST(AviWriter, ALinkPlantedAsTheWorkFileIsNotFollowed) {
     const fs::path missing = elsewhere / "absent";
     WriteBytes(existing, {'k', 'e', 'e', 'p'});
     for (const fs::path& victim : {existing, missing}) {
-        fs::create_symlink(victim, temp / TAviWriter::kWorkFileName);
+        fs::create_symlink(victim, temp / AviWriter::kWorkFileName);
         const fs::path movie = elsewhere / "movie.avi";
-        TAviWriter writer({1920, 1080}, temp.Path());
+        AviWriter writer({1920, 1080}, temp.Path());
         writer.SetWidth(16);
         writer.SetHeight(16);
         writer.SetFileName(movie.string());

@@ -1,4 +1,4 @@
-// TAviWriter: movies read back with ffprobe/ffmpeg and with our own index reader.
+// AviWriter: movies read back with ffprobe/ffmpeg and with our own index reader.
 
 #include "output/AviWriter.h"
 #include "tests/output/AviTestParser.h"
@@ -85,7 +85,7 @@ TEST_P(AviMovieTest, FramesReadBackUprightWithRateSizeAndIndex) {
     TempDir dir;
     std::vector<PixelBuffer> frames;
     {
-        TAviWriter writer({1920, 1080}, dir.Path());
+        AviWriter writer({1920, 1080}, dir.Path());
         writer.SetWidth(m.width);
         writer.SetHeight(m.height);
         writer.SetFrameTime(m.frameTime);
@@ -161,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(Sizes, AviMovieTest,
 // Writes one movie of `frames` made from `pictures` and returns the decoded frames.
 std::string MovieOf(const std::vector<PixelBuffer>& pictures, int width, int height, bool stretch) {
     TempDir dir;
-    TAviWriter writer({640, 480}, dir.Path());
+    AviWriter writer({640, 480}, dir.Path());
     writer.SetWidth(width);
     writer.SetHeight(height);
     writer.SetFrameTime(40);
@@ -244,7 +244,7 @@ TEST(AviWriter, UnstretchedPictureSitsTopLeftOnItsOwnCornerColourAndIsCut) {
 
 TEST(AviWriter, FrameSizeAndRateAreFixedWhenTheWorkFileOpens) {
     TempDir dir;
-    TAviWriter writer({1920, 1080}, dir.Path());
+    AviWriter writer({1920, 1080}, dir.Path());
     writer.SetWidth(8);
     writer.SetHeight(6);
     writer.SetFrameTime(50);
@@ -266,7 +266,7 @@ TEST(AviWriter, FrameSizeAndRateAreFixedWhenTheWorkFileOpens) {
 }
 
 TEST(AviWriter, WavFileNameAcceptsOnlyWavExtensionsAndCannotBeCleared) {
-    TAviWriter writer({1920, 1080});
+    AviWriter writer({1920, 1080});
     EXPECT_EQ(writer.WavFileName(), "");
     writer.SetWavFileName("Music.WAV");
     EXPECT_EQ(writer.WavFileName(), "Music.WAV");
@@ -286,7 +286,7 @@ TEST(AviWriter, WavFileNameAcceptsOnlyWavExtensionsAndCannotBeCleared) {
 }
 
 TEST(AviWriter, CreationDefaultsAndMainWindowValues) {
-    TAviWriter writer({1366, 768});
+    AviWriter writer({1366, 768});
     EXPECT_EQ(writer.Width(), 136);
     EXPECT_EQ(writer.Height(), 76);
     EXPECT_EQ(writer.FrameTime(), 1000);
@@ -313,7 +313,7 @@ void ExpectMessage(const std::function<void()>& action, const std::string& messa
 
 TEST(AviWriter, MisuseAndUnusableSizesGiveTheirMessages) {
     TempDir dir;
-    TAviWriter writer({1920, 1080}, dir.Path());
+    AviWriter writer({1920, 1080}, dir.Path());
     const PixelBuffer pic = Pattern(4, 4, 0);
     ExpectMessage([&] { writer.AddFrame(pic); }, "Failed to set AVI stream format");
     ExpectMessage([&] { writer.AddFrame(pic); }, "Failed to add frame to AVI. Err=8004406C");
@@ -343,7 +343,7 @@ TEST(AviWriter, FrameFormatHeaderChecksTheBitmap) {
 
 TEST(AviWriter, WorkFileIsHeldExclusivelyAndRemovedAfterSaving) {
     TempDir dir;
-    TAviWriter first({1920, 1080}, dir.Path());
+    AviWriter first({1920, 1080}, dir.Path());
     first.SetWidth(16);
     first.SetHeight(8);
     first.SetFileName((dir / "first.avi").string());
@@ -351,7 +351,7 @@ TEST(AviWriter, WorkFileIsHeldExclusivelyAndRemovedAfterSaving) {
     first.AddFrame(Pattern(16, 8, 1));
     ASSERT_TRUE(fs::exists(first.WorkFileName()));
 
-    TAviWriter second({1920, 1080}, dir.Path());
+    AviWriter second({1920, 1080}, dir.Path());
     ExpectMessage([&] { second.OpenWorkFile(); }, "Failed to create AVI video work file \"" +
                                                       first.WorkFileName().string() +
                                                       "\": another movie is being made with it");
@@ -365,7 +365,7 @@ TEST(AviWriter, WorkFileIsHeldExclusivelyAndRemovedAfterSaving) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        TAviWriter other({1920, 1080}, dir.Path());
+        AviWriter other({1920, 1080}, dir.Path());
         try {
             other.OpenWorkFile();
         } catch (const Error& e) {
@@ -395,8 +395,8 @@ TEST(AviWriter, WorkFileIsHeldExclusivelyAndRemovedAfterSaving) {
 
 TEST(AviWriter, StaleWorkFileLeftByACrashIsTakenOver) {
     TempDir dir;
-    WriteBytes(dir / TAviWriter::kWorkFileName, std::vector<std::uint8_t>(100000, 0xAB));
-    TAviWriter writer({1920, 1080}, dir.Path());
+    WriteBytes(dir / AviWriter::kWorkFileName, std::vector<std::uint8_t>(100000, 0xAB));
+    AviWriter writer({1920, 1080}, dir.Path());
     writer.SetWidth(4);
     writer.SetHeight(4);
     writer.SetFileName((dir / "m.avi").string());
@@ -411,7 +411,7 @@ TEST(AviWriter, StaleWorkFileLeftByACrashIsTakenOver) {
 
 TEST(AviWriter, FailedSaveStillRemovesTheWorkFile) {
     TempDir dir;
-    TAviWriter writer({1920, 1080}, dir.Path());
+    AviWriter writer({1920, 1080}, dir.Path());
     writer.SetWidth(8);
     writer.SetHeight(8);
     writer.SetFileName((dir / "missing-folder" / "m.avi").string());
@@ -443,7 +443,7 @@ TEST_P(AviOtherFileSystemTest, MovieIsCopiedWhole) {
         fs::path("/dev/shm") / ("vm-avi-test-" + std::to_string(getpid()) + (withAudio ? "a" : "v") + ".avi");
     std::vector<PixelBuffer> frames;
     {
-        TAviWriter writer({1920, 1080}, dir.Path());
+        AviWriter writer({1920, 1080}, dir.Path());
         writer.SetWidth(33);
         writer.SetHeight(17);
         writer.SetFileName(target.string());
@@ -485,7 +485,7 @@ TEST(AviWriter, FullDiskFailsTheFrameButKeepsTheFramesWritten) {
         // Room for the headers (under 10 KB) and 5.5 frames.
         const rlimit limit{10000 + 5 * (kFrameBytes + 8) + kFrameBytes / 2, RLIM_INFINITY};
         setrlimit(RLIMIT_FSIZE, &limit);
-        TAviWriter writer({1920, 1080}, dir.Path());
+        AviWriter writer({1920, 1080}, dir.Path());
         writer.SetWidth(kSide);
         writer.SetHeight(kSide);
         writer.SetFileName((dir / "full.avi").string());
@@ -519,7 +519,7 @@ TEST(AviWriter, FullDiskFailsTheFrameButKeepsTheFramesWritten) {
     const int written = WEXITSTATUS(status);
     ASSERT_GE(written, 5);
     ASSERT_LT(written, 9);
-    EXPECT_FALSE(fs::exists(dir / TAviWriter::kWorkFileName));
+    EXPECT_FALSE(fs::exists(dir / AviWriter::kWorkFileName));
     auto v = ProbeStream(dir / "full.avi", "v:0");
     EXPECT_EQ(v["nb_frames"], std::to_string(written));
     EXPECT_EQ(v["nb_read_frames"], std::to_string(written));
@@ -536,7 +536,7 @@ long PeakKibForMovie(const fs::path& dir, int frames) {
     const pid_t child = fork();
     if (child == 0) {
         try {
-            TAviWriter writer({1920, 1080}, dir);
+            AviWriter writer({1920, 1080}, dir);
             writer.SetWidth(640);
             writer.SetHeight(480);
             writer.SetFileName((dir / ("peak" + std::to_string(frames) + ".avi")).string());
@@ -589,7 +589,7 @@ TEST(AviWriter, MovieOverOneGibibyteUsesOpenDmlAndPlaysWhole) {
     constexpr int kFrames = 41;  // 41 * 26542080 bytes: just over 1 GiB
     PixelBuffer frame = Pattern(kW, kH, 0);
     {
-        TAviWriter writer({1920, 1080}, dir.Path());
+        AviWriter writer({1920, 1080}, dir.Path());
         writer.SetWidth(kW);
         writer.SetHeight(kH);
         writer.SetFrameTime(40);

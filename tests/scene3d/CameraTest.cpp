@@ -1,5 +1,5 @@
 #include "TestVectors.h"
-#include "scene3d/GLCamera.h"
+#include "scene3d/Camera.h"
 #include "scene3d/Scene3d.h"
 
 #include <cmath>
@@ -15,8 +15,8 @@ double FullHorizontalAngleDegrees(const Frustum& f) {
     return 2.0 * std::atan(f.right / f.nearPlane) * 180.0 / kPi;
 }
 
-TGLCamera MakeCamera(double focal, double scale, double bias, double depthOfView = 1000.0) {
-    TGLCamera camera;
+Camera MakeCamera(double focal, double scale, double bias, double depthOfView = 1000.0) {
+    Camera camera;
     camera.SetFocalLength(focal);
     camera.SetSceneScale(scale);
     camera.SetNearPlaneBias(bias);
@@ -26,18 +26,18 @@ TGLCamera MakeCamera(double focal, double scale, double bias, double depthOfView
 }
 
 TEST(CameraProjection, SevenDegreesAtFocal500For460PixelsWide) {
-    const TGLCamera camera = MakeCamera(500.0, 1.0, 0.05);
+    const Camera camera = MakeCamera(500.0, 1.0, 0.05);
     EXPECT_NEAR(FullHorizontalAngleDegrees(camera.ProjectionFor(460, 345)), 7.0, 0.1);
-    const TGLCamera longer = MakeCamera(1000.0, 1.0, 0.05);
+    const Camera longer = MakeCamera(1000.0, 1.0, 0.05);
     EXPECT_NEAR(FullHorizontalAngleDegrees(longer.ProjectionFor(460, 345)), 3.5, 0.05);
     // The angle does not depend on the near-plane bias.
-    const TGLCamera otherBias = MakeCamera(500.0, 1.0, 2.0);
+    const Camera otherBias = MakeCamera(500.0, 1.0, 2.0);
     EXPECT_NEAR(FullHorizontalAngleDegrees(otherBias.ProjectionFor(460, 345)),
                 FullHorizontalAngleDegrees(camera.ProjectionFor(460, 345)), 1e-9);
 }
 
 TEST(CameraProjection, FrustumTangentsScaleWithViewFocalAndSceneScale) {
-    const TGLCamera base = MakeCamera(400.0, 1.0, 0.05);
+    const Camera base = MakeCamera(400.0, 1.0, 0.05);
     const Frustum f = base.ProjectionFor(521, 392);
     const double tanH = f.right / f.nearPlane;
     const double tanV = f.top / f.nearPlane;
@@ -45,7 +45,7 @@ TEST(CameraProjection, FrustumTangentsScaleWithViewFocalAndSceneScale) {
     EXPECT_DOUBLE_EQ(f.left, -f.right);
     EXPECT_DOUBLE_EQ(f.bottom, -f.top);
     // Doubling F or S halves both tangents.
-    for (const TGLCamera& doubled : {MakeCamera(800.0, 1.0, 0.05), MakeCamera(400.0, 2.0, 0.05)}) {
+    for (const Camera& doubled : {MakeCamera(800.0, 1.0, 0.05), MakeCamera(400.0, 2.0, 0.05)}) {
         const Frustum g = doubled.ProjectionFor(521, 392);
         EXPECT_NEAR(g.right / g.nearPlane, tanH / 2.0, 1e-12);
         EXPECT_NEAR(g.top / g.nearPlane, tanV / 2.0, 1e-12);
@@ -56,15 +56,15 @@ TEST(CameraProjection, FrustumTangentsScaleWithViewFocalAndSceneScale) {
 }
 
 TEST(CameraProjection, OffscreenViewWithScaledFocalKeepsHorizontalFraming) {
-    const TGLCamera onScreen = MakeCamera(500.0, 1.0, 0.05);
-    const TGLCamera offScreen = MakeCamera(500.0 * 1600.0 / 521.0, 1.0, 0.05);
+    const Camera onScreen = MakeCamera(500.0, 1.0, 0.05);
+    const Camera offScreen = MakeCamera(500.0 * 1600.0 / 521.0, 1.0, 0.05);
     const Frustum a = onScreen.ProjectionFor(521, 392);
     const Frustum b = offScreen.ProjectionFor(1600, 1200);
     EXPECT_NEAR(b.right / b.nearPlane, a.right / a.nearPlane, 1e-12);
 }
 
 TEST(CameraProjection, NearPlaneAndFarPlaneFor521By392) {
-    const TGLCamera camera = MakeCamera(500.0, 1.0, 0.05, 1000.0);
+    const Camera camera = MakeCamera(500.0, 1.0, 0.05, 1000.0);
     const Frustum f = camera.ProjectionFor(521, 392);
     // 500 * 192 / (25.4 * 521) * 0.05 = 0.36272...
     EXPECT_NEAR(f.nearPlane, 0.3627, 5e-4);
@@ -74,7 +74,7 @@ TEST(CameraProjection, NearPlaneAndFarPlaneFor521By392) {
 }
 
 TEST(CameraReset, PutsCameraAtNearPlaneTimesQuarterOfSmallerSide) {
-    TGLCamera camera = MakeCamera(500.0, 1.0, 0.05);
+    Camera camera = MakeCamera(500.0, 1.0, 0.05);
     camera.SetPosition({15.0, 0.0, 15.0});
     camera.BeginRender(521, 392);
     // Only the near plane of the last render counts, not a focal length set since.
@@ -88,7 +88,7 @@ TEST(CameraReset, PutsCameraAtNearPlaneTimesQuarterOfSmallerSide) {
 }
 
 TEST(CameraReset, FollowsTheCurrentDirection) {
-    TGLCamera camera = MakeCamera(500.0, 1.0, 0.05);
+    Camera camera = MakeCamera(500.0, 1.0, 0.05);
     camera.SetOrientation({1.0, 0.0, 0.0}, {0.0, 1.0, 0.0});
     camera.BeginRender(400, 800);
     camera.Reset();
@@ -98,7 +98,7 @@ TEST(CameraReset, FollowsTheCurrentDirection) {
 }
 
 TEST(CameraSettings, RejectsNonPositiveFocalLengthAndZeroSceneScale) {
-    TGLCamera camera;
+    Camera camera;
     for (const double bad : {0.0, -5.0, -0.001}) {
         camera.SetFocalLength(300.0);
         camera.SetFocalLength(bad);
@@ -118,9 +118,9 @@ Vec3 Transform(const Matrix4& m, Vec3 p) {
 }
 
 TEST(CameraView, LooksAtTargetOriginOrAlongDirection) {
-    TGLCamera camera = MakeCamera(500.0, 1.0, 0.05);
+    Camera camera = MakeCamera(500.0, 1.0, 0.05);
     camera.SetPosition({15.0, 0.0, 15.0});
-    TGLSceneObject target;
+    SceneObject target;
     target.SetPosition({0.0, 0.0, 0.0});
     camera.SetTarget(&target);
     // The target lies straight ahead (on the eye's -z axis) at its distance.
@@ -135,7 +135,7 @@ TEST(CameraView, LooksAtTargetOriginOrAlongDirection) {
 
 TEST(InitialScene, HoldsTheStartValues) {
     const auto scene = BuildInitialScene();
-    const TGLCamera& camera = scene->GLCamera2;
+    const Camera& camera = scene->GLCamera2;
     test::ExpectVecNear(camera.Position(), {15.0, 0.0, 15.0});
     EXPECT_EQ(camera.FocalLength(), 397.010498046875);
     EXPECT_EQ(camera.Target(), &scene->GLDummyCube1);

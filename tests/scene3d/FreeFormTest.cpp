@@ -1,6 +1,6 @@
 #include "engine/Errors.h"
 #include "formats/ModelFile.h"
-#include "scene3d/GLFreeForm.h"
+#include "scene3d/MeshObject.h"
 #include "tests/support/TestSupport.h"
 
 #include <cmath>
@@ -27,7 +27,7 @@ Mesh BoxMesh(Vec3f lo, Vec3f hi) {
 }
 
 TEST(FreeForm, BoundingRadiusIsHalfTheBoxDiagonalAtTheObjectScale) {
-    TGLFreeForm form;
+    MeshObject form;
     EXPECT_EQ(form.BoundingRadius(), 0.0);
     form.SetMesh(BoxMesh({-1.0F, -2.0F, -3.0F}, {3.0F, 4.0F, 5.0F}));
     EXPECT_NEAR(form.BoundingRadius(), std::sqrt(4.0 + 9.0 + 16.0), 1e-6);
@@ -44,7 +44,7 @@ TEST(FreeForm, AutoCenteringMovesTheBoxCentreOnChosenAxes) {
     for (const Case& c :
          {Case{{true, true, true}, {-2.0F, -3.0F, -4.0F}}, Case{{true, false, false}, {-2.0F, -2.0F, -3.0F}},
           Case{{false, false, true}, {-1.0F, -2.0F, -4.0F}}}) {
-        TGLFreeForm form;
+        MeshObject form;
         form.SetMesh(BoxMesh({-1.0F, -2.0F, -3.0F}, {3.0F, 4.0F, 5.0F}));
         const double radius = form.BoundingRadius();
         form.SetAutoCentering(c.axes);
@@ -55,14 +55,14 @@ TEST(FreeForm, AutoCenteringMovesTheBoxCentreOnChosenAxes) {
         EXPECT_FLOAT_EQ(b.min.z, c.expectedMin.z);
         EXPECT_NEAR(form.BoundingRadius(), radius, 1e-6);
     }
-    TGLFreeForm empty;
+    MeshObject empty;
     empty.SetAutoCentering({true, true, true});
     empty.PerformAutoCentering();
     EXPECT_TRUE(empty.MeshData().Empty());
 }
 
 TEST(FreeForm, AutoScalingScalesGeometryUnlessOne) {
-    TGLFreeForm form;
+    MeshObject form;
     form.SetMesh(BoxMesh({0.0F, 0.0F, 0.0F}, {1.0F, 2.0F, 3.0F}));
     form.PerformAutoScaling();
     EXPECT_FLOAT_EQ(form.MeshData().Bounds().max.z, 3.0F);
@@ -79,7 +79,7 @@ TEST(FreeForm, LoadsARealModelFileAndRejectsUnknownExtensions) {
     if (!std::filesystem::exists(obj)) {
         GTEST_SKIP() << "missing " << obj;
     }
-    TGLFreeForm form;
+    MeshObject form;
     form.SetMesh(LoadModelFile(obj));
     EXPECT_FALSE(form.MeshData().Empty());
     EXPECT_GT(form.BoundingRadius(), 0.0);
@@ -130,7 +130,7 @@ TEST(FreeForm, SurfaceOrientationTellsClosedSurfacesFromOthers) {
     } cases[] = {{box, {1.0, 1.0, 1.0}, 1},     {box, {-1.0, 1.0, 1.0}, -1}, {box, {1.0, 0.0, 1.0}, 0},
                  {doubled, {1.0, 1.0, 1.0}, 0}, {alike, {1.0, 1.0, 1.0}, 1}, {mixed, {1.0, 1.0, 1.0}, 0}};
     for (const auto& c : cases) {
-        TGLFreeForm form;
+        MeshObject form;
         form.SetMesh(c.mesh);
         form.SetAutoScaling(c.autoScaling);
         form.PerformAutoScaling();

@@ -57,7 +57,7 @@ void MakeQuadScene(Scene3d& scene, double half, double cx, double cy, double dis
     scene.Teapot1.SetMesh(std::move(quad));
     scene.Teapot1.SetVisible(true);
     scene.GLSpaceText1.SetVisible(false);
-    TGLCamera& camera = scene.GLCamera2;
+    Camera& camera = scene.GLCamera2;
     camera.SetTarget(nullptr);
     camera.SetPosition({0.0, 0.0, distance});
     camera.SetOrientation({0.0, 0.0, -1.0}, {0.0, 1.0, 0.0});

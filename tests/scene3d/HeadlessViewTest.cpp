@@ -1,7 +1,7 @@
 // The display-free view: real OpenGL through surfaceless EGL, with or without DISPLAY.
 #include "GLTestSupport.h"
 #include "engine/Errors.h"
-#include "scene3d/GLzBuffer.h"
+#include "scene3d/DepthBuffer.h"
 #include "scene3d/HeadlessView.h"
 
 #include <QColor>
@@ -37,7 +37,7 @@ float At(const std::vector<float>& depth, int row, int col) {
 TEST(HeadlessView, QuadReadsItsAnalyticWindowDepth) {
     Scene3d scene;
     HeadlessView view(kWidth, kHeight);
-    TGLzBuffer reader;
+    DepthBuffer reader;
     reader.LinkToViewer(view);
     ASSERT_EQ(reader.Width(), kWidth);
     ASSERT_EQ(reader.Height(), kHeight);

@@ -1,6 +1,6 @@
 #include "TestVectors.h"
-#include "scene3d/GLNavigator.h"
-#include "scene3d/GLSceneObject.h"
+#include "scene3d/Navigator.h"
+#include "scene3d/SceneObject.h"
 
 #include <cmath>
 
@@ -14,14 +14,14 @@ using test::ExpectVecNear;
 const double kSin10 = std::sin(10.0 * 3.14159265358979323846 / 180.0);
 const double kCos10 = std::cos(10.0 * 3.14159265358979323846 / 180.0);
 
-void ExpectOrthonormal(const TGLSceneObject& o) {
+void ExpectOrthonormal(const SceneObject& o) {
     EXPECT_NEAR(Length(o.Direction()), 1.0, 1e-12);
     EXPECT_NEAR(Length(o.Up()), 1.0, 1e-12);
     EXPECT_NEAR(Dot(o.Direction(), o.Up()), 0.0, 1e-12);
 }
 
 TEST(SceneObject, SettingDirectionOrUpKeepsThemPerpendicular) {
-    TGLSceneObject o;
+    SceneObject o;
     o.SetDirection({1.0, 1.0, 0.0});
     ExpectOrthonormal(o);
     ExpectVecNear(o.Direction(), {std::sqrt(0.5), std::sqrt(0.5), 0.0});
@@ -39,8 +39,8 @@ TEST(SceneObject, SettingDirectionOrUpKeepsThemPerpendicular) {
 
 struct AngleCase {
     const char* name;
-    void (TGLSceneObject::*setter)(double);
-    double (TGLSceneObject::*getter)() const;
+    void (SceneObject::*setter)(double);
+    double (SceneObject::*getter)() const;
     Vec3 direction90;  // direction after setting 90 from (0, 0, 1), up (0, 1, 0)
     Vec3 up90;
 };
@@ -49,7 +49,7 @@ class AngleSetters : public ::testing::TestWithParam<AngleCase> {};
 
 TEST_P(AngleSetters, TurnByDifferenceAndStoreNormalised) {
     const AngleCase& c = GetParam();
-    TGLSceneObject o;
+    SceneObject o;
     (o.*c.setter)(90.0);
     ExpectVecNear(o.Direction(), c.direction90);
     ExpectVecNear(o.Up(), c.up90);
@@ -68,14 +68,14 @@ TEST_P(AngleSetters, TurnByDifferenceAndStoreNormalised) {
 INSTANTIATE_TEST_SUITE_P(
     All, AngleSetters,
     ::testing::Values(
-        AngleCase{"Roll", &TGLSceneObject::SetRollAngle, &TGLSceneObject::RollAngle, {0, 0, 1}, {-1, 0, 0}},
-        AngleCase{"Turn", &TGLSceneObject::SetTurnAngle, &TGLSceneObject::TurnAngle, {1, 0, 0}, {0, 1, 0}},
+        AngleCase{"Roll", &SceneObject::SetRollAngle, &SceneObject::RollAngle, {0, 0, 1}, {-1, 0, 0}},
+        AngleCase{"Turn", &SceneObject::SetTurnAngle, &SceneObject::TurnAngle, {1, 0, 0}, {0, 1, 0}},
         AngleCase{
-            "Pitch", &TGLSceneObject::SetPitchAngle, &TGLSceneObject::PitchAngle, {0, 1, 0}, {0, 0, -1}}),
+            "Pitch", &SceneObject::SetPitchAngle, &SceneObject::PitchAngle, {0, 1, 0}, {0, 0, -1}}),
     [](const ::testing::TestParamInfo<AngleCase>& p) { return std::string(p.param.name); });
 
 TEST(SceneObject, AngleSettersAreRelativeToTheCurrentOrientation) {
-    TGLSceneObject o;
+    SceneObject o;
     o.SetOrientation({1.0, 0.0, 0.0}, {0.0, 1.0, 0.0});
     o.SetRollAngle(30.0);
     o.SetRollAngle(0.0);
@@ -86,18 +86,18 @@ TEST(SceneObject, AngleSettersAreRelativeToTheCurrentOrientation) {
 }
 
 TEST(SceneObject, RotationAboutSceneAxesRunsXThenYThenZ) {
-    TGLSceneObject o;
+    SceneObject o;
     RotateAboutSceneAxes(o, 90.0, 0.0, 0.0);
     ExpectVecNear(o.Direction(), {0.0, -1.0, 0.0});
     ExpectVecNear(o.Up(), {0.0, 0.0, 1.0});
 
-    TGLSceneObject p;
+    SceneObject p;
     // X first takes the direction onto the Y axis, where the Y turn leaves it.
     RotateAboutSceneAxes(p, 90.0, 90.0, 0.0);
     ExpectVecNear(p.Direction(), {0.0, -1.0, 0.0});
     ExpectVecNear(p.Up(), {1.0, 0.0, 0.0});
 
-    TGLSceneObject q;
+    SceneObject q;
     RotateAboutSceneAxes(q, 0.0, 0.0, 90.0);  // direction on the Z axis: only up turns
     ExpectVecNear(q.Direction(), {0.0, 0.0, 1.0});
     ExpectVecNear(q.Up(), {-1.0, 0.0, 0.0});
@@ -107,7 +107,7 @@ TEST(SceneObject, RotationAboutSceneAxesRunsXThenYThenZ) {
 }
 
 TEST(SceneObject, ModelMatrixMapsLocalAxes) {
-    TGLSceneObject o;
+    SceneObject o;
     o.SetOrientation({1.0, 0.0, 0.0}, {0.0, 1.0, 0.0});
     o.SetPosition({1.0, 2.0, 3.0});
     o.SetScale({2.0, 3.0, 4.0});
@@ -123,8 +123,8 @@ TEST(SceneObject, ModelMatrixMapsLocalAxes) {
 }
 
 TEST(Navigator, TurnHorizontallyUsesRightOfDirectionAndUp) {
-    TGLSceneObject o;
-    TGLNavigator nav;
+    SceneObject o;
+    Navigator nav;
     nav.SetMovingObject(&o);
     nav.TurnHorizontal(10.0);  // 7 pixels at 0.7 pixel per degree
     // right = direction x up = (0, 0, 1) x (0, 1, 0) = (-1, 0, 0)
@@ -137,8 +137,8 @@ TEST(Navigator, TurnHorizontallyUsesRightOfDirectionAndUp) {
 }
 
 TEST(Navigator, TurnVerticallyPitchesUpWithIt) {
-    TGLSceneObject o;
-    TGLNavigator nav;
+    SceneObject o;
+    Navigator nav;
     nav.SetMovingObject(&o);
     nav.TurnVertical(10.0);
     ExpectVecNear(o.Direction(), {0.0, kSin10, kCos10});
@@ -150,8 +150,8 @@ TEST(Navigator, TurnVerticallyPitchesUpWithIt) {
 }
 
 TEST(Navigator, AngleLockStopsVerticalTurnsAtNinetyDegrees) {
-    TGLSceneObject o;
-    TGLNavigator nav;
+    SceneObject o;
+    Navigator nav;
     nav.SetMovingObject(&o);
     nav.SetAngleLock(true);
     nav.TurnVertical(60.0);
@@ -161,8 +161,8 @@ TEST(Navigator, AngleLockStopsVerticalTurnsAtNinetyDegrees) {
 }
 
 TEST(Navigator, StraightenRestoresVirtualUpAndKeepsHeading) {
-    TGLSceneObject o;
-    TGLNavigator nav;
+    SceneObject o;
+    Navigator nav;
     nav.SetMovingObject(&o);
     nav.TurnHorizontal(40.0);
     nav.TurnVertical(30.0);
@@ -180,9 +180,9 @@ TEST(Navigator, StraightenRestoresVirtualUpAndKeepsHeading) {
 }
 
 TEST(Navigator, TurnsActOnTheCurrentMovingObjectOnly) {
-    TGLSceneObject a;
-    TGLSceneObject b;
-    TGLNavigator nav;
+    SceneObject a;
+    SceneObject b;
+    Navigator nav;
     nav.TurnHorizontal(30.0);  // no moving object: nothing to turn, no crash
     nav.SetMovingObject(&a);
     nav.TurnHorizontal(30.0);

@@ -1,5 +1,5 @@
 #include "engine/Errors.h"
-#include "scene3d/GLSpaceText.h"
+#include "scene3d/SpaceText.h"
 #include "scene3d/SceneActions.h"
 #include "scene3d/SpaceTextGeometry.h"
 #include "tests/support/TestSupport.h"
@@ -70,7 +70,7 @@ double CapArea(const TextGeometry& g) {
 TEST(SpaceTextGeometry, EmptyTextHasNoGeometry) {
     const TextGeometry g = BuildTextGeometry(QString(), BoldArial(), 0.2, 1.0);
     EXPECT_TRUE(g.Empty());
-    TGLSpaceText text;
+    SpaceText text;
     text.SetFont(BoldArial());
     text.SetText(QString());
     EXPECT_TRUE(text.Geometry().Empty());
@@ -222,7 +222,7 @@ TEST(SpaceTextGeometry, EveryCharacterCodeBuilds) {
 }
 
 TEST(SpaceText, RebuildsAfterChangesAndScalesBoundingRadius) {
-    TGLSpaceText text;
+    SpaceText text;
     text.SetFont(BoldArial());
     text.SetText(QStringLiteral("HELLO"));
     const double r = text.BoundingRadius();
@@ -273,7 +273,7 @@ TEST(SpaceText, TextPastItsLimitsIsRefusedAndThePreviousTextStays) {
         {QString(kMaxSpaceTextCharacters, QLatin1Char('@')), "The 3D text is too detailed in this font"},
     };
     const auto scene = BuildInitialScene();
-    TGLSpaceText& text = scene->GLSpaceText1;
+    SpaceText& text = scene->GLSpaceText1;
     ShowSpaceText(*scene, QStringLiteral("ABC"));
     const std::size_t shown = text.Geometry().positions.size();
     const double radius = text.BoundingRadius();

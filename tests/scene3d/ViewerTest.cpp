@@ -1,8 +1,8 @@
 #include "GLTestSupport.h"
 #include "formats/ModelFile.h"
-#include "scene3d/GLMemoryViewer.h"
-#include "scene3d/GLSceneViewer.h"
-#include "scene3d/GLzBuffer.h"
+#include "scene3d/OffscreenView.h"
+#include "scene3d/SceneView.h"
+#include "scene3d/DepthBuffer.h"
 #include "tests/support/TestSupport.h"
 
 #include <QSignalSpy>
@@ -45,7 +45,7 @@ protected:
     void SetUp() override {
         VM_REQUIRE_GL();
         scene_ = std::make_unique<Scene3d>();
-        viewer_ = std::make_unique<TGLSceneViewer>();
+        viewer_ = std::make_unique<SceneView>();
         viewer_->SetScene(scene_.get());
         viewer_->SetCamera(&scene_->GLCamera2);
         Show(400, 300);
@@ -65,8 +65,8 @@ protected:
     }
 
     std::unique_ptr<Scene3d> scene_;
-    std::unique_ptr<TGLSceneViewer> viewer_;
-    TGLzBuffer zBuffer_;
+    std::unique_ptr<SceneView> viewer_;
+    DepthBuffer zBuffer_;
 };
 
 TEST_F(OnScreenView, QuadReadsItsAnalyticWindowDepth) {
@@ -119,7 +119,7 @@ TEST_F(OnScreenView, ObjectInTopHalfLandsInHighRows) {
 
 TEST_F(OnScreenView, RepaintNowRendersBeforeReturningAndRaisesPostRender) {
     MakeQuadScene(*scene_, 1.0, 0.0, 0.0, 10.0, 400.0);
-    QSignalSpy spy(viewer_.get(), &TGLSceneViewer::PostRender);
+    QSignalSpy spy(viewer_.get(), &SceneView::PostRender);
     const long before = viewer_->RenderCount();
     viewer_->RepaintNow();
     EXPECT_EQ(viewer_->RenderCount(), before + 1);
@@ -134,7 +134,7 @@ TEST(HiddenView, RepaintNowRendersAViewOnAHiddenTab) {
     MakeQuadScene(scene, 0.5, 0.0, 0.0, 10.0, 400.0);
     QTabWidget tabs;
     tabs.addTab(new QWidget, QStringLiteral("Stereogram"));
-    auto* viewer = new TGLSceneViewer;
+    auto* viewer = new SceneView;
     tabs.addTab(viewer, QStringLiteral("3D model"));
     viewer->SetScene(&scene);
     viewer->SetCamera(&scene.GLCamera2);
@@ -142,10 +142,10 @@ TEST(HiddenView, RepaintNowRendersAViewOnAHiddenTab) {
     tabs.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
     ASSERT_FALSE(viewer->isVisible());
-    QSignalSpy spy(viewer, &TGLSceneViewer::PostRender);
+    QSignalSpy spy(viewer, &SceneView::PostRender);
     viewer->RepaintNow();
     EXPECT_EQ(spy.count(), 1);
-    TGLzBuffer reader;
+    DepthBuffer reader;
     reader.LinkToViewer(*viewer);
     EXPECT_GT(CountDrawn(reader.ReadDepth()), 100U);
     viewer->RepaintNow();
@@ -160,7 +160,7 @@ TEST_F(OnScreenView, HiddenObjectLeavesNoDepth) {
 
 TEST_F(OnScreenView, ReaderTakesTheSizeAtLinkingAndKeepsItsBlock) {
     MakeQuadScene(*scene_, 100.0, 0.0, 0.0, 10.0, 400.0);
-    TGLzBuffer reader;
+    DepthBuffer reader;
     EXPECT_EQ(reader.Width(), 0);
     EXPECT_EQ(reader.Height(), 0);
     EXPECT_EQ(reader.Viewer(), nullptr);
@@ -230,13 +230,13 @@ protected:
     void SetUp() override {
         VM_REQUIRE_GL();
         scene_ = std::make_unique<Scene3d>();
-        memory_ = std::make_unique<TGLMemoryViewer>();
+        memory_ = std::make_unique<OffscreenView>();
         memory_->SetScene(scene_.get());
         memory_->SetCamera(&scene_->GLCamera2);
     }
 
     std::unique_ptr<Scene3d> scene_;
-    std::unique_ptr<TGLMemoryViewer> memory_;
+    std::unique_ptr<OffscreenView> memory_;
 };
 
 TEST_F(OffScreenView, ReturnsUprightColourAndDepthAtFullSize) {
@@ -253,7 +253,7 @@ TEST_F(OffScreenView, ReturnsUprightColourAndDepthAtFullSize) {
                          colour.pixel(5, 1195) == background.rgb();
     EXPECT_TRUE(upright) << "colour saved to " << test::SaveForInspection(colour, "scene3d_offscreen_colour");
 
-    TGLzBuffer reader;
+    DepthBuffer reader;
     reader.LinkToViewer(*memory_);
     ASSERT_EQ(reader.Width(), 1600);
     ASSERT_EQ(reader.Height(), 1200);
@@ -267,19 +267,19 @@ TEST_F(OffScreenView, ReturnsUprightColourAndDepthAtFullSize) {
 TEST(BothViews, HelloLeavesDepthInEachAndTheyDoNotDisturbEachOther) {
     VM_REQUIRE_GL();
     const auto scene = BuildInitialScene();
-    TGLSceneViewer viewer;
+    SceneView viewer;
     viewer.SetScene(scene.get());
     viewer.SetCamera(&scene->GLCamera2);
     viewer.resize(521, 392);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
-    TGLMemoryViewer memory;
+    OffscreenView memory;
     memory.SetScene(scene.get());
     memory.SetCamera(&scene->GLCamera2);
     memory.SetBackgroundColor(QColor(255, 255, 0));
 
-    TGLzBuffer onScreen;
-    TGLzBuffer offScreen;
+    DepthBuffer onScreen;
+    DepthBuffer offScreen;
     viewer.RepaintNow();
     onScreen.LinkToViewer(viewer);
     const std::vector<float> first = onScreen.ReadDepth();

@@ -1,8 +1,8 @@
 // The about box: shown modally from "About", version label, links, and the ways it closes.
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
-#include "workspace/Test1.h"
-#include "workspace/fm_About.h"
+#include "workspace/MainWindow.h"
+#include "workspace/AboutBox.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,7 +32,7 @@ protected:
         return label;
     }
 
-    TfmAbout about_{kWeb, kMail};
+    AboutBox about_{kWeb, kMail};
     std::vector<QUrl> opened_;
 };
 
@@ -43,7 +43,7 @@ TEST_F(AboutBoxTest, AboutCommandShowsTheBoxModallyAndEscClosesIt) {
     MainWindowSetup setup;
     setup.documentsFolder = QString::fromStdString((temp / "Documents").string());
     setup.folders = FindProgramFolders(QString::fromStdString((temp / "bin").string()), QString());
-    TfmMain window(setup);
+    MainWindow window(setup);
     MainWindowPartners partners;
     partners.about = &about_;
     window.AttachWindows(partners);
@@ -120,7 +120,7 @@ TEST(AboutBoxLinksTest, OnlyLinksWithATargetAreShown) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.mail.toString().toStdString());
-        TfmAbout about(c.web, c.mail);
+        AboutBox about(c.web, c.mail);
         std::vector<QUrl> opened;
         about.SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
         about.show();

@@ -1,15 +1,15 @@
 // The animation as a user makes one: "Render Animation" on the 3D tab, the options dialog, the
 // movie file dialog, the frames counting up in the progress window, Stop; the movie is read back
 // with ffprobe, and what the run changed for its duration is checked to come back.
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneView.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/AnimationRun.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
 #include "workspace/PictureConversion.h"
-#include "workspace/Unit2t.h"
-#include "workspace/fm_AnimProg.h"
-#include "workspace/fm_Avi.h"
+#include "workspace/PreviewWindow.h"
+#include "workspace/ProgressWindow.h"
+#include "workspace/AnimationOptionsDialog.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -99,7 +99,7 @@ bool LastFrameEquals(const fs::path& movie, const PixelBuffer& picture) {
 struct Choice {
     int sizeItem = 2;  // "320x240"
     int fpsItem = 4;   // "25"
-    int typeItem = TfmAvi::kTexturedItem;
+    int typeItem = AnimationOptionsDialog::kTexturedItem;
     std::vector<std::pair<const char*, QString>> fields{{"eFramesCount", QStringLiteral("3")}};
 };
 
@@ -153,10 +153,10 @@ protected:
     }
 
     [[nodiscard]] ModelTab& Tab() const { return Main().ModelPage(); }
-    [[nodiscard]] TfmAvi& Options() const { return windows_->AnimationOptions(); }
-    [[nodiscard]] TForm2& Preview() const { return windows_->Preview(); }
+    [[nodiscard]] AnimationOptionsDialog& Options() const { return windows_->AnimationOptions(); }
+    [[nodiscard]] PreviewWindow& Preview() const { return windows_->Preview(); }
     [[nodiscard]] QString StatusText() const { return windows_->Progress().StatusLabel()->text(); }
-    [[nodiscard]] fs::path WorkFile() const { return Main().Animation()->AviWriter().WorkFileName(); }
+    [[nodiscard]] fs::path WorkFile() const { return Main().Animation()->Writer().WorkFileName(); }
 
     // Presses "Render Animation", enters `choice`, runs `inDialog` and presses Start (or Close),
     // and answers the movie file dialog with `file`. Returns when the command has ended.
@@ -242,7 +242,7 @@ TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize)
         const fs::path movie = temp_ / (std::string(c.size) + ".avi");
         Animate(
             Choice{
-                c.sizeItem, c.fpsItem, TfmAvi::kTexturedItem, {{"eFramesCount", QString::number(c.frames)}}},
+                c.sizeItem, c.fpsItem, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QString::number(c.frames)}}},
             Q(movie));
         auto probe = ProbeMovie(movie);
         EXPECT_EQ(probe["codec_name"], "rawvideo") << c.size;
@@ -269,14 +269,14 @@ TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize)
 TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
     struct Case {
         int dialogItem;
-        TStereoGramType type;
+        StereogramKind type;
         int oversampling;
     };
-    for (const Case& c : {Case{TfmAvi::kRandomDotItem, TStereoGramType::sgtFastRandomDot, 1},
-                          Case{TfmAvi::kRandomDotTexturedItem, TStereoGramType::sgtRandomDotTextured, 1},
-                          Case{TfmAvi::kTexturedItem, TStereoGramType::sgtTextured, 4}}) {
+    for (const Case& c : {Case{AnimationOptionsDialog::kRandomDotItem, StereogramKind::RandomDot, 1},
+                          Case{AnimationOptionsDialog::kRandomDotTexturedItem, StereogramKind::RandomDotTextured, 1},
+                          Case{AnimationOptionsDialog::kTexturedItem, StereogramKind::Textured, 4}}) {
         ChooseSettings(2, 1);  // Textured, oversampling 2
-        std::pair<TStereoGramType, int> during{};
+        std::pair<StereogramKind, int> during{};
         watcher_->on[QStringLiteral("Frame  1/1")] = [&] {
             during = {Engine().StereoType(), Engine().Oversampling()};
         };
@@ -287,7 +287,7 @@ TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
         EXPECT_EQ(CheckedItem("RadioGroup4"), 1) << c.dialogItem;
         EXPECT_EQ(Engine().Oversampling(), 2) << c.dialogItem;
     }
-    Animate(Choice{2, 4, TfmAvi::kRandomDotItem}, std::nullopt);  // the file dialog cancelled
+    Animate(Choice{2, 4, AnimationOptionsDialog::kRandomDotItem}, std::nullopt);  // the file dialog cancelled
     EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
     EXPECT_EQ(CheckedItem("RadioGroup4"), 1);
 }
@@ -314,7 +314,7 @@ TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
         }
         bool pressed = false;
         const QMetaObject::Connection atProgress =
-            QObject::connect(windows_->Progress().Gauge(), &QProgressBar::valueChanged, [&](int value) {
+            QObject::connect(windows_->Progress().ProgressBar(), &QProgressBar::valueChanged, [&](int value) {
                 const bool now = moment == Moment::Rendering ? value > 0 && value < 100
                                                              : moment == Moment::Rendered && value == 100;
                 if (now && !pressed && StatusText() == label) {
@@ -323,7 +323,7 @@ TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
                 }
             });
         const fs::path movie = temp_ / "stopped.avi";
-        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
         QObject::disconnect(atProgress);
         EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], std::to_string(frame)) << label.toStdString();
         ASSERT_GE(watcher_->shown.size(), 2U);
@@ -340,9 +340,9 @@ TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
 
 TEST_F(AnimationTest, TheGaugeFollowsTheEngineWithinEveryFrame) {
     std::map<QString, std::vector<int>> values;  // per status shown
-    QObject::connect(windows_->Progress().Gauge(), &QProgressBar::valueChanged,
+    QObject::connect(windows_->Progress().ProgressBar(), &QProgressBar::valueChanged,
                      [&](int value) { values[StatusText()].push_back(value); });
-    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(temp_ / "g.avi"));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(temp_ / "g.avi"));
     for (int frame = 1; frame <= 3; ++frame) {
         const std::vector<int>& seen = values[QStringLiteral("Frame  %1/3").arg(frame)];
         ASSERT_FALSE(seen.empty()) << frame;
@@ -363,7 +363,7 @@ TEST_F(AnimationTest, FullDiskInAFrameKeepsThePlayableFramesBeforeItAndReportsIt
         ::setrlimit(RLIMIT_FSIZE, &full);
     };
     watcher_->on[QStringLiteral("Saving data     ")] = [&] { ::setrlimit(RLIMIT_FSIZE, &old); };
-    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldSignal);
     EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], "2");
@@ -393,7 +393,7 @@ TEST_F(AnimationTest, ZoomCameraAndTextureStepsAccumulateAndTheRunPutsThemBack) 
     };
     Animate(Choice{2,
                    4,
-                   TfmAvi::kTexturedItem,
+                   AnimationOptionsDialog::kTexturedItem,
                    {{"eFramesCount", QStringLiteral("3")},
                     {"eZoom", QStringLiteral("10")},
                     {"eCamX", QStringLiteral("20")}}},
@@ -418,10 +418,10 @@ TEST_F(AnimationTest, EachFrameIsTheSceneSteppedDrawnAndRenderedInTurn) {
     Scene3d& scene = Tab().Scene();
     const FrameStepsUndo start(scene, CameraTravel{});
     const fs::path movie = temp_ / "steps.avi";
-    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie));
     ASSERT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
     // The depth view, put on the screen only now and then during the run, ends on the last frame.
-    EXPECT_EQ(Tab().DepthView().Image(), ToQImage(Engine().DepthMap().Bitmap()));
+    EXPECT_EQ(Tab().DepthPane().Image(), ToQImage(Engine().DepthMap().Bitmap()));
 
     CameraTravel travel;
     start.Restore(scene, travel);
@@ -449,7 +449,7 @@ TEST_F(AnimationTest, AnExistingAviTargetIsRemovedBeforeTheRunOtherFilesAreNot) 
         WriteBytes(target, {1, 2, 3});
         bool existed = false;
         watcher_->on[QStringLiteral("Frame  1/1")] = [&] { existed = fs::exists(target); };
-        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("1")}}}, Q(target));
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("1")}}}, Q(target));
         EXPECT_EQ(existed, !removed) << name;
         EXPECT_EQ(ProbeMovie(target)["nb_read_frames"], "1") << name;
     }
@@ -460,7 +460,7 @@ TEST_F(AnimationTest, AFailedSaveIsReportedAndTheCleanUpStillRuns) {
     Preview().seY()->setValue(7);
     const int maximum = Preview().seY()->maximum();
     watcher_->on[QStringLiteral("Frame  1/2")] = [&] { fs::remove_all(temp_ / "gone"); };
-    Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("2")}}},
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("2")}}},
             Q(temp_ / "gone" / "m.avi"));
     ASSERT_EQ(dialogs_->Messages().size(), 1U);
     EXPECT_TRUE(dialogs_->Messages()[0].text.startsWith(QStringLiteral("Failed to save the movie")));
@@ -506,7 +506,7 @@ TEST_F(AnimationTest, AFieldThatCannotBeTakenKeepsTheDialogOpenWithTheFieldSelec
             Retype(field, c.good);
         };
         Animate(Choice{}, std::nullopt);  // the options the refused Start must keep: 3 frames
-        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{c.field, c.text}}}, std::nullopt, true, refuse);
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{c.field, c.text}}}, std::nullopt, true, refuse);
         EXPECT_TRUE(stayed) << c.field;
         ASSERT_EQ(dialogs_->Messages().size(), 1U) << c.field;
         const QString& shown = dialogs_->Messages()[0].text;
@@ -533,7 +533,7 @@ TEST_F(AnimationTest, TheSoundTrackChosenInTheOptionsIsInTheMovie) {
                 Retype(field, QString());
             }
         };
-        Animate(Choice{2, 4, TfmAvi::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie), true,
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie), true,
                 enter);
         std::string out;
         EXPECT_EQ(RunCommand(

@@ -2,7 +2,7 @@
 // presets, when the main window is told that a field was left, and how the dialog closes.
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/HelpContext.h"
-#include "workspace/fm_Config.h"
+#include "workspace/ConfigurationDialog.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -74,7 +74,7 @@ protected:
     }
     static QRect Global(const QWidget* w) { return {w->mapToGlobal(QPoint(0, 0)), w->size()}; }
 
-    TfmConfig dialog_;
+    ConfigurationDialog dialog_;
 };
 
 TEST_F(ConfigDialogTest, FieldsCarryTheirLabelsAndStartValues) {
@@ -137,8 +137,8 @@ TEST_F(ConfigDialogTest, TheLengthLimitIsForTypingOnly) {
 }
 
 TEST_F(ConfigDialogTest, EachPresetFillsItsRowAndOnlyDefaultChoosesTheSize) {
-    QSignalSpy defaultSize(&dialog_, &TfmConfig::DefaultSizeChosen);
-    QSignalSpy left(&dialog_, &TfmConfig::FieldLeft);
+    QSignalSpy defaultSize(&dialog_, &ConfigurationDialog::DefaultSizeChosen);
+    QSignalSpy left(&dialog_, &ConfigurationDialog::FieldLeft);
     ShowActive();
     EXPECT_TRUE(dialog_.Edit1()->hasFocus());
     const std::vector<QLineEdit*> edits = Edits();
@@ -149,7 +149,7 @@ TEST_F(ConfigDialogTest, EachPresetFillsItsRowAndOnlyDefaultChoosesTheSize) {
         }
         defaultSize.clear();
         std::vector<QString> seenAtSignal;
-        const auto connection = QObject::connect(&dialog_, &TfmConfig::DefaultSizeChosen,
+        const auto connection = QObject::connect(&dialog_, &ConfigurationDialog::DefaultSizeChosen,
                                                  [&] { seenAtSignal.push_back(dialog_.Edit5()->text()); });
         QTest::mouseClick(Child<QPushButton>(preset.button), Qt::LeftButton);
         QObject::disconnect(connection);
@@ -197,7 +197,7 @@ TEST_F(ConfigDialogTest, TheHelpPageListsWhatEachPresetButtonFills) {
 }
 
 TEST_F(ConfigDialogTest, LeavingAFieldIsReportedButHidingTheDialogIsNot) {
-    QSignalSpy left(&dialog_, &TfmConfig::FieldLeft);
+    QSignalSpy left(&dialog_, &ConfigurationDialog::FieldLeft);
     ShowActive();
     dialog_.Edit1()->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog_.Edit1()->hasFocus(); }));
@@ -207,7 +207,7 @@ TEST_F(ConfigDialogTest, LeavingAFieldIsReportedButHidingTheDialogIsNot) {
 
     // A click on a preset takes the focus from the field before the preset fills it.
     std::vector<QString> distanceAtSignal;
-    QObject::connect(&dialog_, &TfmConfig::FieldLeft,
+    QObject::connect(&dialog_, &ConfigurationDialog::FieldLeft,
                      [&] { distanceAtSignal.push_back(dialog_.Edit1()->text()); });
     dialog_.Edit1()->setText(QStringLiteral("30"));
     QTest::mouseClick(Child<QPushButton>("bExtraDepth"), Qt::LeftButton);
@@ -238,7 +238,7 @@ TEST_F(ConfigDialogTest, LeavingAFieldIsReportedButHidingTheDialogIsNot) {
 }
 
 TEST_F(ConfigDialogTest, EscAndCloseOnlyCloseTheDialog) {
-    QSignalSpy defaultSize(&dialog_, &TfmConfig::DefaultSizeChosen);
+    QSignalSpy defaultSize(&dialog_, &ConfigurationDialog::DefaultSizeChosen);
     dialog_.Edit2()->setText(QStringLiteral("17"));
     for (const bool useEsc : {true, false}) {
         SCOPED_TRACE(useEsc ? "Esc" : "Close");

@@ -24,7 +24,7 @@ int Marks(const QImage& image, int left, int right, QRgb background) {
 
 TEST(Gauge, PercentageShowsOverTheBarAndBesideIt) {
     VM_REQUIRE_DISPLAY();
-    TGauge gauge;
+    Gauge gauge;
     gauge.setRange(0, 100);
     gauge.resize(300, 24);
     const QRgb bar = gauge.palette().color(QPalette::Highlight).rgb();

@@ -3,7 +3,7 @@
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/HelpContext.h"
 #include "workspace/HelpWindow.h"
-#include "workspace/fm_Config.h"
+#include "workspace/ConfigurationDialog.h"
 
 #include <QApplication>
 #include <QDirIterator>
@@ -58,7 +58,7 @@ protected:
     void SetUp() override { VM_REQUIRE_DISPLAY(); }
     QTextBrowser* Browser() { return help_.findChild<QTextBrowser*>(QStringLiteral("HelpBrowser")); }
 
-    THelpWindow help_;
+    HelpWindow help_;
 };
 
 TEST_F(HelpWindowTest, EveryContextShowsItsPageAndUnknownOnesTheContents) {
@@ -153,7 +153,7 @@ TEST_F(HelpWindowTest, FollowingALinkAndGoingBackWorks) {
 }
 
 TEST_F(HelpWindowTest, F1ShowsThePageOfTheFocusedWidgetOrItsWindow) {
-    THelpWindow::InstallF1(*qApp, help_);
+    HelpWindow::InstallF1(*qApp, help_);
     QWidget window;
     SetHelpContext(&window, kHelpMainWindow);
     auto* layout = new QVBoxLayout(&window);
@@ -189,8 +189,8 @@ TEST_F(HelpWindowTest, F1ShowsThePageOfTheFocusedWidgetOrItsWindow) {
 }
 
 TEST_F(HelpWindowTest, F1InTheModalConfigurationShowsItsPageAboveTheDialog) {
-    THelpWindow::InstallF1(*qApp, help_);
-    TfmConfig config;
+    HelpWindow::InstallF1(*qApp, help_);
+    ConfigurationDialog config;
     bool helpWasModalTop = false;
     QUrl pageShown;
     QTimer poll;

@@ -3,7 +3,7 @@
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/PreviewZoom.h"
-#include "workspace/Unit2t.h"
+#include "workspace/PreviewWindow.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -86,7 +86,7 @@ protected:
         VM_REQUIRE_DISPLAY();
         dialogs_ = &InstallScriptedDialogs();
         form_ =
-            std::make_unique<TForm2>(QString::fromStdString(temp_.Path().string()), [] { return QString(); });
+            std::make_unique<PreviewWindow>(QString::fromStdString(temp_.Path().string()), [] { return QString(); });
     }
     // A picture of `picture` size shown as the render job shows it; the window then has the
     // width the placement rule gives it.
@@ -113,7 +113,7 @@ protected:
 
     TempDir temp_;
     ScriptedDialogs* dialogs_ = nullptr;
-    std::unique_ptr<TForm2> form_;
+    std::unique_ptr<PreviewWindow> form_;
 };
 
 // 800 x 600 is the "Default" preset; 385 gives the minimum width.
@@ -130,8 +130,8 @@ TEST_F(PreviewLayoutTest, EveryControlShowsWholeFromTheMinimumWidthUp) {
         EXPECT_EQ(form_->findChild<QWidget*>(QStringLiteral("Panel1"))->height(), panel);
         previousPanel = panel;
     }
-    EXPECT_EQ(form_->PanelHeightFor(1400), TForm2::kToolbarPanelHeight);
-    EXPECT_GT(previousPanel, TForm2::kToolbarPanelHeight);
+    EXPECT_EQ(form_->PanelHeightFor(1400), PreviewWindow::kToolbarPanelHeight);
+    EXPECT_GT(previousPanel, PreviewWindow::kToolbarPanelHeight);
 }
 
 TEST(PreviewZoomTest, StepsFitAndText) {

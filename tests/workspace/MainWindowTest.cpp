@@ -2,7 +2,7 @@
 // commands are enabled, and the folders it sets up.
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
-#include "workspace/Test1.h"
+#include "workspace/MainWindow.h"
 
 #include <QAction>
 #include <QDir>
@@ -37,13 +37,13 @@ protected:
 
     // A main window whose program folder is a temporary "bin" (samples then come from the source
     // tree) and whose documents folder is `documents`.
-    std::unique_ptr<TfmMain> MakeWindow(const QString& documents) {
+    std::unique_ptr<MainWindow> MakeWindow(const QString& documents) {
         MainWindowSetup setup;
         setup.documentsFolder = documents;
         setup.folders = FindProgramFolders(Q(temp_ / "bin"), QStringLiteral(VM_SOURCE_DIR));
-        return std::make_unique<TfmMain>(setup);
+        return std::make_unique<MainWindow>(setup);
     }
-    std::unique_ptr<TfmMain> ShowWindow() {
+    std::unique_ptr<MainWindow> ShowWindow() {
         auto window = MakeWindow(Q(temp_ / "Documents"));
         window->show();
         window->activateWindow();
@@ -51,7 +51,7 @@ protected:
         return window;
     }
 
-    static QAction* Command(TfmMain& window, const char* name) {
+    static QAction* Command(MainWindow& window, const char* name) {
         auto* action = window.findChild<QAction*>(QString::fromLatin1(name));
         EXPECT_NE(action, nullptr) << name;
         return action;
@@ -187,7 +187,7 @@ TEST_F(MainWindowTest, ToolbarButtonsHintsIconsAndStartStates) {
 // Which commands each enabling step turns on; nothing else changes.
 struct EnablingCase {
     const char* step;
-    void (TfmMain::*enable)();
+    void (MainWindow::*enable)();
     std::vector<const char*> commands;
 };
 
@@ -196,10 +196,10 @@ const std::vector<const char*> kStartDisabled{"tbRender",          "Render1", "R
 
 TEST_F(MainWindowTest, EnablingStepsTurnOnTheirCommandsOnlyAndNeverBackOff) {
     const std::vector<EnablingCase> cases{
-        {"render", &TfmMain::EnableRenderCommands, {"tbRender", "Render1"}},
-        {"animation", &TfmMain::EnableAnimationCommands, {"Renderanimation1"}},
+        {"render", &MainWindow::EnableRenderCommands, {"tbRender", "Render1"}},
+        {"animation", &MainWindow::EnableAnimationCommands, {"Renderanimation1"}},
         {"result",
-         &TfmMain::EnableResultCommands,
+         &MainWindow::EnableResultCommands,
          {"tbSee", "Showlastrendered1", "tbSave", "SaveStereogram1"}},
     };
     for (const EnablingCase& c : cases) {

@@ -1,14 +1,14 @@
 // The "3D model" tab as a user drives it: the view is captured after every redraw, models load
 // through the dialog, the mouse and wheel frame the object, the depth sliders shape the grey
 // scale, and the exports write what they show.
-#include "scene3d/GLSceneViewer.h"
+#include "scene3d/SceneView.h"
 #include "scene3d/SceneActions.h"
 #include "tests/workspace/DialogDriver.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
 #include "workspace/PictureConversion.h"
-#include "workspace/Unit2t.h"
+#include "workspace/PreviewWindow.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -124,7 +124,7 @@ protected:
     [[nodiscard]] QAbstractButton* Button(const char* name) const {
         return Find<QAbstractButton>(Tab(), name);
     }
-    [[nodiscard]] TGLSceneViewer& View() const { return Tab().SceneViewer(); }
+    [[nodiscard]] SceneView& View() const { return Tab().SceneViewer(); }
     [[nodiscard]] QAction* Command(const char* name) const { return Find<QAction>(Main(), name); }
 
     // Clicks the "3D model" tab and waits for its captures to settle.
@@ -162,7 +162,7 @@ protected:
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &wheel);
     }
-    [[nodiscard]] TGLSceneObject& Moving() const { return *Tab().Scene().GLNavigator1.MovingObject(); }
+    [[nodiscard]] SceneObject& Moving() const { return *Tab().Scene().GLNavigator1.MovingObject(); }
 };
 
 TEST_F(ModelTabTest, OpeningTheTabCapturesTheTextAndF12RendersIt) {
@@ -356,7 +356,7 @@ TEST_F(ModelTabTest, WheelButtonsAndDragsFrameTheObject) {
     EXPECT_NEAR(std::acos(Dot(before, Moving().Direction())) * 180.0 / M_PI, 10.0, 1e-6);
     // The depth view takes drags too: 7 pixels up turns it about its right axis.
     const Vec3 up = Moving().Up();
-    Drag(&Tab().DepthView(), {50, 50}, {50, 43}, Qt::LeftButton);
+    Drag(&Tab().DepthPane(), {50, 50}, {50, 43}, Qt::LeftButton);
     EXPECT_NEAR(std::acos(Dot(up, Moving().Up())) * 180.0 / M_PI, 10.0, 1e-6);
 
     // Shift moves: the object follows the pointer, 1/20 unit per pixel.

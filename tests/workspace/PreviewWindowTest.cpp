@@ -4,8 +4,8 @@
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
 #include "workspace/HelpContext.h"
-#include "workspace/Unit2t.h"
-#include "workspace/fm_Avi.h"
+#include "workspace/PreviewWindow.h"
+#include "workspace/AnimationOptionsDialog.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -65,7 +65,7 @@ protected:
     void SetUp() override {
         VM_REQUIRE_DISPLAY();
         dialogs_ = &InstallScriptedDialogs();
-        form_ = std::make_unique<TForm2>(Q(temp_.Path()), [this] {
+        form_ = std::make_unique<PreviewWindow>(Q(temp_.Path()), [this] {
             const QCursor* cursor = QGuiApplication::overrideCursor();
             cursorWhileSaving_ = cursor != nullptr ? cursor->shape() : Qt::ArrowCursor;
             return dpi_;
@@ -90,7 +90,7 @@ protected:
     QString dpi_ = QStringLiteral("72");
     Qt::CursorShape cursorWhileSaving_ = Qt::ArrowCursor;  // when the DPI text was read
     ScriptedDialogs* dialogs_ = nullptr;
-    std::unique_ptr<TForm2> form_;
+    std::unique_ptr<PreviewWindow> form_;
 };
 
 TEST_F(PreviewWindowTest, WindowToolbarAndTimerStartAsStored) {
@@ -400,7 +400,7 @@ TEST_F(PreviewWindowTest, AFailedSaveIsReportedAndTheCursorRestored) {
 
 TEST(AnimationOptionsTest, EmptyShellIsCentredOnTheScreen) {
     VM_REQUIRE_DISPLAY();
-    TfmAvi dialog;
+    AnimationOptionsDialog dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Animation options"));
     EXPECT_EQ(HelpContextOf(&dialog), 40);
     dialog.show();

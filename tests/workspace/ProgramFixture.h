@@ -42,8 +42,8 @@ protected:
 
     static QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
 
-    [[nodiscard]] TfmMain& Main() const { return windows_->Main(); }
-    [[nodiscard]] TStereogram& Engine() const { return windows_->Main().Stereogram1(); }
+    [[nodiscard]] MainWindow& Main() const { return windows_->Main(); }
+    [[nodiscard]] Stereogram& Engine() const { return windows_->Main().Stereogram1(); }
 
     template <typename T>
     [[nodiscard]] T* Find(const QWidget& window, const char* name) const {

@@ -88,8 +88,8 @@ TEST_F(QtDialogsTest, TheChosenSaveTypeGivesATypedNameWithoutExtensionItsExtensi
 }
 
 TEST_F(QtDialogsTest, AfterHelpFromAFileDialogTheDialogTakesTypingAndEscAgain) {
-    THelpWindow help;
-    THelpWindow::InstallF1(*qApp, help);
+    HelpWindow help;
+    HelpWindow::InstallF1(*qApp, help);
     bool helpShown = false;
     bool backInDialog = false;
     DialogDriver driver([&](QFileDialog& dialog) {

@@ -2,9 +2,9 @@
 // progress window, look at the preview, save; and how refusals and odd files are handled.
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/PictureView.h"
-#include "workspace/Unit2t.h"
-#include "workspace/fm_AnimProg.h"
-#include "workspace/fm_Config.h"
+#include "workspace/PreviewWindow.h"
+#include "workspace/ProgressWindow.h"
+#include "workspace/ConfigurationDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,7 +28,7 @@ const QString kDepthMapMessage = QStringLiteral("DepthMap is empty, please load 
 
 class RenderJobTest : public ProgramFixture {
 protected:
-    [[nodiscard]] TForm2& Preview() const { return windows_->Preview(); }
+    [[nodiscard]] PreviewWindow& Preview() const { return windows_->Preview(); }
     [[nodiscard]] QAction* Command(const char* name) const { return Find<QAction>(Main(), name); }
     [[nodiscard]] QString Label13() const { return Find<QLabel>(Main(), "Label13")->text(); }
 
@@ -166,7 +166,7 @@ TEST_F(RenderJobTest, F12AndCtrlSWorkInThePreviewWindow) {
 }
 
 TEST_F(RenderJobTest, TheDepthImageIsDrawnToFitCentredAndInProportion) {
-    auto* view = Find<TPictureView>(Main(), "Image2");
+    auto* view = Find<PictureView>(Main(), "Image2");
     EXPECT_TRUE(view->PictureRect().isEmpty());
     const auto expectFitted = [view](QSize picture) {
         const QRect drawn = view->PictureRect();
@@ -223,7 +223,7 @@ TEST_F(RenderJobTest, F12RendersTheLoadedDepthMapIntoThePreviewAndSaveWritesIt) 
     EXPECT_EQ(Preview().Stereogram().Width(), 1000);
     EXPECT_EQ(Preview().Stereogram().Height(), 760);
     EXPECT_EQ(Engine().Progress(), 100);
-    EXPECT_EQ(windows_->Progress().Gauge()->value(), 100);
+    EXPECT_EQ(windows_->Progress().ProgressBar()->value(), 100);
     ExpectResultCommands(true);
 
     // The preview holds a copy: a later render into the engine does not change it until shown.
@@ -286,8 +286,8 @@ TEST_F(RenderJobTest, EscHidesThePreviewAndShowLastRenderedBringsTheSamePictureB
 }
 
 TEST_F(RenderJobTest, ProgressWindowModesAndGaugeSteps) {
-    TfmAnimProg& progress = windows_->Progress();
-    progress.SetMode(TfmAnimProg::kAnimationMode);
+    ProgressWindow& progress = windows_->Progress();
+    progress.SetMode(ProgressWindow::kAnimationMode);
     EXPECT_EQ(progress.windowTitle(), "Rendering Animation");
     EXPECT_TRUE(progress.StatusLabel()->text().isEmpty());
     EXPECT_EQ(progress.height(), 136);
@@ -296,7 +296,7 @@ TEST_F(RenderJobTest, ProgressWindowModesAndGaugeSteps) {
     stop->click();
     EXPECT_TRUE(Main().StopRequested());
 
-    progress.SetMode(TfmAnimProg::kSingleMode);
+    progress.SetMode(ProgressWindow::kSingleMode);
     EXPECT_EQ(progress.windowTitle(), "Rendering Stereogram");
     EXPECT_EQ(progress.StatusLabel()->text(), "Progress ...");
     EXPECT_EQ(progress.height(), 95);
@@ -304,8 +304,8 @@ TEST_F(RenderJobTest, ProgressWindowModesAndGaugeSteps) {
     EXPECT_EQ(progress.Mode(), 7);
     EXPECT_EQ(progress.windowTitle(), "Rendering Stereogram");
 
-    progress.Gauge()->setValue(0);
-    QSignalSpy shown(progress.Gauge(), &QProgressBar::valueChanged);
+    progress.ProgressBar()->setValue(0);
+    QSignalSpy shown(progress.ProgressBar(), &QProgressBar::valueChanged);
     for (int percent : {2, 3, 5, 7, 9}) {
         progress.ShowProgress(percent);
     }

@@ -2,7 +2,7 @@
 // the engine: start values, the type/oversampling rule, the pop-up menus, the presets, the DPI
 // mirror and what happens to empty, pasted and out-of-range field texts.
 #include "tests/workspace/ProgramFixture.h"
-#include "workspace/fm_Config.h"
+#include "workspace/ConfigurationDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,7 +21,7 @@ namespace {
 
 class SettingsTest : public ProgramFixture {
 protected:
-    [[nodiscard]] TfmConfig& Config() const { return windows_->Config(); }
+    [[nodiscard]] ConfigurationDialog& Config() const { return windows_->Config(); }
 
     // Shows the configuration dialog modally, runs `inDialog` while it is up, then closes it
     // with its "Close" button.
@@ -64,12 +64,12 @@ TEST_F(SettingsTest, StartsTexturedAt1000x760With72DpiAndTheStoredGeometry) {
     EXPECT_EQ(Find<QLabel>(Main(), "Label13")->text(), "0 x 0");
     EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "85 x 118");
 
-    const TStereogram& engine = Engine();
-    EXPECT_EQ(engine.StereoType(), TStereoGramType::sgtTextured);
+    const Stereogram& engine = Engine();
+    EXPECT_EQ(engine.StereoType(), StereogramKind::Textured);
     EXPECT_EQ(engine.Oversampling(), 4);
-    EXPECT_EQ(engine.Blur(), TBlurType::blurNone);
+    EXPECT_EQ(engine.Blur(), BlurLevel::None);
     EXPECT_EQ(engine.DotIntensity(), 50);
-    EXPECT_EQ(engine.RandomDotColor(), TRandomDotColorType::dctBlackWhite);
+    EXPECT_EQ(engine.RandomDotColor(), RandomDotColors::BlackAndWhite);
     EXPECT_EQ(engine.Width(), 1000);
     EXPECT_EQ(engine.Height(), 760);
     EXPECT_EQ(engine.DPI(), 72);
@@ -85,7 +85,7 @@ TEST_F(SettingsTest, StartsTexturedAt1000x760With72DpiAndTheStoredGeometry) {
 
 TEST_F(SettingsTest, ChoosingTexturedFromAnotherTypeResetsOversamplingToFour) {
     Click(Radio("RadioGroup1", 0));  // FastRandomDot: the engine forces 1, shown as "none"
-    EXPECT_EQ(Engine().StereoType(), TStereoGramType::sgtFastRandomDot);
+    EXPECT_EQ(Engine().StereoType(), StereogramKind::RandomDot);
     EXPECT_EQ(CheckedItem("RadioGroup4"), 0);
     Click(Radio("RadioGroup1", 2));
     EXPECT_EQ(CheckedItem("RadioGroup4"), 3);
@@ -110,8 +110,8 @@ TEST_F(SettingsTest, EveryChoiceControlReachesTheEngineAtOnce) {
     auto* slider = Find<QSlider>(Main(), "TrackBar1");
     slider->setFocus();
     QTest::keyClick(slider, Qt::Key_End);
-    EXPECT_EQ(Engine().Blur(), TBlurType::blurHeavy);
-    EXPECT_EQ(Engine().RandomDotColor(), TRandomDotColorType::dctRGB);
+    EXPECT_EQ(Engine().Blur(), BlurLevel::Heavy);
+    EXPECT_EQ(Engine().RandomDotColor(), RandomDotColors::Rgb);
     EXPECT_TRUE(Engine().Converging());
     EXPECT_EQ(Engine().DotIntensity(), 99);
     EXPECT_EQ(Find<QLabel>(Main(), "lbInten")->text(), "99");
@@ -246,7 +246,7 @@ TEST_F(SettingsTest, APastedNonNumberStopsTheApplyAtItsStep) {
     MainField("fDPI")->setText(QStringLiteral("x1"));
     MainField("Edit7")->setText(QStringLiteral("500"));
     Click(Radio("RadioGroup2", 2));
-    EXPECT_EQ(Engine().Blur(), TBlurType::blurMedium);
+    EXPECT_EQ(Engine().Blur(), BlurLevel::Medium);
     EXPECT_EQ(Engine().Height(), 760);
     EXPECT_EQ(MainField("fDPI")->text(), "x1");
     EXPECT_EQ(Config().Edit5()->text(), "x1");

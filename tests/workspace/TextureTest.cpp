@@ -2,7 +2,7 @@
 // textures from the preview, mirroring, and the preview's placement fields with their delayed
 // rebuild and render.
 #include "tests/workspace/ProgramFixture.h"
-#include "workspace/Unit2t.h"
+#include "workspace/PreviewWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -39,7 +39,7 @@ protected:
         Main().Image2Click();
     }
 
-    [[nodiscard]] TForm2& Preview() const { return windows_->Preview(); }
+    [[nodiscard]] PreviewWindow& Preview() const { return windows_->Preview(); }
     void LoadTextureFromMenu(const QString& file) {
         dialogs_->QueueOpenFile(file);
         Find<QAction>(Main(), "LoadTexture1")->trigger();

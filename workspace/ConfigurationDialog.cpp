@@ -1,0 +1,96 @@
+#include "workspace/ConfigurationDialog.h"
+
+#include "ui_ConfigurationDialog.h"
+#include "workspace/GuiResources.h"
+#include "workspace/HelpContext.h"
+#include "workspace/NumericKeyFilter.h"
+
+#include <QFocusEvent>
+#include <QScreen>
+
+namespace vistamaze {
+
+ConfigurationDialog::ConfigurationDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+    InitGuiResources();
+    ui_ = std::make_unique<Ui::ConfigurationDialog>();
+    ui_->setupUi(this);
+    SetHelpContext(this, kHelpConfiguration);
+    // Four typed characters, as the fields are wide; values the program writes back show in full.
+    constexpr int kTypedLength = 4;
+    for (QLineEdit* edit : {Edit1(), Edit2(), Edit3(), Edit4(), Edit5()}) {
+        InstallNumericKeyFilter(edit, kTypedLength);
+        edit->installEventFilter(this);
+    }
+
+    static constexpr Preset kDefault{"14", "14", "8", "90", "72"};
+    static constexpr Preset kMoreDepth{"10", "14", "8", "105", "75"};
+    static constexpr Preset kExtraDepth{"8", "20", "8", "134", "75"};
+    static constexpr Preset kHighRes{"20", "20", "10", "250", "200"};
+    static constexpr Preset kFlat{"20", "15", "10", "80", "75"};
+    connect(ui_->bDefault, &QPushButton::clicked, this, [this] {
+        ApplyPreset(kDefault);
+        emit DefaultSizeChosen();
+    });
+    connect(ui_->bMoreDepth, &QPushButton::clicked, this, [this] { ApplyPreset(kMoreDepth); });
+    connect(ui_->bExtraDepth, &QPushButton::clicked, this, [this] { ApplyPreset(kExtraDepth); });
+    connect(ui_->bHighRes, &QPushButton::clicked, this, [this] { ApplyPreset(kHighRes); });
+    connect(ui_->bFlat, &QPushButton::clicked, this, [this] { ApplyPreset(kFlat); });
+    connect(ui_->bClose, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+ConfigurationDialog::~ConfigurationDialog() = default;
+
+QLineEdit* ConfigurationDialog::Edit1() const {
+    return ui_->Edit1;
+}
+QLineEdit* ConfigurationDialog::Edit2() const {
+    return ui_->Edit2;
+}
+QLineEdit* ConfigurationDialog::Edit3() const {
+    return ui_->Edit3;
+}
+QLineEdit* ConfigurationDialog::Edit4() const {
+    return ui_->Edit4;
+}
+QLineEdit* ConfigurationDialog::Edit5() const {
+    return ui_->Edit5;
+}
+
+void ConfigurationDialog::ApplyPreset(const Preset& preset) {
+    const std::array<QLineEdit*, 5> edits{Edit1(), Edit2(), Edit3(), Edit4(), Edit5()};
+    for (std::size_t i = 0; i < edits.size(); ++i) {
+        edits[i]->setText(QString::fromLatin1(preset[i]));
+    }
+}
+
+void ConfigurationDialog::showEvent(QShowEvent* event) {
+    CenterOnScreen();
+    QDialog::showEvent(event);
+}
+
+void ConfigurationDialog::CenterOnScreen() {
+    const QScreen* target = screen();
+    if (target == nullptr) {
+        return;
+    }
+    adjustSize();
+    QRect frame = frameGeometry();
+    frame.moveCenter(target->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+bool ConfigurationDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        const auto* focus = static_cast<const QFocusEvent*>(event);
+        // Deactivation, hiding and popups take the focus only for a while: the user has not
+        // left the field, so nothing is applied.
+        const bool leftField = focus->reason() != Qt::ActiveWindowFocusReason &&
+                               focus->reason() != Qt::PopupFocusReason && isVisible();
+        if (leftField) {
+            emit FieldLeft();
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace vistamaze
