@@ -56,7 +56,7 @@ public:
         while (main.windowHandle() == nullptr || !main.windowHandle()->isExposed()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         }
-        main.Load3DSmodel1Click();
+        main.OpenModel();
         // Until no capture has come for 300 ms.
         QElapsedTimer quiet;
         quiet.start();
@@ -81,7 +81,7 @@ void RunAnimationFrames(benchmark::State& state) {
     const int frames = static_cast<int>(state.range(0));
     program.Windows()
         .AnimationOptions()
-        .findChild<QLineEdit*>(QStringLiteral("eFramesCount"))
+        .findChild<QLineEdit*>(QStringLiteral("frameCountEdit"))
         ->setText(QString::number(frames));
     program.Windows().AnimationOptions().ReadAnimationOptions();
     for (auto _ : state) {
@@ -90,7 +90,7 @@ void RunAnimationFrames(benchmark::State& state) {
         program.Run().RunAnimation();
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }
-    const auto& engine = program.Main().Stereogram1();
+    const auto& engine = program.Main().Engine();
     state.counters["fps"] = benchmark::Counter(
         static_cast<double>(frames) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     state.counters["width"] = engine.Width();
@@ -111,7 +111,7 @@ void FramePhases(benchmark::State& state) {
     AviWriter& writer = program.Run().Writer();
     program.Run().PrepareMovie(MoviePath());
     main.ShowModelTab();
-    preview.seY()->setMaximum(kAnimationTextureRange);
+    preview.OffsetYField()->setMaximum(kAnimationTextureRange);
     writer.OpenWorkFile();
     tab.SetFreezeDepthRange(true);
     CameraTravel travel;
@@ -140,23 +140,23 @@ void FramePhases(benchmark::State& state) {
         ApplyFrameSteps(tab.Scene(), options.steps, travel, 0, 0);
         lap(kScene);
         main.SetTextureScale(main.TextureScale() + options.steps.textureScale);
-        main.cbMirrorClick();
-        preview.seY()->setValue(
-            NextTexturePosition(preview.seY()->value(), options.steps.textureY, preview.seY()->maximum()));
-        preview.Timer1().stop();
+        main.MirrorTexture();
+        preview.OffsetYField()->setValue(
+            NextTexturePosition(preview.OffsetYField()->value(), options.steps.textureY, preview.OffsetYField()->maximum()));
+        preview.UpdateTimer().stop();
         lap(kTexture);
         tab.SceneViewer().RenderUnshown();
         lap(kRender);
         tab.CaptureDepthMap();
         tab.CancelPendingCapture();
         lap(kCapture);
-        main.Stereogram1().Generate();
+        main.Engine().Generate();
         lap(kGenerate);
-        const Picture& frame = main.Stereogram1().StereogramPicture();
+        const Picture& frame = main.Engine().StereogramPicture();
         lap(kPicture);
         // What a visible preview costs per frame; the run skips it while the preview is hidden.
         preview.SetStereogram(frame.Bitmap());
-        preview.Image1()->repaint();
+        preview.PictureLabel()->repaint();
         lap(kPreview);
         writer.AddFrame(frame);
         lap(kAddFrame);

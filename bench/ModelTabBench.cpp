@@ -34,7 +34,7 @@ public:
         main.setWindowState(Qt::WindowNoState);
         main.resize(1800, 1000);
         main.show();
-        main.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(0);
+        main.findChild<QTabWidget*>(QStringLiteral("tabs"))->setCurrentIndex(0);
         Tab().SceneViewer().setFixedSize(800, 600);
         while (main.windowHandle() == nullptr || !main.windowHandle()->isExposed()) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -83,10 +83,10 @@ void DragStep100k(benchmark::State& state) {
     const TabFixture fixture;
     ModelTab& tab = fixture.Tab();
     Scene3d& scene = tab.Scene();
-    scene.Teapot1.SetMesh(bench::SphereMesh(250, 200, 1.0F));
-    scene.Teapot1.SetScale({3.0, 3.0, 3.0});
-    scene.GLSpaceText1.SetVisible(false);
-    scene.GLNavigator1.SetMovingObject(&scene.Teapot1);
+    scene.model.SetMesh(bench::SphereMesh(250, 200, 1.0F));
+    scene.model.SetScale({3.0, 3.0, 3.0});
+    scene.text.SetVisible(false);
+    scene.navigator.SetMovingObject(&scene.model);
     SceneView& view = tab.SceneViewer();
     long published = 0;
     QElapsedTimer clock;
@@ -119,7 +119,7 @@ void DragStep100k(benchmark::State& state) {
         toPublished += publishedAt;
     }
     const auto steps = static_cast<double>(state.iterations());
-    state.counters["triangles"] = static_cast<double>(scene.Teapot1.MeshData().triangles.size());
+    state.counters["triangles"] = static_cast<double>(scene.model.MeshData().triangles.size());
     // Milliseconds from the mouse-move to the end of the render and to the published capture.
     state.counters["rendered_ms"] = toRendered / steps;
     state.counters["published_ms"] = toPublished / steps;

@@ -39,7 +39,7 @@ void RenderToPreview(benchmark::State& state) {
     MainWindow& main = windows.Main();
     main.show();
     WaitUntilExposed(main);
-    main.Image2Click();  // the dialog answers with the sample depth map
+    main.AskForDepthMap();  // the dialog answers with the sample depth map
     ProgressWindow& progress = windows.Progress();
     std::chrono::steady_clock::time_point start;
     const std::function<void()> render = progress.RenderStereogram;
@@ -48,14 +48,14 @@ void RenderToPreview(benchmark::State& state) {
         render();
     };
     for (auto _ : state) {
-        main.tbRenderClick();
+        main.RenderWithProgress();
         QCoreApplication::processEvents();  // the preview paints the new picture
         const auto elapsed = std::chrono::steady_clock::now() - start;
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
     }
-    if (main.Stereogram1().Width() != 1000 || main.Stereogram1().Height() != 760 ||
-        main.Stereogram1().StereoType() != StereogramKind::Textured ||
-        main.Stereogram1().Oversampling() != 4) {
+    if (main.Engine().Width() != 1000 || main.Engine().Height() != 760 ||
+        main.Engine().StereoType() != StereogramKind::Textured ||
+        main.Engine().Oversampling() != 4) {
         state.SkipWithError("the start-up settings were not 1000 x 760 textured x4");
     }
 }

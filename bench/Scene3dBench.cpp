@@ -74,22 +74,22 @@ int main(int argc, char** argv) {
     const auto textScene = BuildInitialScene();
     SceneView textViewer;
     textViewer.SetScene(textScene.get());
-    textViewer.SetCamera(&textScene->GLCamera2);
+    textViewer.SetCamera(&textScene->camera);
     textViewer.resize(800, 600);
     textViewer.show();
 
     const auto meshScene = BuildInitialScene();
-    meshScene->GLSpaceText1.SetVisible(false);
-    meshScene->Teapot1.SetMesh(bench::SphereMesh(224, 224, 3.0F));  // 100,352 triangles
+    meshScene->text.SetVisible(false);
+    meshScene->model.SetMesh(bench::SphereMesh(224, 224, 3.0F));  // 100,352 triangles
     SceneView meshViewer;
     meshViewer.SetScene(meshScene.get());
-    meshViewer.SetCamera(&meshScene->GLCamera2);
+    meshViewer.SetCamera(&meshScene->camera);
     meshViewer.resize(800, 600);
     meshViewer.show();
 
     OffscreenView memory;
     memory.SetScene(textScene.get());
-    memory.SetCamera(&textScene->GLCamera2);
+    memory.SetCamera(&textScene->camera);
     QApplication::processEvents();
 
     benchmark::RegisterBenchmark("OnScreen800x600_Hello_RenderAndDepth", [&textViewer](benchmark::State& s) {

@@ -79,17 +79,17 @@ bool FontFamilyInstalled(const QFont& font) {
 // Puts the model or the text into the start-up scene and frames it as the desktop program does.
 void SetUpScene(Scene3d& scene, const SceneOptions& s) {
     if (!s.font.empty()) {
-        QFont font = scene.GLSpaceText1.Font();
+        QFont font = scene.text.Font();
         font.setFamily(QString::fromStdString(s.font));
         if (!FontFamilyInstalled(font)) {
             throw UsageError("--font: no font family " + QuotedName(std::string_view(s.font)) +
                              " is installed");
         }
-        scene.GLSpaceText1.SetFont(font);
+        scene.text.SetFont(font);
     }
     // The camera reset takes the near plane of the last render, and a display-free run has had
     // none: record one of this view at the focal length the reset itself sets.
-    scene.GLCamera2.SetFocalLength(kResetFocalLength);
+    scene.camera.SetFocalLength(kResetFocalLength);
     PrimeCamera(scene, s.viewWidth, s.viewHeight);
     if (s.text) {
         ShowSpaceText(scene, QString::fromStdString(*s.text));
@@ -97,7 +97,7 @@ void SetUpScene(Scene3d& scene, const SceneOptions& s) {
         InRole("model", [&] { LoadModelIntoScene(scene, ModelImporter().Import(s.model), s.viewWidth); });
     }
     ResetSceneView(scene);
-    if (SceneObject* moving = scene.GLNavigator1.MovingObject(); moving != nullptr) {
+    if (SceneObject* moving = scene.navigator.MovingObject(); moving != nullptr) {
         RotateAboutSceneAxes(*moving, s.rotate[0], s.rotate[1], s.rotate[2]);
     }
 }
@@ -142,7 +142,7 @@ int SceneCapture::Height() const noexcept {
 }
 
 void SceneCapture::Render() {
-    state_->view_.Render(*state_->scene_, state_->scene_->GLCamera2);
+    state_->view_.Render(*state_->scene_, state_->scene_->camera);
 }
 
 void SceneCapture::SetDepthOnly(bool on) noexcept {

@@ -40,23 +40,23 @@ using OwnReader = void (*)(models::ByteSpan, Mesh&);
 
 OwnReader OwnReaderFor(ModelFormat format) {
     switch (format) {
-        case ModelFormat::mfQuake3Bsp:
+        case ModelFormat::Quake3Bsp:
             return &models::ReadQuake3BspModel;
-        case ModelFormat::mfVrml:
+        case ModelFormat::Vrml:
             return &models::ReadVrmlModel;
-        case ModelFormat::mfGts:
+        case ModelFormat::Gts:
             return &models::ReadGtsModel;
-        case ModelFormat::mfNurbs:
+        case ModelFormat::Nurbs:
             return &models::ReadNurbsModel;
-        case ModelFormat::mfOct:
+        case ModelFormat::Oct:
             return &models::ReadOctModel;
-        case ModelFormat::mfGhoul2Mesh:
+        case ModelFormat::Ghoul2Mesh:
             return &models::ReadGhoul2Model;
-        case ModelFormat::mfGhoul2Anim:
+        case ModelFormat::Ghoul2Anim:
             return &models::ReadGhoul2Animation;
-        case ModelFormat::mfNmf:
+        case ModelFormat::Nmf:
             return &models::ReadNmfModel;
-        case ModelFormat::mfTin:
+        case ModelFormat::Tin:
             return &models::ReadTinModel;
         default:
             return nullptr;
@@ -77,10 +77,10 @@ std::string LowerExtension(const std::filesystem::path& file) {
 // reason.
 void DecodeModel(std::span<const std::uint8_t> bytes, const std::filesystem::path& name, ModelFormat format,
                  bool openNamedFiles, Mesh& target) {
-    if (format == ModelFormat::mfAssimp || format == ModelFormat::mfAssimpObj) {
-        const std::string extension = format == ModelFormat::mfAssimpObj ? "obj" : LowerExtension(name);
+    if (format == ModelFormat::Assimp || format == ModelFormat::AssimpObj) {
+        const std::string extension = format == ModelFormat::AssimpObj ? "obj" : LowerExtension(name);
         CheckModelCounts(bytes, extension);
-        AssimpInput input{bytes, name, format == ModelFormat::mfAssimpObj ? "obj" : "", openNamedFiles};
+        AssimpInput input{bytes, name, format == ModelFormat::AssimpObj ? "obj" : "", openNamedFiles};
         ImportWithAssimp(input, target);
     } else {
         OwnReaderFor(format)(bytes, target);
@@ -96,7 +96,7 @@ void DecodeModel(std::span<const std::uint8_t> bytes, const std::filesystem::pat
 ModelFormat KnownFormat(const std::filesystem::path& file, Mesh& target) {
     const std::string extension = file.extension().string();
     const ModelFormat format = ModelFormatForExtension(extension);
-    if (format == ModelFormat::mfUnknown) {
+    if (format == ModelFormat::Unknown) {
         target.Clear();
         throw Error("Unknown model file extension \"" + extension + "\" of " + QuotedName(file));
     }
@@ -127,29 +127,29 @@ ModelFormat ModelFormatForExtension(std::string extension) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     static constexpr std::pair<const char*, ModelFormat> kTable[] = {
-        {"3ds", ModelFormat::mfAssimp},      {"prj", ModelFormat::mfAssimp},
-        {"obj", ModelFormat::mfAssimp},      {"objf", ModelFormat::mfAssimpObj},
-        {"md5mesh", ModelFormat::mfAssimp},  {"md5anim", ModelFormat::mfAssimp},
-        {"ms3d", ModelFormat::mfAssimp},     {"lwo", ModelFormat::mfAssimp},
-        {"smd", ModelFormat::mfAssimp},      {"b3d", ModelFormat::mfAssimp},
-        {"mdc", ModelFormat::mfAssimp},      {"stl", ModelFormat::mfAssimp},
-        {"md3", ModelFormat::mfAssimp},      {"md2", ModelFormat::mfAssimp},
-        {"ply", ModelFormat::mfAssimp},      {"gltf", ModelFormat::mfAssimp},
-        {"glb", ModelFormat::mfAssimp},      {"fbx", ModelFormat::mfAssimp},
-        {"dae", ModelFormat::mfAssimp},      {"3mf", ModelFormat::mfAssimp},
-        {"off", ModelFormat::mfAssimp},      {"bsp", ModelFormat::mfQuake3Bsp},
-        {"q3bsp", ModelFormat::mfQuake3Bsp}, {"wrl", ModelFormat::mfVrml},
-        {"gts", ModelFormat::mfGts},         {"nurbs", ModelFormat::mfNurbs},
-        {"oct", ModelFormat::mfOct},         {"glm", ModelFormat::mfGhoul2Mesh},
-        {"glx", ModelFormat::mfGhoul2Mesh},  {"gla", ModelFormat::mfGhoul2Anim},
-        {"nmf", ModelFormat::mfNmf},         {"tin", ModelFormat::mfTin},
+        {"3ds", ModelFormat::Assimp},      {"prj", ModelFormat::Assimp},
+        {"obj", ModelFormat::Assimp},      {"objf", ModelFormat::AssimpObj},
+        {"md5mesh", ModelFormat::Assimp},  {"md5anim", ModelFormat::Assimp},
+        {"ms3d", ModelFormat::Assimp},     {"lwo", ModelFormat::Assimp},
+        {"smd", ModelFormat::Assimp},      {"b3d", ModelFormat::Assimp},
+        {"mdc", ModelFormat::Assimp},      {"stl", ModelFormat::Assimp},
+        {"md3", ModelFormat::Assimp},      {"md2", ModelFormat::Assimp},
+        {"ply", ModelFormat::Assimp},      {"gltf", ModelFormat::Assimp},
+        {"glb", ModelFormat::Assimp},      {"fbx", ModelFormat::Assimp},
+        {"dae", ModelFormat::Assimp},      {"3mf", ModelFormat::Assimp},
+        {"off", ModelFormat::Assimp},      {"bsp", ModelFormat::Quake3Bsp},
+        {"q3bsp", ModelFormat::Quake3Bsp}, {"wrl", ModelFormat::Vrml},
+        {"gts", ModelFormat::Gts},         {"nurbs", ModelFormat::Nurbs},
+        {"oct", ModelFormat::Oct},         {"glm", ModelFormat::Ghoul2Mesh},
+        {"glx", ModelFormat::Ghoul2Mesh},  {"gla", ModelFormat::Ghoul2Anim},
+        {"nmf", ModelFormat::Nmf},         {"tin", ModelFormat::Tin},
     };
     for (const auto& [name, format] : kTable) {
         if (extension == name) {
             return format;
         }
     }
-    return ModelFormat::mfUnknown;
+    return ModelFormat::Unknown;
 }
 
 void LoadModelFile(const std::filesystem::path& file, Mesh& target) {

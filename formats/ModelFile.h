@@ -18,18 +18,18 @@ public:
 
 // Which reader a model file's extension selects.
 enum class ModelFormat {
-    mfUnknown,
-    mfAssimp,     // read from the file by Assimp's importer for that extension
-    mfAssimpObj,  // objf: Assimp's OBJ importer whatever the content looks like
-    mfQuake3Bsp,  // bsp, q3bsp
-    mfVrml,       // wrl
-    mfGts,
-    mfNurbs,
-    mfOct,
-    mfGhoul2Mesh,  // glm, glx
-    mfGhoul2Anim,  // gla
-    mfNmf,
-    mfTin,
+    Unknown,
+    Assimp,     // read from the file by Assimp's importer for that extension
+    AssimpObj,  // objf: Assimp's OBJ importer whatever the content looks like
+    Quake3Bsp,  // bsp, q3bsp
+    Vrml,       // wrl
+    Gts,
+    Nurbs,
+    Oct,
+    Ghoul2Mesh,  // glm, glx
+    Ghoul2Anim,  // gla
+    Nmf,
+    Tin,
 };
 
 // The reader for an extension such as ".OBJ" or "obj", compared without regard to case.

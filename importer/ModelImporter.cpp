@@ -43,7 +43,7 @@ std::string SecondsText(std::chrono::milliseconds time) {
 // the readers give) and an existing regular file, checked without opening it, so that a FIFO or a
 // device never blocks or streams.
 void CheckBeforeImport(const std::filesystem::path& file) {
-    if (ModelFormatForExtension(file.extension().string()) == ModelFormat::mfUnknown) {
+    if (ModelFormatForExtension(file.extension().string()) == ModelFormat::Unknown) {
         throw Error("Unknown model file extension " + QuotedName(file.extension().string()) + " of " +
                     QuotedName(file));
     }

@@ -30,18 +30,18 @@ int FrameTimeFor(int fps) noexcept {
 void ApplyFrameSteps(Scene3d& scene, const AnimationSteps& steps, CameraTravel& travel, int sliderX,
                      int sliderY) {
     for (SceneObject* object :
-         std::initializer_list<SceneObject*>{&scene.Teapot1, &scene.GLSpaceText1}) {
+         std::initializer_list<SceneObject*>{&scene.model, &scene.text}) {
         if (object->Visible()) {
             RotateAboutSceneAxes(*object, steps.rotateX, steps.rotateY, steps.rotateZ);
         }
     }
-    Camera& camera = scene.GLCamera2;
+    Camera& camera = scene.camera;
     if (steps.zoom != 0) {
         const float grown =
             static_cast<float>(camera.FocalLength()) * (1.0F + static_cast<float>(steps.zoom) / 100.0F);
         camera.SetFocalLength(grown);
     }
-    SceneObject* moving = scene.GLNavigator1.MovingObject();
+    SceneObject* moving = scene.navigator.MovingObject();
     if (moving == nullptr) {
         return;
     }
@@ -58,18 +58,18 @@ void ApplyFrameSteps(Scene3d& scene, const AnimationSteps& steps, CameraTravel& 
 }
 
 FrameStepsUndo::FrameStepsUndo(const Scene3d& scene, const CameraTravel& travel)
-    : teapot_(scene.Teapot1),
-      text_(scene.GLSpaceText1),
-      focalLength_(scene.GLCamera2.FocalLength()),
-      moving_(scene.GLNavigator1.MovingObject()),
+    : teapot_(scene.model),
+      text_(scene.text),
+      focalLength_(scene.camera.FocalLength()),
+      moving_(scene.navigator.MovingObject()),
       movingPosition_(moving_ != nullptr ? moving_->Position() : Vec3{}),
       travel_(travel) {}
 
 void FrameStepsUndo::Restore(Scene3d& scene, CameraTravel& travel) const {
     // The objects' own part (turn, place, scale) only: their geometry stays as it is.
-    static_cast<SceneObject&>(scene.Teapot1) = teapot_;
-    static_cast<SceneObject&>(scene.GLSpaceText1) = text_;
-    scene.GLCamera2.SetFocalLength(focalLength_);
+    static_cast<SceneObject&>(scene.model) = teapot_;
+    static_cast<SceneObject&>(scene.text) = text_;
+    scene.camera.SetFocalLength(focalLength_);
     if (moving_ != nullptr) {
         moving_->SetPosition(movingPosition_);
     }

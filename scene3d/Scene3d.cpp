@@ -10,18 +10,18 @@ QColor ColorFromNumber(std::uint32_t bgr) {
 std::unique_ptr<Scene3d> BuildInitialScene() {
     auto scene = std::make_unique<Scene3d>();
 
-    PivotNode& cube = scene->GLDummyCube1;
+    PivotNode& cube = scene->pivot;
     cube.SetPosition({0.0, 0.0, 0.0});
     cube.SetScale({0.5, 0.5, 0.5});
     cube.SetCubeSize(1.0);
     cube.SetOrientation({0.0, 0.0, 1.0}, {0.0, 1.0, 0.0});
 
-    MeshObject& mesh = scene->Teapot1;
+    MeshObject& mesh = scene->model;
     mesh.SetOrientation({0.0, 0.0, 1.0}, {0.0, 1.0, 0.0});
     mesh.SetAutoCentering({true, true, true});
     mesh.SetVisible(true);
 
-    SpaceText& text = scene->GLSpaceText1;
+    SpaceText& text = scene->text;
     text.SetText(QStringLiteral("HELLO"));
     QFont font(QStringLiteral("Arial"));
     font.setBold(true);
@@ -33,24 +33,24 @@ std::unique_ptr<Scene3d> BuildInitialScene() {
                         {0.0, 1.0, 0.0});
     text.SetVisible(true);
 
-    scene->GLLightSource1.SetPosition({10.0, 10.0, 10.0});
-    scene->GLLightSource2.SetPosition({-10.0, 10.0, -10.0});
-    for (LightSource* light : {&scene->GLLightSource1, &scene->GLLightSource2}) {
+    scene->frontLight.SetPosition({10.0, 10.0, 10.0});
+    scene->backLight.SetPosition({-10.0, 10.0, -10.0});
+    for (LightSource* light : {&scene->frontLight, &scene->backLight}) {
         light->SetConstAttenuation(1.0);
         light->SetSpotCutOff(180.0);
     }
 
-    Camera& camera = scene->GLCamera2;
+    Camera& camera = scene->camera;
     camera.SetPosition({15.0, 0.0, 15.0});
     camera.SetOrientation({0.0, 0.0, -1.0}, {0.0, 1.0, 0.0});
-    camera.SetTarget(&scene->GLDummyCube1);
+    camera.SetTarget(&scene->pivot);
     camera.SetFocalLength(static_cast<double>(397.0105F));
     camera.SetSceneScale(1.0);
     camera.SetDepthOfView(1000.0);
     camera.SetNearPlaneBias(0.05);
 
-    scene->GLNavigator1.SetMovingObject(&scene->GLSpaceText1);
-    scene->GLNavigator1.SetVirtualUp({0.0, 1.0, 0.0});
+    scene->navigator.SetMovingObject(&scene->text);
+    scene->navigator.SetVirtualUp({0.0, 1.0, 0.0});
     return scene;
 }
 

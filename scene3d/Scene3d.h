@@ -23,20 +23,20 @@ public:
     Scene3d(const Scene3d&) = delete;
     Scene3d& operator=(const Scene3d&) = delete;
 
-    PivotNode GLDummyCube1;
-    MeshObject Teapot1;
-    SpaceText GLSpaceText1;
-    LightSource GLLightSource1;
-    LightSource GLLightSource2;
-    Camera GLCamera2;
-    Navigator GLNavigator1;
+    PivotNode pivot;
+    MeshObject model;
+    SpaceText text;
+    LightSource frontLight;
+    LightSource backLight;
+    Camera camera;
+    Navigator navigator;
 
     // Objects with geometry, in drawing order.
     [[nodiscard]] std::array<const SceneObject*, 2> DrawableObjects() const noexcept {
-        return {&Teapot1, &GLSpaceText1};
+        return {&model, &text};
     }
     [[nodiscard]] std::array<const LightSource*, 2> Lights() const noexcept {
-        return {&GLLightSource1, &GLLightSource2};
+        return {&frontLight, &backLight};
     }
 };
 

@@ -18,55 +18,55 @@ double ModelScaleFor(double radius, int viewWidth) noexcept {
 }
 
 void LoadModelIntoScene(Scene3d& scene, Mesh model, int viewWidth) {
-    scene.GLCamera2.SetFocalLength(kResetFocalLength);
-    MeshObject& mesh = scene.Teapot1;
+    scene.camera.SetFocalLength(kResetFocalLength);
+    MeshObject& mesh = scene.model;
     mesh.SetMesh(std::move(model));
-    const PivotNode& cube = scene.GLDummyCube1;
+    const PivotNode& cube = scene.pivot;
     mesh.SetOrientation(cube.Direction(), cube.Up());
-    scene.GLSpaceText1.SetVisible(false);
+    scene.text.SetVisible(false);
     mesh.SetVisible(true);
     mesh.SetScale({1.0, 1.0, 1.0});
     const double a = ModelScaleFor(mesh.BoundingRadius(), viewWidth);
     mesh.SetScale({a, a, a});
-    scene.GLCamera2.Reset();
+    scene.camera.Reset();
     mesh.PerformAutoCentering();
     mesh.PerformAutoScaling();
-    scene.GLNavigator1.SetMovingObject(&mesh);
+    scene.navigator.SetMovingObject(&mesh);
 }
 
 void ShowSpaceText(Scene3d& scene, const QString& text) {
-    scene.GLSpaceText1.SetText(text);
-    scene.Teapot1.SetVisible(false);
-    scene.GLNavigator1.SetMovingObject(&scene.GLSpaceText1);
-    scene.GLSpaceText1.SetVisible(true);
+    scene.text.SetText(text);
+    scene.model.SetVisible(false);
+    scene.navigator.SetMovingObject(&scene.text);
+    scene.text.SetVisible(true);
 }
 
 void ResetSceneView(Scene3d& scene) {
-    Camera& camera = scene.GLCamera2;
-    SceneObject* moving = scene.GLNavigator1.MovingObject();
+    Camera& camera = scene.camera;
+    SceneObject* moving = scene.navigator.MovingObject();
     if (moving != nullptr) {
         moving->SetPosition({0.0, 0.0, 0.0});
     }
     camera.SetFocalLength(kResetFocalLength);
     camera.SetSceneScale(1.0);
     camera.SetPosition({15.0, 0.0, 15.0});
-    scene.GLNavigator1.Straighten();
+    scene.navigator.Straighten();
     if (moving != nullptr) {
         camera.SetTarget(moving);
     }
     camera.Reset();
-    camera.SetTarget(&scene.GLDummyCube1);
+    camera.SetTarget(&scene.pivot);
     if (moving != nullptr) {
         moving->SetRollAngle(0.0);
         moving->SetTurnAngle(0.0);
         moving->SetPitchAngle(0.0);
-        const PivotNode& cube = scene.GLDummyCube1;
+        const PivotNode& cube = scene.pivot;
         moving->SetOrientation(cube.Direction(), cube.Up());
     }
 }
 
 void PrimeCamera(Scene3d& scene, int width, int height) noexcept {
-    static_cast<void>(scene.GLCamera2.BeginRender(width, height));
+    static_cast<void>(scene.camera.BeginRender(width, height));
 }
 
 }  // namespace vistamaze

@@ -85,35 +85,35 @@ int main(int argc, char** argv) {
     main.resize(1280, 800);
     main.show();
     Settle(main);
-    main.Load3DSmodel1Click();
-    main.ModelPage().Scene().GLNavigator1.TurnHorizontal(25.0);
-    main.ModelPage().Scene().GLNavigator1.TurnVertical(-20.0);
+    main.OpenModel();
+    main.ModelPage().Scene().navigator.TurnHorizontal(25.0);
+    main.ModelPage().Scene().navigator.TurnVertical(-20.0);
     main.ModelPage().SceneViewer().update();
     bool ok = Save(main, folder + QStringLiteral("/model-tab.png"));
 
     Settle(main);  // grabbing renders the 3D view again, and a capture follows
-    main.LoadDepthmap1Click();
+    main.OpenDepthMap();
     ok = Save(main, folder + QStringLiteral("/main-window.png")) && ok;
 
     windows.Config().show();
     ok = Save(windows.Config(), folder + QStringLiteral("/configuration.png")) && ok;
     windows.Config().hide();
 
-    main.PopupMenuRES()->actions().at(4)->trigger();  // " 800 x 600", the "Default" preset's size
-    main.tbRenderClick();
+    main.SizeMenu()->actions().at(4)->trigger();  // " 800 x 600", the "Default" preset's size
+    main.RenderWithProgress();
     ok = Save(windows.Preview(), folder + QStringLiteral("/preview.png")) && ok;
 
     // The sizes where layout goes wrong first: the preview of the narrowest picture (the
     // window's minimum width) and the main window at its minimum size.
     windows.Preview().hide();  // shown again, it takes the width the small picture gives it
-    main.PopupMenuRES()->actions().at(0)->trigger();  // " 320 x 200"
-    main.tbRenderClick();
+    main.SizeMenu()->actions().at(0)->trigger();  // " 320 x 200"
+    main.RenderWithProgress();
     ok = Save(windows.Preview(), folder + QStringLiteral("/preview-narrow.png")) && ok;
     windows.Preview().hide();
     main.resize(main.minimumSize());
     main.activateWindow();
     ok = Save(main, folder + QStringLiteral("/main-window-minimum.png")) && ok;
-    main.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(0);
+    main.findChild<QTabWidget*>(QStringLiteral("tabs"))->setCurrentIndex(0);
     Settle(main);
     ok = Save(main, folder + QStringLiteral("/model-tab-minimum.png")) && ok;
     return ok ? 0 : 1;

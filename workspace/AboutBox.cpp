@@ -18,17 +18,17 @@ AboutBox::AboutBox(QUrl webPage, QUrl mail, QWidget* parent)
     InitGuiResources();
     ui_ = std::make_unique<Ui::AboutBox>();
     ui_->setupUi(this);
-    ui_->lWeb->installEventFilter(this);
-    ui_->Label5->installEventFilter(this);
+    ui_->webLink->installEventFilter(this);
+    ui_->mailLink->installEventFilter(this);
     // A link with nowhere to go is not offered: no documentation found, no mail address.
-    ui_->lWeb->setVisible(!webPage_.isEmpty());
-    ui_->Label5->setVisible(LinkHasTarget(mail_));
+    ui_->webLink->setVisible(!webPage_.isEmpty());
+    ui_->mailLink->setVisible(LinkHasTarget(mail_));
 }
 
 AboutBox::~AboutBox() = default;
 
 void AboutBox::showEvent(QShowEvent* event) {
-    ui_->lVersion->setText(QStringLiteral("2.7 build 270"));
+    ui_->versionLabel->setText(QStringLiteral("2.7 build 270"));
     QDialog::showEvent(event);
 }
 
@@ -42,11 +42,11 @@ bool AboutBox::eventFilter(QObject* watched, QEvent* event) {
         return QDialog::eventFilter(watched, event);
     }
     // A press on a link opens it and must not reach the box, which would close.
-    if (watched == ui_->lWeb) {
+    if (watched == ui_->webLink) {
         openUrl_(webPage_);
         return true;
     }
-    if (watched == ui_->Label5) {
+    if (watched == ui_->mailLink) {
         openUrl_(mail_);
         return true;
     }

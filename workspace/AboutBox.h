@@ -18,7 +18,7 @@ class AboutBox : public QDialog {
     Q_OBJECT
 
 public:
-    // `webPage` is what `lWeb` ("Documentation") opens; `mail` what `Label5` opens (a "mailto:"
+    // `webPage` is what `webLink` ("Documentation") opens; `mail` what `mailLink` opens (a "mailto:"
     // address). A link without a target (LinkHasTarget) is hidden.
     AboutBox(QUrl webPage, QUrl mail, QWidget* parent = nullptr);
     ~AboutBox() override;

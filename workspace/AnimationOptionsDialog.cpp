@@ -100,31 +100,31 @@ AnimationOptionsDialog::AnimationOptionsDialog(QWidget* parent) : QDialog(parent
     ui_->setupUi(this);
     SetHelpContext(this, kHelpAnimation);
     auto* types = new QButtonGroup(this);
-    types->addButton(ui_->rgStereogramType_0, kRandomDotItem);
-    types->addButton(ui_->rgStereogramType_1, kRandomDotTexturedItem);
-    types->addButton(ui_->rgStereogramType_2, kTexturedItem);
-    connect(ui_->Button1, &QPushButton::clicked, this, &AnimationOptionsDialog::Button1Click);
-    connect(ui_->Button2, &QPushButton::clicked, this, &AnimationOptionsDialog::Button2Click);
-    connect(ui_->bSoundTrack, &QPushButton::clicked, this, &AnimationOptionsDialog::BrowseSoundTrack);
-    FormCreate();
+    types->addButton(ui_->randomDotButton, kRandomDotItem);
+    types->addButton(ui_->randomDotTexturedButton, kRandomDotTexturedItem);
+    types->addButton(ui_->texturedButton, kTexturedItem);
+    connect(ui_->startButton, &QPushButton::clicked, this, &AnimationOptionsDialog::Start);
+    connect(ui_->closeButton, &QPushButton::clicked, this, &AnimationOptionsDialog::CloseDialog);
+    connect(ui_->soundTrackButton, &QPushButton::clicked, this, &AnimationOptionsDialog::BrowseSoundTrack);
+    ResetOptions();
 }
 
 AnimationOptionsDialog::~AnimationOptionsDialog() = default;
 
-void AnimationOptionsDialog::FormCreate() {
+void AnimationOptionsDialog::ResetOptions() {
     options_ = AnimationOptions{};
-    ui_->cbScreenSize->setCurrentIndex(kDefaultScreenSizeItem);
-    ui_->cbFPS->setCurrentIndex(kDefaultFpsItem);
+    ui_->screenSizeBox->setCurrentIndex(kDefaultScreenSizeItem);
+    ui_->fpsBox->setCurrentIndex(kDefaultFpsItem);
 }
 
 int AnimationOptionsDialog::StereogramTypeItem() const {
-    if (ui_->rgStereogramType_0->isChecked()) {
+    if (ui_->randomDotButton->isChecked()) {
         return kRandomDotItem;
     }
-    return ui_->rgStereogramType_1->isChecked() ? kRandomDotTexturedItem : kTexturedItem;
+    return ui_->randomDotTexturedButton->isChecked() ? kRandomDotTexturedItem : kTexturedItem;
 }
 
-void AnimationOptionsDialog::Button1Click() {
+void AnimationOptionsDialog::Start() {
     try {
         ReadAnimationOptions();
     } catch (const FieldError& e) {
@@ -141,17 +141,17 @@ void AnimationOptionsDialog::BrowseSoundTrack() {
     FileDialogRequest request;
     request.caption = QStringLiteral("Select sound track");
     request.filter = QStringLiteral("WAV files (*.WAV)|*.WAV");
-    const QString current = ui_->eSoundTrack->text().trimmed();
+    const QString current = ui_->soundTrackEdit->text().trimmed();
     if (!current.isEmpty()) {
         request.initialFolder = QFileInfo(current).absolutePath();
         request.fileName = current;
     }
     if (const std::optional<QString> file = VistamazeApplication::AppDialogs().OpenFile(this, request)) {
-        ui_->eSoundTrack->setText(*file);
+        ui_->soundTrackEdit->setText(*file);
     }
 }
 
-void AnimationOptionsDialog::Button2Click() {
+void AnimationOptionsDialog::CloseDialog() {
     reject();
 }
 
@@ -162,25 +162,25 @@ void AnimationOptionsDialog::reject() {
 
 void AnimationOptionsDialog::ReadAnimationOptions() {
     AnimationOptions options = options_;
-    const FrameSize size = ParseScreenSizeItem(ui_->cbScreenSize->currentText());
+    const FrameSize size = ParseScreenSizeItem(ui_->screenSizeBox->currentText());
     options.width = size.width;
     options.height = size.height;
-    if (const int item = ui_->cbFPS->currentIndex();
+    if (const int item = ui_->fpsBox->currentIndex();
         item >= 0 && item < static_cast<int>(kFpsOfItem.size())) {
         options.fps = kFpsOfItem[static_cast<std::size_t>(item)];
     }
     AnimationSteps& steps = options.steps;
-    options.frames = IntegerField(ui_->eFramesCount);
-    steps.rotateX = IntegerField(ui_->eX);
-    steps.rotateY = IntegerField(ui_->eY);
-    steps.rotateZ = IntegerField(ui_->eZ);
-    steps.zoom = IntegerField(ui_->eZoom);
-    steps.cameraX = IntegerField(ui_->eCamX);
-    steps.cameraY = IntegerField(ui_->eCamY);
-    steps.textureScale = RealField(ui_->eScale);
-    steps.textureX = IntegerField(ui_->eTextureX);
-    steps.textureY = IntegerField(ui_->eTextureY);
-    soundTrack_ = SoundTrackField(ui_->eSoundTrack);
+    options.frames = IntegerField(ui_->frameCountEdit);
+    steps.rotateX = IntegerField(ui_->rotationXEdit);
+    steps.rotateY = IntegerField(ui_->rotationYEdit);
+    steps.rotateZ = IntegerField(ui_->rotationZEdit);
+    steps.zoom = IntegerField(ui_->cameraZoomEdit);
+    steps.cameraX = IntegerField(ui_->cameraXEdit);
+    steps.cameraY = IntegerField(ui_->cameraYEdit);
+    steps.textureScale = RealField(ui_->textureScaleEdit);
+    steps.textureX = IntegerField(ui_->textureXEdit);
+    steps.textureY = IntegerField(ui_->textureYEdit);
+    soundTrack_ = SoundTrackField(ui_->soundTrackEdit);
     options_ = options;
 }
 

@@ -26,9 +26,9 @@ struct FrameSize {
 // opens on each time it is shown, help context 40. It lives as long as the program and keeps its
 // controls and the options of the last Start between animations.
 //
-// "Start" (Button1Click) reads the options, sets the Start flag and closes the dialog; when a
+// "Start" (Start) reads the options, sets the Start flag and closes the dialog; when a
 // field cannot be taken, it shows why, selects that field and stays open, and nothing is started.
-// "Close", Esc and the close box (Button2Click) clear the flag and close it. Every show clears
+// "Close", Esc and the close box (CloseDialog) clear the flag and close it. Every show clears
 // the flag.
 class AnimationOptionsDialog : public QDialog {
     Q_OBJECT
@@ -55,8 +55,8 @@ public:
     // kTexturedItem.
     [[nodiscard]] int StereogramTypeItem() const;
 
-    void Button1Click();
-    void Button2Click();
+    void Start();
+    void CloseDialog();
     // The sound track's browse button: a WAV file chosen through the program's dialogs goes into
     // the field.
     void BrowseSoundTrack();
@@ -76,7 +76,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate();
+    void ResetOptions();
 
     std::unique_ptr<Ui::AnimationOptionsDialog> ui_;
     AnimationOptions options_;

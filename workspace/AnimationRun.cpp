@@ -120,7 +120,7 @@ std::optional<QString> AnimationRun::SaveDialogAVI() {
     return file;
 }
 
-void AnimationRun::bRenderAnimationClick() {
+void AnimationRun::RenderAnimationCommand() {
     const int typeItem = main_.StereoTypeItem();
     const int oversamplingItem = main_.OversamplingItem();
     // The type first: choosing "Textured" again resets the oversampling, which then follows.
@@ -204,16 +204,16 @@ void AnimationRun::RunAnimation() {
 
 void AnimationRun::PrepareRun(const AnimationOptions& options) {
     // A delayed texture update still pending would render on its own between frames.
-    preview_.Timer1().stop();
-    QSpinBox* seX = preview_.seX();
-    QSpinBox* seY = preview_.seY();
-    seXState_ = FieldState{seX->maximum(), seX->value()};
-    seYState_ = FieldState{seY->maximum(), seY->value()};
-    seX->setMaximum(kAnimationTextureRange);
-    seY->setMaximum(kAnimationTextureRange);
+    preview_.UpdateTimer().stop();
+    QSpinBox* offsetXField = preview_.OffsetXField();
+    QSpinBox* offsetYField = preview_.OffsetYField();
+    seXState_ = FieldState{offsetXField->maximum(), offsetXField->value()};
+    seYState_ = FieldState{offsetYField->maximum(), offsetYField->value()};
+    offsetXField->setMaximum(kAnimationTextureRange);
+    offsetYField->setMaximum(kAnimationTextureRange);
     ModelTab& tab = main_.ModelPage();
     // Taken before anything can fail, so that the clean-up never puts back a stale value.
-    focalLength_ = tab.Scene().GLCamera2.FocalLength();
+    focalLength_ = tab.Scene().camera.FocalLength();
     aviWriter_.OpenWorkFile();
     if (options.steps.zoom == 0) {
         tab.SetFreezeDepthRange(true);
@@ -231,7 +231,7 @@ void AnimationRun::PrepareRun(const AnimationOptions& options) {
 // error. An earlier frame's write error comes first, as it would have happened first.
 void AnimationRun::RunFrames(const AnimationOptions& options) {
     ModelTab& tab = main_.ModelPage();
-    Stereogram& engine = main_.Stereogram1();
+    Stereogram& engine = main_.Engine();
     const EngineHooksAway hooksAway(engine, progress_);
     tab.SetHoldCaptures(true);
     nextScreenRefresh_ = {};
@@ -309,8 +309,8 @@ void AnimationRun::RunFrames(const AnimationOptions& options) {
 // frame's turn.
 void AnimationRun::DrawFrameScene(const AnimationSteps& steps) {
     ModelTab& tab = main_.ModelPage();
-    ApplyFrameSteps(tab.Scene(), steps, travel_, tab.Slider("tbCameraX")->value(),
-                    tab.Slider("tbCameraY")->value());
+    ApplyFrameSteps(tab.Scene(), steps, travel_, tab.Slider("cameraXSlider")->value(),
+                    tab.Slider("cameraYSlider")->value());
     // Drawn for the capture only: the frame loop puts the views on the screen now and then.
     tab.SceneViewer().RenderUnshown();
     tab.CaptureDepthMap();
@@ -322,7 +322,7 @@ void AnimationRun::DrawFrameScene(const AnimationSteps& steps) {
 void AnimationRun::StepTexture(const AnimationSteps& steps) {
     if (main_.TextureScale() != 0.0) {
         main_.SetTextureScale(main_.TextureScale() + steps.textureScale);
-        main_.cbMirrorClick();
+        main_.MirrorTexture();
     }
     MoveTexturePosition(steps);
 }
@@ -347,14 +347,14 @@ void AnimationRun::FinishWriting() {
 void AnimationRun::MoveTexturePosition(const AnimationSteps& steps) {
     bool moved = false;
     for (const auto& [field, step] :
-         {std::pair{preview_.seX(), steps.textureX}, std::pair{preview_.seY(), steps.textureY}}) {
+         {std::pair{preview_.OffsetXField(), steps.textureX}, std::pair{preview_.OffsetYField(), steps.textureY}}) {
         if (step != 0) {
             field->setValue(NextTexturePosition(field->value(), step, field->maximum()));
             moved = true;
         }
     }
     if (moved) {
-        preview_.Timer1().stop();
+        preview_.UpdateTimer().stop();
     }
 }
 
@@ -373,12 +373,12 @@ void AnimationRun::CleanUp(std::exception_ptr& failure) {
     step([&] { ShowLastFrame(); });
     step([&] {
         if (focalLength_) {
-            tab.Scene().GLCamera2.SetFocalLength(*focalLength_);
+            tab.Scene().camera.SetFocalLength(*focalLength_);
         }
-        if (SceneObject* moving = tab.Scene().GLNavigator1.MovingObject()) {
+        if (SceneObject* moving = tab.Scene().navigator.MovingObject()) {
             Vec3 position = moving->Position();
-            position.x = tab.Slider("tbCameraX")->value() / 20.0;
-            position.y = tab.Slider("tbCameraY")->value() / 20.0;
+            position.x = tab.Slider("cameraXSlider")->value() / 20.0;
+            position.y = tab.Slider("cameraYSlider")->value() / 20.0;
             moving->SetPosition(position);
         }
     });
@@ -386,14 +386,14 @@ void AnimationRun::CleanUp(std::exception_ptr& failure) {
     step([&] { aviWriter_.SaveMovie(); });
     step([&] {
         for (const auto& [field, state] :
-             {std::pair{preview_.seX(), seXState_}, std::pair{preview_.seY(), seYState_}}) {
+             {std::pair{preview_.OffsetXField(), seXState_}, std::pair{preview_.OffsetYField(), seYState_}}) {
             if (state) {
                 field->setMaximum(state->maximum);
                 field->setValue(state->value);
             }
         }
         // The restored position reached the engine; the texture scale keeps the last frame's.
-        preview_.Timer1().stop();
+        preview_.UpdateTimer().stop();
     });
     step([&] { tab.SetFreezeDepthRange(false); });
     // The view shows the scene as it now is; its capture follows as after any redraw.
@@ -403,7 +403,7 @@ void AnimationRun::CleanUp(std::exception_ptr& failure) {
 void AnimationRun::ShowLastFrame() {
     if (lastFrame_ != nullptr) {
         preview_.SetStereogram(lastFrame_->Bitmap());
-        preview_.Image1()->repaint();
+        preview_.PictureLabel()->repaint();
         lastFrame_ = nullptr;
     }
 }

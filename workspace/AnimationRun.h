@@ -32,7 +32,7 @@ public:
     // window's "Stereogram Type" and "Oversampling" follow the dialog's type for the run (random
     // dots: none; textured: 4) and are restored afterwards in every case, also when a dialog was
     // cancelled or the run failed. The size fields and the engine keep the movie's size.
-    void bRenderAnimationClick();
+    void RenderAnimationCommand();
 
     // The command's steps after the dialogs, for the movie `file`: removes an existing `file`
     // whose extension is ".avi", applies the dialog's type, lets pending events through, gives
@@ -42,7 +42,7 @@ public:
 
     // The frame loop, run by the progress window in animation mode. Per frame: status
     // "Frame  n/N", the scene steps, the texture scale and rebuild, the texture position through
-    // the preview's fields, redraw and capture, Generate, the picture into the preview's Image1
+    // the preview's fields, redraw and capture, Generate, the picture into the preview's picture label
     // and onto the movie; Stop, looked at between frames, ends the loop. A hidden preview gets
     // only the last frame's picture, at the end of the run. The engine renders on a worker
     // thread while the next frame's scene is drawn and the previous frame is written on another;
@@ -88,7 +88,7 @@ private:
     std::optional<double> focalLength_;
     std::optional<FieldState> seXState_;
     std::optional<FieldState> seYState_;
-    // The engine's picture of the last frame rendered, not yet in the preview's Image1.
+    // The engine's picture of the last frame rendered, not yet in the preview's picture label.
     const Picture* lastFrame_ = nullptr;
     // The write of the frame on its way to the movie, on the writer thread.
     std::future<void> writing_;

@@ -17,7 +17,7 @@ ConfigurationDialog::ConfigurationDialog(QWidget* parent) : QDialog(parent, Qt::
     SetHelpContext(this, kHelpConfiguration);
     // Four typed characters, as the fields are wide; values the program writes back show in full.
     constexpr int kTypedLength = 4;
-    for (QLineEdit* edit : {Edit1(), Edit2(), Edit3(), Edit4(), Edit5()}) {
+    for (QLineEdit* edit : {ObservationDistanceEdit(), MaxDepthEdit(), MinDepthEdit(), SeparationEdit(), DpiEdit()}) {
         InstallNumericKeyFilter(edit, kTypedLength);
         edit->installEventFilter(this);
     }
@@ -27,37 +27,37 @@ ConfigurationDialog::ConfigurationDialog(QWidget* parent) : QDialog(parent, Qt::
     static constexpr Preset kExtraDepth{"8", "20", "8", "134", "75"};
     static constexpr Preset kHighRes{"20", "20", "10", "250", "200"};
     static constexpr Preset kFlat{"20", "15", "10", "80", "75"};
-    connect(ui_->bDefault, &QPushButton::clicked, this, [this] {
+    connect(ui_->defaultButton, &QPushButton::clicked, this, [this] {
         ApplyPreset(kDefault);
         emit DefaultSizeChosen();
     });
-    connect(ui_->bMoreDepth, &QPushButton::clicked, this, [this] { ApplyPreset(kMoreDepth); });
-    connect(ui_->bExtraDepth, &QPushButton::clicked, this, [this] { ApplyPreset(kExtraDepth); });
-    connect(ui_->bHighRes, &QPushButton::clicked, this, [this] { ApplyPreset(kHighRes); });
-    connect(ui_->bFlat, &QPushButton::clicked, this, [this] { ApplyPreset(kFlat); });
-    connect(ui_->bClose, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui_->moreDepthButton, &QPushButton::clicked, this, [this] { ApplyPreset(kMoreDepth); });
+    connect(ui_->extraDepthButton, &QPushButton::clicked, this, [this] { ApplyPreset(kExtraDepth); });
+    connect(ui_->highResButton, &QPushButton::clicked, this, [this] { ApplyPreset(kHighRes); });
+    connect(ui_->flatButton, &QPushButton::clicked, this, [this] { ApplyPreset(kFlat); });
+    connect(ui_->closeButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 ConfigurationDialog::~ConfigurationDialog() = default;
 
-QLineEdit* ConfigurationDialog::Edit1() const {
-    return ui_->Edit1;
+QLineEdit* ConfigurationDialog::ObservationDistanceEdit() const {
+    return ui_->observationDistanceEdit;
 }
-QLineEdit* ConfigurationDialog::Edit2() const {
-    return ui_->Edit2;
+QLineEdit* ConfigurationDialog::MaxDepthEdit() const {
+    return ui_->maxDepthEdit;
 }
-QLineEdit* ConfigurationDialog::Edit3() const {
-    return ui_->Edit3;
+QLineEdit* ConfigurationDialog::MinDepthEdit() const {
+    return ui_->minDepthEdit;
 }
-QLineEdit* ConfigurationDialog::Edit4() const {
-    return ui_->Edit4;
+QLineEdit* ConfigurationDialog::SeparationEdit() const {
+    return ui_->separationEdit;
 }
-QLineEdit* ConfigurationDialog::Edit5() const {
-    return ui_->Edit5;
+QLineEdit* ConfigurationDialog::DpiEdit() const {
+    return ui_->dpiEdit;
 }
 
 void ConfigurationDialog::ApplyPreset(const Preset& preset) {
-    const std::array<QLineEdit*, 5> edits{Edit1(), Edit2(), Edit3(), Edit4(), Edit5()};
+    const std::array<QLineEdit*, 5> edits{ObservationDistanceEdit(), MaxDepthEdit(), MinDepthEdit(), SeparationEdit(), DpiEdit()};
     for (std::size_t i = 0; i < edits.size(); ++i) {
         edits[i]->setText(QString::fromLatin1(preset[i]));
     }

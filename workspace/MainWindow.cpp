@@ -161,23 +161,23 @@ MainWindow::MainWindow(const MainWindowSetup& setup, QWidget* parent)
     ui_ = std::make_unique<Ui::MainWindow>();
     ui_->setupUi(this);
     LayOutSettingsPanel();
-    modelTab_ = new ModelTab(*this, folders_, ui_->TabSheet3DModel);
-    ui_->TabSheet3DModel->layout()->addWidget(modelTab_);
-    radioGroup1_ = MakeRadioGroup(ui_->RadioGroup1);
-    radioGroup2_ = MakeRadioGroup(ui_->RadioGroup2);
-    radioGroup3_ = MakeRadioGroup(ui_->RadioGroup3);
-    radioGroup4_ = MakeRadioGroup(ui_->RadioGroup4);
-    rgStereoType_ = MakeRadioGroup(ui_->rgStereoType);
+    modelTab_ = new ModelTab(*this, folders_, ui_->modelPage);
+    ui_->modelPage->layout()->addWidget(modelTab_);
+    kindButtons_ = MakeRadioGroup(ui_->kindGroup);
+    blurButtons_ = MakeRadioGroup(ui_->blurGroup);
+    dotColorButtons_ = MakeRadioGroup(ui_->dotColorsGroup);
+    oversamplingButtons_ = MakeRadioGroup(ui_->oversamplingGroup);
+    geometryButtons_ = MakeRadioGroup(ui_->geometryGroup);
     SetHelpContext(this, kMainWindowHelp);
-    SetHelpContext(ui_->TabSheetStereogram, kStereogramTabHelp);
-    SetHelpContext(ui_->TabSheet3DModel, kModelTabHelp);
+    SetHelpContext(ui_->stereogramPage, kStereogramTabHelp);
+    SetHelpContext(ui_->modelPage, kModelTabHelp);
     BuildPopupMenus();
     ConnectCommands();
     ConnectSettings();
-    SetStoredEngineValues(stereogram1_);
-    stereogram1_.OnGenerate = [this](Stereogram&) { Stereogram1Generate(); };
-    stereogram1_.ProcessEvents = [] { QCoreApplication::processEvents(); };
-    FormCreate(setup.documentsFolder);
+    SetStoredEngineValues(engine_);
+    engine_.OnGenerate = [this](Stereogram&) { ShowRenderProgress(); };
+    engine_.ProcessEvents = [] { QCoreApplication::processEvents(); };
+    Initialise(setup.documentsFolder);
 }
 
 MainWindow::~MainWindow() = default;
@@ -186,15 +186,15 @@ MainWindow::~MainWindow() = default;
 // instead of squeezing their captions.
 void MainWindow::LayOutSettingsPanel() {
     constexpr int kGroupSpacing = 6;
-    auto* flow = new FlowLayout(ui_->PanelSettings, kGroupSpacing, kGroupSpacing);
+    auto* flow = new FlowLayout(ui_->settingsPanel, kGroupSpacing, kGroupSpacing);
     for (QWidget* group :
-         std::initializer_list<QWidget*>{ui_->RadioGroup1, ui_->RadioGroup2, ui_->RadioGroup4,
-                                         ui_->GroupBoxIntensity, ui_->RadioGroup3, ui_->rgStereoType}) {
+         std::initializer_list<QWidget*>{ui_->kindGroup, ui_->blurGroup, ui_->oversamplingGroup,
+                                         ui_->intensityGroup, ui_->dotColorsGroup, ui_->geometryGroup}) {
         flow->addWidget(group);
     }
 }
 
-void MainWindow::FormCreate(const QString& documentsFolder) {
+void MainWindow::Initialise(const QString& documentsFolder) {
     // The user data folder is named before the working directory changes: without a documents
     // folder it is relative to the folder the program was started in.
     userDataFolder_ = UserDataFolderName(documentsFolder);
@@ -210,9 +210,9 @@ void MainWindow::FormCreate(const QString& documentsFolder) {
     } catch (const std::exception&) {
         // A texture folder that cannot be listed leaves the list as it got.
     }
-    image3Picture_ = DefaultTexture();
-    imageTexture_ = image3Picture_.To24Bit();
-    ui_->Image3->SetImage(ToQImage(image3Picture_.Bitmap()));
+    texturePicture_ = DefaultTexture();
+    workingTexture_ = texturePicture_.To24Bit();
+    ui_->texturePicture->SetImage(ToQImage(texturePicture_.Bitmap()));
 }
 
 void MainWindow::AttachWindows(const MainWindowPartners& partners) {
@@ -228,117 +228,117 @@ void MainWindow::AttachWindows(const MainWindowPartners& partners) {
 
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    if (!formShown_) {
-        formShown_ = true;
-        FormShow();
+    if (!firstShown_) {
+        firstShown_ = true;
+        PrepareFirstShow();
     }
 }
 
-void MainWindow::FormShow() {
+void MainWindow::PrepareFirstShow() {
     previousTypeItem_ = -1;
-    stereogram1_.SetMaskMap(image3Picture_);
+    engine_.SetMaskMap(texturePicture_);
     if (partners_.preview != nullptr) {
-        partners_.preview->Image1()->setFixedSize(600, 400);
+        partners_.preview->PictureLabel()->setFixedSize(600, 400);
         partners_.preview->SetStereogram(WhiteBitmap(600, 400));
     }
-    modelTab_->FormShow();
+    modelTab_->PrepareFirstShow();
     ShowEngineSettings();
-    ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
+    ui_->tabs->setCurrentWidget(ui_->stereogramPage);
 }
 
 void MainWindow::ConnectCommands() {
-    connect(ui_->Exit1, &QAction::triggered, this, &QWidget::close);
-    connect(ui_->About1, &QAction::triggered, this, [this] {
+    connect(ui_->exitAction, &QAction::triggered, this, &QWidget::close);
+    connect(ui_->aboutAction, &QAction::triggered, this, [this] {
         if (partners_.about != nullptr) {
             partners_.about->exec();
         }
     });
-    connect(ui_->Help1, &QAction::triggered, this, [this] {
+    connect(ui_->helpAction, &QAction::triggered, this, [this] {
         if (partners_.help != nullptr) {
             partners_.help->ShowContents();
         }
     });
-    connect(ui_->Configuration1, &QAction::triggered, this, [this] {
+    connect(ui_->configurationAction, &QAction::triggered, this, [this] {
         if (partners_.config != nullptr) {
             partners_.config->exec();
         }
     });
-    connect(ui_->tbConfig, &QAction::triggered, ui_->Configuration1, &QAction::trigger);
-    connect(ui_->LoadDepthmap1, &QAction::triggered, this, &MainWindow::LoadDepthmap1Click);
-    connect(ui_->tbLoadDepthMap, &QAction::triggered, this, &MainWindow::LoadDepthmap1Click);
-    connect(ui_->Image2, &PictureView::Clicked, this, &MainWindow::Image2Click);
-    connect(ui_->Render1, &QAction::triggered, this, &MainWindow::tbRenderClick);
-    connect(ui_->tbRender, &QAction::triggered, this, &MainWindow::tbRenderClick);
-    connect(ui_->Showlastrendered1, &QAction::triggered, this, &MainWindow::ShowLastRendered);
-    connect(ui_->tbSee, &QAction::triggered, this, &MainWindow::ShowLastRendered);
+    connect(ui_->configurationButton, &QAction::triggered, ui_->configurationAction, &QAction::trigger);
+    connect(ui_->loadDepthMapAction, &QAction::triggered, this, &MainWindow::OpenDepthMap);
+    connect(ui_->openDepthMapButton, &QAction::triggered, this, &MainWindow::OpenDepthMap);
+    connect(ui_->depthPicture, &PictureView::Clicked, this, &MainWindow::AskForDepthMap);
+    connect(ui_->renderAction, &QAction::triggered, this, &MainWindow::RenderWithProgress);
+    connect(ui_->renderButton, &QAction::triggered, this, &MainWindow::RenderWithProgress);
+    connect(ui_->showLastRenderedAction, &QAction::triggered, this, &MainWindow::ShowLastRendered);
+    connect(ui_->showLastRenderedButton, &QAction::triggered, this, &MainWindow::ShowLastRendered);
     const auto save = [this] {
         if (partners_.preview != nullptr) {
             partners_.preview->SaveStereogram();
         }
     };
-    connect(ui_->SaveStereogram1, &QAction::triggered, this, save);
-    connect(ui_->tbSave, &QAction::triggered, this, save);
-    connect(ui_->Load3DSmodel1, &QAction::triggered, this, &MainWindow::Load3DSmodel1Click);
-    connect(ui_->LoadButton3DS, &QAction::triggered, this, &MainWindow::Load3DSmodel1Click);
-    connect(ui_->tbsavedepth, &QToolButton::clicked, this, &MainWindow::tbsavedepthClick);
-    connect(modelTab_, &ModelTab::RenderAnimationRequested, ui_->Renderanimation1, &QAction::trigger);
-    connect(ui_->Renderanimation1, &QAction::triggered, this, &MainWindow::bRenderAnimationClick);
+    connect(ui_->saveStereogramAction, &QAction::triggered, this, save);
+    connect(ui_->saveButton, &QAction::triggered, this, save);
+    connect(ui_->loadModelAction, &QAction::triggered, this, &MainWindow::OpenModel);
+    connect(ui_->openModelButton, &QAction::triggered, this, &MainWindow::OpenModel);
+    connect(ui_->saveDepthButton, &QToolButton::clicked, this, &MainWindow::SaveDepthImage);
+    connect(modelTab_, &ModelTab::RenderAnimationRequested, ui_->renderAnimationAction, &QAction::trigger);
+    connect(ui_->renderAnimationAction, &QAction::triggered, this, &MainWindow::RenderAnimationCommand);
     // The depth image is converted for the screen only when its tab shows.
-    connect(ui_->PageControl1, &QTabWidget::currentChanged, this, [this] {
-        if (ui_->PageControl1->currentWidget() == ui_->TabSheetStereogram) {
+    connect(ui_->tabs, &QTabWidget::currentChanged, this, [this] {
+        if (ui_->tabs->currentWidget() == ui_->stereogramPage) {
             ShowDepthImage();
         }
     });
-    connect(ui_->LoadTexture1, &QAction::triggered, this, &MainWindow::LoadTexture1Click);
-    connect(ui_->tbLoadTexture, &QAction::triggered, ui_->LoadTexture1, &QAction::trigger);
-    connect(ui_->Image3, &PictureView::Clicked, this, &MainWindow::Image3Click);
-    connect(ui_->cbMirror, &QCheckBox::clicked, this, &MainWindow::cbMirrorClick);
-    connect(ui_->cbMirror2, &QCheckBox::clicked, this, &MainWindow::cbMirrorClick);
-    connect(ui_->cbStretchTexture, &QCheckBox::clicked, this, [this](bool checked) {
+    connect(ui_->loadTextureAction, &QAction::triggered, this, &MainWindow::OpenTexture);
+    connect(ui_->loadTextureButton, &QAction::triggered, ui_->loadTextureAction, &QAction::trigger);
+    connect(ui_->texturePicture, &PictureView::Clicked, this, &MainWindow::AskForTexture);
+    connect(ui_->horizontalMirrorCheck, &QCheckBox::clicked, this, &MainWindow::MirrorTexture);
+    connect(ui_->verticalMirrorCheck, &QCheckBox::clicked, this, &MainWindow::MirrorTexture);
+    connect(ui_->stretchTextureCheck, &QCheckBox::clicked, this, [this](bool checked) {
         if (partners_.preview != nullptr) {
-            partners_.preview->tbStretch()->setChecked(checked);
+            partners_.preview->StretchButton()->setChecked(checked);
         }
     });
 }
 
 void MainWindow::ConnectSettings() {
-    for (QButtonGroup* group : {radioGroup1_, radioGroup2_, radioGroup3_, radioGroup4_, rgStereoType_}) {
-        connect(group, &QButtonGroup::idClicked, this, [this] { Zmena(); });
+    for (QButtonGroup* group : {kindButtons_, blurButtons_, dotColorButtons_, oversamplingButtons_, geometryButtons_}) {
+        connect(group, &QButtonGroup::idClicked, this, [this] { SettingsChanged(); });
     }
-    connect(ui_->TrackBar1, &QSlider::valueChanged, this, [this](int value) {
-        ui_->lbInten->setText(QString::number(value));
-        Zmena();
+    connect(ui_->intensitySlider, &QSlider::valueChanged, this, [this](int value) {
+        ui_->intensityLabel->setText(QString::number(value));
+        SettingsChanged();
     });
     constexpr int kSizeTypedLength = 4;
-    InstallNumericKeyFilter(ui_->Edit6, kSizeTypedLength);
-    InstallNumericKeyFilter(ui_->Edit7, kSizeTypedLength);
-    InstallNumericKeyFilter(ui_->fDPI);
+    InstallNumericKeyFilter(ui_->widthEdit, kSizeTypedLength);
+    InstallNumericKeyFilter(ui_->heightEdit, kSizeTypedLength);
+    InstallNumericKeyFilter(ui_->dpiEdit);
     for (QWidget* control :
-         std::initializer_list<QWidget*>{ui_->Edit6, ui_->Edit7, ui_->fDPI, ui_->cbStretchTexture}) {
-        OnFocusLeave(control, [this] { Zmena(); });
+         std::initializer_list<QWidget*>{ui_->widthEdit, ui_->heightEdit, ui_->dpiEdit, ui_->stretchTextureCheck}) {
+        OnFocusLeave(control, [this] { SettingsChanged(); });
     }
-    connect(ui_->SpeedButton1, &QToolButton::clicked, this, [this] { popupMenuRes_->popup(QCursor::pos()); });
-    connect(ui_->SpeedButton3, &QToolButton::clicked, this, [this] { popupMenuDpi_->popup(QCursor::pos()); });
+    connect(ui_->sizesButton, &QToolButton::clicked, this, [this] { sizeMenu_->popup(QCursor::pos()); });
+    connect(ui_->resolutionsButton, &QToolButton::clicked, this, [this] { dpiMenu_->popup(QCursor::pos()); });
 }
 
 void MainWindow::BuildPopupMenus() {
-    popupMenuRes_ = new QMenu(this);
-    popupMenuRes_->setObjectName(QStringLiteral("PopupMenuRES"));
+    sizeMenu_ = new QMenu(this);
+    sizeMenu_->setObjectName(QStringLiteral("sizeMenu"));
     for (const SizeItem& item : kSizeItems) {
         if (item.caption == nullptr) {
-            popupMenuRes_->addSeparator();
+            sizeMenu_->addSeparator();
             continue;
         }
-        connect(popupMenuRes_->addAction(QString::fromLatin1(item.caption)), &QAction::triggered, this,
+        connect(sizeMenu_->addAction(QString::fromLatin1(item.caption)), &QAction::triggered, this,
                 [this, item] { SetSize(item.width, item.height); });
     }
-    popupMenuDpi_ = new QMenu(this);
-    popupMenuDpi_->setObjectName(QStringLiteral("PopupMenuDPI"));
+    dpiMenu_ = new QMenu(this);
+    dpiMenu_->setObjectName(QStringLiteral("dpiMenu"));
     for (const DpiItem& item : kDpiItems) {
-        connect(popupMenuDpi_->addAction(QString::fromLatin1(item.caption)), &QAction::triggered, this,
+        connect(dpiMenu_->addAction(QString::fromLatin1(item.caption)), &QAction::triggered, this,
                 [this, item] {
                     SetDpiText(QString::number(item.dpi));
-                    Zmena();
+                    SettingsChanged();
                 });
     }
 }
@@ -348,7 +348,7 @@ void MainWindow::ConnectPartners() {
         partners_.preview->SetTextureHost(this);
         // The preview is where the result is looked at and the texture placed: F12 and Ctrl+S
         // work there as well (the actions' shortcuts match in every window they belong to).
-        partners_.preview->addActions({ui_->Render1, ui_->SaveStereogram1});
+        partners_.preview->addActions({ui_->renderAction, ui_->saveStereogramAction});
     }
     if (partners_.progress != nullptr) {
         partners_.progress->RenderStereogram = [this] { RenderStereogram(); };
@@ -360,81 +360,81 @@ void MainWindow::ConnectPartners() {
         };
     }
     if (ConfigurationDialog* config = partners_.config) {
-        connect(config, &ConfigurationDialog::FieldLeft, this, &MainWindow::Zmena);
+        connect(config, &ConfigurationDialog::FieldLeft, this, &MainWindow::SettingsChanged);
         connect(config, &ConfigurationDialog::DefaultSizeChosen, this, [this] {
-            ui_->Edit6->setText(QStringLiteral("800"));
-            ui_->Edit7->setText(QStringLiteral("600"));
+            ui_->widthEdit->setText(QStringLiteral("800"));
+            ui_->heightEdit->setText(QStringLiteral("600"));
         });
         // The two DPI fields are views of one value; copying only differing text cannot loop.
-        connect(config->Edit5(), &QLineEdit::textChanged, this, [this](const QString& text) {
-            if (ui_->fDPI->text() != text) {
-                ui_->fDPI->setText(text);
+        connect(config->DpiEdit(), &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (ui_->dpiEdit->text() != text) {
+                ui_->dpiEdit->setText(text);
             }
         });
-        connect(ui_->fDPI, &QLineEdit::textChanged, this, [this](const QString& text) {
-            if (partners_.config->Edit5()->text() != text) {
-                partners_.config->Edit5()->setText(text);
+        connect(ui_->dpiEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+            if (partners_.config->DpiEdit()->text() != text) {
+                partners_.config->DpiEdit()->setText(text);
             }
         });
     }
 }
 
 QString MainWindow::DpiText() const {
-    return ui_->fDPI->text();
+    return ui_->dpiEdit->text();
 }
 
 void MainWindow::SetSize(int width, int height) {
-    ui_->Edit6->setText(QString::number(width));
-    ui_->Edit7->setText(QString::number(height));
+    ui_->widthEdit->setText(QString::number(width));
+    ui_->heightEdit->setText(QString::number(height));
     TakeFocusAway();
-    Zmena();
+    SettingsChanged();
 }
 
 int MainWindow::StereoTypeItem() const {
-    return radioGroup1_->checkedId();
+    return kindButtons_->checkedId();
 }
 
 void MainWindow::ChooseStereoTypeItem(int item) {
-    if (QAbstractButton* button = radioGroup1_->button(item)) {
+    if (QAbstractButton* button = kindButtons_->button(item)) {
         button->click();
     }
 }
 
 int MainWindow::OversamplingItem() const {
-    return radioGroup4_->checkedId();
+    return oversamplingButtons_->checkedId();
 }
 
 void MainWindow::ChooseOversamplingItem(int item) {
-    if (QAbstractButton* button = radioGroup4_->button(item)) {
+    if (QAbstractButton* button = oversamplingButtons_->button(item)) {
         button->click();
     }
 }
 
 void MainWindow::ShowMovieSize(int width, int height) {
-    ui_->Edit6->setText(QString::number(width));
-    ui_->Edit7->setText(QString::number(height));
-    stereogram1_.SetWidth(width);
-    stereogram1_.SetHeight(height);
+    ui_->widthEdit->setText(QString::number(width));
+    ui_->heightEdit->setText(QString::number(height));
+    engine_.SetWidth(width);
+    engine_.SetHeight(height);
 }
 
 void MainWindow::ShowModelTab() {
-    ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel);
+    ui_->tabs->setCurrentWidget(ui_->modelPage);
 }
 
-void MainWindow::bRenderAnimationClick() {
+void MainWindow::RenderAnimationCommand() {
     if (animation_) {
-        animation_->bRenderAnimationClick();
+        animation_->RenderAnimationCommand();
     }
 }
 
 void MainWindow::SetDpiText(const QString& text) {
-    ui_->fDPI->setText(text);
+    ui_->dpiEdit->setText(text);
 }
 
-void MainWindow::Zmena() {
-    const int typeItem = radioGroup1_->checkedId();
+void MainWindow::SettingsChanged() {
+    const int typeItem = kindButtons_->checkedId();
     if (previousTypeItem_ != 2 && typeItem == 2) {
-        SetItemIndex(radioGroup4_, 3);
+        SetItemIndex(oversamplingButtons_, 3);
     }
     previousTypeItem_ = typeItem;
     ApplySettingsToEngine();
@@ -442,16 +442,16 @@ void MainWindow::Zmena() {
 }
 
 void MainWindow::ApplySettingsToEngine() {
-    stereogram1_.SetStereoType(static_cast<StereogramKind>(std::max(0, radioGroup1_->checkedId())));
-    stereogram1_.SetBlur(static_cast<BlurLevel>(std::max(0, radioGroup2_->checkedId())));
-    stereogram1_.SetDotIntensity(ui_->TrackBar1->value());
-    stereogram1_.SetRandomDotColor(static_cast<RandomDotColors>(std::max(0, radioGroup3_->checkedId())));
-    stereogram1_.SetOversampling(radioGroup4_->checkedId() + 1);
+    engine_.SetStereoType(static_cast<StereogramKind>(std::max(0, kindButtons_->checkedId())));
+    engine_.SetBlur(static_cast<BlurLevel>(std::max(0, blurButtons_->checkedId())));
+    engine_.SetDotIntensity(ui_->intensitySlider->value());
+    engine_.SetRandomDotColor(static_cast<RandomDotColors>(std::max(0, dotColorButtons_->checkedId())));
+    engine_.SetOversampling(oversamplingButtons_->checkedId() + 1);
     if (!ApplyFields()) {
         return;  // a field holding no number ends the apply here, without a message
     }
-    stereogram1_.SetConverging(rgStereoType_->checkedId() != 0);
-    stereogram1_.SetStretchTexture(ui_->cbStretchTexture->isChecked());
+    engine_.SetConverging(geometryButtons_->checkedId() != 0);
+    engine_.SetStretchTexture(ui_->stretchTextureCheck->isChecked());
 }
 
 // The numeric fields in their fixed order: observation distance, maximum and minimum depth, DPI
@@ -478,45 +478,45 @@ bool MainWindow::ApplyFields() {
         }
         return value.has_value();
     };
-    Stereogram& engine = stereogram1_;
+    Stereogram& engine = engine_;
     if (const ConfigurationDialog* config = partners_.config) {
-        if (!applyFloat(config->Edit1(), [&](double v) { engine.SetObservDistance(v); }) ||
-            !applyFloat(config->Edit2(), [&](double v) { engine.SetMax3Ddepth(v); }) ||
-            !applyFloat(config->Edit3(), [&](double v) { engine.SetMin3Ddepth(v); }) ||
-            !applyInteger(config->Edit5(), [&](int v) { engine.SetDPI(v); })) {
+        if (!applyFloat(config->ObservationDistanceEdit(), [&](double v) { engine.SetObservDistance(v); }) ||
+            !applyFloat(config->MaxDepthEdit(), [&](double v) { engine.SetMax3Ddepth(v); }) ||
+            !applyFloat(config->MinDepthEdit(), [&](double v) { engine.SetMin3Ddepth(v); }) ||
+            !applyInteger(config->DpiEdit(), [&](int v) { engine.SetDPI(v); })) {
             return false;
         }
     }
-    return applyInteger(ui_->Edit7, [&](int v) { engine.SetHeight(v); }) &&
-           applyInteger(ui_->Edit6, [&](int v) { engine.SetWidth(v); });
+    return applyInteger(ui_->heightEdit, [&](int v) { engine.SetHeight(v); }) &&
+           applyInteger(ui_->widthEdit, [&](int v) { engine.SetWidth(v); });
 }
 
 void MainWindow::ShowEngineSettings() {
-    const Stereogram& engine = stereogram1_;
+    const Stereogram& engine = engine_;
     const int typeItem = static_cast<int>(engine.StereoType());
-    if (radioGroup1_->checkedId() != typeItem) {
+    if (kindButtons_->checkedId() != typeItem) {
         // A changed type item is a click on the group: its handler applies every control first.
-        SetItemIndex(radioGroup1_, typeItem);
-        Zmena();
+        SetItemIndex(kindButtons_, typeItem);
+        SettingsChanged();
     }
-    SetItemIndex(radioGroup2_, static_cast<int>(engine.Blur()));
+    SetItemIndex(blurButtons_, static_cast<int>(engine.Blur()));
     {
-        const QSignalBlocker blocker(ui_->TrackBar1);
-        ui_->TrackBar1->setValue(engine.DotIntensity());
-        ui_->lbInten->setText(QString::number(ui_->TrackBar1->value()));
+        const QSignalBlocker blocker(ui_->intensitySlider);
+        ui_->intensitySlider->setValue(engine.DotIntensity());
+        ui_->intensityLabel->setText(QString::number(ui_->intensitySlider->value()));
     }
-    SetItemIndex(radioGroup3_, static_cast<int>(engine.RandomDotColor()));
-    SetItemIndex(radioGroup4_, engine.Oversampling() - 1);
+    SetItemIndex(dotColorButtons_, static_cast<int>(engine.RandomDotColor()));
+    SetItemIndex(oversamplingButtons_, engine.Oversampling() - 1);
     if (const ConfigurationDialog* config = partners_.config) {
-        config->Edit1()->setText(FloatText(engine.ObservDistance()));
-        config->Edit2()->setText(FloatText(engine.Max3Ddepth()));
-        config->Edit3()->setText(FloatText(engine.Min3Ddepth()));
-        config->Edit4()->setText(QString::number(engine.Separation()));
+        config->ObservationDistanceEdit()->setText(FloatText(engine.ObservDistance()));
+        config->MaxDepthEdit()->setText(FloatText(engine.Max3Ddepth()));
+        config->MinDepthEdit()->setText(FloatText(engine.Min3Ddepth()));
+        config->SeparationEdit()->setText(QString::number(engine.Separation()));
     }
-    ui_->Edit7->setText(QString::number(engine.Height()));
-    ui_->Edit6->setText(QString::number(engine.Width()));
+    ui_->heightEdit->setText(QString::number(engine.Height()));
+    ui_->widthEdit->setText(QString::number(engine.Width()));
     ShowDepthImage();
-    ui_->Label14->setText(SizeText(image3Picture_.Width(), image3Picture_.Height()));
+    ui_->textureSizeLabel->setText(SizeText(texturePicture_.Width(), texturePicture_.Height()));
 }
 
 // The depth image control always shows the engine's depth map. Converting a large picture for
@@ -524,25 +524,25 @@ void MainWindow::ShowEngineSettings() {
 void MainWindow::ShowDepthImage() {
     if (shownDepthGeneration_ != depthMapGeneration_) {
         shownDepthGeneration_ = depthMapGeneration_;
-        image2Picture_ = stereogram1_.DepthMap();
-        ui_->Image2->SetImage(ToQImage(image2Picture_.Bitmap()));
+        depthPicture_ = engine_.DepthMap();
+        ui_->depthPicture->SetImage(ToQImage(depthPicture_.Bitmap()));
     }
-    ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
+    ui_->depthSizeLabel->setText(SizeText(depthPicture_.Width(), depthPicture_.Height()));
 }
 
-void MainWindow::Load3DSmodel1Click() {
-    ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel);
+void MainWindow::OpenModel() {
+    ui_->tabs->setCurrentWidget(ui_->modelPage);
     modelTab_->LoadModel();
 }
 
 void MainWindow::PublishDepthMap(const PixelBuffer& depthImage) {
-    image2Picture_.Assign(depthImage);
-    stereogram1_.SetDepthMap(image2Picture_);
+    depthPicture_.Assign(depthImage);
+    engine_.SetDepthMap(depthPicture_);
     ++depthMapGeneration_;
-    if (ui_->Image2->isVisible()) {
+    if (ui_->depthPicture->isVisible()) {
         ShowDepthImage();
     }
-    ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
+    ui_->depthSizeLabel->setText(SizeText(depthPicture_.Width(), depthPicture_.Height()));
     EnableRenderCommands();
     EnableAnimationCommands();
 }
@@ -560,25 +560,25 @@ void MainWindow::ShowStatusNote(const QString& text) {
     }
 }
 
-void MainWindow::tbsavedepthClick() {
+void MainWindow::SaveDepthImage() {
     constexpr int kDepthJpegQuality = 80;
     if (partners_.preview != nullptr) {
-        partners_.preview->SavePictureThroughDialog(image2Picture_, kDepthJpegQuality);
+        partners_.preview->SavePictureThroughDialog(depthPicture_, kDepthJpegQuality);
     }
 }
 
-void MainWindow::LoadDepthmap1Click() {
-    ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
-    Image2Click();
+void MainWindow::OpenDepthMap() {
+    ui_->tabs->setCurrentWidget(ui_->stereogramPage);
+    AskForDepthMap();
 }
 
-void MainWindow::Image2Click() {
+void MainWindow::AskForDepthMap() {
     FileDialogRequest request;
     request.caption = QStringLiteral("Select depth map");
     request.filter = PictureDialogFilter();
     request.initialFolder = depthDialogFolder_;
     if (const std::optional<QString> file = VistamazeApplication::AppDialogs().OpenFile(this, request)) {
-        ReportPictureLoad(*file, LoadImage(image2Picture_, *file));
+        ReportPictureLoad(*file, LoadImage(depthPicture_, *file));
         EnableRenderCommands();
         depthDialogFolder_.clear();
     }
@@ -597,32 +597,32 @@ void MainWindow::ReportPictureLoad(const QString& file, const QString& failure) 
 }
 
 void MainWindow::HandDepthImageToEngine() {
-    ui_->Label13->setText(SizeText(image2Picture_.Width(), image2Picture_.Height()));
-    stereogram1_.SetDepthMap(image2Picture_);
+    ui_->depthSizeLabel->setText(SizeText(depthPicture_.Width(), depthPicture_.Height()));
+    engine_.SetDepthMap(depthPicture_);
     ++depthMapGeneration_;
     ShowEngineSettings();
 }
 
 void MainWindow::OpenFile(const QString& file) {
     const std::string extension = QFileInfo(file).suffix().toStdString();
-    if (ModelFormatForExtension(extension) != ModelFormat::mfUnknown) {
-        ui_->PageControl1->setCurrentWidget(ui_->TabSheet3DModel);
+    if (ModelFormatForExtension(extension) != ModelFormat::Unknown) {
+        ui_->tabs->setCurrentWidget(ui_->modelPage);
         modelTab_->LoadModelFile(file);
         EnableModelCommands();
         return;
     }
-    ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
-    ReportPictureLoad(file, LoadImage(image2Picture_, file));
+    ui_->tabs->setCurrentWidget(ui_->stereogramPage);
+    ReportPictureLoad(file, LoadImage(depthPicture_, file));
     EnableRenderCommands();
     HandDepthImageToEngine();
 }
 
-void MainWindow::LoadTexture1Click() {
-    ui_->PageControl1->setCurrentWidget(ui_->TabSheetStereogram);
-    Image3Click();
+void MainWindow::OpenTexture() {
+    ui_->tabs->setCurrentWidget(ui_->stereogramPage);
+    AskForTexture();
 }
 
-void MainWindow::Image3Click() {
+void MainWindow::AskForTexture() {
     FileDialogRequest request;
     request.caption = QStringLiteral("Select texture");
     request.filter = PictureDialogFilter();
@@ -643,11 +643,11 @@ void MainWindow::LoadTexture(const QString& path) {
         textureScale_ = 100.0;
         textureFileName_ = path;
         LoadTextureControls();
-        ReportPictureLoad(path, LoadImage(image3Picture_, path));
+        ReportPictureLoad(path, LoadImage(texturePicture_, path));
         textureDialogFolder_.clear();
         RefreshTextureList();
-        imageTexture_ = image3Picture_.To24Bit();
-        SetTextureRanges(imageTexture_.Width(), imageTexture_.Height());
+        workingTexture_ = texturePicture_.To24Bit();
+        SetTextureRanges(workingTexture_.Width(), workingTexture_.Height());
         PrepareTexture();
     }
     ApplyTexture();
@@ -655,19 +655,19 @@ void MainWindow::LoadTexture(const QString& path) {
 
 // A new texture starts unplaced: scale 100, no offset or crop, no blending, stretched.
 void MainWindow::LoadTextureControls() {
-    ui_->cbStretchTexture->setChecked(true);
-    stereogram1_.SetStretchTexture(true);
+    ui_->stretchTextureCheck->setChecked(true);
+    engine_.SetStretchTexture(true);
     PreviewWindow* preview = partners_.preview;
     if (preview == nullptr) {
         return;
     }
-    preview->tbSize()->setValue(100.0);
-    for (QSpinBox* field : {preview->seX(), preview->seY(), preview->seTextStartX(), preview->seTextStartY(),
-                            preview->seTextStopX(), preview->seTextStopY()}) {
+    preview->TextureScaleField()->setValue(100.0);
+    for (QSpinBox* field : {preview->OffsetXField(), preview->OffsetYField(), preview->CropLeftField(), preview->CropTopField(),
+                            preview->CropRightField(), preview->CropBottomField()}) {
         field->setValue(0);
     }
-    preview->tbStretch()->setChecked(true);
-    preview->cbSeamless()->setCurrentIndex(0);
+    preview->StretchButton()->setChecked(true);
+    preview->SeamlessBox()->setCurrentIndex(0);
 }
 
 void MainWindow::SetTextureRanges(int width, int height) {
@@ -675,82 +675,82 @@ void MainWindow::SetTextureRanges(int width, int height) {
     if (preview == nullptr) {
         return;
     }
-    for (QSpinBox* field : {preview->seX(), preview->seTextStartX(), preview->seTextStopX()}) {
+    for (QSpinBox* field : {preview->OffsetXField(), preview->CropLeftField(), preview->CropRightField()}) {
         field->setMaximum(std::max(0, width - 1));
     }
-    for (QSpinBox* field : {preview->seY(), preview->seTextStartY(), preview->seTextStopY()}) {
+    for (QSpinBox* field : {preview->OffsetYField(), preview->CropTopField(), preview->CropBottomField()}) {
         field->setMaximum(std::max(0, height - 1));
     }
 }
 
 void MainWindow::ShowTexture() {
-    ui_->Label14->setText(SizeText(image3Picture_.Width(), image3Picture_.Height()));
-    ui_->Image3->SetImage(ToQImage(image3Picture_.Bitmap()));
+    ui_->textureSizeLabel->setText(SizeText(texturePicture_.Width(), texturePicture_.Height()));
+    ui_->texturePicture->SetImage(ToQImage(texturePicture_.Bitmap()));
 }
 
 void MainWindow::ApplyTexture() {
     ShowTexture();
     PrepareTexture();
     if (const int mode = MirrorMode(); mode != 0) {
-        imageMirror_ = BuildMirroredTexture(imageTexture_, mode);
-        stereogram1_.SetMaskMap(Picture(imageMirror_));
+        mirroredTexture_ = BuildMirroredTexture(workingTexture_, mode);
+        engine_.SetMaskMap(Picture(mirroredTexture_));
     } else {
-        stereogram1_.SetMaskMap(Picture(imageTexture_));
+        engine_.SetMaskMap(Picture(workingTexture_));
     }
     ShowEngineSettings();
 }
 
 int MainWindow::MirrorMode() const {
-    return (ui_->cbMirror->isChecked() ? 1 : 0) + (ui_->cbMirror2->isChecked() ? 2 : 0);
+    return (ui_->horizontalMirrorCheck->isChecked() ? 1 : 0) + (ui_->verticalMirrorCheck->isChecked() ? 2 : 0);
 }
 
-void MainWindow::cbMirrorClick() {
+void MainWindow::MirrorTexture() {
     if (PreviewWindow* preview = partners_.preview) {
-        preview->tbMirror()->setChecked(ui_->cbMirror->isChecked());
-        preview->tbMirror2()->setChecked(ui_->cbMirror2->isChecked());
+        preview->HorizontalMirrorButton()->setChecked(ui_->horizontalMirrorCheck->isChecked());
+        preview->VerticalMirrorButton()->setChecked(ui_->verticalMirrorCheck->isChecked());
     }
     PrepareTexture();
-    const int seamless = partners_.preview != nullptr ? partners_.preview->cbSeamless()->currentIndex() : 0;
-    const bool stretched = ui_->cbStretchTexture->isChecked();
+    const int seamless = partners_.preview != nullptr ? partners_.preview->SeamlessBox()->currentIndex() : 0;
+    const bool stretched = ui_->stretchTextureCheck->isChecked();
     // Crop and scale, then mirror, then blend the edges, then hand over.
-    PixelBuffer& texture = MirrorMode() == 0 ? imageTexture_ : imageMirror_;
+    PixelBuffer& texture = MirrorMode() == 0 ? workingTexture_ : mirroredTexture_;
     if (MirrorMode() != 0) {
-        imageMirror_ = BuildMirroredTexture(imageTexture_, MirrorMode());
+        mirroredTexture_ = BuildMirroredTexture(workingTexture_, MirrorMode());
     }
     if (seamless >= 1) {
-        MakeSeamlessTexture(seamless, texture, stretched, stereogram1_.Separation());
+        MakeSeamlessTexture(seamless, texture, stretched, engine_.Separation());
     }
-    stereogram1_.SetMaskMap(Picture(texture));
+    engine_.SetMaskMap(Picture(texture));
 }
 
 void MainWindow::PrepareTexture() {
     if (textureScale_ > 100.0) {
         return;
     }
-    const int width = image3Picture_.Width();
-    const int height = image3Picture_.Height();
+    const int width = texturePicture_.Width();
+    const int height = texturePicture_.Height();
     TextureMargins margins;
     if (PreviewWindow* preview = partners_.preview) {
-        if (preview->seTextStartX()->value() > width) {
-            preview->seTextStartX()->setValue(width - 1);
+        if (preview->CropLeftField()->value() > width) {
+            preview->CropLeftField()->setValue(width - 1);
         }
-        if (preview->seTextStartY()->value() > height) {
-            preview->seTextStartY()->setValue(height - 1);
+        if (preview->CropTopField()->value() > height) {
+            preview->CropTopField()->setValue(height - 1);
         }
         margins = {
-            std::max(0, preview->seTextStartX()->value()), std::max(0, preview->seTextStartY()->value()),
-            std::max(0, preview->seTextStopX()->value()), std::max(0, preview->seTextStopY()->value())};
+            std::max(0, preview->CropLeftField()->value()), std::max(0, preview->CropTopField()->value()),
+            std::max(0, preview->CropRightField()->value()), std::max(0, preview->CropBottomField()->value())};
     }
     int dpi = 0;
     if (textureScale_ != 100.0) {
-        const QString text = ui_->fDPI->text();
+        const QString text = ui_->dpiEdit->text();
         const std::optional<int> value = FieldInteger(text);
         if (!value) {
             throw Error("'" + text.toStdString() + "' is not a valid integer value");
         }
         dpi = *value;
     }
-    imageTexture_ = CropAndScaleTexture(image3Picture_.Bitmap(), margins, textureScale_, dpi);
+    workingTexture_ = CropAndScaleTexture(texturePicture_.Bitmap(), margins, textureScale_, dpi);
 }
 
 void MainWindow::RefreshTextureList() {
@@ -770,33 +770,33 @@ void MainWindow::RefreshTextureList() {
 void MainWindow::NextTexture() {
     if (const std::optional<std::filesystem::path> file = textureList_.Next()) {
         LoadTexture(QFile::decodeName(file->c_str()));
-        tbRenderClick();
+        RenderWithProgress();
     }
 }
 
 void MainWindow::PreviousTexture() {
     if (const std::optional<std::filesystem::path> file = textureList_.Previous()) {
         LoadTexture(QFile::decodeName(file->c_str()));
-        tbRenderClick();
+        RenderWithProgress();
     }
 }
 
 void MainWindow::SetTextureOffset(int x, int y) {
-    stereogram1_.SetPatOfX(x);
-    stereogram1_.SetPatOfY(y);
+    engine_.SetPatOfX(x);
+    engine_.SetPatOfY(y);
 }
 
 void MainWindow::SetStretchTexture(bool stretch) {
-    ui_->cbStretchTexture->setChecked(stretch);
-    Zmena();
+    ui_->stretchTextureCheck->setChecked(stretch);
+    SettingsChanged();
 }
 
 void MainWindow::SetHorizontalMirror(bool on) {
-    ui_->cbMirror->setChecked(on);
+    ui_->horizontalMirrorCheck->setChecked(on);
 }
 
 void MainWindow::SetVerticalMirror(bool on) {
-    ui_->cbMirror2->setChecked(on);
+    ui_->verticalMirrorCheck->setChecked(on);
 }
 
 void MainWindow::TakeFocusAway() {
@@ -808,18 +808,18 @@ void MainWindow::TakeFocusAway() {
     // left all the same: a field still being edited is applied before the render.
     const bool deliversFocusOut = focused->hasFocus();
     focused->clearFocus();
-    const bool appliesOnLeave = focused == ui_->Edit6 || focused == ui_->Edit7 || focused == ui_->fDPI ||
-                                focused == ui_->cbStretchTexture;
+    const bool appliesOnLeave = focused == ui_->widthEdit || focused == ui_->heightEdit || focused == ui_->dpiEdit ||
+                                focused == ui_->stretchTextureCheck;
     if (!deliversFocusOut && appliesOnLeave) {
-        Zmena();
+        SettingsChanged();
     }
 }
 
-void MainWindow::tbRenderClick() {
+void MainWindow::RenderWithProgress() {
     TakeFocusAway();
     // What the fields show is what renders: a preset fills the dialog's fields (and the size)
     // without applying them, and the user has no way to tell.
-    Zmena();
+    SettingsChanged();
     if (partners_.progress == nullptr) {
         RenderStereogram();
         return;
@@ -828,29 +828,29 @@ void MainWindow::tbRenderClick() {
     partners_.progress->exec();
 }
 
-void MainWindow::Stereogram1Generate() {
+void MainWindow::ShowRenderProgress() {
     if (partners_.progress != nullptr) {
-        partners_.progress->ShowProgress(stereogram1_.Progress());
+        partners_.progress->ShowProgress(engine_.Progress());
     }
 }
 
 void MainWindow::RenderStereogram() {
-    stereogram1_.Generate();
+    engine_.Generate();
     PreviewWindow* preview = partners_.preview;
     if (preview == nullptr) {
         return;
     }
     // The window is sized for the picture as the preview shows it: its own size unless the user
     // zoomed the view.
-    const QSize shown = ZoomedSize(QSize(stereogram1_.Width(), stereogram1_.Height()), preview->Zoom());
+    const QSize shown = ZoomedSize(QSize(engine_.Width(), engine_.Height()), preview->Zoom());
     const int width = shown.width();
     const int height = shown.height();
     if (width + 15 > 1024) {
         preview->resize(width + 15, preview->height());
     }
     preview->resize(preview->width(), height + preview->ToolbarPanelHeight() + 40);
-    preview->Image1()->setFixedSize(width, height);
-    preview->SetStereogram(stereogram1_.StereogramPicture().Bitmap());
+    preview->PictureLabel()->setFixedSize(width, height);
+    preview->SetStereogram(engine_.StereogramPicture().Bitmap());
     EnableResultCommands();
     ShowLastRendered();
 }
@@ -864,19 +864,19 @@ void MainWindow::ShowLastRendered() {
 }
 
 void MainWindow::EnableRenderCommands() {
-    ui_->tbRender->setEnabled(true);
-    ui_->Render1->setEnabled(true);
+    ui_->renderButton->setEnabled(true);
+    ui_->renderAction->setEnabled(true);
 }
 
 void MainWindow::EnableAnimationCommands() {
-    ui_->Renderanimation1->setEnabled(true);
+    ui_->renderAnimationAction->setEnabled(true);
 }
 
 void MainWindow::EnableResultCommands() {
-    ui_->tbSee->setEnabled(true);
-    ui_->Showlastrendered1->setEnabled(true);
-    ui_->tbSave->setEnabled(true);
-    ui_->SaveStereogram1->setEnabled(true);
+    ui_->showLastRenderedButton->setEnabled(true);
+    ui_->showLastRenderedAction->setEnabled(true);
+    ui_->saveButton->setEnabled(true);
+    ui_->saveStereogramAction->setEnabled(true);
 }
 
 }  // namespace vistamaze

@@ -54,7 +54,7 @@ struct MainWindowPartners {
 // program ends; closing it ends the program.
 //
 // The engine holds the settings; the controls are two-way views of it: ApplySettingsToEngine
-// copies controls to engine, ShowEngineSettings engine to controls, and Zmena (run by every
+// copies controls to engine, ShowEngineSettings engine to controls, and SettingsChanged (run by every
 // settings control) does both.
 //
 // Commands only ever go from disabled to enabled: the Enable... functions below are the only
@@ -63,7 +63,7 @@ class MainWindow : public QMainWindow, public PreviewTextureHost, public ModelTa
     Q_OBJECT
 
 public:
-    // Runs FormCreate: creates the user data folder (with missing parents), makes the program
+    // Runs Initialise: creates the user data folder (with missing parents), makes the program
     // folder the working directory and maximises the window state (shown later by the caller).
     explicit MainWindow(const MainWindowSetup& setup, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -77,57 +77,57 @@ public:
     // "<documents>/Vistamaze/", ending with a separator.
     [[nodiscard]] const QString& UserDataFolder() const noexcept { return userDataFolder_; }
     [[nodiscard]] const ProgramFolders& Folders() const noexcept { return folders_; }
-    [[nodiscard]] Stereogram& Stereogram1() noexcept { return stereogram1_; }
+    [[nodiscard]] Stereogram& Engine() noexcept { return engine_; }
     // The DPI field's text as it stands (the picture writers read it at the moment of saving).
     [[nodiscard]] QString DpiText() const override;
     // The "3D model" tab.
     [[nodiscard]] ModelTab& ModelPage() const noexcept { return *modelTab_; }
     // The depth picture shown on the "Stereogram" tab: always the engine's depth map.
-    [[nodiscard]] const Picture& DepthImage() const noexcept { return image2Picture_; }
+    [[nodiscard]] const Picture& DepthImage() const noexcept { return depthPicture_; }
     // Set by the progress window's "Stop"; cleared and read by the animation loop.
     [[nodiscard]] bool StopRequested() const noexcept { return stopRequested_; }
     void SetStopRequested(bool value) noexcept { stopRequested_ = value; }
 
-    // Settings: see the class comment. Zmena resets the oversampling to 4 when "Textured" was
+    // Settings: see the class comment. SettingsChanged resets the oversampling to 4 when "Textured" was
     // just chosen. ApplySettingsToEngine stops quietly at the first field that holds no number.
-    void Zmena();
+    void SettingsChanged();
     void ApplySettingsToEngine();
     void ShowEngineSettings();
 
     // Depth map: the "Select depth map" dialog, then the chosen picture becomes the engine's.
-    void Image2Click();
-    void LoadDepthmap1Click();
+    void AskForDepthMap();
+    void OpenDepthMap();
     // ModelTabHost: a capture becomes the depth image and the engine's depth map.
     void PublishDepthMap(const PixelBuffer& depthImage) override;
     void EnableModelCommands() override;
     void ShowStatusNote(const QString& text) override;
     // "Load 3DS model": the "3D model" tab comes to the front and the model dialog opens.
-    void Load3DSmodel1Click();
+    void OpenModel();
     // Opens a file given to the program (from the desktop's "Open with"): a model file (by its
     // extension) is loaded on the "3D model" tab, anything else as the depth map, as if chosen in
     // its dialog. Errors propagate as the dialogs' do.
     void OpenFile(const QString& file);
     // Saves the depth image through the preview window's save dialog (JPEG quality 80).
-    void tbsavedepthClick();
+    void SaveDepthImage();
 
-    // Textures. `Image3` holds the texture as loaded (the built-in one at start); the working
+    // Textures. `texturePicture` holds the texture as loaded (the built-in one at start); the working
     // texture is it cropped and scaled (`PrepareTexture`), then mirror-tiled and edge-blended
-    // (`cbMirrorClick`), and goes to the engine as its MaskMap. Nothing accumulates: every
+    // (`MirrorTexture`), and goes to the engine as its MaskMap. Nothing accumulates: every
     // rebuild starts again from the loaded picture.
-    void Image3Click();
-    void LoadTexture1Click();
+    void AskForTexture();
+    void OpenTexture();
     // Loads a texture file and resets the preview's placement fields. A file that is no picture
     // keeps the previous texture; an unreadable one throws FileAccessError (the loading flag is
     // cleared all the same).
     void LoadTexture(const QString& path);
     void ApplyTexture();
-    void cbMirrorClick();
+    void MirrorTexture();
     // Throws vistamaze::Error when a scale other than 100 % meets a DPI field that is not a
     // whole number; the working texture is then unchanged.
     void PrepareTexture();
     void RefreshTextureList();
-    [[nodiscard]] const Picture& TextureImage() const noexcept { return image3Picture_; }
-    [[nodiscard]] const PixelBuffer& WorkingTexture() const noexcept { return imageTexture_; }
+    [[nodiscard]] const Picture& TextureImage() const noexcept { return texturePicture_; }
+    [[nodiscard]] const PixelBuffer& WorkingTexture() const noexcept { return workingTexture_; }
     [[nodiscard]] const TextureList& Textures() const noexcept { return textureList_; }
     [[nodiscard]] double TextureScale() const noexcept { return textureScale_; }
 
@@ -138,30 +138,30 @@ public:
     void SetHorizontalMirror(bool on) override;
     void SetVerticalMirror(bool on) override;
     void SetTextureScale(double percent) override { textureScale_ = percent; }
-    void RebuildTexture() override { cbMirrorClick(); }
-    void Render() override { tbRenderClick(); }
+    void RebuildTexture() override { MirrorTexture(); }
+    void Render() override { RenderWithProgress(); }
     void PreviousTexture() override;
     void NextTexture() override;
-    void ChooseTexture() override { LoadTexture1Click(); }
+    void ChooseTexture() override { OpenTexture(); }
 
     // The render command: applies every settings field as it shows (a value still being typed, a
     // preset not yet applied), then runs RenderStereogram inside
     // the modal progress window. RenderStereogram runs the engine once and hands the result to
     // the preview window; the engine's refusals propagate as vistamaze::Error.
-    void tbRenderClick();
+    void RenderWithProgress();
     void RenderStereogram();
 
-    // `tbRender` and "Render ": after a depth map file was chosen, the model-open dialog closed,
+    // `renderButton` and "Render ": after a depth map file was chosen, the model-open dialog closed,
     // or a depth map was captured.
     void EnableRenderCommands();
     // "Render animation": after the model-open dialog closed or a depth map was captured.
     void EnableAnimationCommands();
-    // `tbSee`, "Show last rendered", `tbSave`, "Save Stereogram": after a single render's result
+    // `showLastRenderedButton`, "Show last rendered", `saveButton`, "Save Stereogram": after a single render's result
     // reached the preview window.
     void EnableResultCommands();
 
     // The "Stereogram Type" and "Oversampling" items (from 0), and choosing one as the user's
-    // click does: the settings then reach the engine (Zmena). An item below 0 chooses nothing.
+    // click does: the settings then reach the engine (SettingsChanged). An item below 0 chooses nothing.
     [[nodiscard]] int StereoTypeItem() const;
     void ChooseStereoTypeItem(int item);
     [[nodiscard]] int OversamplingItem() const;
@@ -172,26 +172,26 @@ public:
     void ShowModelTab();
     // "Render animation" and the 3D tab's button: see AnimationRun. Null until the windows
     // were attached.
-    void bRenderAnimationClick();
+    void RenderAnimationCommand();
     [[nodiscard]] AnimationRun* Animation() const noexcept { return animation_.get(); }
 
     // The size and resolution pop-up menus of the "Size && DPI" group.
-    [[nodiscard]] QMenu* PopupMenuRES() const noexcept { return popupMenuRes_; }
-    [[nodiscard]] QMenu* PopupMenuDPI() const noexcept { return popupMenuDpi_; }
+    [[nodiscard]] QMenu* SizeMenu() const noexcept { return sizeMenu_; }
+    [[nodiscard]] QMenu* DpiMenu() const noexcept { return dpiMenu_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void LayOutSettingsPanel();
-    void FormCreate(const QString& documentsFolder);
-    void FormShow();
+    void Initialise(const QString& documentsFolder);
+    void PrepareFirstShow();
     void ConnectCommands();
     void ConnectSettings();
     void BuildPopupMenus();
     void ConnectPartners();
     void TakeFocusAway();
-    void Stereogram1Generate();
+    void ShowRenderProgress();
     void ShowLastRendered();
     void ShowDepthImage();
     void HandDepthImageToEngine();
@@ -206,22 +206,22 @@ private:
 
     std::unique_ptr<Ui::MainWindow> ui_;
     ModelTab* modelTab_ = nullptr;
-    Stereogram stereogram1_;
+    Stereogram engine_;
     ProgramFolders folders_;
     QString userDataFolder_;
     MainWindowPartners partners_;
     std::unique_ptr<AnimationRun> animation_;  // made when the windows are attached
-    QButtonGroup* radioGroup1_ = nullptr;
-    QButtonGroup* radioGroup2_ = nullptr;
-    QButtonGroup* radioGroup3_ = nullptr;
-    QButtonGroup* radioGroup4_ = nullptr;
-    QButtonGroup* rgStereoType_ = nullptr;
-    QMenu* popupMenuRes_ = nullptr;
-    QMenu* popupMenuDpi_ = nullptr;
-    Picture image2Picture_;     // the depth image control's picture
-    Picture image3Picture_;     // the texture thumbnail's picture (the built-in texture at start)
-    PixelBuffer imageTexture_;  // the working texture: cropped and scaled, 24-bit
-    PixelBuffer imageMirror_;   // the mirror-tiled working texture
+    QButtonGroup* kindButtons_ = nullptr;
+    QButtonGroup* blurButtons_ = nullptr;
+    QButtonGroup* dotColorButtons_ = nullptr;
+    QButtonGroup* oversamplingButtons_ = nullptr;
+    QButtonGroup* geometryButtons_ = nullptr;
+    QMenu* sizeMenu_ = nullptr;
+    QMenu* dpiMenu_ = nullptr;
+    Picture depthPicture_;     // the depth image control's picture
+    Picture texturePicture_;     // the texture thumbnail's picture (the built-in texture at start)
+    PixelBuffer workingTexture_;  // the working texture: cropped and scaled, 24-bit
+    PixelBuffer mirroredTexture_;   // the mirror-tiled working texture
     TextureList textureList_;
     QString textureFileName_;  // the texture dialog's current file
     QString textureDialogFolder_;
@@ -232,7 +232,7 @@ private:
     std::uint64_t depthMapGeneration_ = 0;  // bumped whenever the engine gets a depth map
     std::uint64_t shownDepthGeneration_ = ~std::uint64_t{0};
     bool stopRequested_ = false;
-    bool formShown_ = false;
+    bool firstShown_ = false;
 };
 
 }  // namespace vistamaze

@@ -73,13 +73,13 @@ ModelTab::ModelTab(ModelTabHost& host, const ProgramFolders& folders, QWidget* p
     ui_->setupUi(this);
     importer_.KeepOneReady();
     LayOutHeaders();
-    ui_->GLSceneViewer1->SetScene(scene_.get());
-    ui_->GLSceneViewer1->SetCamera(&scene_->GLCamera2);
-    ui_->GLSceneViewer1->SetBackgroundColor(backgroundColor_);
-    SetPanelColour(ui_->PanelColor, backgroundColor_);
-    timerDepth_ = new QTimer(this);
-    timerDepth_->setSingleShot(true);
-    timerDepth_->setInterval(1);
+    ui_->sceneView->SetScene(scene_.get());
+    ui_->sceneView->SetCamera(&scene_->camera);
+    ui_->sceneView->SetBackgroundColor(backgroundColor_);
+    SetPanelColour(ui_->colorPanel, backgroundColor_);
+    depthTimer_ = new QTimer(this);
+    depthTimer_->setSingleShot(true);
+    depthTimer_->setInterval(1);
     ConnectControls();
 }
 
@@ -101,17 +101,17 @@ void ModelTab::LayOutHeaders() {
         }
     };
     flow(
-        ui_->PanelLeftHeader, ui_->leftHeaderLayout,
-        {ui_->GroupBoxScale, ui_->GroupBoxMove, ui_->GroupBoxText, ui_->GroupBoxOptions, ui_->PanelCommands});
-    flow(ui_->PanelRightHeader, ui_->rightHeaderLayout, {ui_->GroupBoxDepth, ui_->GroupBoxExport});
+        ui_->leftHeader, ui_->leftHeaderLayout,
+        {ui_->scaleGroup, ui_->moveGroup, ui_->textGroup, ui_->optionsGroup, ui_->commandsPanel});
+    flow(ui_->rightHeader, ui_->rightHeaderLayout, {ui_->depthGroup, ui_->exportGroup});
 }
 
 SceneView& ModelTab::SceneViewer() const noexcept {
-    return *ui_->GLSceneViewer1;
+    return *ui_->sceneView;
 }
 
 DepthView& ModelTab::DepthPane() const noexcept {
-    return *ui_->Image3DS;
+    return *ui_->depthView;
 }
 
 QSlider* ModelTab::Slider(const char* name) const {
@@ -119,56 +119,56 @@ QSlider* ModelTab::Slider(const char* name) const {
 }
 
 void ModelTab::ConnectControls() {
-    connect(timerDepth_, &QTimer::timeout, this, &ModelTab::TimerDepthTimer);
-    connect(ui_->GLSceneViewer1, &SceneView::PostRender, this, &ModelTab::bRefreshClick);
-    connect(ui_->tbScale, &QSlider::valueChanged, this, [this](int position) {
-        scene_->GLCamera2.SetSceneScale(position / 1000.0);
+    connect(depthTimer_, &QTimer::timeout, this, &ModelTab::CaptureAfterRedraw);
+    connect(ui_->sceneView, &SceneView::PostRender, this, &ModelTab::RefreshView);
+    connect(ui_->scaleSlider, &QSlider::valueChanged, this, [this](int position) {
+        scene_->camera.SetSceneScale(position / 1000.0);
         SceneChanged();
     });
-    connect(ui_->SpeedButton4, &QToolButton::clicked, this,
-            [this] { ui_->tbScale->setValue(ui_->tbScale->value() + kScaleButtonStep); });
-    connect(ui_->SpeedButton5, &QToolButton::clicked, this,
-            [this] { ui_->tbScale->setValue(ui_->tbScale->value() - kScaleButtonStep); });
-    connect(ui_->tbFocus, &QSlider::valueChanged, this, [this](int position) {
-        scene_->GLCamera2.SetFocalLength(position);
-        ui_->FLLabel->setText(QString::asprintf(" %d mm", position));
-        ui_->FLLabel->repaint();
+    connect(ui_->enlargeButton, &QToolButton::clicked, this,
+            [this] { ui_->scaleSlider->setValue(ui_->scaleSlider->value() + kScaleButtonStep); });
+    connect(ui_->reduceButton, &QToolButton::clicked, this,
+            [this] { ui_->scaleSlider->setValue(ui_->scaleSlider->value() - kScaleButtonStep); });
+    connect(ui_->focusSlider, &QSlider::valueChanged, this, [this](int position) {
+        scene_->camera.SetFocalLength(position);
+        ui_->focalLengthLabel->setText(QString::asprintf(" %d mm", position));
+        ui_->focalLengthLabel->repaint();
         SceneChanged();
     });
-    for (QSlider* slider : {ui_->tbCameraX, ui_->tbCameraY, ui_->tbCameraZ}) {
-        connect(slider, &QSlider::valueChanged, this, &ModelTab::tbCameraXChange);
+    for (QSlider* slider : {ui_->cameraXSlider, ui_->cameraYSlider, ui_->cameraZSlider}) {
+        connect(slider, &QSlider::valueChanged, this, &ModelTab::MoveCameraFromSliders);
     }
-    for (QSlider* slider : {ui_->tbDepthMin, ui_->tbDepthMax, ui_->tbDepthMul}) {
-        connect(slider, &QSlider::valueChanged, this, &ModelTab::bRefreshClick);
+    for (QSlider* slider : {ui_->minDepthSlider, ui_->maxDepthSlider, ui_->depthSpaceSlider}) {
+        connect(slider, &QSlider::valueChanged, this, &ModelTab::RefreshView);
     }
-    connect(ui_->bChangeText, &QPushButton::clicked, this, &ModelTab::bChangeTextClick);
-    connect(ui_->Button2, &QPushButton::clicked, this, &ModelTab::Button2Click);
-    connect(ui_->bReset, &QPushButton::clicked, this, &ModelTab::bResetClick);
-    connect(ui_->BitBtn1, &QPushButton::clicked, this, &ModelTab::SaveScenePicture);
-    connect(ui_->bRenderAnimation, &QPushButton::clicked, this, &ModelTab::RenderAnimationRequested);
-    connect(ui_->bResetDepth, &QPushButton::clicked, this, &ModelTab::bResetDepthClick);
-    connect(ui_->bRefresh, &QPushButton::clicked, this, &ModelTab::bRefreshClick);
-    connect(ui_->bSaveDepth, &QPushButton::clicked, this, &ModelTab::bSaveDepthClick);
-    connect(ui_->BitBtn2, &QPushButton::clicked, this, [this] { ExportLargeDepthMap(ExportTarget::File); });
-    connect(ui_->BitBtn3, &QPushButton::clicked, this,
+    connect(ui_->changeTextButton, &QPushButton::clicked, this, &ModelTab::ChangeText);
+    connect(ui_->fontButton, &QPushButton::clicked, this, &ModelTab::ChooseTextFont);
+    connect(ui_->resetViewButton, &QPushButton::clicked, this, &ModelTab::ResetView);
+    connect(ui_->savePictureButton, &QPushButton::clicked, this, &ModelTab::SaveScenePicture);
+    connect(ui_->renderAnimationButton, &QPushButton::clicked, this, &ModelTab::RenderAnimationRequested);
+    connect(ui_->resetDepthButton, &QPushButton::clicked, this, &ModelTab::ResetDepthSliders);
+    connect(ui_->refreshButton, &QPushButton::clicked, this, &ModelTab::RefreshView);
+    connect(ui_->saveDepthButton, &QPushButton::clicked, this, &ModelTab::SaveDepthMap);
+    connect(ui_->saveLargeDepthButton, &QPushButton::clicked, this, [this] { ExportLargeDepthMap(ExportTarget::File); });
+    connect(ui_->copyDepthButton, &QPushButton::clicked, this,
             [this] { ExportLargeDepthMap(ExportTarget::Clipboard); });
 
-    for (QWidget* view : std::initializer_list<QWidget*>{ui_->GLSceneViewer1, ui_->Image3DS}) {
+    for (QWidget* view : std::initializer_list<QWidget*>{ui_->sceneView, ui_->depthView}) {
         view->setMouseTracking(false);
         view->installEventFilter(this);
     }
-    ui_->Edit1->installEventFilter(this);
-    ui_->PanelColor->installEventFilter(this);
+    ui_->textEdit->installEventFilter(this);
+    ui_->colorPanel->installEventFilter(this);
     // The wheel scales the view wherever it turns over the tab, sliders included.
     for (QWidget* child : findChildren<QWidget*>()) {
-        if (child != ui_->GLSceneViewer1 && child != ui_->Image3DS) {
+        if (child != ui_->sceneView && child != ui_->depthView) {
             child->installEventFilter(this);
         }
     }
 }
 
 bool ModelTab::eventFilter(QObject* watched, QEvent* event) {
-    const bool isView = watched == ui_->GLSceneViewer1 || watched == ui_->Image3DS;
+    const bool isView = watched == ui_->sceneView || watched == ui_->depthView;
     switch (event->type()) {
         case QEvent::Wheel:
             MouseWheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
@@ -186,23 +186,23 @@ bool ModelTab::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         case QEvent::MouseButtonRelease:
-            if (watched == ui_->PanelColor && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-                PanelColorClick();
+            if (watched == ui_->colorPanel && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                ChooseBackgroundColor();
                 return true;
             }
             break;
         case QEvent::KeyPress:
-            if (watched == ui_->Edit1) {
+            if (watched == ui_->textEdit) {
                 const int key = static_cast<QKeyEvent*>(event)->key();
                 if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                    bChangeTextClick();
+                    ChangeText();
                     return true;
                 }
             }
             break;
         case QEvent::Resize:
-            if (watched == ui_->GLSceneViewer1 && zBuffer_.Viewer() == ui_->GLSceneViewer1) {
-                zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
+            if (watched == ui_->sceneView && zBuffer_.Viewer() == ui_->sceneView) {
+                zBuffer_.LinkToViewer(*ui_->sceneView);
             }
             break;
         default:
@@ -211,9 +211,9 @@ bool ModelTab::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void ModelTab::FormShow() {
-    ui_->tbScale->setValue(static_cast<int>(scene_->GLCamera2.FocalLength()));
-    zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
+void ModelTab::PrepareFirstShow() {
+    ui_->scaleSlider->setValue(static_cast<int>(scene_->camera.FocalLength()));
+    zBuffer_.LinkToViewer(*ui_->sceneView);
 }
 
 // The tab is resized with the main window (and only then): the scene scale follows the 3D view's
@@ -221,17 +221,17 @@ void ModelTab::FormShow() {
 // the two views, dragged or set back to halves after a capture, leaves the scale alone.
 void ModelTab::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    scene_->GLCamera2.SetSceneScale(ui_->GLSceneViewer1->width() / 460.0);
+    scene_->camera.SetSceneScale(ui_->sceneView->width() / 460.0);
 }
 
 void ModelTab::SceneChanged() {
-    ui_->GLSceneViewer1->update();
+    ui_->sceneView->update();
 }
 
-void ModelTab::tbCameraXChange() {
-    if (SceneObject* moving = scene_->GLNavigator1.MovingObject()) {
+void ModelTab::MoveCameraFromSliders() {
+    if (SceneObject* moving = scene_->navigator.MovingObject()) {
         moving->SetPosition(
-            {ui_->tbCameraX->value() / 20.0, ui_->tbCameraY->value() / 20.0, ui_->tbCameraZ->value() / 20.0});
+            {ui_->cameraXSlider->value() / 20.0, ui_->cameraYSlider->value() / 20.0, ui_->cameraZSlider->value() / 20.0});
     }
     SceneChanged();
 }
@@ -246,10 +246,10 @@ void ModelTab::MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::Keyboa
     const int dy = lastMouseY_ - pos.y();
     lastMouseX_ = pos.x();
     lastMouseY_ = pos.y();
-    Navigator& navigator = scene_->GLNavigator1;
+    Navigator& navigator = scene_->navigator;
     if (buttons.testFlag(Qt::LeftButton) && modifiers.testFlag(Qt::ShiftModifier)) {
-        ui_->tbCameraX->setValue(ui_->tbCameraX->value() - dx);
-        ui_->tbCameraY->setValue(ui_->tbCameraY->value() + dy);
+        ui_->cameraXSlider->setValue(ui_->cameraXSlider->value() - dx);
+        ui_->cameraYSlider->setValue(ui_->cameraYSlider->value() + dy);
     } else if (buttons.testFlag(Qt::LeftButton)) {
         navigator.TurnHorizontal(dx / kPixelsPerDegree);
         navigator.TurnVertical(dy / kPixelsPerDegree);
@@ -263,7 +263,7 @@ void ModelTab::MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::Keyboa
 }
 
 void ModelTab::MouseWheel(int delta) {
-    ui_->tbScale->setValue(ui_->tbScale->value() + static_cast<int>(std::trunc(delta / 120.0 * kWheelStep)));
+    ui_->scaleSlider->setValue(ui_->scaleSlider->value() + static_cast<int>(std::trunc(delta / 120.0 * kWheelStep)));
 }
 
 void ModelTab::LoadModel() {
@@ -290,47 +290,47 @@ void ModelTab::LoadModelFile(const QString& file) {
     // The camera reset measures from the view's last render. A view that has not rendered yet (a
     // file opened as the program starts) is measured as it stands, or the camera would land on
     // the model's centre.
-    SceneView& view = *ui_->GLSceneViewer1;
-    if (scene_->GLCamera2.LastViewWidth() == 0) {
+    SceneView& view = *ui_->sceneView;
+    if (scene_->camera.LastViewWidth() == 0) {
         PrimeCamera(*scene_, view.DepthWidth(), view.DepthHeight());
     }
-    LoadModelIntoScene(*scene_, std::move(mesh), ui_->GLSceneViewer1->width());
-    bResetClick();
+    LoadModelIntoScene(*scene_, std::move(mesh), ui_->sceneView->width());
+    ResetView();
 }
 
 void ModelTab::EnableCommands() {
-    ui_->bRenderAnimation->setEnabled(true);
-    ui_->bSaveDepth->setEnabled(true);
+    ui_->renderAnimationButton->setEnabled(true);
+    ui_->saveDepthButton->setEnabled(true);
 }
 
-void ModelTab::bResetClick() {
-    for (QSlider* slider : {ui_->tbCameraX, ui_->tbCameraY, ui_->tbCameraZ}) {
+void ModelTab::ResetView() {
+    for (QSlider* slider : {ui_->cameraXSlider, ui_->cameraYSlider, ui_->cameraZSlider}) {
         slider->setValue(0);
     }
-    scene_->GLCamera2.SetFocalLength(kResetFocalLength);
-    ui_->tbFocus->setValue(static_cast<int>(kResetFocalLength));
-    ui_->tbScale->setValue(1000);
+    scene_->camera.SetFocalLength(kResetFocalLength);
+    ui_->focusSlider->setValue(static_cast<int>(kResetFocalLength));
+    ui_->scaleSlider->setValue(1000);
     ResetSceneView(*scene_);
-    bResetDepthClick();
+    ResetDepthSliders();
     SceneChanged();
 }
 
-void ModelTab::bResetDepthClick() {
-    for (QSlider* slider : {ui_->tbDepthMin, ui_->tbDepthMax, ui_->tbDepthMul}) {
+void ModelTab::ResetDepthSliders() {
+    for (QSlider* slider : {ui_->minDepthSlider, ui_->maxDepthSlider, ui_->depthSpaceSlider}) {
         slider->setValue(0);
     }
 }
 
-void ModelTab::bChangeTextClick() {
-    ShowSpaceText(*scene_, ui_->Edit1->text());
+void ModelTab::ChangeText() {
+    ShowSpaceText(*scene_, ui_->textEdit->text());
     ReportMissingGlyphs();
-    bResetClick();
+    ResetView();
 }
 
 // Characters that no installed font can draw leave a gap in the 3D text (or nothing at all): the
 // status bar names them until the text or its font draws whole again.
 void ModelTab::ReportMissingGlyphs() {
-    const SpaceText& text = scene_->GLSpaceText1;
+    const SpaceText& text = scene_->text;
     const QString missing = CharactersWithoutGlyphs(text.Text(), text.Font());
     if (!missing.isEmpty()) {
         host_.ShowStatusNote(
@@ -343,49 +343,49 @@ void ModelTab::ReportMissingGlyphs() {
     }
 }
 
-void ModelTab::Button2Click() {
-    SpaceText& text = scene_->GLSpaceText1;
+void ModelTab::ChooseTextFont() {
+    SpaceText& text = scene_->text;
     if (const std::optional<QFont> font = VistamazeApplication::AppDialogs().ChooseFont(this, text.Font())) {
         text.SetFont(*font);
         ReportMissingGlyphs();
-        ui_->GLSceneViewer1->RepaintNow();
+        ui_->sceneView->RepaintNow();
     }
 }
 
-void ModelTab::PanelColorClick() {
+void ModelTab::ChooseBackgroundColor() {
     const std::optional<QColor> colour =
         VistamazeApplication::AppDialogs().ChooseColor(this, backgroundColor_);
     if (!colour) {
         return;
     }
     backgroundColor_ = *colour;
-    SetPanelColour(ui_->PanelColor, backgroundColor_);
-    ui_->GLSceneViewer1->SetBackgroundColor(backgroundColor_);
+    SetPanelColour(ui_->colorPanel, backgroundColor_);
+    ui_->sceneView->SetBackgroundColor(backgroundColor_);
     if (memoryViewer_) {
         memoryViewer_->SetBackgroundColor(backgroundColor_);
     }
     SceneChanged();
 }
 
-void ModelTab::bRefreshClick() {
-    if (!timerDepth_->isActive()) {
-        timerDepth_->start();
+void ModelTab::RefreshView() {
+    if (!depthTimer_->isActive()) {
+        depthTimer_->start();
     }
 }
 
 void ModelTab::CancelPendingCapture() {
-    timerDepth_->stop();
+    depthTimer_->stop();
 }
 
-void ModelTab::TimerDepthTimer() {
-    timerDepth_->stop();
+void ModelTab::CaptureAfterRedraw() {
+    depthTimer_->stop();
     if (holdCaptures_) {
         return;
     }
-    const QList<int> sizes = ui_->Splitter1->sizes();
+    const QList<int> sizes = ui_->splitter->sizes();
     const int half = (width() - 30) / 2;
     if (sizes.size() == 2 && sizes[0] != half && half > 0) {
-        ui_->Splitter1->setSizes({half, sizes[0] + sizes[1] - half});
+        ui_->splitter->setSizes({half, sizes[0] + sizes[1] - half});
     }
     CaptureDepthMap();
 }
@@ -404,7 +404,7 @@ void ModelTab::CaptureDepthMap() {
     if (!freezeDepthRange_) {
         depthRange_ = ComputeDepthRange(
             depths,
-            DepthSliders{ui_->tbDepthMin->value(), ui_->tbDepthMax->value(), ui_->tbDepthMul->value()});
+            DepthSliders{ui_->minDepthSlider->value(), ui_->maxDepthSlider->value(), ui_->depthSpaceSlider->value()});
     }
     MapDepthsToImage(depths, zBuffer_.Width(), zBuffer_.Height(), depthRange_, depthImage_);
     if (!suppressDepthOutput_ && !holdCaptures_) {
@@ -413,7 +413,7 @@ void ModelTab::CaptureDepthMap() {
 }
 
 void ModelTab::Publish(bool show) {
-    ui_->Image3DS->SetImage(ToQImage(depthImage_), show);
+    ui_->depthView->SetImage(ToQImage(depthImage_), show);
     host_.PublishDepthMap(depthImage_);
     EnableCommands();
     emit DepthPublished();
@@ -423,7 +423,7 @@ OffscreenView& ModelTab::MemoryViewer() {
     if (!memoryViewer_) {
         auto viewer = std::make_unique<OffscreenView>();
         viewer->SetScene(scene_.get());
-        viewer->SetCamera(&scene_->GLCamera2);
+        viewer->SetCamera(&scene_->camera);
         viewer->SetBackgroundColor(backgroundColor_);
         memoryViewer_ = std::move(viewer);
     }
@@ -444,7 +444,7 @@ void ModelTab::SaveBitmap(const PixelBuffer& bitmap, const QString& file) {
                            host_.DpiText().toStdString());
 }
 
-void ModelTab::bSaveDepthClick() {
+void ModelTab::SaveDepthMap() {
     if (depthImage_.Width() == 0) {
         return;
     }
@@ -456,11 +456,11 @@ void ModelTab::bSaveDepthClick() {
 template <typename Body>
 void ModelTab::WithOffscreenFraming(bool suppressOutput, Body&& body) {
     OffscreenView& memory = MemoryViewer();
-    Camera& camera = scene_->GLCamera2;
+    Camera& camera = scene_->camera;
     const double focalLength = camera.FocalLength();
     const int viewWidth = zBuffer_.Width();
     const auto restore = [&] {
-        zBuffer_.LinkToViewer(*ui_->GLSceneViewer1);
+        zBuffer_.LinkToViewer(*ui_->sceneView);
         suppressDepthOutput_ = false;
         camera.SetFocalLength(focalLength);
         CaptureDepthMap();

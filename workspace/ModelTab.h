@@ -64,7 +64,7 @@ public:
 
     // The main window's first show: the scale slider takes the focal length (truncated) and the
     // depth reader is linked to the 3D view.
-    void FormShow();
+    void PrepareFirstShow();
 
     // The model dialog, then the model framed in the view and the view reset. The render
     // commands are enabled when the dialog closes, also when it was cancelled, but not when the
@@ -79,7 +79,7 @@ public:
     // publishes it. Does nothing while a capture runs.
     void CaptureDepthMap();
     // Asks for one capture after the pending events (several requests give one capture).
-    void bRefreshClick();
+    void RefreshView();
     // Drops a capture still asked for: for a caller that has just captured the redraw itself.
     void CancelPendingCapture();
     // While held (an animation drawing the scene ahead of the engine), CaptureDepthMap keeps its
@@ -89,16 +89,16 @@ public:
     void SetHoldCaptures(bool on) noexcept { holdCaptures_ = on; }
     void PublishCapture(bool show) { Publish(show); }
 
-    void bResetClick();
-    void bResetDepthClick();
-    void bChangeTextClick();
-    void Button2Click();
-    void PanelColorClick();
+    void ResetView();
+    void ResetDepthSliders();
+    void ChangeText();
+    void ChooseTextFont();
+    void ChooseBackgroundColor();
 
     // Exports: depth map at the view's size, at the off-screen size to a file or the clipboard,
     // and the colour picture of the scene. Cancelled dialogs write nothing; the camera, the
     // reader and the flags are restored and a normal capture follows, also after an error.
-    void bSaveDepthClick();
+    void SaveDepthMap();
     void ExportLargeDepthMap(ExportTarget target);
     void SaveScenePicture();
 
@@ -127,10 +127,10 @@ private:
     void LayOutHeaders();
     void ConnectControls();
     void SceneChanged();
-    void TimerDepthTimer();
+    void CaptureAfterRedraw();
     void Publish(bool show = true);
     void EnableCommands();
-    void tbCameraXChange();
+    void MoveCameraFromSliders();
     void ReportMissingGlyphs();
     void MouseDown(const QPoint& pos);
     void MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
@@ -154,7 +154,7 @@ private:
     DepthBuffer zBuffer_;
     PixelBuffer depthImage_;
     DepthRange depthRange_;
-    QTimer* timerDepth_ = nullptr;
+    QTimer* depthTimer_ = nullptr;
     int lastMouseX_ = 0;
     int lastMouseY_ = 0;
     bool captureBusy_ = false;

@@ -79,22 +79,22 @@ PreviewWindow::PreviewWindow(QString userDataFolder, std::function<QString()> dp
     ui_ = std::make_unique<Ui::PreviewWindow>();
     ui_->setupUi(this);
     SetHelpContext(this, kHelpPreview);
-    ui_->ScrollBox1->setBackgroundRole(QPalette::Dark);
-    for (QAction* action : ui_->ToolBar1->actions()) {
-        if (QWidget* button = ui_->ToolBar1->widgetForAction(action); !action->isSeparator() && button) {
+    ui_->scrollArea->setBackgroundRole(QPalette::Dark);
+    for (QAction* action : ui_->toolBar->actions()) {
+        if (QWidget* button = ui_->toolBar->widgetForAction(action); !action->isSeparator() && button) {
             button->setFixedSize(kToolButtonWidth, kToolButtonHeight);
         }
     }
     LayOutPanel();
-    popupMenu1_ = new QMenu(this);
-    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
-    popupMenu1_->addAction(ui_->Close1);
-    popupMenu1_->addSeparator();
-    popupMenu1_->addAction(ui_->SaveStereogramImage1);
-    timer1_.setObjectName(QStringLiteral("Timer1"));
-    timer1_.setParent(this);
-    timer1_.setSingleShot(true);
-    timer1_.setInterval(kDelayedUpdateMs);
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName(QStringLiteral("contextMenu"));
+    contextMenu_->addAction(ui_->closeAction);
+    contextMenu_->addSeparator();
+    contextMenu_->addAction(ui_->saveImageAction);
+    updateTimer_.setObjectName(QStringLiteral("updateTimer"));
+    updateTimer_.setParent(this);
+    updateTimer_.setSingleShot(true);
+    updateTimer_.setInterval(kDelayedUpdateMs);
     ConnectControls();
 }
 
@@ -104,19 +104,19 @@ PreviewWindow::~PreviewWindow() = default;
 // field groups flow into as many rows as the width needs, each at its full size. The tool bar
 // never gets less than its size hint, so no button goes into an overflow menu.
 void PreviewWindow::LayOutPanel() {
-    auto* flow = new FlowLayout(ui_->Panel1, kPanelSpacing, kPanelRowSpacing);
+    auto* flow = new FlowLayout(ui_->toolPanel, kPanelSpacing, kPanelRowSpacing);
     flow->setContentsMargins(2, 1, 4, 1);
-    ui_->ToolBar1->setMovable(false);
-    ui_->ToolBar1->setMinimumWidth(ui_->ToolBar1->sizeHint().width());
-    for (QWidget* item : std::initializer_list<QWidget*>{ui_->ToolBar1, ui_->PositionGroup, ui_->CropGroup,
-                                                         ui_->RightGroup, ui_->BottomGroup, ui_->ScaleGroup,
-                                                         ui_->SeamlessGroup, ui_->ZoomGroup}) {
+    ui_->toolBar->setMovable(false);
+    ui_->toolBar->setMinimumWidth(ui_->toolBar->sizeHint().width());
+    for (QWidget* item : std::initializer_list<QWidget*>{ui_->toolBar, ui_->positionGroup, ui_->cropGroup,
+                                                         ui_->rightGroup, ui_->bottomGroup, ui_->textureScaleGroup,
+                                                         ui_->seamlessGroup, ui_->zoomGroup}) {
         flow->addWidget(item);
     }
 }
 
 int PreviewWindow::PanelHeightFor(int windowWidth) const {
-    return std::max(kToolbarPanelHeight, ui_->Panel1->heightForWidth(windowWidth));
+    return std::max(kToolbarPanelHeight, ui_->toolPanel->heightForWidth(windowWidth));
 }
 
 void PreviewWindow::ConnectControls() {
@@ -124,17 +124,17 @@ void PreviewWindow::ConnectControls() {
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
-    connect(ui_->Close1, &QAction::triggered, this, &QWidget::hide);
-    connect(ui_->LoadButton3DS, &QAction::triggered, this, &PreviewWindow::SaveStereogram);
-    connect(ui_->SaveStereogramImage1, &QAction::triggered, this, &PreviewWindow::SaveStereogram);
-    connect(ui_->Image1, &QWidget::customContextMenuRequested, this, &PreviewWindow::ShowPopupMenu);
+    connect(ui_->closeAction, &QAction::triggered, this, &QWidget::hide);
+    connect(ui_->saveStereogramButton, &QAction::triggered, this, &PreviewWindow::SaveStereogram);
+    connect(ui_->saveImageAction, &QAction::triggered, this, &PreviewWindow::SaveStereogram);
+    connect(ui_->pictureLabel, &QWidget::customContextMenuRequested, this, &PreviewWindow::ShowPopupMenu);
     ConnectZoom();
     ConnectTextureControls();
 }
 
 void PreviewWindow::ConnectZoom() {
-    connect(ui_->bZoomFit, &QToolButton::clicked, this, &PreviewWindow::FitToWindow);
-    connect(ui_->bZoom100, &QToolButton::clicked, this, [this] { SetZoom(1.0); });
+    connect(ui_->zoomFitButton, &QToolButton::clicked, this, &PreviewWindow::FitToWindow);
+    connect(ui_->zoomActualSizeButton, &QToolButton::clicked, this, [this] { SetZoom(1.0); });
     const auto addShortcut = [this](const QKeySequence& keys, auto action) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
@@ -144,11 +144,11 @@ void PreviewWindow::ConnectZoom() {
     addShortcut(QKeySequence::ZoomIn, [this] { SetZoom(StepZoom(zoom_, 1)); });
     addShortcut(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { SetZoom(StepZoom(zoom_, 1)); });
     addShortcut(QKeySequence::ZoomOut, [this] { SetZoom(StepZoom(zoom_, -1)); });
-    ui_->ScrollBox1->viewport()->installEventFilter(this);
+    ui_->scrollArea->viewport()->installEventFilter(this);
 }
 
 bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ui_->ScrollBox1->viewport() && event->type() == QEvent::Wheel) {
+    if (watched == ui_->scrollArea->viewport() && event->type() == QEvent::Wheel) {
         auto* wheel = static_cast<QWheelEvent*>(event);
         if (wheel->modifiers().testFlag(Qt::ControlModifier)) {
             // Whole notches only: a touch pad's small deltas add up until one is complete.
@@ -172,42 +172,42 @@ void PreviewWindow::ConnectTextureControls() {
             }
         };
     };
-    connect(ui_->ToolButton2, &QAction::triggered, this,
+    connect(ui_->previousTextureButton, &QAction::triggered, this,
             withHost([](PreviewTextureHost& host) { host.PreviousTexture(); }));
-    connect(ui_->ToolButton3, &QAction::triggered, this,
+    connect(ui_->nextTextureButton, &QAction::triggered, this,
             withHost([](PreviewTextureHost& host) { host.NextTexture(); }));
-    connect(ui_->ToolButton5, &QAction::triggered, this, withHost([](PreviewTextureHost& host) {
+    connect(ui_->chooseTextureButton, &QAction::triggered, this, withHost([](PreviewTextureHost& host) {
                 host.ChooseTexture();
                 host.Render();
             }));
-    connect(ui_->tbStretch, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
-                host.SetStretchTexture(ui_->tbStretch->isChecked());
+    connect(ui_->stretchButton, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
+                host.SetStretchTexture(ui_->stretchButton->isChecked());
                 host.Render();
             }));
-    connect(ui_->tbMirror, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
-                host.SetHorizontalMirror(ui_->tbMirror->isChecked());
+    connect(ui_->horizontalMirrorButton, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
+                host.SetHorizontalMirror(ui_->horizontalMirrorButton->isChecked());
                 host.RebuildTexture();
                 host.Render();
             }));
-    connect(ui_->tbMirror2, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
-                host.SetVerticalMirror(ui_->tbMirror2->isChecked());
+    connect(ui_->verticalMirrorButton, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
+                host.SetVerticalMirror(ui_->verticalMirrorButton->isChecked());
                 host.RebuildTexture();
                 host.Render();
             }));
     // Only the user's choice counts: a texture load sets "none" without a rebuild.
-    connect(ui_->cbSeamless, &QComboBox::activated, this, withHost([](PreviewTextureHost& host) {
+    connect(ui_->seamlessBox, &QComboBox::activated, this, withHost([](PreviewTextureHost& host) {
                 host.RebuildTexture();
                 host.Render();
             }));
     for (QSpinBox* field :
-         {ui_->seX, ui_->seY, ui_->seTextStartX, ui_->seTextStartY, ui_->seTextStopX, ui_->seTextStopY}) {
+         {ui_->offsetXField, ui_->offsetYField, ui_->cropLeftField, ui_->cropTopField, ui_->cropRightField, ui_->cropBottomField}) {
         connect(field, &QSpinBox::valueChanged, this, &PreviewWindow::DelayedUpdate);
     }
-    connect(ui_->tbSize, &QDoubleSpinBox::valueChanged, this, &PreviewWindow::DelayedUpdate);
+    connect(ui_->textureScaleField, &QDoubleSpinBox::valueChanged, this, &PreviewWindow::DelayedUpdate);
     for (QAbstractSpinBox* field :
-         std::initializer_list<QAbstractSpinBox*>{ui_->seX, ui_->seY, ui_->seTextStartX, ui_->seTextStartY,
-                                                  ui_->seTextStopX, ui_->seTextStopY, ui_->tbSize}) {
-        auto* filter = new StopTimerOnMouseMove(field, timer1_);
+         std::initializer_list<QAbstractSpinBox*>{ui_->offsetXField, ui_->offsetYField, ui_->cropLeftField, ui_->cropTopField,
+                                                  ui_->cropRightField, ui_->cropBottomField, ui_->textureScaleField}) {
+        auto* filter = new StopTimerOnMouseMove(field, updateTimer_);
         for (QWidget* part :
              {static_cast<QWidget*>(field), static_cast<QWidget*>(field->findChild<QLineEdit*>())}) {
             if (part != nullptr) {
@@ -216,7 +216,7 @@ void PreviewWindow::ConnectTextureControls() {
             }
         }
     }
-    connect(&timer1_, &QTimer::timeout, this, &PreviewWindow::Timer1Timer);
+    connect(&updateTimer_, &QTimer::timeout, this, &PreviewWindow::ApplyDelayedUpdate);
 }
 
 void PreviewWindow::DelayedUpdate() {
@@ -226,65 +226,65 @@ void PreviewWindow::DelayedUpdate() {
     // Errors here (applying the settings) are dropped and leave the timer alone: the rebuild
     // then waits for the next change.
     try {
-        host_->SetTextureOffset(ui_->seX->value(), ui_->seY->value());
-        if (ui_->tbSize->value() != 100.0) {
+        host_->SetTextureOffset(ui_->offsetXField->value(), ui_->offsetYField->value());
+        if (ui_->textureScaleField->value() != 100.0) {
             // A scale below 100 % and stretching exclude each other.
-            ui_->tbStretch->setChecked(false);
+            ui_->stretchButton->setChecked(false);
             host_->SetStretchTexture(false);
         }
     } catch (const std::exception&) {
         return;
     }
-    timer1_.stop();
-    timer1_.start();
+    updateTimer_.stop();
+    updateTimer_.start();
 }
 
-void PreviewWindow::Timer1Timer() {
-    timer1_.stop();
+void PreviewWindow::ApplyDelayedUpdate() {
+    updateTimer_.stop();
     if (host_ == nullptr || host_->TextureLoading()) {
         return;
     }
-    host_->SetTextureScale(ui_->tbSize->value());
+    host_->SetTextureScale(ui_->textureScaleField->value());
     host_->RebuildTexture();
     host_->Render();
 }
 
-QSpinBox* PreviewWindow::seX() const {
-    return ui_->seX;
+QSpinBox* PreviewWindow::OffsetXField() const {
+    return ui_->offsetXField;
 }
-QSpinBox* PreviewWindow::seY() const {
-    return ui_->seY;
+QSpinBox* PreviewWindow::OffsetYField() const {
+    return ui_->offsetYField;
 }
-QSpinBox* PreviewWindow::seTextStartX() const {
-    return ui_->seTextStartX;
+QSpinBox* PreviewWindow::CropLeftField() const {
+    return ui_->cropLeftField;
 }
-QSpinBox* PreviewWindow::seTextStartY() const {
-    return ui_->seTextStartY;
+QSpinBox* PreviewWindow::CropTopField() const {
+    return ui_->cropTopField;
 }
-QSpinBox* PreviewWindow::seTextStopX() const {
-    return ui_->seTextStopX;
+QSpinBox* PreviewWindow::CropRightField() const {
+    return ui_->cropRightField;
 }
-QSpinBox* PreviewWindow::seTextStopY() const {
-    return ui_->seTextStopY;
+QSpinBox* PreviewWindow::CropBottomField() const {
+    return ui_->cropBottomField;
 }
-QDoubleSpinBox* PreviewWindow::tbSize() const {
-    return ui_->tbSize;
+QDoubleSpinBox* PreviewWindow::TextureScaleField() const {
+    return ui_->textureScaleField;
 }
-QComboBox* PreviewWindow::cbSeamless() const {
-    return ui_->cbSeamless;
+QComboBox* PreviewWindow::SeamlessBox() const {
+    return ui_->seamlessBox;
 }
-QAction* PreviewWindow::tbStretch() const {
-    return ui_->tbStretch;
+QAction* PreviewWindow::StretchButton() const {
+    return ui_->stretchButton;
 }
-QAction* PreviewWindow::tbMirror() const {
-    return ui_->tbMirror;
+QAction* PreviewWindow::HorizontalMirrorButton() const {
+    return ui_->horizontalMirrorButton;
 }
-QAction* PreviewWindow::tbMirror2() const {
-    return ui_->tbMirror2;
+QAction* PreviewWindow::VerticalMirrorButton() const {
+    return ui_->verticalMirrorButton;
 }
 
-QLabel* PreviewWindow::Image1() const {
-    return ui_->Image1;
+QLabel* PreviewWindow::PictureLabel() const {
+    return ui_->pictureLabel;
 }
 
 int PreviewWindow::ToolbarPanelHeight() const {
@@ -303,24 +303,24 @@ void PreviewWindow::SetZoom(double zoom) {
 }
 
 void PreviewWindow::FitToWindow() {
-    SetZoom(FitZoom(fullPixmap_.size(), ui_->ScrollBox1->maximumViewportSize()));
+    SetZoom(FitZoom(fullPixmap_.size(), ui_->scrollArea->maximumViewportSize()));
 }
 
 void PreviewWindow::ShowZoomed() {
-    ui_->lZoom->setText(ZoomText(zoom_));
+    ui_->zoomLabel->setText(ZoomText(zoom_));
     if (fullPixmap_.isNull()) {
         return;
     }
     const QSize shown = ZoomedSize(fullPixmap_.size(), zoom_);
     if (shown == fullPixmap_.size()) {
-        ui_->Image1->setPixmap(fullPixmap_);
+        ui_->pictureLabel->setPixmap(fullPixmap_);
     } else {
         // Enlarged pixel by pixel, so the dots stay sharp; reduced smoothly, so fine patterns
         // do not alias.
-        ui_->Image1->setPixmap(fullPixmap_.scaled(
+        ui_->pictureLabel->setPixmap(fullPixmap_.scaled(
             shown, Qt::IgnoreAspectRatio, zoom_ > 1.0 ? Qt::FastTransformation : Qt::SmoothTransformation));
     }
-    ui_->Image1->setFixedSize(shown);
+    ui_->pictureLabel->setFixedSize(shown);
 }
 
 void PreviewWindow::SaveStereogram() {
@@ -350,7 +350,7 @@ void PreviewWindow::SaveThroughDialog(const Picture& picture, int jpegQuality) {
 }
 
 void PreviewWindow::ShowPopupMenu(const QPoint& pos) {
-    popupMenu1_->popup(ui_->Image1->mapToGlobal(pos));
+    contextMenu_->popup(ui_->pictureLabel->mapToGlobal(pos));
 }
 
 void PreviewWindow::showEvent(QShowEvent* event) {
@@ -366,7 +366,7 @@ void PreviewWindow::PlaceOnScreen() {
     // The available area, not the whole screen: a window placed under a panel could not be
     // moved back by its caption.
     const QScreen* area = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
-    const QSize image = ui_->Image1->size();
+    const QSize image = ui_->pictureLabel->size();
     const PreviewPlacement placement =
         PlacePreview(area != nullptr ? area->availableGeometry() : QRect(0, 0, 1024, 768), image,
                      PanelHeightFor(std::max(minimumWidth(), image.width() + kExtraWidth)));

@@ -44,8 +44,8 @@ struct PreviewPlacement {
 // popup's "Close") only hides it and keeps the picture and the fields.
 //
 // Each time it goes from hidden to shown it places itself on the available area of its screen
-// (PlacePreview with `Image1`'s size and the toolbar panel's height at that width), so `Image1` is
-// sized before show(). SetStereogram gives `Image1` the size of the picture as shown (setFixedSize
+// (PlacePreview with `pictureLabel`'s size and the toolbar panel's height at that width), so `pictureLabel` is
+// sized before show(). SetStereogram gives `pictureLabel` the size of the picture as shown (setFixedSize
 // also works): it sits unstretched and centred in the scroll area, which scrolls when the picture
 // is larger. The tool bar and the field groups flow into more rows when the window is narrow.
 class PreviewWindow : public QWidget {
@@ -61,27 +61,27 @@ public:
     PreviewWindow(const PreviewWindow&) = delete;
     PreviewWindow& operator=(const PreviewWindow&) = delete;
 
-    // The image control inside the scroll area (object name "Image1").
-    [[nodiscard]] QLabel* Image1() const;
+    // The image control inside the scroll area (object name "pictureLabel").
+    [[nodiscard]] QLabel* PictureLabel() const;
     // The toolbar panel's height at the window's current width: kToolbarPanelHeight when the
     // tool bar and the fields fit in one row, more when they flow into more rows.
     [[nodiscard]] int ToolbarPanelHeight() const;
     // The toolbar panel's height in a window `windowWidth` pixels wide.
     [[nodiscard]] int PanelHeightFor(int windowWidth) const;
 
-    // Copies `picture` into Image1: the stored picture that saves write (24-bit; other depths are
-    // drawn as 24-bit) and the pixmap shown at the current zoom. Image1 gets the zoomed picture's
+    // Copies `picture` into pictureLabel: the stored picture that saves write (24-bit; other depths are
+    // drawn as 24-bit) and the pixmap shown at the current zoom. pictureLabel gets the zoomed picture's
     // size (the picture's own size at 100 %); the window is not resized.
     void SetStereogram(const PixelBuffer& picture);
 
     // The view's zoom factor (1: one picture pixel per screen pixel, the start), kept while the
     // window lives, across renders. Only what is shown is scaled, never what is saved.
     // Ctrl+wheel over the picture and Ctrl++ / Ctrl+- step it, Ctrl+0 and "1:1" set 1, "Fit"
-    // fits the picture into the picture area; `lZoom` shows it.
+    // fits the picture into the picture area; `zoomLabel` shows it.
     [[nodiscard]] double Zoom() const noexcept { return zoom_; }
     void SetZoom(double zoom);
     void FitToWindow();
-    // What Image1 holds.
+    // What pictureLabel holds.
     [[nodiscard]] const Picture& Stereogram() const noexcept { return stereogram_; }
 
     // Asks for a file name through the application's dialogs (initial folder: the user data
@@ -94,8 +94,8 @@ public:
     // chosen one for the next save), at the given JPEG quality and the DPI text.
     void SavePictureThroughDialog(const Picture& picture, int jpegQuality);
 
-    // `Timer1`: single-shot, 800 ms, stopped; the delayed texture update runs from it.
-    [[nodiscard]] QTimer& Timer1() noexcept { return timer1_; }
+    // `updateTimer`: single-shot, 800 ms, stopped; the delayed texture update runs from it.
+    [[nodiscard]] QTimer& UpdateTimer() noexcept { return updateTimer_; }
 
     // The main window that the texture controls act on; null (the start) leaves them without
     // effect. Not owned; must outlive this window's use of it.
@@ -103,17 +103,17 @@ public:
 
     // The texture controls, which the main window reads when it prepares the texture and writes
     // when it loads one.
-    [[nodiscard]] QSpinBox* seX() const;
-    [[nodiscard]] QSpinBox* seY() const;
-    [[nodiscard]] QSpinBox* seTextStartX() const;
-    [[nodiscard]] QSpinBox* seTextStartY() const;
-    [[nodiscard]] QSpinBox* seTextStopX() const;
-    [[nodiscard]] QSpinBox* seTextStopY() const;
-    [[nodiscard]] QDoubleSpinBox* tbSize() const;
-    [[nodiscard]] QComboBox* cbSeamless() const;
-    [[nodiscard]] QAction* tbStretch() const;
-    [[nodiscard]] QAction* tbMirror() const;
-    [[nodiscard]] QAction* tbMirror2() const;
+    [[nodiscard]] QSpinBox* OffsetXField() const;
+    [[nodiscard]] QSpinBox* OffsetYField() const;
+    [[nodiscard]] QSpinBox* CropLeftField() const;
+    [[nodiscard]] QSpinBox* CropTopField() const;
+    [[nodiscard]] QSpinBox* CropRightField() const;
+    [[nodiscard]] QSpinBox* CropBottomField() const;
+    [[nodiscard]] QDoubleSpinBox* TextureScaleField() const;
+    [[nodiscard]] QComboBox* SeamlessBox() const;
+    [[nodiscard]] QAction* StretchButton() const;
+    [[nodiscard]] QAction* HorizontalMirrorButton() const;
+    [[nodiscard]] QAction* VerticalMirrorButton() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -129,15 +129,15 @@ private:
     // A field changed: the offset reaches the engine at once, the rebuild and render follow
     // 800 ms after the last change.
     void DelayedUpdate();
-    void Timer1Timer();
+    void ApplyDelayedUpdate();
     void ShowPopupMenu(const QPoint& pos);
     void PlaceOnScreen();
 
     std::unique_ptr<Ui::PreviewWindow> ui_;
-    QMenu* popupMenu1_ = nullptr;  // owned by this window (Qt parent)
-    QTimer timer1_;
+    QMenu* contextMenu_ = nullptr;  // owned by this window (Qt parent)
+    QTimer updateTimer_;
     Picture stereogram_;
-    QPixmap fullPixmap_;  // the stereogram at its own size; Image1 shows it zoomed
+    QPixmap fullPixmap_;  // the stereogram at its own size; pictureLabel shows it zoomed
     double zoom_ = 1.0;
     int wheelDelta_ = 0;  // Ctrl+wheel rotation not yet a whole step
     QString userDataFolder_;

@@ -12,20 +12,20 @@
 namespace vistamaze {
 
 ProgramWindows::ProgramWindows(const MainWindowSetup& setup)
-    : fmMain_(std::make_unique<MainWindow>(setup)),
-      form2_(std::make_unique<PreviewWindow>(fmMain_->UserDataFolder(),
-                                      [main = fmMain_.get()] { return main->DpiText(); })),
-      fmAbout_(std::make_unique<AboutBox>(setup.webPage, setup.mailTo)),
-      fmAvi_(std::make_unique<AnimationOptionsDialog>()),
-      fmAnimProg_(std::make_unique<ProgressWindow>()),
-      fmConfig_(std::make_unique<ConfigurationDialog>()),
+    : main_(std::make_unique<MainWindow>(setup)),
+      preview_(std::make_unique<PreviewWindow>(main_->UserDataFolder(),
+                                      [main = main_.get()] { return main->DpiText(); })),
+      about_(std::make_unique<AboutBox>(setup.webPage, setup.mailTo)),
+      animationOptions_(std::make_unique<AnimationOptionsDialog>()),
+      progress_(std::make_unique<ProgressWindow>()),
+      config_(std::make_unique<ConfigurationDialog>()),
       help_(std::make_unique<HelpWindow>()) {
-    for (QWidget* window : std::initializer_list<QWidget*>{form2_.get(), fmAbout_.get(), fmAvi_.get(),
-                                                           fmAnimProg_.get(), fmConfig_.get(), help_.get()}) {
+    for (QWidget* window : std::initializer_list<QWidget*>{preview_.get(), about_.get(), animationOptions_.get(),
+                                                           progress_.get(), config_.get(), help_.get()}) {
         window->setAttribute(Qt::WA_QuitOnClose, false);
     }
-    fmMain_->AttachWindows(MainWindowPartners{form2_.get(), fmAbout_.get(), fmAvi_.get(), fmAnimProg_.get(),
-                                              fmConfig_.get(), help_.get()});
+    main_->AttachWindows(MainWindowPartners{preview_.get(), about_.get(), animationOptions_.get(), progress_.get(),
+                                              config_.get(), help_.get()});
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) {
         HelpWindow::InstallF1(*app, *help_);
     }

@@ -17,21 +17,21 @@ public:
     ProgramWindows(const ProgramWindows&) = delete;
     ProgramWindows& operator=(const ProgramWindows&) = delete;
 
-    [[nodiscard]] MainWindow& Main() const noexcept { return *fmMain_; }
-    [[nodiscard]] PreviewWindow& Preview() const noexcept { return *form2_; }
-    [[nodiscard]] AboutBox& About() const noexcept { return *fmAbout_; }
-    [[nodiscard]] AnimationOptionsDialog& AnimationOptions() const noexcept { return *fmAvi_; }
-    [[nodiscard]] ProgressWindow& Progress() const noexcept { return *fmAnimProg_; }
-    [[nodiscard]] ConfigurationDialog& Config() const noexcept { return *fmConfig_; }
+    [[nodiscard]] MainWindow& Main() const noexcept { return *main_; }
+    [[nodiscard]] PreviewWindow& Preview() const noexcept { return *preview_; }
+    [[nodiscard]] AboutBox& About() const noexcept { return *about_; }
+    [[nodiscard]] AnimationOptionsDialog& AnimationOptions() const noexcept { return *animationOptions_; }
+    [[nodiscard]] ProgressWindow& Progress() const noexcept { return *progress_; }
+    [[nodiscard]] ConfigurationDialog& Config() const noexcept { return *config_; }
     [[nodiscard]] HelpWindow& Help() const noexcept { return *help_; }
 
 private:
-    std::unique_ptr<MainWindow> fmMain_;
-    std::unique_ptr<PreviewWindow> form2_;
-    std::unique_ptr<AboutBox> fmAbout_;
-    std::unique_ptr<AnimationOptionsDialog> fmAvi_;
-    std::unique_ptr<ProgressWindow> fmAnimProg_;
-    std::unique_ptr<ConfigurationDialog> fmConfig_;
+    std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<PreviewWindow> preview_;
+    std::unique_ptr<AboutBox> about_;
+    std::unique_ptr<AnimationOptionsDialog> animationOptions_;
+    std::unique_ptr<ProgressWindow> progress_;
+    std::unique_ptr<ConfigurationDialog> config_;
     std::unique_ptr<HelpWindow> help_;
 };
 

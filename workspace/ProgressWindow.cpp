@@ -12,8 +12,8 @@ ProgressWindow::ProgressWindow(QWidget* parent)
       ui_(std::make_unique<Ui::ProgressWindow>()) {
     ui_->setupUi(this);
     timer_.setInterval(20);
-    connect(&timer_, &QTimer::timeout, this, &ProgressWindow::TimerTimer);
-    connect(ui_->Button1, &QPushButton::clicked, this, [this] {
+    connect(&timer_, &QTimer::timeout, this, &ProgressWindow::RunJob);
+    connect(ui_->stopButton, &QPushButton::clicked, this, [this] {
         if (StopRequested) {
             StopRequested();
         }
@@ -24,37 +24,37 @@ ProgressWindow::ProgressWindow(QWidget* parent)
 ProgressWindow::~ProgressWindow() = default;
 
 QLabel* ProgressWindow::StatusLabel() const {
-    return ui_->lXX;
+    return ui_->statusLabel;
 }
 
 QProgressBar* ProgressWindow::ProgressBar() const {
-    return ui_->Gauge1;
+    return ui_->gauge;
 }
 
 void ProgressWindow::SetMode(int mode) {
     mode_ = mode;
     if (mode == kSingleMode) {
         setWindowTitle(QStringLiteral("Rendering Stereogram"));
-        ui_->lXX->setText(QStringLiteral("Progress ..."));
-        ui_->Panel2->hide();
+        ui_->statusLabel->setText(QStringLiteral("Progress ..."));
+        ui_->stopPanel->hide();
         setFixedHeight(kFullHeight - kStopPanelHeight);
     } else if (mode == kAnimationMode) {
         setWindowTitle(QStringLiteral("Rendering Animation"));
-        ui_->lXX->clear();
-        ui_->Panel2->show();
+        ui_->statusLabel->clear();
+        ui_->stopPanel->show();
         setFixedHeight(kFullHeight);
     }
 }
 
 void ProgressWindow::ShowProgress(int percent) {
-    if (std::abs(percent - ui_->Gauge1->value()) > 3) {
-        ui_->Gauge1->setValue(percent);
+    if (std::abs(percent - ui_->gauge->value()) > 3) {
+        ui_->gauge->setValue(percent);
     }
 }
 
 void ProgressWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    ui_->Gauge1->setValue(0);
+    ui_->gauge->setValue(0);
     timer_.start();
 }
 
@@ -65,7 +65,7 @@ void ProgressWindow::reject() {
     }
 }
 
-void ProgressWindow::TimerTimer() {
+void ProgressWindow::RunJob() {
     timer_.stop();
     // Closes the window however the job ends; an exception then goes on to the error report.
     struct CloseWhenDone {

@@ -56,7 +56,7 @@ protected:
     void reject() override;
 
 private:
-    void TimerTimer();
+    void RunJob();
 
     std::unique_ptr<Ui::ProgressWindow> ui_;
     QTimer timer_;

@@ -38,9 +38,9 @@ private:
     }
 };
 
-// Whole-number spin edit (`seX`, `seTextStartX`, ...).
+// Whole-number spin edit (`offsetXField`, `cropLeftField`, ...).
 using SpinEdit = MinimumWhenUnreadable<QSpinBox>;
-// Spin edit with decimals (`tbSize`).
+// Spin edit with decimals (`textureScaleField`).
 using FloatSpinEdit = MinimumWhenUnreadable<QDoubleSpinBox>;
 
 }  // namespace vistamaze

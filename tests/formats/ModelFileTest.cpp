@@ -50,13 +50,13 @@ TEST(ModelFileTest, UnknownExtensionsAreNamedAndEmptyTheMesh) {
 
 TEST(ModelFileTest, ExtensionsAreComparedWithoutCase) {
     for (const char* ext : {".obj", ".OBJ", "ObJ"}) {
-        EXPECT_EQ(ModelFormatForExtension(ext), ModelFormat::mfAssimp) << ext;
+        EXPECT_EQ(ModelFormatForExtension(ext), ModelFormat::Assimp) << ext;
     }
-    EXPECT_EQ(ModelFormatForExtension(".Q3BSP"), ModelFormat::mfQuake3Bsp);
-    EXPECT_EQ(ModelFormatForExtension(".WRL"), ModelFormat::mfVrml);
-    EXPECT_EQ(ModelFormatForExtension(".GLX"), ModelFormat::mfGhoul2Mesh);
-    EXPECT_EQ(ModelFormatForExtension(".dds"), ModelFormat::mfUnknown);
-    EXPECT_EQ(ModelFormatForExtension(".mli"), ModelFormat::mfUnknown);
+    EXPECT_EQ(ModelFormatForExtension(".Q3BSP"), ModelFormat::Quake3Bsp);
+    EXPECT_EQ(ModelFormatForExtension(".WRL"), ModelFormat::Vrml);
+    EXPECT_EQ(ModelFormatForExtension(".GLX"), ModelFormat::Ghoul2Mesh);
+    EXPECT_EQ(ModelFormatForExtension(".dds"), ModelFormat::Unknown);
+    EXPECT_EQ(ModelFormatForExtension(".mli"), ModelFormat::Unknown);
 
     test::TempDir temp;
     const Mesh reference = LoadModelFile(test::DataFile("models/assimp_box.obj"));

@@ -71,7 +71,7 @@ double FrontFacingShare(const Mesh& m) {
 TEST(SampleModelsTest, EveryModelFileInTheFolderIsListed) {
     std::set<std::string> found;
     for (const auto& entry : std::filesystem::directory_iterator(kModels)) {
-        if (ModelFormatForExtension(entry.path().extension().string()) != ModelFormat::mfUnknown) {
+        if (ModelFormatForExtension(entry.path().extension().string()) != ModelFormat::Unknown) {
             found.insert(entry.path().filename().string());
         }
     }

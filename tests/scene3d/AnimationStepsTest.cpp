@@ -34,7 +34,7 @@ TEST(AnimationSteps, TexturePositionWrapsAndStopsAtZero) {
 
 TEST(AnimationSteps, ZoomCompoundsAndCameraStepsTravel) {
     const std::unique_ptr<Scene3d> scene = BuildInitialScene();
-    scene->GLCamera2.SetFocalLength(500.0);
+    scene->camera.SetFocalLength(500.0);
     AnimationSteps steps;
     steps.rotateX = 0;
     steps.zoom = 10;
@@ -43,12 +43,12 @@ TEST(AnimationSteps, ZoomCompoundsAndCameraStepsTravel) {
     CameraTravel travel;
     for (const double factor : {1.1, 1.21, 1.331}) {
         ApplyFrameSteps(*scene, steps, travel, 20, 0);
-        EXPECT_NEAR(scene->GLCamera2.FocalLength(), 500.0 * factor, 1e-3);
+        EXPECT_NEAR(scene->camera.FocalLength(), 500.0 * factor, 1e-3);
     }
     EXPECT_EQ(travel.x, 12);
     EXPECT_EQ(travel.y, -6);
-    EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().x, (20 + 12) / 20.0);
-    EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().y, -6 / 20.0);
+    EXPECT_DOUBLE_EQ(scene->text.Position().x, (20 + 12) / 20.0);
+    EXPECT_DOUBLE_EQ(scene->text.Position().y, -6 / 20.0);
 }
 
 TEST(AnimationSteps, CameraTravelOfLongRunsNeitherOverflowsNorWraps) {
@@ -63,7 +63,7 @@ TEST(AnimationSteps, CameraTravelOfLongRunsNeitherOverflowsNorWraps) {
     }
     EXPECT_EQ(travel.x, 2200000000);
     EXPECT_EQ(travel.y, -2200000000);
-    EXPECT_DOUBLE_EQ(scene->GLSpaceText1.Position().x, (7 + 2200000000.0) / 20.0);
+    EXPECT_DOUBLE_EQ(scene->text.Position().x, (7 + 2200000000.0) / 20.0);
     // At the ends of its range the travel stays there.
     travel.x = std::numeric_limits<std::int64_t>::max() - 5;
     travel.y = std::numeric_limits<std::int64_t>::min() + 5;
@@ -74,20 +74,20 @@ TEST(AnimationSteps, CameraTravelOfLongRunsNeitherOverflowsNorWraps) {
 
 TEST(AnimationSteps, VisibleObjectsTurnAboutTheSceneAxesAndAFullTurnComesBack) {
     const std::unique_ptr<Scene3d> scene = BuildInitialScene();
-    scene->Teapot1.SetVisible(false);
-    const Vec3 text = scene->GLSpaceText1.Direction();
-    const Vec3 mesh = scene->Teapot1.Direction();
+    scene->model.SetVisible(false);
+    const Vec3 text = scene->text.Direction();
+    const Vec3 mesh = scene->model.Direction();
     AnimationSteps steps;
     steps.rotateX = 0;
     steps.rotateY = 3;
     CameraTravel travel;
     ApplyFrameSteps(*scene, steps, travel, 0, 0);
-    EXPECT_NEAR(std::acos(Dot(text, scene->GLSpaceText1.Direction())) * 180.0 / M_PI, 3.0, 1e-9);
-    EXPECT_EQ(scene->Teapot1.Direction(), mesh);  // hidden: not turned
+    EXPECT_NEAR(std::acos(Dot(text, scene->text.Direction())) * 180.0 / M_PI, 3.0, 1e-9);
+    EXPECT_EQ(scene->model.Direction(), mesh);  // hidden: not turned
     for (int frame = 2; frame <= 120; ++frame) {
         ApplyFrameSteps(*scene, steps, travel, 0, 0);
     }
-    EXPECT_NEAR(Dot(text, scene->GLSpaceText1.Direction()), 1.0, 1e-9);
+    EXPECT_NEAR(Dot(text, scene->text.Direction()), 1.0, 1e-9);
 }
 
 }  // namespace

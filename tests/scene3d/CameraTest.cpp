@@ -135,20 +135,20 @@ TEST(CameraView, LooksAtTargetOriginOrAlongDirection) {
 
 TEST(InitialScene, HoldsTheStartValues) {
     const auto scene = BuildInitialScene();
-    const Camera& camera = scene->GLCamera2;
+    const Camera& camera = scene->camera;
     test::ExpectVecNear(camera.Position(), {15.0, 0.0, 15.0});
     EXPECT_EQ(camera.FocalLength(), 397.010498046875);
-    EXPECT_EQ(camera.Target(), &scene->GLDummyCube1);
+    EXPECT_EQ(camera.Target(), &scene->pivot);
     EXPECT_EQ(camera.DepthOfView(), 1000.0);
     EXPECT_EQ(camera.NearPlaneBias(), 0.05);
-    EXPECT_EQ(scene->GLNavigator1.MovingObject(), &scene->GLSpaceText1);
-    EXPECT_EQ(scene->GLSpaceText1.Text(), QStringLiteral("HELLO"));
-    EXPECT_TRUE(scene->GLSpaceText1.Font().bold());
+    EXPECT_EQ(scene->navigator.MovingObject(), &scene->text);
+    EXPECT_EQ(scene->text.Text(), QStringLiteral("HELLO"));
+    EXPECT_TRUE(scene->text.Font().bold());
     EXPECT_NEAR(
-        std::atan2(scene->GLSpaceText1.Direction().x, scene->GLSpaceText1.Direction().z) * 180.0 / kPi, 39.2,
+        std::atan2(scene->text.Direction().x, scene->text.Direction().z) * 180.0 / kPi, 39.2,
         0.05);
-    EXPECT_FALSE(scene->GLDummyCube1.Visible());
-    EXPECT_TRUE(scene->Teapot1.MeshData().Empty());
+    EXPECT_FALSE(scene->pivot.Visible());
+    EXPECT_TRUE(scene->model.MeshData().Empty());
     const QColor bg = ColorFromNumber(kInitialBackgroundColor);
     EXPECT_EQ(bg.red(), 0);
     EXPECT_EQ(bg.green(), 64);

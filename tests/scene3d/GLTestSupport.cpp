@@ -54,10 +54,10 @@ void MakeQuadScene(Scene3d& scene, double half, double cx, double cy, double dis
     quad.AddVertex({x0, y1, 0.0F});
     quad.AddTriangle(0, 1, 2);
     quad.AddTriangle(0, 2, 3);
-    scene.Teapot1.SetMesh(std::move(quad));
-    scene.Teapot1.SetVisible(true);
-    scene.GLSpaceText1.SetVisible(false);
-    Camera& camera = scene.GLCamera2;
+    scene.model.SetMesh(std::move(quad));
+    scene.model.SetVisible(true);
+    scene.text.SetVisible(false);
+    Camera& camera = scene.camera;
     camera.SetTarget(nullptr);
     camera.SetPosition({0.0, 0.0, distance});
     camera.SetOrientation({0.0, 0.0, -1.0}, {0.0, 1.0, 0.0});
@@ -65,8 +65,8 @@ void MakeQuadScene(Scene3d& scene, double half, double cx, double cy, double dis
     camera.SetSceneScale(1.0);
     camera.SetDepthOfView(100.0);
     camera.SetNearPlaneBias(0.05);
-    scene.GLLightSource1.SetPosition({10.0, 10.0, 10.0});
-    scene.GLLightSource2.SetPosition({-10.0, 10.0, -10.0});
+    scene.frontLight.SetPosition({10.0, 10.0, 10.0});
+    scene.backLight.SetPosition({-10.0, 10.0, -10.0});
 }
 
 }  // namespace vistamaze::test

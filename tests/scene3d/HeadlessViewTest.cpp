@@ -44,15 +44,15 @@ TEST(HeadlessView, QuadReadsItsAnalyticWindowDepth) {
     const double n = NearPlane(400.0, kWidth, kHeight, 0.05);
     for (const double distance : {3.0, 10.0, 40.0}) {
         MakeQuadScene(scene, 100.0, 0.0, 0.0, distance, 400.0);
-        view.Render(scene, scene.GLCamera2);
+        view.Render(scene, scene.camera);
         const std::vector<float>& depth = reader.ReadDepth();
         const double expected = WindowDepth(distance, n, n + 100.0);
         for (const auto& [row, col] : {std::pair{0, 0}, {119, 160}, {kHeight - 1, kWidth - 1}, {7, 300}}) {
             EXPECT_NEAR(At(depth, row, col), expected, 2e-6)
                 << "distance " << distance << " at " << row << "," << col;
         }
-        EXPECT_NEAR(scene.GLCamera2.LastNearPlane(), n, 1e-12);
-        EXPECT_EQ(scene.GLCamera2.LastViewWidth(), kWidth);
+        EXPECT_NEAR(scene.camera.LastNearPlane(), n, 1e-12);
+        EXPECT_EQ(scene.camera.LastViewWidth(), kWidth);
     }
 }
 
@@ -62,7 +62,7 @@ TEST(HeadlessView, DepthAndColourAreUprightWithTheBackgroundExact) {
     MakeQuadScene(scene, 50.0, 0.0, 50.0, 10.0, 400.0);
     HeadlessView view(kWidth, kHeight);
     view.SetBackgroundColor(QColor(255, 0, 0));
-    view.Render(scene, scene.GLCamera2);
+    view.Render(scene, scene.camera);
     std::vector<float> depth(static_cast<std::size_t>(kWidth) * kHeight);
     view.ReadDepth(kWidth, kHeight, depth.data());
     const PixelBuffer colour = view.ColorSnapshot();
@@ -138,10 +138,10 @@ TEST(HeadlessView, AClosedSurfaceDrawsAsTheWholeMesh) {
         for (int k = 0; k < 2; ++k) {
             Scene3d scene;
             MakeQuadScene(scene, 1.0, 0.0, 0.0, c.distance, 400.0);
-            scene.Teapot1.SetMesh(Sphere(c.inward, k == 1));
-            scene.Teapot1.SetOrientation({0.3, 0.0, 0.95}, {0.0, 1.0, 0.0});
-            EXPECT_EQ(scene.Teapot1.SurfaceOrientation(), k == 1 ? 0 : c.inward ? -1 : 1);
-            view.Render(scene, scene.GLCamera2);
+            scene.model.SetMesh(Sphere(c.inward, k == 1));
+            scene.model.SetOrientation({0.3, 0.0, 0.95}, {0.0, 1.0, 0.0});
+            EXPECT_EQ(scene.model.SurfaceOrientation(), k == 1 ? 0 : c.inward ? -1 : 1);
+            view.Render(scene, scene.camera);
             depth[k].resize(static_cast<std::size_t>(kWidth) * kHeight);
             view.ReadDepth(kWidth, kHeight, depth[k].data());
             colour[k] = view.ColorSnapshot();

@@ -273,11 +273,11 @@ TEST(SpaceText, TextPastItsLimitsIsRefusedAndThePreviousTextStays) {
         {QString(kMaxSpaceTextCharacters, QLatin1Char('@')), "The 3D text is too detailed in this font"},
     };
     const auto scene = BuildInitialScene();
-    SpaceText& text = scene->GLSpaceText1;
+    SpaceText& text = scene->text;
     ShowSpaceText(*scene, QStringLiteral("ABC"));
     const std::size_t shown = text.Geometry().positions.size();
     const double radius = text.BoundingRadius();
-    scene->GLNavigator1.SetMovingObject(&scene->Teapot1);
+    scene->navigator.SetMovingObject(&scene->model);
     for (const auto& c : cases) {
         try {
             ShowSpaceText(*scene, c.text);
@@ -288,7 +288,7 @@ TEST(SpaceText, TextPastItsLimitsIsRefusedAndThePreviousTextStays) {
         EXPECT_EQ(text.Text(), QStringLiteral("ABC"));
         EXPECT_EQ(text.Geometry().positions.size(), shown);
         EXPECT_EQ(text.BoundingRadius(), radius);
-        EXPECT_EQ(scene->GLNavigator1.MovingObject(), &scene->Teapot1);
+        EXPECT_EQ(scene->navigator.MovingObject(), &scene->model);
     }
 }
 

@@ -47,7 +47,7 @@ protected:
         scene_ = std::make_unique<Scene3d>();
         viewer_ = std::make_unique<SceneView>();
         viewer_->SetScene(scene_.get());
-        viewer_->SetCamera(&scene_->GLCamera2);
+        viewer_->SetCamera(&scene_->camera);
         Show(400, 300);
     }
 
@@ -79,7 +79,7 @@ TEST_F(OnScreenView, QuadReadsItsAnalyticWindowDepth) {
             EXPECT_NEAR(At(depth, 400, row, col), expected, 2e-6)
                 << "distance " << distance << " at " << row << "," << col;
         }
-        EXPECT_NEAR(scene_->GLCamera2.LastNearPlane(), n, 1e-12);
+        EXPECT_NEAR(scene_->camera.LastNearPlane(), n, 1e-12);
     }
 }
 
@@ -137,7 +137,7 @@ TEST(HiddenView, RepaintNowRendersAViewOnAHiddenTab) {
     auto* viewer = new SceneView;
     tabs.addTab(viewer, QStringLiteral("3D model"));
     viewer->SetScene(&scene);
-    viewer->SetCamera(&scene.GLCamera2);
+    viewer->SetCamera(&scene.camera);
     tabs.resize(420, 340);
     tabs.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&tabs));
@@ -154,7 +154,7 @@ TEST(HiddenView, RepaintNowRendersAViewOnAHiddenTab) {
 
 TEST_F(OnScreenView, HiddenObjectLeavesNoDepth) {
     MakeQuadScene(*scene_, 100.0, 0.0, 0.0, 10.0, 400.0);
-    scene_->Teapot1.SetVisible(false);
+    scene_->model.SetVisible(false);
     EXPECT_EQ(CountDrawn(RenderAndRead()), 0U);
 }
 
@@ -183,13 +183,13 @@ TEST_F(OnScreenView, ReaderTakesTheSizeAtLinkingAndKeepsItsBlock) {
 TEST_F(OnScreenView, CameraResetAfterARealRender) {
     scene_ = BuildInitialScene();
     viewer_->SetScene(scene_.get());
-    viewer_->SetCamera(&scene_->GLCamera2);
+    viewer_->SetCamera(&scene_->camera);
     Show(521, 392);
-    scene_->GLCamera2.SetFocalLength(500.0);
+    scene_->camera.SetFocalLength(500.0);
     viewer_->RepaintNow();
-    scene_->GLCamera2.Reset();
-    EXPECT_NEAR(scene_->GLCamera2.Position().z, 35.5, 0.1);
-    EXPECT_NEAR(scene_->GLCamera2.Position().x, 0.0, 1e-9);
+    scene_->camera.Reset();
+    EXPECT_NEAR(scene_->camera.Position().z, 35.5, 0.1);
+    EXPECT_NEAR(scene_->camera.Position().x, 0.0, 1e-9);
 }
 
 TEST_F(OnScreenView, LoadedModelIsDrawnInTheMiddleAfterReset) {
@@ -199,22 +199,22 @@ TEST_F(OnScreenView, LoadedModelIsDrawnInTheMiddleAfterReset) {
     }
     scene_ = BuildInitialScene();
     viewer_->SetScene(scene_.get());
-    viewer_->SetCamera(&scene_->GLCamera2);
+    viewer_->SetCamera(&scene_->camera);
     Show(460, 345);
     Scene3d& s = *scene_;
-    s.GLCamera2.SetFocalLength(500.0);
-    s.Teapot1.SetMesh(LoadModelFile(file));
-    s.GLSpaceText1.SetVisible(false);
-    s.Teapot1.SetScale({1.0, 1.0, 1.0});
-    const double r = s.Teapot1.BoundingRadius();
+    s.camera.SetFocalLength(500.0);
+    s.model.SetMesh(LoadModelFile(file));
+    s.text.SetVisible(false);
+    s.model.SetScale({1.0, 1.0, 1.0});
+    const double r = s.model.BoundingRadius();
     ASSERT_GT(r, 0.0);
     const double a = r < 1.0 ? 1.8 / r : (r > 1.0 ? 1.4 / r : 1.0);
-    s.Teapot1.SetScale({a, a, a});
+    s.model.SetScale({a, a, a});
     viewer_->RepaintNow();  // the camera reset needs the near plane of a render
-    s.GLCamera2.SetTarget(&s.Teapot1);
-    s.GLCamera2.Reset();
-    s.GLCamera2.SetTarget(&s.GLDummyCube1);
-    s.Teapot1.PerformAutoCentering();
+    s.camera.SetTarget(&s.model);
+    s.camera.Reset();
+    s.camera.SetTarget(&s.pivot);
+    s.model.PerformAutoCentering();
     const std::vector<float>& depth = RenderAndRead();
     // Seen from 0.36 * 86 = 31 units with a 7 degree view the box fills a good part of the middle.
     const std::size_t drawn = CountDrawn(depth);
@@ -232,7 +232,7 @@ protected:
         scene_ = std::make_unique<Scene3d>();
         memory_ = std::make_unique<OffscreenView>();
         memory_->SetScene(scene_.get());
-        memory_->SetCamera(&scene_->GLCamera2);
+        memory_->SetCamera(&scene_->camera);
     }
 
     std::unique_ptr<Scene3d> scene_;
@@ -269,13 +269,13 @@ TEST(BothViews, HelloLeavesDepthInEachAndTheyDoNotDisturbEachOther) {
     const auto scene = BuildInitialScene();
     SceneView viewer;
     viewer.SetScene(scene.get());
-    viewer.SetCamera(&scene->GLCamera2);
+    viewer.SetCamera(&scene->camera);
     viewer.resize(521, 392);
     viewer.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&viewer));
     OffscreenView memory;
     memory.SetScene(scene.get());
-    memory.SetCamera(&scene->GLCamera2);
+    memory.SetCamera(&scene->camera);
     memory.SetBackgroundColor(QColor(255, 255, 0));
 
     DepthBuffer onScreen;

@@ -64,12 +64,12 @@ TEST_F(AboutBoxTest, AboutCommandShowsTheBoxModallyAndEscClosesIt) {
         poll.stop();
         modal = active == &about_;
         caption = active->windowTitle();
-        version = Label("lVersion")->text();
+        version = Label("versionLabel")->text();
         closeButton = active->windowFlags().testFlag(Qt::WindowCloseButtonHint);
         QTest::keyClick(active, Qt::Key_Escape);
     });
     poll.start();
-    window.findChild<QAction*>(QStringLiteral("About1"))->trigger();
+    window.findChild<QAction*>(QStringLiteral("aboutAction"))->trigger();
     QDir::setCurrent(startFolder);
 
     EXPECT_TRUE(modal);
@@ -83,22 +83,22 @@ TEST_F(AboutBoxTest, AboutCommandShowsTheBoxModallyAndEscClosesIt) {
 TEST_F(AboutBoxTest, LinksOpenTheirAddressesAndKeepTheBoxOpen) {
     about_.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about_));
-    QTest::mouseClick(Label("lWeb"), Qt::LeftButton);
-    QTest::mouseClick(Label("Label5"), Qt::LeftButton);
+    QTest::mouseClick(Label("webLink"), Qt::LeftButton);
+    QTest::mouseClick(Label("mailLink"), Qt::LeftButton);
     EXPECT_EQ(opened_, (std::vector<QUrl>{kWeb, kMail}));
     EXPECT_TRUE(about_.isVisible());
     // Links look like links: underlined and with the hand cursor.
-    EXPECT_TRUE(Label("lWeb")->font().underline() || Label("lWeb")->styleSheet().contains("underline"));
-    EXPECT_EQ(Label("Label5")->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(Label("webLink")->font().underline() || Label("webLink")->styleSheet().contains("underline"));
+    EXPECT_EQ(Label("mailLink")->cursor().shape(), Qt::PointingHandCursor);
 }
 
 TEST_F(AboutBoxTest, AClickElsewhereClosesTheBoxAndTheVersionIsSetOnEveryShow) {
-    for (const char* target : {"Image1", "Label4"}) {
+    for (const char* target : {"logoLabel", "descriptionLabel"}) {
         SCOPED_TRACE(target);
-        Label("lVersion")->setText(QStringLiteral("stale"));
+        Label("versionLabel")->setText(QStringLiteral("stale"));
         about_.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&about_));
-        EXPECT_EQ(Label("lVersion")->text(), QStringLiteral("2.7 build 270"));
+        EXPECT_EQ(Label("versionLabel")->text(), QStringLiteral("2.7 build 270"));
         QTest::mouseClick(Label(target), Qt::LeftButton);
         EXPECT_FALSE(about_.isVisible());
     }
@@ -125,8 +125,8 @@ TEST(AboutBoxLinksTest, OnlyLinksWithATargetAreShown) {
         about.SetUrlOpener([&opened](const QUrl& url) { opened.push_back(url); });
         about.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
-        auto* web = about.findChild<QLabel*>(QStringLiteral("lWeb"));
-        auto* mail = about.findChild<QLabel*>(QStringLiteral("Label5"));
+        auto* web = about.findChild<QLabel*>(QStringLiteral("webLink"));
+        auto* mail = about.findChild<QLabel*>(QStringLiteral("mailLink"));
         EXPECT_EQ(web->isVisible(), c.webShown);
         EXPECT_EQ(mail->isVisible(), c.mailShown);
         EXPECT_EQ(web->text(), QStringLiteral("Documentation"));

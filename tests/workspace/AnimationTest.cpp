@@ -100,7 +100,7 @@ struct Choice {
     int sizeItem = 2;  // "320x240"
     int fpsItem = 4;   // "25"
     int typeItem = AnimationOptionsDialog::kTexturedItem;
-    std::vector<std::pair<const char*, QString>> fields{{"eFramesCount", QStringLiteral("3")}};
+    std::vector<std::pair<const char*, QString>> fields{{"frameCountEdit", QStringLiteral("3")}};
 };
 
 // Runs a test's action each time the progress window's status label shows a new text, from the
@@ -139,7 +139,7 @@ protected:
         if (HasFatalFailure() || IsSkipped()) {
             return;
         }
-        auto* tabs = Find<QTabWidget>(Main(), "PageControl1");
+        auto* tabs = Find<QTabWidget>(Main(), "tabs");
         QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(0).center());
         QSignalSpy published(&Tab(), &ModelTab::DepthPublished);
         while (published.wait(300)) {
@@ -173,8 +173,8 @@ protected:
                 return;
             }
             entered = true;
-            Find<QComboBox>(Options(), "cbScreenSize")->setCurrentIndex(choice.sizeItem);
-            Find<QComboBox>(Options(), "cbFPS")->setCurrentIndex(choice.fpsItem);
+            Find<QComboBox>(Options(), "screenSizeBox")->setCurrentIndex(choice.sizeItem);
+            Find<QComboBox>(Options(), "fpsBox")->setCurrentIndex(choice.fpsItem);
             const QByteArray type = "rgStereogramType_" + QByteArray::number(choice.typeItem);
             Click(Find<QRadioButton>(Options(), type.constData()));
             for (const auto& [name, text] : choice.fields) {
@@ -183,17 +183,17 @@ protected:
             if (inDialog) {
                 inDialog();
             }
-            QTest::mouseClick(Find<QPushButton>(Options(), start ? "Button1" : "Button2"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(Options(), start ? "startButton" : "closeButton"), Qt::LeftButton);
         });
         poll.start();
-        QTest::mouseClick(Find<QPushButton>(Tab(), "bRenderAnimation"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(Tab(), "renderAnimationButton"), Qt::LeftButton);
         EXPECT_TRUE(entered);
         EXPECT_FALSE(windows_->Progress().isVisible());
     }
     // Chooses the main window's type and oversampling items as the user does.
     void ChooseSettings(int typeItem, int oversamplingItem) {
-        Click(Radio("RadioGroup1", typeItem));
-        Click(Radio("RadioGroup4", oversamplingItem));
+        Click(Radio("kindGroup", typeItem));
+        Click(Radio("oversamplingGroup", oversamplingItem));
     }
 
     std::string oldTmp_;
@@ -205,28 +205,28 @@ TEST_F(AnimationTest, OptionsDialogOffersItsItemsAndDefaultsAndCloseDoesNothing)
     EXPECT_EQ(Options().Options().fps, 24);
     EXPECT_EQ(Options().Options().frames, 60);
     EXPECT_EQ(Options().Options().steps.rotateX, 1);
-    const auto* sizes = Find<QComboBox>(Options(), "cbScreenSize");
+    const auto* sizes = Find<QComboBox>(Options(), "screenSizeBox");
     ASSERT_EQ(sizes->count(), 42);
     EXPECT_EQ(sizes->currentText(), QStringLiteral("1920x1080"));
     EXPECT_EQ(sizes->itemText(21), QStringLiteral("1024x768 "));
     EXPECT_EQ(sizes->itemText(3), sizes->itemText(4));
     EXPECT_EQ(sizes->itemText(37), sizes->itemText(39));
-    const auto* fps = Find<QComboBox>(Options(), "cbFPS");
+    const auto* fps = Find<QComboBox>(Options(), "fpsBox");
     ASSERT_EQ(fps->count(), 6);
     EXPECT_EQ(fps->currentText(), QStringLiteral("25"));
     const std::vector<std::pair<const char*, const char*>> fields{
-        {"eFramesCount", "120"}, {"eX", "0"},    {"eY", "3"},     {"eZ", "0"},        {"eZoom", "0"},
-        {"eCamX", "0"},          {"eCamY", "0"}, {"eScale", "0"}, {"eTextureX", "0"}, {"eTextureY", "15"}};
+        {"frameCountEdit", "120"}, {"rotationXEdit", "0"},    {"rotationYEdit", "3"},     {"rotationZEdit", "0"},        {"cameraZoomEdit", "0"},
+        {"cameraXEdit", "0"},          {"cameraYEdit", "0"}, {"textureScaleEdit", "0"}, {"textureXEdit", "0"}, {"textureYEdit", "15"}};
     for (const auto& [name, text] : fields) {
         EXPECT_EQ(Find<QLineEdit>(Options(), name)->text(), QLatin1String(text)) << name;
     }
-    EXPECT_TRUE(Find<QRadioButton>(Options(), "rgStereogramType_2")->isChecked());
+    EXPECT_TRUE(Find<QRadioButton>(Options(), "texturedButton")->isChecked());
 
     ChooseSettings(2, 1);
     Animate(Choice{}, std::nullopt, false);
     EXPECT_TRUE(dialogs_->SaveRequests().empty());
-    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
-    EXPECT_EQ(CheckedItem("RadioGroup4"), 1);
+    EXPECT_EQ(CheckedItem("kindGroup"), 2);
+    EXPECT_EQ(CheckedItem("oversamplingGroup"), 1);
 }
 
 TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize) {
@@ -242,7 +242,7 @@ TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize)
         const fs::path movie = temp_ / (std::string(c.size) + ".avi");
         Animate(
             Choice{
-                c.sizeItem, c.fpsItem, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QString::number(c.frames)}}},
+                c.sizeItem, c.fpsItem, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QString::number(c.frames)}}},
             Q(movie));
         auto probe = ProbeMovie(movie);
         EXPECT_EQ(probe["codec_name"], "rawvideo") << c.size;
@@ -250,7 +250,7 @@ TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize)
         EXPECT_EQ(probe["r_frame_rate"], c.rate) << c.size;
         EXPECT_EQ(probe["nb_read_frames"], std::to_string(c.frames)) << c.size;
         EXPECT_EQ(DistinctFrames(movie), static_cast<std::size_t>(c.frames)) << "the text turns";
-        EXPECT_EQ(MainField("Edit6")->text() + "x" + MainField("Edit7")->text(), QLatin1String(c.size));
+        EXPECT_EQ(MainField("widthEdit")->text() + "x" + MainField("heightEdit")->text(), QLatin1String(c.size));
         EXPECT_EQ(QStringLiteral("%1x%2").arg(Engine().Width()).arg(Engine().Height()),
                   QLatin1String(c.size));
         EXPECT_FALSE(fs::exists(WorkFile()));
@@ -280,16 +280,16 @@ TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
         watcher_->on[QStringLiteral("Frame  1/1")] = [&] {
             during = {Engine().StereoType(), Engine().Oversampling()};
         };
-        Animate(Choice{2, 4, c.dialogItem, {{"eFramesCount", QStringLiteral("1")}}}, Q(temp_ / "type.avi"));
+        Animate(Choice{2, 4, c.dialogItem, {{"frameCountEdit", QStringLiteral("1")}}}, Q(temp_ / "type.avi"));
         EXPECT_EQ(during.first, c.type) << c.dialogItem;
         EXPECT_EQ(during.second, c.oversampling) << c.dialogItem;
-        EXPECT_EQ(CheckedItem("RadioGroup1"), 2) << c.dialogItem;
-        EXPECT_EQ(CheckedItem("RadioGroup4"), 1) << c.dialogItem;
+        EXPECT_EQ(CheckedItem("kindGroup"), 2) << c.dialogItem;
+        EXPECT_EQ(CheckedItem("oversamplingGroup"), 1) << c.dialogItem;
         EXPECT_EQ(Engine().Oversampling(), 2) << c.dialogItem;
     }
     Animate(Choice{2, 4, AnimationOptionsDialog::kRandomDotItem}, std::nullopt);  // the file dialog cancelled
-    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
-    EXPECT_EQ(CheckedItem("RadioGroup4"), 1);
+    EXPECT_EQ(CheckedItem("kindGroup"), 2);
+    EXPECT_EQ(CheckedItem("oversamplingGroup"), 1);
 }
 
 TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
@@ -305,7 +305,7 @@ TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
                                         {Moment::Rendering, 6}}) {
         const QString label = QStringLiteral("Frame  %1/6").arg(frame);
         const auto stop = [&] {
-            QTest::mouseClick(Find<QPushButton>(windows_->Progress(), "Button1"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(windows_->Progress(), "stopButton"), Qt::LeftButton);
         };
         watcher_->shown.clear();
         watcher_->on.clear();
@@ -323,7 +323,7 @@ TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
                 }
             });
         const fs::path movie = temp_ / "stopped.avi";
-        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("6")}}}, Q(movie));
         QObject::disconnect(atProgress);
         EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], std::to_string(frame)) << label.toStdString();
         ASSERT_GE(watcher_->shown.size(), 2U);
@@ -342,7 +342,7 @@ TEST_F(AnimationTest, TheGaugeFollowsTheEngineWithinEveryFrame) {
     std::map<QString, std::vector<int>> values;  // per status shown
     QObject::connect(windows_->Progress().ProgressBar(), &QProgressBar::valueChanged,
                      [&](int value) { values[StatusText()].push_back(value); });
-    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(temp_ / "g.avi"));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}}, Q(temp_ / "g.avi"));
     for (int frame = 1; frame <= 3; ++frame) {
         const std::vector<int>& seen = values[QStringLiteral("Frame  %1/3").arg(frame)];
         ASSERT_FALSE(seen.empty()) << frame;
@@ -363,7 +363,7 @@ TEST_F(AnimationTest, FullDiskInAFrameKeepsThePlayableFramesBeforeItAndReportsIt
         ::setrlimit(RLIMIT_FSIZE, &full);
     };
     watcher_->on[QStringLiteral("Saving data     ")] = [&] { ::setrlimit(RLIMIT_FSIZE, &old); };
-    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("6")}}}, Q(movie));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("6")}}}, Q(movie));
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldSignal);
     EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], "2");
@@ -372,31 +372,31 @@ TEST_F(AnimationTest, FullDiskInAFrameKeepsThePlayableFramesBeforeItAndReportsIt
     EXPECT_TRUE(
         dialogs_->Messages()[0].text.startsWith(QStringLiteral("Failed to add frame to AVI. Err=8004406E")))
         << dialogs_->Messages()[0].text.toStdString();
-    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
+    EXPECT_EQ(CheckedItem("kindGroup"), 2);
 }
 
 TEST_F(AnimationTest, ZoomCameraAndTextureStepsAccumulateAndTheRunPutsThemBack) {
     const Scene3d& scene = Tab().Scene();
-    const double focal = scene.GLCamera2.FocalLength();
-    QSpinBox* seY = Preview().seY();
-    const int maximum = seY->maximum();
+    const double focal = scene.camera.FocalLength();
+    QSpinBox* offsetYField = Preview().OffsetYField();
+    const int maximum = offsetYField->maximum();
     std::vector<double> focals;  // as each frame's depth map is handed on
     const QMetaObject::Connection perFrame = QObject::connect(
-        &Tab(), &ModelTab::DepthPublished, [&] { focals.push_back(scene.GLCamera2.FocalLength()); });
+        &Tab(), &ModelTab::DepthPublished, [&] { focals.push_back(scene.camera.FocalLength()); });
     double movedX = 0.0;
     std::int64_t patOfY = 0;
     watcher_->on[QStringLiteral("Saving data     ")] = [&] {
         QObject::disconnect(perFrame);
-        movedX = scene.GLNavigator1.MovingObject()->Position().x;
+        movedX = scene.navigator.MovingObject()->Position().x;
         patOfY = Engine().PatOfY();
-        EXPECT_EQ(seY->maximum(), kAnimationTextureRange);
+        EXPECT_EQ(offsetYField->maximum(), kAnimationTextureRange);
     };
     Animate(Choice{2,
                    4,
                    AnimationOptionsDialog::kTexturedItem,
-                   {{"eFramesCount", QStringLiteral("3")},
-                    {"eZoom", QStringLiteral("10")},
-                    {"eCamX", QStringLiteral("20")}}},
+                   {{"frameCountEdit", QStringLiteral("3")},
+                    {"cameraZoomEdit", QStringLiteral("10")},
+                    {"cameraXEdit", QStringLiteral("20")}}},
             Q(temp_ / "zoom.avi"));
     ASSERT_EQ(focals.size(), 3U);
     for (std::size_t i = 0; i < focals.size(); ++i) {
@@ -404,12 +404,12 @@ TEST_F(AnimationTest, ZoomCameraAndTextureStepsAccumulateAndTheRunPutsThemBack) 
     }
     EXPECT_EQ(movedX, 3.0);
     EXPECT_EQ(patOfY, 45);
-    EXPECT_EQ(scene.GLCamera2.FocalLength(), focal);
-    EXPECT_EQ(scene.GLNavigator1.MovingObject()->Position().x, 0.0);
-    EXPECT_EQ(seY->maximum(), maximum);
-    EXPECT_EQ(seY->value(), 0);
+    EXPECT_EQ(scene.camera.FocalLength(), focal);
+    EXPECT_EQ(scene.navigator.MovingObject()->Position().x, 0.0);
+    EXPECT_EQ(offsetYField->maximum(), maximum);
+    EXPECT_EQ(offsetYField->value(), 0);
     EXPECT_EQ(Engine().PatOfY(), 0);
-    EXPECT_FALSE(Preview().Timer1().isActive()) << "no render of its own after the movie";
+    EXPECT_FALSE(Preview().UpdateTimer().isActive()) << "no render of its own after the movie";
 }
 
 TEST_F(AnimationTest, EachFrameIsTheSceneSteppedDrawnAndRenderedInTurn) {
@@ -418,7 +418,7 @@ TEST_F(AnimationTest, EachFrameIsTheSceneSteppedDrawnAndRenderedInTurn) {
     Scene3d& scene = Tab().Scene();
     const FrameStepsUndo start(scene, CameraTravel{});
     const fs::path movie = temp_ / "steps.avi";
-    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}}, Q(movie));
     ASSERT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
     // The depth view, put on the screen only now and then during the run, ends on the last frame.
     EXPECT_EQ(Tab().DepthPane().Image(), ToQImage(Engine().DepthMap().Bitmap()));
@@ -429,12 +429,12 @@ TEST_F(AnimationTest, EachFrameIsTheSceneSteppedDrawnAndRenderedInTurn) {
     Tab().SceneViewer().RepaintNow();
     Tab().CaptureDepthMap();  // the grey scale the run froze
     Tab().SetFreezeDepthRange(true);
-    QSpinBox* seY = Preview().seY();
-    seY->setMaximum(kAnimationTextureRange);
+    QSpinBox* offsetYField = Preview().OffsetYField();
+    offsetYField->setMaximum(kAnimationTextureRange);
     for (int frame = 0; frame < 3; ++frame) {
         ApplyFrameSteps(scene, Options().Options().steps, travel, 0, 0);
-        seY->setValue(seY->value() + 15);
-        Preview().Timer1().stop();
+        offsetYField->setValue(offsetYField->value() + 15);
+        Preview().UpdateTimer().stop();
         Tab().SceneViewer().RepaintNow();
         Tab().CaptureDepthMap();
         Engine().Generate();
@@ -449,7 +449,7 @@ TEST_F(AnimationTest, AnExistingAviTargetIsRemovedBeforeTheRunOtherFilesAreNot) 
         WriteBytes(target, {1, 2, 3});
         bool existed = false;
         watcher_->on[QStringLiteral("Frame  1/1")] = [&] { existed = fs::exists(target); };
-        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("1")}}}, Q(target));
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("1")}}}, Q(target));
         EXPECT_EQ(existed, !removed) << name;
         EXPECT_EQ(ProbeMovie(target)["nb_read_frames"], "1") << name;
     }
@@ -457,16 +457,16 @@ TEST_F(AnimationTest, AnExistingAviTargetIsRemovedBeforeTheRunOtherFilesAreNot) 
 
 TEST_F(AnimationTest, AFailedSaveIsReportedAndTheCleanUpStillRuns) {
     fs::create_directories(temp_ / "gone");
-    Preview().seY()->setValue(7);
-    const int maximum = Preview().seY()->maximum();
+    Preview().OffsetYField()->setValue(7);
+    const int maximum = Preview().OffsetYField()->maximum();
     watcher_->on[QStringLiteral("Frame  1/2")] = [&] { fs::remove_all(temp_ / "gone"); };
-    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("2")}}},
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("2")}}},
             Q(temp_ / "gone" / "m.avi"));
     ASSERT_EQ(dialogs_->Messages().size(), 1U);
     EXPECT_TRUE(dialogs_->Messages()[0].text.startsWith(QStringLiteral("Failed to save the movie")));
     EXPECT_FALSE(fs::exists(WorkFile()));
-    EXPECT_EQ(Preview().seY()->maximum(), maximum);
-    EXPECT_EQ(Preview().seY()->value(), 7);
+    EXPECT_EQ(Preview().OffsetYField()->maximum(), maximum);
+    EXPECT_EQ(Preview().OffsetYField()->value(), 7);
     EXPECT_EQ(Engine().PatOfY(), 7);
 }
 
@@ -480,15 +480,15 @@ TEST_F(AnimationTest, AFieldThatCannotBeTakenKeepsTheDialogOpenWithTheFieldSelec
         QString good;
     };
     const Case cases[] = {
-        {"eZoom", QStringLiteral("x"), QStringLiteral("'x' is not a valid integer value"),
+        {"cameraZoomEdit", QStringLiteral("x"), QStringLiteral("'x' is not a valid integer value"),
          QStringLiteral("0")},
-        {"eScale", QStringLiteral("1..5"), QStringLiteral("'1..5' is not a valid floating point value"),
+        {"textureScaleEdit", QStringLiteral("1..5"), QStringLiteral("'1..5' is not a valid floating point value"),
          QStringLiteral("0")},
-        {"eSoundTrack",
+        {"soundTrackEdit",
          notWav,
          QStringLiteral("Sound track \"") + notWav + QStringLiteral("\": not a WAV"),
          {}},
-        {"eSoundTrack", missing, QStringLiteral("Sound track \"") + missing + QStringLiteral("\": "), {}},
+        {"soundTrackEdit", missing, QStringLiteral("Sound track \"") + missing + QStringLiteral("\": "), {}},
     };
     WriteBytes(temp_ / "music.mp3", {1, 2, 3});
     for (const Case& c : cases) {
@@ -497,7 +497,7 @@ TEST_F(AnimationTest, AFieldThatCannotBeTakenKeepsTheDialogOpenWithTheFieldSelec
         auto* field = Find<QLineEdit>(Options(), c.field);
         bool stayed = false;
         const auto refuse = [&] {
-            QTest::mouseClick(Find<QPushButton>(Options(), "Button1"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(Options(), "startButton"), Qt::LeftButton);
             stayed = Options().isVisible();
             EXPECT_EQ(Options().focusWidget(), field) << c.field;
             EXPECT_EQ(field->selectedText(), c.text) << c.field;
@@ -523,17 +523,17 @@ TEST_F(AnimationTest, TheSoundTrackChosenInTheOptionsIsInTheMovie) {
     };
     for (const Case& c : {Case{wav, "video\naudio\n"}, Case{std::nullopt, "video\n"}}) {
         const fs::path movie = temp_ / (c.browsed ? "sound.avi" : "silent.avi");
-        auto* field = Find<QLineEdit>(Options(), "eSoundTrack");
+        auto* field = Find<QLineEdit>(Options(), "soundTrackEdit");
         const auto enter = [&] {
             if (c.browsed) {
                 dialogs_->QueueOpenFile(c.browsed);
-                QTest::mouseClick(Find<QPushButton>(Options(), "bSoundTrack"), Qt::LeftButton);
+                QTest::mouseClick(Find<QPushButton>(Options(), "soundTrackButton"), Qt::LeftButton);
             } else {
                 EXPECT_EQ(field->text(), wav) << "the field keeps the last choice";
                 Retype(field, QString());
             }
         };
-        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"eFramesCount", QStringLiteral("3")}}}, Q(movie), true,
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}}, Q(movie), true,
                 enter);
         std::string out;
         EXPECT_EQ(RunCommand(

@@ -32,11 +32,11 @@ struct FieldRow {
 
 // Captions and stored values of the dialog's five fields, top to bottom.
 constexpr std::array<FieldRow, 5> kFields{{
-    {"Edit1", "Label1", "Observation distance (inch)", "14"},
-    {"Edit2", "Label2", "Max 3D depth (inch)", "14"},
-    {"Edit3", "Label3", "Min 3D depth (inch)", "8"},
-    {"Edit4", "Label4", "Separation (pixels)", "90"},
-    {"Edit5", "Label5", "DPI (Display/printer resolution)", "72"},
+    {"observationDistanceEdit", "observationDistanceLabel", "Observation distance (inch)", "14"},
+    {"maxDepthEdit", "maxDepthLabel", "Max 3D depth (inch)", "14"},
+    {"minDepthEdit", "minDepthLabel", "Min 3D depth (inch)", "8"},
+    {"separationEdit", "separationLabel", "Separation (pixels)", "90"},
+    {"dpiEdit", "dpiLabel", "DPI (Display/printer resolution)", "72"},
 }};
 
 struct PresetRow {
@@ -46,11 +46,11 @@ struct PresetRow {
 };
 
 constexpr std::array<PresetRow, 5> kPresets{{
-    {"bDefault", {"14", "14", "8", "90", "72"}, true},
-    {"bMoreDepth", {"10", "14", "8", "105", "75"}, false},
-    {"bExtraDepth", {"8", "20", "8", "134", "75"}, false},
-    {"bHighRes", {"20", "20", "10", "250", "200"}, false},
-    {"bFlat", {"20", "15", "10", "80", "75"}, false},
+    {"defaultButton", {"14", "14", "8", "90", "72"}, true},
+    {"moreDepthButton", {"10", "14", "8", "105", "75"}, false},
+    {"extraDepthButton", {"8", "20", "8", "134", "75"}, false},
+    {"highResButton", {"20", "20", "10", "250", "200"}, false},
+    {"flatButton", {"20", "15", "10", "80", "75"}, false},
 }};
 
 class ConfigDialogTest : public ::testing::Test {
@@ -64,7 +64,7 @@ protected:
         return child;
     }
     std::vector<QLineEdit*> Edits() const {
-        return {dialog_.Edit1(), dialog_.Edit2(), dialog_.Edit3(), dialog_.Edit4(), dialog_.Edit5()};
+        return {dialog_.ObservationDistanceEdit(), dialog_.MaxDepthEdit(), dialog_.MinDepthEdit(), dialog_.SeparationEdit(), dialog_.DpiEdit()};
     }
     void ShowActive() {
         dialog_.show();
@@ -79,7 +79,7 @@ protected:
 
 TEST_F(ConfigDialogTest, FieldsCarryTheirLabelsAndStartValues) {
     EXPECT_EQ(dialog_.windowTitle(), QStringLiteral("Configuration"));
-    EXPECT_EQ(HelpContextOf(dialog_.Edit3()), kHelpConfiguration);
+    EXPECT_EQ(HelpContextOf(dialog_.MinDepthEdit()), kHelpConfiguration);
     const std::vector<QLineEdit*> edits = Edits();
     for (std::size_t i = 0; i < kFields.size(); ++i) {
         SCOPED_TRACE(kFields[i].edit);
@@ -140,7 +140,7 @@ TEST_F(ConfigDialogTest, EachPresetFillsItsRowAndOnlyDefaultChoosesTheSize) {
     QSignalSpy defaultSize(&dialog_, &ConfigurationDialog::DefaultSizeChosen);
     QSignalSpy left(&dialog_, &ConfigurationDialog::FieldLeft);
     ShowActive();
-    EXPECT_TRUE(dialog_.Edit1()->hasFocus());
+    EXPECT_TRUE(dialog_.ObservationDistanceEdit()->hasFocus());
     const std::vector<QLineEdit*> edits = Edits();
     for (const PresetRow& preset : kPresets) {
         SCOPED_TRACE(preset.button);
@@ -150,7 +150,7 @@ TEST_F(ConfigDialogTest, EachPresetFillsItsRowAndOnlyDefaultChoosesTheSize) {
         defaultSize.clear();
         std::vector<QString> seenAtSignal;
         const auto connection = QObject::connect(&dialog_, &ConfigurationDialog::DefaultSizeChosen,
-                                                 [&] { seenAtSignal.push_back(dialog_.Edit5()->text()); });
+                                                 [&] { seenAtSignal.push_back(dialog_.DpiEdit()->text()); });
         QTest::mouseClick(Child<QPushButton>(preset.button), Qt::LeftButton);
         QObject::disconnect(connection);
         for (std::size_t i = 0; i < edits.size(); ++i) {
@@ -199,37 +199,37 @@ TEST_F(ConfigDialogTest, TheHelpPageListsWhatEachPresetButtonFills) {
 TEST_F(ConfigDialogTest, LeavingAFieldIsReportedButHidingTheDialogIsNot) {
     QSignalSpy left(&dialog_, &ConfigurationDialog::FieldLeft);
     ShowActive();
-    dialog_.Edit1()->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog_.Edit1()->hasFocus(); }));
-    QTest::keyClick(dialog_.Edit1(), Qt::Key_Tab);
-    EXPECT_TRUE(dialog_.Edit2()->hasFocus());
+    dialog_.ObservationDistanceEdit()->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog_.ObservationDistanceEdit()->hasFocus(); }));
+    QTest::keyClick(dialog_.ObservationDistanceEdit(), Qt::Key_Tab);
+    EXPECT_TRUE(dialog_.MaxDepthEdit()->hasFocus());
     EXPECT_EQ(left.count(), 1);
 
     // A click on a preset takes the focus from the field before the preset fills it.
     std::vector<QString> distanceAtSignal;
     QObject::connect(&dialog_, &ConfigurationDialog::FieldLeft,
-                     [&] { distanceAtSignal.push_back(dialog_.Edit1()->text()); });
-    dialog_.Edit1()->setText(QStringLiteral("30"));
-    QTest::mouseClick(Child<QPushButton>("bExtraDepth"), Qt::LeftButton);
+                     [&] { distanceAtSignal.push_back(dialog_.ObservationDistanceEdit()->text()); });
+    dialog_.ObservationDistanceEdit()->setText(QStringLiteral("30"));
+    QTest::mouseClick(Child<QPushButton>("extraDepthButton"), Qt::LeftButton);
     EXPECT_EQ(left.count(), 2);
     EXPECT_EQ(distanceAtSignal, std::vector<QString>{QStringLiteral("30")});
-    EXPECT_EQ(dialog_.Edit1()->text(), QStringLiteral("8"));
+    EXPECT_EQ(dialog_.ObservationDistanceEdit()->text(), QStringLiteral("8"));
 
     // Tab from the last field to the first preset button leaves a field too.
-    dialog_.Edit5()->setFocus();
-    QTest::keyClick(dialog_.Edit5(), Qt::Key_Tab);
+    dialog_.DpiEdit()->setFocus();
+    QTest::keyClick(dialog_.DpiEdit(), Qt::Key_Tab);
     EXPECT_EQ(left.count(), 3);
 
     // Another window becoming active, and coming back, is not leaving the field.
-    dialog_.Edit4()->setFocus();
-    ASSERT_TRUE(dialog_.Edit4()->hasFocus());
+    dialog_.SeparationEdit()->setFocus();
+    ASSERT_TRUE(dialog_.SeparationEdit()->hasFocus());
     QWidget other;
     other.show();
     other.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     dialog_.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog_));
-    EXPECT_TRUE(dialog_.Edit4()->hasFocus());
+    EXPECT_TRUE(dialog_.SeparationEdit()->hasFocus());
     EXPECT_EQ(left.count(), 3);
 
     dialog_.hide();
@@ -239,17 +239,17 @@ TEST_F(ConfigDialogTest, LeavingAFieldIsReportedButHidingTheDialogIsNot) {
 
 TEST_F(ConfigDialogTest, EscAndCloseOnlyCloseTheDialog) {
     QSignalSpy defaultSize(&dialog_, &ConfigurationDialog::DefaultSizeChosen);
-    dialog_.Edit2()->setText(QStringLiteral("17"));
+    dialog_.MaxDepthEdit()->setText(QStringLiteral("17"));
     for (const bool useEsc : {true, false}) {
         SCOPED_TRACE(useEsc ? "Esc" : "Close");
         ShowActive();
         if (useEsc) {
-            QTest::keyClick(dialog_.Edit3(), Qt::Key_Escape);
+            QTest::keyClick(dialog_.MinDepthEdit(), Qt::Key_Escape);
         } else {
-            QTest::mouseClick(Child<QPushButton>("bClose"), Qt::LeftButton);
+            QTest::mouseClick(Child<QPushButton>("closeButton"), Qt::LeftButton);
         }
         EXPECT_FALSE(dialog_.isVisible());
-        EXPECT_EQ(dialog_.Edit2()->text(), QStringLiteral("17"));
+        EXPECT_EQ(dialog_.MaxDepthEdit()->text(), QStringLiteral("17"));
     }
     EXPECT_EQ(defaultSize.count(), 0);
 }
@@ -264,21 +264,21 @@ TEST_F(ConfigDialogTest, LayoutPutsFieldsLeftPictureRightAndButtonsBelow) {
     for (std::size_t i = 1; i < edits.size(); ++i) {
         EXPECT_GT(Global(edits[i]).top(), Global(edits[i - 1]).bottom());
     }
-    auto* picture = Child<QLabel>("Image1");
+    auto* picture = Child<QLabel>("diagramLabel");
     ASSERT_NE(picture, nullptr);
     EXPECT_FALSE(picture->pixmap().isNull());
     EXPECT_GT(Global(picture).left(), Global(edits[0]).right());
 
     // The rule separates the DPI field from the geometry fields.
-    auto* rule = Child<QFrame>("Bevel1");
+    auto* rule = Child<QFrame>("divider");
     ASSERT_NE(rule, nullptr);
     EXPECT_GT(Global(rule).top(), Global(edits[3]).bottom());
     EXPECT_LT(Global(rule).bottom(), Global(edits[4]).top());
 
     // The bracket ties distance, max depth and separation together and leaves out min depth.
     const std::array<std::pair<const char*, int>, 3> ticks{
-        {{"BarObservDistance", 0}, {"BarMaxDepth", 1}, {"BarSeparation", 3}}};
-    auto* bracket = Child<QFrame>("BarBracket");
+        {{"observationDistanceBar", 0}, {"maxDepthBar", 1}, {"separationBar", 3}}};
+    auto* bracket = Child<QFrame>("bracketBar");
     ASSERT_NE(bracket, nullptr);
     for (const auto& [name, row] : ticks) {
         auto* tick = Child<QFrame>(name);
@@ -293,20 +293,20 @@ TEST_F(ConfigDialogTest, LayoutPutsFieldsLeftPictureRightAndButtonsBelow) {
 
     // Presets left to right, then Close at the right, all below the fields and the picture.
     int previousRight = -1;
-    for (const char* name : {"bDefault", "bMoreDepth", "bExtraDepth", "bHighRes", "bFlat", "bClose"}) {
+    for (const char* name : {"defaultButton", "moreDepthButton", "extraDepthButton", "highResButton", "flatButton", "closeButton"}) {
         auto* button = Child<QPushButton>(name);
         ASSERT_NE(button, nullptr);
         EXPECT_GT(Global(button).left(), previousRight) << name;
         EXPECT_GT(Global(button).top(), Global(picture).bottom()) << name;
         previousRight = Global(button).right();
     }
-    EXPECT_EQ(Child<QPushButton>("bDefault")->text(), QStringLiteral("Default"));
-    EXPECT_EQ(Child<QPushButton>("bMoreDepth")->text(), QStringLiteral("More depth"));
-    EXPECT_EQ(Child<QPushButton>("bExtraDepth")->text(), QStringLiteral("Extra depth"));
-    EXPECT_EQ(Child<QPushButton>("bHighRes")->text(), QStringLiteral("High res"));
-    EXPECT_EQ(Child<QPushButton>("bFlat")->text(), QStringLiteral("Flat"));
-    EXPECT_EQ(Child<QPushButton>("bClose")->text(), QStringLiteral("Close"));
-    EXPECT_GE(Global(Child<QPushButton>("bClose")).right(), Global(picture).right() - 20);
+    EXPECT_EQ(Child<QPushButton>("defaultButton")->text(), QStringLiteral("Default"));
+    EXPECT_EQ(Child<QPushButton>("moreDepthButton")->text(), QStringLiteral("More depth"));
+    EXPECT_EQ(Child<QPushButton>("extraDepthButton")->text(), QStringLiteral("Extra depth"));
+    EXPECT_EQ(Child<QPushButton>("highResButton")->text(), QStringLiteral("High res"));
+    EXPECT_EQ(Child<QPushButton>("flatButton")->text(), QStringLiteral("Flat"));
+    EXPECT_EQ(Child<QPushButton>("closeButton")->text(), QStringLiteral("Close"));
+    EXPECT_GE(Global(Child<QPushButton>("closeButton")).right(), Global(picture).right() - 20);
 }
 
 }  // namespace

@@ -200,8 +200,8 @@ TEST_F(HelpWindowTest, F1InTheModalConfigurationShowsItsPageAboveTheDialog) {
         QWidget* modal = QApplication::activeModalWidget();
         if (step == 0 && modal == &config) {
             step = 1;
-            config.Edit2()->setFocus();
-            QTest::keyClick(config.Edit2(), Qt::Key_F1);
+            config.MaxDepthEdit()->setFocus();
+            QTest::keyClick(config.MaxDepthEdit(), Qt::Key_F1);
             pageShown = help_.CurrentPage();
             helpWasModalTop = QApplication::activeModalWidget() == &help_ && help_.isVisible();
             help_.close();

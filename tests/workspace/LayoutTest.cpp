@@ -35,7 +35,7 @@ std::vector<QWidget*> VisibleControls(QWidget& window) {
              !qobject_cast<QComboBox*>(w->parentWidget()));
         // Tab bar scroll buttons and the like are Qt's own and hidden unless needed.
         if (control && w->isVisible() && !w->objectName().startsWith(QStringLiteral("qt_")) &&
-            w->objectName() != QStringLiteral("Image1")) {
+            w->objectName() != QStringLiteral("pictureLabel")) {
             controls.push_back(w);
         }
     }
@@ -101,7 +101,7 @@ protected:
         QCoreApplication::processEvents();
     }
     [[nodiscard]] QScrollArea* PictureArea() const {
-        return form_->findChild<QScrollArea*>(QStringLiteral("ScrollBox1"));
+        return form_->findChild<QScrollArea*>(QStringLiteral("scrollArea"));
     }
     void CtrlWheel(int notches) {
         QWidget* viewport = PictureArea()->viewport();
@@ -127,7 +127,7 @@ TEST_F(PreviewLayoutTest, EveryControlShowsWholeFromTheMinimumWidthUp) {
         // Narrower windows take more rows, and the window is sized for them.
         const int panel = form_->ToolbarPanelHeight();
         EXPECT_GE(panel, previousPanel);
-        EXPECT_EQ(form_->findChild<QWidget*>(QStringLiteral("Panel1"))->height(), panel);
+        EXPECT_EQ(form_->findChild<QWidget*>(QStringLiteral("toolPanel"))->height(), panel);
         previousPanel = panel;
     }
     EXPECT_EQ(form_->PanelHeightFor(1400), PreviewWindow::kToolbarPanelHeight);
@@ -152,14 +152,14 @@ TEST(PreviewZoomTest, StepsFitAndText) {
 
 TEST_F(PreviewLayoutTest, CtrlWheelZoomsTheViewCtrl0AndFitAndTheSaveStaysFullSize) {
     Show(QSize(600, 400));
-    auto* zoomLabel = form_->findChild<QLabel*>(QStringLiteral("lZoom"));
+    auto* zoomLabel = form_->findChild<QLabel*>(QStringLiteral("zoomLabel"));
     ASSERT_NE(zoomLabel, nullptr);
     EXPECT_EQ(zoomLabel->text(), QStringLiteral("100 %"));
 
     CtrlWheel(-3);  // 100 % / 1.25^3
     EXPECT_DOUBLE_EQ(form_->Zoom(), 0.512);
-    EXPECT_EQ(form_->Image1()->size(), QSize(307, 204));
-    EXPECT_EQ(form_->Image1()->pixmap().size(), QSize(307, 204));
+    EXPECT_EQ(form_->PictureLabel()->size(), QSize(307, 204));
+    EXPECT_EQ(form_->PictureLabel()->pixmap().size(), QSize(307, 204));
     EXPECT_EQ(zoomLabel->text(), QStringLiteral("51.2 %"));
     CtrlWheel(1);
     EXPECT_DOUBLE_EQ(form_->Zoom(), 0.64);
@@ -167,7 +167,7 @@ TEST_F(PreviewLayoutTest, CtrlWheelZoomsTheViewCtrl0AndFitAndTheSaveStaysFullSiz
     // Enlarging keeps every picture pixel a sharp square: screen pixels 20..21 x 8..9 are
     // picture pixel 10 of the fifth row from the top (buffer row 395, blue = x, green = row).
     form_->SetZoom(2.0);
-    const QImage shown = form_->Image1()->pixmap().toImage();
+    const QImage shown = form_->PictureLabel()->pixmap().toImage();
     EXPECT_EQ(shown.size(), QSize(1200, 800));
     const QColor pixel(0, 395 % 256, 10);
     EXPECT_EQ(shown.pixelColor(21, 9), pixel);
@@ -178,21 +178,21 @@ TEST_F(PreviewLayoutTest, CtrlWheelZoomsTheViewCtrl0AndFitAndTheSaveStaysFullSiz
     ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
     QTest::keyClick(form_.get(), Qt::Key_0, Qt::ControlModifier);
     EXPECT_EQ(form_->Zoom(), 1.0);
-    EXPECT_EQ(form_->Image1()->size(), QSize(600, 400));
+    EXPECT_EQ(form_->PictureLabel()->size(), QSize(600, 400));
 
     // Fit: the whole picture inside the picture area, without scroll bars.
-    QTest::mouseClick(form_->findChild<QToolButton*>(QStringLiteral("bZoomFit")), Qt::LeftButton);
+    QTest::mouseClick(form_->findChild<QToolButton*>(QStringLiteral("zoomFitButton")), Qt::LeftButton);
     const QSize area = PictureArea()->maximumViewportSize();
-    EXPECT_LE(form_->Image1()->width(), area.width());
-    EXPECT_LE(form_->Image1()->height(), area.height());
-    EXPECT_TRUE(form_->Image1()->width() == area.width() || form_->Image1()->height() == area.height() ||
-                std::abs(form_->Image1()->width() - area.width()) <= 1 ||
-                std::abs(form_->Image1()->height() - area.height()) <= 1);
+    EXPECT_LE(form_->PictureLabel()->width(), area.width());
+    EXPECT_LE(form_->PictureLabel()->height(), area.height());
+    EXPECT_TRUE(form_->PictureLabel()->width() == area.width() || form_->PictureLabel()->height() == area.height() ||
+                std::abs(form_->PictureLabel()->width() - area.width()) <= 1 ||
+                std::abs(form_->PictureLabel()->height() - area.height()) <= 1);
 
     // The zoom stays for the next picture; the save writes the picture at its own size.
     form_->SetZoom(0.5);
     form_->SetStereogram(MakeBuffer24(100, 80, [](int, int) { return Bgr{1, 2, 3}; }));
-    EXPECT_EQ(form_->Image1()->size(), QSize(50, 40));
+    EXPECT_EQ(form_->PictureLabel()->size(), QSize(50, 40));
     EXPECT_EQ(form_->Stereogram().Width(), 100);
     const auto target = temp_ / "zoomed.bmp";
     dialogs_->QueueSaveFile(QString::fromStdString(target.string()));
@@ -213,9 +213,9 @@ TEST_F(MainWindowLayoutTest, AtTheMinimumSizeEveryControlOfTheStereogramTabShows
     QCoreApplication::processEvents();
     ExpectEveryControlWholeAndApart(Main());
     // The texture thumbnail keeps clear of the texture's check boxes and is big enough to show.
-    const auto* thumbnail = Find<QWidget>(Main(), "Image3");
+    const auto* thumbnail = Find<QWidget>(Main(), "texturePicture");
     const QRect thumbnailRect(thumbnail->mapTo(&Main(), QPoint()), thumbnail->size());
-    for (const char* box : {"cbStretchTexture", "cbMirror", "cbMirror2"}) {
+    for (const char* box : {"stretchTextureCheck", "horizontalMirrorCheck", "verticalMirrorCheck"}) {
         const auto* check = Find<QWidget>(Main(), box);
         EXPECT_FALSE(thumbnailRect.intersects(QRect(check->mapTo(&Main(), QPoint()), check->size()))) << box;
     }
@@ -229,8 +229,8 @@ TEST_F(MainWindowLayoutTest, AtTheMinimumSizeEveryCaptionOfThe3DTabIsReadable) {
     Main().setWindowState(Qt::WindowNoState);
     Main().resize(Main().minimumSize());
     ASSERT_TRUE(QTest::qWaitFor([&] { return Main().size() == QSize(700, 550); }, 2000)) << Main().width();
-    Find<QTabWidget>(Main(), "PageControl1")->setCurrentIndex(0);
-    Find<QAbstractButton>(Main(), "bReset")->click();  // the focus label shows " 500 mm"
+    Find<QTabWidget>(Main(), "tabs")->setCurrentIndex(0);
+    Find<QAbstractButton>(Main(), "resetViewButton")->click();  // the focus label shows " 500 mm"
     QCoreApplication::processEvents();
     auto* tab = Find<QWidget>(Main(), "ModelTab");
     int captions = 0;
@@ -256,17 +256,17 @@ TEST_F(MainWindowLayoutTest, AtTheMinimumSizeEveryCaptionOfThe3DTabIsReadable) {
         SCOPED_TRACE(text.toStdString());
         EXPECT_GE(w->width(), needed);
         QWidget* panel = w->parentWidget();
-        while (panel != nullptr && panel->objectName() != QStringLiteral("PanelLeftHeader") &&
-               panel->objectName() != QStringLiteral("PanelRightHeader")) {
+        while (panel != nullptr && panel->objectName() != QStringLiteral("leftHeader") &&
+               panel->objectName() != QStringLiteral("rightHeader")) {
             panel = panel->parentWidget();
         }
         ASSERT_NE(panel, nullptr);
         EXPECT_TRUE(panel->rect().contains(QRect(w->mapTo(panel, QPoint()), w->size())));
     }
-    EXPECT_EQ(Find<QLabel>(Main(), "FLLabel")->text(), QStringLiteral(" 500 mm"));
+    EXPECT_EQ(Find<QLabel>(Main(), "focalLengthLabel")->text(), QStringLiteral(" 500 mm"));
     EXPECT_GE(captions, 20);
     // The views keep room to show the scene.
-    EXPECT_GE(Find<QWidget>(Main(), "GLSceneViewer1")->height(), 100);
+    EXPECT_GE(Find<QWidget>(Main(), "sceneView")->height(), 100);
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ TEST_F(MainWindowTest, StartsMaximisedWithTitleAndTheStereogramTabActive) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Vistamaze"));
     EXPECT_TRUE(window->isMaximized());
     EXPECT_EQ(window->minimumSize(), QSize(700, 550));
-    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabs"));
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 2);
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("3D model"));
@@ -75,7 +75,7 @@ TEST_F(MainWindowTest, StartsMaximisedWithTitleAndTheStereogramTabActive) {
     EXPECT_EQ(tabs->tabText(tabs->currentIndex()), QStringLiteral("Stereogram"));
     // The group boxes of the "Stereogram" tab; "&&" shows as one "&".
     std::vector<QString> groups;
-    for (const char* name : {"GroupBoxSize", "GroupBoxTexture", "GroupBoxDepthMap"}) {
+    for (const char* name : {"sizeGroup", "textureGroup", "depthMapGroup"}) {
         auto* box = tabs->widget(1)->findChild<QGroupBox*>(QString::fromLatin1(name));
         ASSERT_NE(box, nullptr) << name;
         groups.push_back(box->title());
@@ -142,18 +142,18 @@ TEST_F(MainWindowTest, ToolbarButtonsHintsIconsAndStartStates) {
         QString hint;
         bool enabled;
     };
-    const std::vector<Button> expected{{"LoadButton3DS", "Open 3D Studio file", true},
+    const std::vector<Button> expected{{"openModelButton", "Open 3D Studio file", true},
                                        {nullptr, "", true},
-                                       {"tbLoadDepthMap", "Open depth image", true},
-                                       {"tbLoadTexture", "Load texture", true},
+                                       {"openDepthMapButton", "Open depth image", true},
+                                       {"loadTextureButton", "Load texture", true},
                                        {nullptr, "", true},
-                                       {"tbRender", "Render stereogram", false},
-                                       {"tbSee", "Show last rendered stereogram", false},
+                                       {"renderButton", "Render stereogram", false},
+                                       {"showLastRenderedButton", "Show last rendered stereogram", false},
                                        {nullptr, "", true},
-                                       {"tbSave", "Save last rendered stereogram", false},
+                                       {"saveButton", "Save last rendered stereogram", false},
                                        {nullptr, "", true},
-                                       {"tbConfig", "Configuration", true}};
-    auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
+                                       {"configurationButton", "Configuration", true}};
+    auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
     ASSERT_NE(toolbar, nullptr);
     EXPECT_EQ(toolbar->iconSize(), QSize(30, 30));
     const QList<QAction*> actions = toolbar->actions();
@@ -191,16 +191,16 @@ struct EnablingCase {
     std::vector<const char*> commands;
 };
 
-const std::vector<const char*> kStartDisabled{"tbRender",          "Render1", "Renderanimation1", "tbSee",
-                                              "Showlastrendered1", "tbSave",  "SaveStereogram1"};
+const std::vector<const char*> kStartDisabled{"renderButton",          "renderAction", "renderAnimationAction", "showLastRenderedButton",
+                                              "showLastRenderedAction", "saveButton",  "saveStereogramAction"};
 
 TEST_F(MainWindowTest, EnablingStepsTurnOnTheirCommandsOnlyAndNeverBackOff) {
     const std::vector<EnablingCase> cases{
-        {"render", &MainWindow::EnableRenderCommands, {"tbRender", "Render1"}},
-        {"animation", &MainWindow::EnableAnimationCommands, {"Renderanimation1"}},
+        {"render", &MainWindow::EnableRenderCommands, {"renderButton", "renderAction"}},
+        {"animation", &MainWindow::EnableAnimationCommands, {"renderAnimationAction"}},
         {"result",
          &MainWindow::EnableResultCommands,
-         {"tbSee", "Showlastrendered1", "tbSave", "SaveStereogram1"}},
+         {"showLastRenderedButton", "showLastRenderedAction", "saveButton", "saveStereogramAction"}},
     };
     for (const EnablingCase& c : cases) {
         SCOPED_TRACE(c.step);
@@ -225,12 +225,12 @@ TEST_F(MainWindowTest, EnablingStepsTurnOnTheirCommandsOnlyAndNeverBackOff) {
 
 TEST_F(MainWindowTest, ShortcutsAndToolButtonsRunOnlyEnabledCommands) {
     auto window = ShowWindow();
-    QAction* render = Command(*window, "Render1");
-    QAction* save = Command(*window, "SaveStereogram1");
-    QAction* tbRender = Command(*window, "tbRender");
+    QAction* render = Command(*window, "renderAction");
+    QAction* save = Command(*window, "saveStereogramAction");
+    QAction* renderTool = Command(*window, "renderButton");
     QSignalSpy saveSpy(save, &QAction::triggered);
-    auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("ToolBar1"));
-    QWidget* renderButton = toolbar->widgetForAction(tbRender);
+    auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("toolBar"));
+    QWidget* renderButton = toolbar->widgetForAction(renderTool);
 
     QTest::keyClick(window.get(), Qt::Key_F12);
     QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
@@ -256,7 +256,7 @@ TEST_F(MainWindowTest, ShortcutsAndToolButtonsRunOnlyEnabledCommands) {
 TEST_F(MainWindowTest, ExitClosesTheWindow) {
     auto window = ShowWindow();
     ASSERT_TRUE(window->isVisible());
-    Command(*window, "Exit1")->trigger();
+    Command(*window, "exitAction")->trigger();
     EXPECT_FALSE(window->isVisible());
 }
 

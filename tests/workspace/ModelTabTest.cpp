@@ -129,7 +129,7 @@ protected:
 
     // Clicks the "3D model" tab and waits for its captures to settle.
     void OpenTab() {
-        auto* tabs = Find<QTabWidget>(Main(), "PageControl1");
+        auto* tabs = Find<QTabWidget>(Main(), "tabs");
         QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(0).center());
         Settle();
     }
@@ -141,8 +141,8 @@ protected:
     }
     void LoadModel(const std::optional<QString>& file) {
         dialogs_->QueueOpenFile(file);
-        auto* toolbar = Find<QToolBar>(Main(), "ToolBar1");
-        QTest::mouseClick(toolbar->widgetForAction(Command("LoadButton3DS")), Qt::LeftButton);
+        auto* toolbar = Find<QToolBar>(Main(), "toolBar");
+        QTest::mouseClick(toolbar->widgetForAction(Command("openModelButton")), Qt::LeftButton);
         Settle();
     }
     // A press at `from`, then one move to `to` with the button held.
@@ -162,11 +162,11 @@ protected:
                           Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(target, &wheel);
     }
-    [[nodiscard]] SceneObject& Moving() const { return *Tab().Scene().GLNavigator1.MovingObject(); }
+    [[nodiscard]] SceneObject& Moving() const { return *Tab().Scene().navigator.MovingObject(); }
 };
 
 TEST_F(ModelTabTest, OpeningTheTabCapturesTheTextAndF12RendersIt) {
-    for (const char* name : {"tbRender", "Render1", "Renderanimation1"}) {
+    for (const char* name : {"renderButton", "renderAction", "renderAnimationAction"}) {
         EXPECT_FALSE(Command(name)->isEnabled()) << name;
     }
     OpenTab();
@@ -177,17 +177,17 @@ TEST_F(ModelTabTest, OpeningTheTabCapturesTheTextAndF12RendersIt) {
     EXPECT_EQ(s.nearest, 255);
     EXPECT_EQ(s.farthest, 3);
     EXPECT_EQ(depth.Pixel(0, 0).g, 0);
-    EXPECT_EQ(Find<QLabel>(Main(), "Label13")->text(),
+    EXPECT_EQ(Find<QLabel>(Main(), "depthSizeLabel")->text(),
               QStringLiteral("%1 x %2").arg(depth.Width()).arg(depth.Height()));
-    for (const char* name : {"tbRender", "Render1", "Renderanimation1"}) {
+    for (const char* name : {"renderButton", "renderAction", "renderAnimationAction"}) {
         EXPECT_TRUE(Command(name)->isEnabled()) << name;
     }
-    EXPECT_TRUE(Button("bRenderAnimation")->isEnabled());
+    EXPECT_TRUE(Button("renderAnimationButton")->isEnabled());
     EXPECT_EQ(Engine().DepthMap().Bitmap(), depth);
-    EXPECT_EQ(Find<QSplitter>(Tab(), "Splitter1")->sizes().value(0), (Tab().width() - 30) / 2);
+    EXPECT_EQ(Find<QSplitter>(Tab(), "splitter")->sizes().value(0), (Tab().width() - 30) / 2);
     // The first show put the focal length on the scale slider; the focus label is untouched.
-    EXPECT_EQ(Slider("tbScale")->value(), 397);
-    EXPECT_EQ(Find<QLabel>(Tab(), "FLLabel")->text(), QStringLiteral("500"));
+    EXPECT_EQ(Slider("scaleSlider")->value(), 397);
+    EXPECT_EQ(Find<QLabel>(Tab(), "focalLengthLabel")->text(), QStringLiteral("500"));
 
     QTest::keyClick(&Main(), Qt::Key_F12);
     EXPECT_EQ(windows_->Preview().Stereogram().Width(), 1000);
@@ -196,7 +196,7 @@ TEST_F(ModelTabTest, OpeningTheTabCapturesTheTextAndF12RendersIt) {
 
 TEST_F(ModelTabTest, ModelDialogLoadsFramesAndResets) {
     OpenTab();
-    Slider("tbDepthMul")->setValue(100);
+    Slider("depthSpaceSlider")->setValue(100);
     LoadModel(Q(temp_ / "octahedron.obj"));
     ASSERT_EQ(dialogs_->OpenRequests().size(), 1U);
     const FileDialogRequest& request = dialogs_->OpenRequests().front();
@@ -207,22 +207,22 @@ TEST_F(ModelTabTest, ModelDialogLoadsFramesAndResets) {
     EXPECT_TRUE(request.initialFolder.endsWith(QStringLiteral("Models")));
 
     const Scene3d& scene = Tab().Scene();
-    EXPECT_EQ(&Moving(), &scene.Teapot1);
-    EXPECT_TRUE(scene.Teapot1.Visible());
-    EXPECT_FALSE(scene.GLSpaceText1.Visible());
-    EXPECT_NEAR(scene.Teapot1.Scale().x, ModelScaleFor(std::sqrt(3.0), View().width()), 1e-9);
-    EXPECT_EQ(scene.GLCamera2.FocalLength(), 500.0);
-    EXPECT_EQ(scene.GLCamera2.SceneScale(), 1.0);
+    EXPECT_EQ(&Moving(), &scene.model);
+    EXPECT_TRUE(scene.model.Visible());
+    EXPECT_FALSE(scene.text.Visible());
+    EXPECT_NEAR(scene.model.Scale().x, ModelScaleFor(std::sqrt(3.0), View().width()), 1e-9);
+    EXPECT_EQ(scene.camera.FocalLength(), 500.0);
+    EXPECT_EQ(scene.camera.SceneScale(), 1.0);
     // After "Reset view" the sliders show the reset values; the camera looks down -z at the model.
-    const std::vector<std::pair<const char*, int>> sliders{{"tbCameraX", 0},  {"tbCameraY", 0},
-                                                           {"tbCameraZ", 0},  {"tbFocus", 500},
-                                                           {"tbScale", 1000}, {"tbDepthMul", 0}};
+    const std::vector<std::pair<const char*, int>> sliders{{"cameraXSlider", 0},  {"cameraYSlider", 0},
+                                                           {"cameraZSlider", 0},  {"focusSlider", 500},
+                                                           {"scaleSlider", 1000}, {"depthSpaceSlider", 0}};
     for (const auto& [name, value] : sliders) {
         EXPECT_EQ(Slider(name)->value(), value) << name;
     }
-    EXPECT_EQ(Find<QLabel>(Tab(), "FLLabel")->text(), QStringLiteral(" 500 mm"));
-    EXPECT_NEAR(scene.GLCamera2.Position().x, 0.0, 1e-9);
-    EXPECT_GT(scene.GLCamera2.Position().z, 0.0);
+    EXPECT_EQ(Find<QLabel>(Tab(), "focalLengthLabel")->text(), QStringLiteral(" 500 mm"));
+    EXPECT_NEAR(scene.camera.Position().x, 0.0, 1e-9);
+    EXPECT_GT(scene.camera.Position().z, 0.0);
     EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
 }
 
@@ -231,7 +231,7 @@ TEST_F(ModelTabTest, ModelDialogLoadsFramesAndResets) {
 TEST_F(ModelTabTest, TheDividerKeepsTheZoomAndTheWindowResizeSetsIt) {
     OpenTab();
     LoadModel(Q(temp_ / "octahedron.obj"));
-    auto* splitter = Find<QSplitter>(Tab(), "Splitter1");
+    auto* splitter = Find<QSplitter>(Tab(), "splitter");
     int viewWidthAtTabResize = -1;
     EventRecorder tabResized(Tab(), QEvent::Resize, [&] { viewWidthAtTabResize = View().width(); });
     struct DividerCase {
@@ -245,9 +245,9 @@ TEST_F(ModelTabTest, TheDividerKeepsTheZoomAndTheWindowResizeSetsIt) {
     };
     for (const DividerCase& c : cases) {
         SCOPED_TRACE(c.what);
-        Slider("tbScale")->setValue(Slider("tbScale")->value() + 100);
+        Slider("scaleSlider")->setValue(Slider("scaleSlider")->value() + 100);
         Settle();
-        const double scale = Tab().Scene().GLCamera2.SceneScale();
+        const double scale = Tab().Scene().camera.SceneScale();
         const int viewWidth = View().width();
         viewWidthAtTabResize = -1;
         if (c.dividerMove != 0) {
@@ -263,10 +263,10 @@ TEST_F(ModelTabTest, TheDividerKeepsTheZoomAndTheWindowResizeSetsIt) {
         EXPECT_EQ(splitter->sizes().value(0), (Tab().width() - 30) / 2);
         if (c.dividerMove != 0) {
             EXPECT_EQ(viewWidthAtTabResize, -1);
-            EXPECT_EQ(Tab().Scene().GLCamera2.SceneScale(), scale);
+            EXPECT_EQ(Tab().Scene().camera.SceneScale(), scale);
         } else {
             ASSERT_GT(viewWidthAtTabResize, viewWidth);
-            EXPECT_DOUBLE_EQ(Tab().Scene().GLCamera2.SceneScale(), viewWidthAtTabResize / 460.0);
+            EXPECT_DOUBLE_EQ(Tab().Scene().camera.SceneScale(), viewWidthAtTabResize / 460.0);
         }
     }
 }
@@ -276,17 +276,17 @@ TEST_F(ModelTabTest, TheDividerKeepsTheZoomAndTheWindowResizeSetsIt) {
 TEST_F(ModelTabTest, AFileThatCannotBeReadKeepsThePreviousModelAndView) {
     // Closing the dialog without a choice enables the commands and changes nothing in the scene.
     LoadModel(std::nullopt);
-    EXPECT_TRUE(Command("Renderanimation1")->isEnabled());
-    EXPECT_TRUE(Tab().Scene().GLSpaceText1.Visible());
-    EXPECT_EQ(&Moving(), &Tab().Scene().GLSpaceText1);
+    EXPECT_TRUE(Command("renderAnimationAction")->isEnabled());
+    EXPECT_TRUE(Tab().Scene().text.Visible());
+    EXPECT_EQ(&Moving(), &Tab().Scene().text);
 
     OpenTab();
     LoadModel(Q(temp_ / "octahedron.obj"));
     Drag(&View(), {100, 100}, {93, 100}, Qt::LeftButton);
-    Slider("tbFocus")->setValue(700);
+    Slider("focusSlider")->setValue(700);
     Settle();
     const Scene3d& scene = Tab().Scene();
-    const Vec3 direction = scene.Teapot1.Direction();
+    const Vec3 direction = scene.model.Direction();
     const PixelBuffer depth = Tab().DepthImage();
 
     WriteText(temp_ / "model.dds", "DDS ");
@@ -301,36 +301,36 @@ TEST_F(ModelTabTest, AFileThatCannotBeReadKeepsThePreviousModelAndView) {
         if (std::string_view(name) == "chained.gltf") {
             EXPECT_TRUE(dialogs_->Messages().front().text.contains(QStringLiteral("the importer stopped")));
         }
-        EXPECT_EQ(scene.Teapot1.MeshData().triangles.size(), 8U) << name;
-        EXPECT_TRUE(scene.Teapot1.Visible()) << name;
-        EXPECT_EQ(&Moving(), &scene.Teapot1) << name;
-        EXPECT_EQ(scene.Teapot1.Direction(), direction) << name;
-        EXPECT_EQ(Slider("tbFocus")->value(), 700) << name;
-        EXPECT_EQ(scene.GLCamera2.FocalLength(), 700.0) << name;
+        EXPECT_EQ(scene.model.MeshData().triangles.size(), 8U) << name;
+        EXPECT_TRUE(scene.model.Visible()) << name;
+        EXPECT_EQ(&Moving(), &scene.model) << name;
+        EXPECT_EQ(scene.model.Direction(), direction) << name;
+        EXPECT_EQ(Slider("focusSlider")->value(), 700) << name;
+        EXPECT_EQ(scene.camera.FocalLength(), 700.0) << name;
         EXPECT_TRUE(Tab().DepthImage() == depth) << name;
     }
 }
 
 // A file handed to the program by the desktop opens as if chosen in the dialog of its kind.
 TEST_F(ModelTabTest, FilesFromTheDesktopOpenByTheirKind) {
-    auto* tabs = Find<QTabWidget>(Main(), "PageControl1");
+    auto* tabs = Find<QTabWidget>(Main(), "tabs");
     Main().OpenFile(Q(temp_ / "octahedron.obj"));
     Settle();
     EXPECT_EQ(tabs->currentIndex(), 0);
-    EXPECT_EQ(&Moving(), &Tab().Scene().Teapot1);
-    EXPECT_GT(Tab().Scene().GLCamera2.Position().z, 10.0);  // framed from outside the model
+    EXPECT_EQ(&Moving(), &Tab().Scene().model);
+    EXPECT_GT(Tab().Scene().camera.Position().z, 10.0);  // framed from outside the model
     EXPECT_EQ(Stats(Tab().DepthImage()).nearest, 255);
 
     Main().OpenFile(QStringLiteral(VM_SOURCE_DIR "/DepthMaps/Torus.png"));
     EXPECT_EQ(tabs->currentIndex(), 1);
     EXPECT_EQ(Engine().DepthMap().Width(), 800);
-    EXPECT_TRUE(Command("tbRender")->isEnabled());
+    EXPECT_TRUE(Command("renderButton")->isEnabled());
     EXPECT_TRUE(dialogs_->OpenRequests().empty());
 }
 
 TEST_F(ModelTabTest, WheelButtonsAndDragsFrameTheObject) {
     OpenTab();
-    QSlider* scale = Slider("tbScale");
+    QSlider* scale = Slider("scaleSlider");
     struct WheelCase {
         int start;
         int delta;
@@ -342,12 +342,12 @@ TEST_F(ModelTabTest, WheelButtonsAndDragsFrameTheObject) {
         Wheel(&View(), c.delta);
         EXPECT_EQ(scale->value(), c.expected) << c.start << " " << c.delta;
     }
-    Wheel(Slider("tbCameraX"), -120);  // over a slider the wheel still scales
+    Wheel(Slider("cameraXSlider"), -120);  // over a slider the wheel still scales
     EXPECT_EQ(scale->value(), 950);
-    EXPECT_EQ(Slider("tbCameraX")->value(), 0);
-    Button("SpeedButton4")->click();
+    EXPECT_EQ(Slider("cameraXSlider")->value(), 0);
+    Button("enlargeButton")->click();
     EXPECT_EQ(scale->value(), 1150);
-    Button("SpeedButton5")->click();
+    Button("reduceButton")->click();
     EXPECT_EQ(scale->value(), 950);
 
     // 7 pixels to the left turns the object by 10 degrees about its up axis.
@@ -361,8 +361,8 @@ TEST_F(ModelTabTest, WheelButtonsAndDragsFrameTheObject) {
 
     // Shift moves: the object follows the pointer, 1/20 unit per pixel.
     Drag(&View(), {100, 100}, {90, 96}, Qt::LeftButton, Qt::ShiftModifier);
-    EXPECT_EQ(Slider("tbCameraX")->value(), -10);
-    EXPECT_EQ(Slider("tbCameraY")->value(), 4);
+    EXPECT_EQ(Slider("cameraXSlider")->value(), -10);
+    EXPECT_EQ(Slider("cameraYSlider")->value(), 4);
     EXPECT_DOUBLE_EQ(Moving().Position().x, -0.5);
 
     // The right button rolls by ((dx + dy) div 2) / 0.7 degrees; with Shift it does nothing.
@@ -381,16 +381,16 @@ TEST_F(ModelTabTest, WheelButtonsAndDragsFrameTheObject) {
 
 TEST_F(ModelTabTest, TextEnteredWithEnterReplacesTheObject) {
     OpenTab();
-    auto* edit = Find<QLineEdit>(Tab(), "Edit1");
+    auto* edit = Find<QLineEdit>(Tab(), "textEdit");
     EXPECT_EQ(edit->text(), QStringLiteral("ABC"));
     Retype(edit, QString());
     QTest::keyClick(edit, Qt::Key_Return);
     Settle();
-    EXPECT_EQ(Tab().Scene().GLSpaceText1.Text(), QString());
+    EXPECT_EQ(Tab().Scene().text.Text(), QString());
     EXPECT_EQ(Stats(Tab().DepthImage()).drawn, 0);  // nothing drawn: all black
 
     Retype(edit, QStringLiteral("Hi"));
-    Button("bChangeText")->click();
+    Button("changeTextButton")->click();
     Settle();
     EXPECT_EQ(edit->text(), QStringLiteral("Hi"));
     // Reset to face the camera, the text's front is one flat depth; turned, it gains relief.
@@ -407,8 +407,8 @@ TEST_F(ModelTabTest, FontDialogChangesTheTextFontAndCancelKeepsIt) {
     dialogs_->QueueFont(serif);
     dialogs_->QueueFont(std::nullopt);
     for (int i = 0; i < 2; ++i) {
-        Button("Button2")->click();
-        EXPECT_EQ(Tab().Scene().GLSpaceText1.Font().family(), serif.family());
+        Button("fontButton")->click();
+        EXPECT_EQ(Tab().Scene().text.Font().family(), serif.family());
     }
 }
 
@@ -417,7 +417,7 @@ TEST_F(ModelTabTest, FontDialogChangesTheTextFontAndCancelKeepsIt) {
 TEST_F(ModelTabTest, CommandLineRendererCapturesTheSameDepthMap) {
     OpenTab();
     LoadModel(QStringLiteral(VM_SOURCE_DIR "/Models/Pawn.stl"));
-    Button("bReset")->click();  // the camera reset now takes a render at the reset focal length
+    Button("resetViewButton")->click();  // the camera reset now takes a render at the reset focal length
     Settle();
     const PixelBuffer& depth = Tab().DepthImage();
     const std::filesystem::path out = temp_ / "depth.png";
@@ -456,23 +456,23 @@ TEST_F(ModelTabTest, DepthSlidersShapeTheGreyScaleAndTheImageIsUpright) {
         int position;
         int farthest;
     };
-    for (const SliderCase& c : {SliderCase{"tbDepthMul", -500, 131}, SliderCase{"tbDepthMul", 0, 3}}) {
+    for (const SliderCase& c : {SliderCase{"depthSpaceSlider", -500, 131}, SliderCase{"depthSpaceSlider", 0, 3}}) {
         Slider(c.slider)->setValue(c.position);
         Settle();
         EXPECT_EQ(Stats(Tab().DepthImage()).farthest, c.farthest) << c.slider << " " << c.position;
     }
     // The far end moved towards the camera: what lies a little behind it turns black.
     const long drawnFull = Stats(Tab().DepthImage()).drawn;
-    Slider("tbDepthMax")->setValue(-10);
+    Slider("maxDepthSlider")->setValue(-10);
     Settle();
     EXPECT_LT(Stats(Tab().DepthImage()).drawn, drawnFull);
-    Button("bResetDepth")->click();
+    Button("resetDepthButton")->click();
     Settle();
-    EXPECT_EQ(Slider("tbDepthMax")->value(), 0);
+    EXPECT_EQ(Slider("maxDepthSlider")->value(), 0);
     EXPECT_EQ(Stats(Tab().DepthImage()).drawn, drawnFull);
 
     // Moved up, the object shows in the top half of the depth map and of the engine's copy.
-    Slider("tbCameraY")->setValue(60);
+    Slider("cameraYSlider")->setValue(60);
     Settle();
     s = Stats(Tab().DepthImage());
     EXPECT_EQ(s.drawnTop, s.drawn);
@@ -482,9 +482,9 @@ TEST_F(ModelTabTest, DepthSlidersShapeTheGreyScaleAndTheImageIsUpright) {
 TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
     OpenTab();
     dialogs_->QueueColor(QColor(255, 0, 0));
-    QTest::mouseClick(Find<QWidget>(Tab(), "PanelColor"), Qt::LeftButton);
+    QTest::mouseClick(Find<QWidget>(Tab(), "colorPanel"), Qt::LeftButton);
     Settle();
-    const double focal = Tab().Scene().GLCamera2.FocalLength();
+    const double focal = Tab().Scene().camera.FocalLength();
     const PixelBuffer& depth = Tab().DepthImage();
     const std::string viewSize = std::to_string(depth.Width()) + "x" + std::to_string(depth.Height());
     struct ExportCase {
@@ -494,12 +494,12 @@ TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
         bool reportsError;
     };
     const std::vector<ExportCase> cases{
-        {"bSaveDepth", "view.png", viewSize + " srgb(0,0,0)", false},
-        {"BitBtn2", "large.PNG", "1600x1200 srgb(0,0,0)", false},
-        {"BitBtn1", "scene.bmp", "1600x1200 srgb(255,0,0)", false},
-        {"BitBtn2", "large.gif", "", false},
-        {"BitBtn1", nullptr, "", false},
-        {"BitBtn2", "missing/large.png", "", true},
+        {"saveDepthButton", "view.png", viewSize + " srgb(0,0,0)", false},
+        {"saveLargeDepthButton", "large.PNG", "1600x1200 srgb(0,0,0)", false},
+        {"savePictureButton", "scene.bmp", "1600x1200 srgb(255,0,0)", false},
+        {"saveLargeDepthButton", "large.gif", "", false},
+        {"savePictureButton", nullptr, "", false},
+        {"saveLargeDepthButton", "missing/large.png", "", true},
     };
     for (const ExportCase& c : cases) {
         SCOPED_TRACE(c.button);
@@ -513,7 +513,7 @@ TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
         }
         EXPECT_EQ(dialogs_->Messages().size(), c.reportsError ? 1U : 0U);
         // Afterwards the camera, the reader and the shown depth map are those of the 3D view.
-        EXPECT_EQ(Tab().Scene().GLCamera2.FocalLength(), focal);
+        EXPECT_EQ(Tab().Scene().camera.FocalLength(), focal);
         EXPECT_EQ(Tab().DepthImage().Width(), View().DepthWidth());
         EXPECT_EQ(Engine().DepthMap().Width(), View().DepthWidth());
     }
@@ -521,14 +521,14 @@ TEST_F(ModelTabTest, ExportsWriteTheViewTheLargeViewAndThePicture) {
     EXPECT_TRUE(dialogs_->SaveRequests().front().initialFolder.endsWith(QStringLiteral("DepthMaps")));
     EXPECT_EQ(dialogs_->SaveRequests().front().defaultSuffix, QStringLiteral("JPG"));
 
-    Button("BitBtn3")->click();
+    Button("copyDepthButton")->click();
     const QImage copied = QGuiApplication::clipboard()->image();
     EXPECT_EQ(copied.size(), QSize(1600, 1200));
     EXPECT_TRUE(copied.allGray());
 
     // The "Stereogram" tab's button saves its depth image through the preview's dialog.
     dialogs_->QueueSaveFile(Q(temp_ / "tab.tga"));
-    Find<QToolButton>(Main(), "tbsavedepth")->click();
+    Find<QToolButton>(Main(), "saveDepthButton")->click();
     EXPECT_EQ(Identify(temp_ / "tab.tga"), viewSize + " srgb(0,0,0)");
     EXPECT_EQ(dialogs_->SaveRequests().back().fileName, QString());
 }
@@ -544,9 +544,9 @@ TEST_F(ModelTabTest, TheTypeShownInTheSaveDialogGivesTheExtension) {
         const char* format;  // as ImageMagick names it
     };
     const TypeCase cases[] = {
-        {"bSaveDepth", -1, "depth.BMP", "BMP3"}, {"bSaveDepth", 2, "depth.PNG", "PNG"},
-        {"BitBtn2", 1, "large.JPG", "JPEG"},     {"BitBtn2", 3, "large.TGA", "TGA"},
-        {"BitBtn1", -1, "scene.BMP", "BMP3"},    {"BitBtn1", 2, "scene.PNG", "PNG"},
+        {"saveDepthButton", -1, "depth.BMP", "BMP3"}, {"saveDepthButton", 2, "depth.PNG", "PNG"},
+        {"saveLargeDepthButton", 1, "large.JPG", "JPEG"},     {"saveLargeDepthButton", 3, "large.TGA", "TGA"},
+        {"savePictureButton", -1, "scene.BMP", "BMP3"},    {"savePictureButton", 2, "scene.PNG", "PNG"},
     };
     for (const TypeCase& c : cases) {
         SCOPED_TRACE(c.saved);
@@ -588,15 +588,15 @@ TEST_F(ModelTabTest, TheTypeShownInTheSaveDialogGivesTheExtension) {
 TEST_F(ModelTabTest, ALoadTheResetAndTheCommandLineFrameAModelAlike) {
     const QString pawn = QStringLiteral(VM_SOURCE_DIR "/Models/Pawn.stl");
     OpenTab();
-    const double startFocal = Tab().Scene().GLCamera2.FocalLength();
+    const double startFocal = Tab().Scene().camera.FocalLength();
     LoadModel(pawn);
     const int firstLoad = FramedWidth(Tab().DepthImage());
-    Button("bReset")->click();
+    Button("resetViewButton")->click();
     Settle();
     const int reset = FramedWidth(Tab().DepthImage());
     LoadModel(pawn);
     const int load = FramedWidth(Tab().DepthImage());
-    Slider("tbFocus")->setValue(990);
+    Slider("focusSlider")->setValue(990);
     Settle();
     LoadModel(pawn);
     const int afterFocus990 = FramedWidth(Tab().DepthImage());
@@ -633,7 +633,7 @@ TEST_F(ModelTabTest, ALoadTheResetAndTheCommandLineFrameAModelAlike) {
 // A text with a character no font can draw says so in the status bar; a text drawn whole clears it.
 TEST_F(ModelTabTest, TheStatusBarNamesCharactersNoFontCanDraw) {
     OpenTab();
-    auto* edit = Find<QLineEdit>(Tab(), "Edit1");
+    auto* edit = Find<QLineEdit>(Tab(), "textEdit");
     const QString unassigned(QChar(0x0378));  // no character, so in no font
     for (const QString& text : {QStringLiteral("A") + unassigned + unassigned, QStringLiteral("HELLO")}) {
         edit->setText(text);

@@ -80,7 +80,7 @@ protected:
     // What the render job does: picture, control size, show.
     void ShowPicture(const PixelBuffer& picture, QSize control) {
         form_->SetStereogram(picture);
-        form_->Image1()->setFixedSize(control);
+        form_->PictureLabel()->setFixedSize(control);
         form_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     }
@@ -98,19 +98,19 @@ TEST_F(PreviewWindowTest, WindowToolbarAndTimerStartAsStored) {
     EXPECT_EQ(form_->size(), QSize(1024, 548));
     EXPECT_EQ(form_->minimumSize(), QSize(400, 300));
     EXPECT_TRUE(form_->isWindow());
-    EXPECT_EQ(HelpContextOf(form_->Image1()), 115);
-    EXPECT_EQ(form_->Image1()->objectName(), QStringLiteral("Image1"));
-    EXPECT_EQ(Child<QScrollArea>("ScrollBox1")->widget(), form_->Image1());
-    EXPECT_EQ(Child<QScrollArea>("ScrollBox1")->backgroundRole(), QPalette::Dark);
-    EXPECT_TRUE(form_->Timer1().isSingleShot());
-    EXPECT_EQ(form_->Timer1().interval(), 800);
-    EXPECT_FALSE(form_->Timer1().isActive());
+    EXPECT_EQ(HelpContextOf(form_->PictureLabel()), 115);
+    EXPECT_EQ(form_->PictureLabel()->objectName(), QStringLiteral("pictureLabel"));
+    EXPECT_EQ(Child<QScrollArea>("scrollArea")->widget(), form_->PictureLabel());
+    EXPECT_EQ(Child<QScrollArea>("scrollArea")->backgroundRole(), QPalette::Dark);
+    EXPECT_TRUE(form_->UpdateTimer().isSingleShot());
+    EXPECT_EQ(form_->UpdateTimer().interval(), 800);
+    EXPECT_FALSE(form_->UpdateTimer().isActive());
 
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
     // One row of tool bar and fields is 54 pixels high; at the stored width the zoom group
     // starts a second row.
-    EXPECT_EQ(Child<QWidget>("Panel1")->height(), form_->ToolbarPanelHeight());
+    EXPECT_EQ(Child<QWidget>("toolPanel")->height(), form_->ToolbarPanelHeight());
     EXPECT_EQ(form_->PanelHeightFor(1400), 54);
     struct Button {
         const char* name;
@@ -119,12 +119,12 @@ TEST_F(PreviewWindowTest, WindowToolbarAndTimerStartAsStored) {
         bool down;
     };
     const std::vector<Button> expected{
-        {"LoadButton3DS", "Save stereogram", false, false}, {"", "", false, false},
-        {"ToolButton2", "Previous texture", false, false},  {"ToolButton5", "Load texture", false, false},
-        {"ToolButton3", "Next texture", false, false},      {"", "", false, false},
-        {"tbStretch", "Stretch texture", true, true},       {"tbMirror", "Horizontal mirror", true, false},
-        {"tbMirror2", "Vertical mirror", true, false}};
-    auto* toolBar = Child<QToolBar>("ToolBar1");
+        {"saveStereogramButton", "Save stereogram", false, false}, {"", "", false, false},
+        {"previousTextureButton", "Previous texture", false, false},  {"chooseTextureButton", "Load texture", false, false},
+        {"nextTextureButton", "Next texture", false, false},      {"", "", false, false},
+        {"stretchButton", "Stretch texture", true, true},       {"horizontalMirrorButton", "Horizontal mirror", true, false},
+        {"verticalMirrorButton", "Vertical mirror", true, false}};
+    auto* toolBar = Child<QToolBar>("toolBar");
     const QList<QAction*> actions = toolBar->actions();
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size()));
     for (std::size_t i = 0; i < expected.size(); ++i) {
@@ -149,10 +149,10 @@ TEST_F(PreviewWindowTest, TextureFieldsStartWithTheirRangesAndValues) {
         double minimum, maximum, step, value;
         int decimals;
     };
-    for (const Field& f : {Field{"seX", 0, 20000, 1, 0, 0}, Field{"seY", 0, 20000, 1, 0, 0},
-                           Field{"seTextStartX", 0, 2000, 1, 0, 0}, Field{"seTextStartY", 0, 2000, 1, 0, 0},
-                           Field{"seTextStopX", 0, 2000, 1, 0, 0}, Field{"seTextStopY", 0, 2000, 1, 0, 0},
-                           Field{"tbSize", 1, 100, 0.1, 100, 2}}) {
+    for (const Field& f : {Field{"offsetXField", 0, 20000, 1, 0, 0}, Field{"offsetYField", 0, 20000, 1, 0, 0},
+                           Field{"cropLeftField", 0, 2000, 1, 0, 0}, Field{"cropTopField", 0, 2000, 1, 0, 0},
+                           Field{"cropRightField", 0, 2000, 1, 0, 0}, Field{"cropBottomField", 0, 2000, 1, 0, 0},
+                           Field{"textureScaleField", 1, 100, 0.1, 100, 2}}) {
         SCOPED_TRACE(f.name);
         auto* spin = Child<QAbstractSpinBox>(f.name);
         ASSERT_NE(spin, nullptr);
@@ -162,14 +162,14 @@ TEST_F(PreviewWindowTest, TextureFieldsStartWithTheirRangesAndValues) {
         EXPECT_EQ(spin->property("value").toDouble(), f.value);
         EXPECT_EQ(spin->property("decimals").toInt(), f.decimals);  // none on whole-number fields
     }
-    auto* seamless = Child<QComboBox>("cbSeamless");
+    auto* seamless = Child<QComboBox>("seamlessBox");
     ASSERT_EQ(seamless->count(), 4);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(seamless->itemText(i), (QStringList{"none", "smooth", "smooth minimal", "smooth more"}[i]));
     }
     EXPECT_EQ(seamless->currentText(), QStringLiteral("none"));
     QStringList labels;
-    for (const QLabel* label : Child<QWidget>("Panel1")->findChildren<QLabel*>()) {
+    for (const QLabel* label : Child<QWidget>("toolPanel")->findChildren<QLabel*>()) {
         labels << label->text();
     }
     for (const char* group :
@@ -182,7 +182,7 @@ TEST_F(PreviewWindowTest, AnEmptiedSpinEditReadsAsItsMinimumAndShowsIt) {
     ShowPicture(Pattern(8, 8), QSize(8, 8));
     form_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
-    for (const char* name : {"seX", "seTextStopY", "tbSize"}) {
+    for (const char* name : {"offsetXField", "cropBottomField", "textureScaleField"}) {
         SCOPED_TRACE(name);
         auto* spin = Child<QAbstractSpinBox>(name);
         spin->setFocus();
@@ -263,17 +263,17 @@ TEST_F(PreviewWindowTest, EscWithFocusInASpinEditHidesAndShowingAgainKeepsEveryt
     ShowPicture(picture, QSize(40, 30));
     form_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form_.get()));
-    auto* seY = Child<QSpinBox>("seY");
-    seY->setValue(25);
-    seY->setFocus();
-    QTest::keyClick(seY, Qt::Key_Escape);
+    auto* offsetYField = Child<QSpinBox>("offsetYField");
+    offsetYField->setValue(25);
+    offsetYField->setFocus();
+    QTest::keyClick(offsetYField, Qt::Key_Escape);
     EXPECT_FALSE(form_->isVisible());
 
     form_->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.get()));
-    EXPECT_EQ(seY->value(), 25);
-    EXPECT_EQ(form_->Image1()->pixmap().size(), QSize(40, 30));
-    EXPECT_EQ(form_->Image1()->pixmap().toImage().pixelColor(3, 0),
+    EXPECT_EQ(offsetYField->value(), 25);
+    EXPECT_EQ(form_->PictureLabel()->pixmap().size(), QSize(40, 30));
+    EXPECT_EQ(form_->PictureLabel()->pixmap().toImage().pixelColor(3, 0),
               QColor(picture.Pixel(29, 3).r, picture.Pixel(29, 3).g, picture.Pixel(29, 3).b));
     ASSERT_EQ(form_->Stereogram().Width(), 40);
     EXPECT_EQ(form_->Stereogram().Bitmap().Pixel(0, 0).r, picture.Pixel(0, 0).r);
@@ -281,13 +281,13 @@ TEST_F(PreviewWindowTest, EscWithFocusInASpinEditHidesAndShowingAgainKeepsEveryt
 
 TEST_F(PreviewWindowTest, RightClickOpensThePopupAndCloseHides) {
     ShowPicture(Pattern(64, 48), QSize(64, 48));
-    QLabel* image = form_->Image1();
+    QLabel* image = form_->PictureLabel();
     // Unstretched and centred in the picture area.
     EXPECT_EQ(image->size(), QSize(64, 48));
     EXPECT_LE((image->geometry().center() - image->parentWidget()->rect().center()).manhattanLength(), 1);
     // Through the window system, so that the press becomes a context menu request.
     QTest::mouseClick(form_->windowHandle(), Qt::RightButton, {}, image->mapTo(form_.get(), QPoint(10, 10)));
-    auto* menu = Child<QMenu>("PopupMenu1");
+    auto* menu = Child<QMenu>("contextMenu");
     ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }));
     const QList<QAction*> items = menu->actions();
     ASSERT_EQ(items.size(), 3);
@@ -350,7 +350,7 @@ TEST_F(PreviewWindowTest, SavesInTheFormatOfTheTypedExtension) {
 TEST_F(PreviewWindowTest, SaveDialogRequestAndWhatIsNotWritten) {
     ShowPicture(Pattern(1000, 600), QSize(200, 100));
     dialogs_->QueueSaveFile(Q(temp_ / "big.TGA"));
-    QTest::mouseClick(Child<QToolBar>("ToolBar1")->widgetForAction(Child<QAction>("LoadButton3DS")),
+    QTest::mouseClick(Child<QToolBar>("toolBar")->widgetForAction(Child<QAction>("saveStereogramButton")),
                       Qt::LeftButton);
     const std::vector<std::uint8_t> tga = ReadBytes(temp_ / "big.TGA");
     ASSERT_EQ(tga.size(), 1800018u);
@@ -360,7 +360,7 @@ TEST_F(PreviewWindowTest, SaveDialogRequestAndWhatIsNotWritten) {
     dpi_ = QStringLiteral("abc");
     for (const char* name : {"stereo.gif", "stereo", "dpi.png"}) {
         dialogs_->QueueSaveFile(Q(temp_ / name));
-        Child<QAction>("SaveStereogramImage1")->trigger();
+        Child<QAction>("saveImageAction")->trigger();
     }
     dialogs_->QueueSaveFile(std::nullopt);
     form_->SaveStereogram();
@@ -390,7 +390,7 @@ TEST_F(PreviewWindowTest, AFailedSaveIsReportedAndTheCursorRestored) {
 
     // From the tool button the application's error report shows it.
     dialogs_->QueueSaveFile(Q(temp_ / "missing" / "stereo.bmp"));
-    QTest::mouseClick(Child<QToolBar>("ToolBar1")->widgetForAction(Child<QAction>("LoadButton3DS")),
+    QTest::mouseClick(Child<QToolBar>("toolBar")->widgetForAction(Child<QAction>("saveStereogramButton")),
                       Qt::LeftButton);
     ASSERT_EQ(dialogs_->Messages().size(), 1u);
     EXPECT_EQ(dialogs_->Messages()[0].kind, MessageKind::Error);

@@ -43,7 +43,7 @@ protected:
     static QString Q(const std::filesystem::path& path) { return QString::fromStdString(path.string()); }
 
     [[nodiscard]] MainWindow& Main() const { return windows_->Main(); }
-    [[nodiscard]] Stereogram& Engine() const { return windows_->Main().Stereogram1(); }
+    [[nodiscard]] Stereogram& Engine() const { return windows_->Main().Engine(); }
 
     template <typename T>
     [[nodiscard]] T* Find(const QWidget& window, const char* name) const {
@@ -52,7 +52,7 @@ protected:
         return child;
     }
     [[nodiscard]] QLineEdit* MainField(const char* name) const { return Find<QLineEdit>(Main(), name); }
-    // Item `index` of the radio group `group` ("RadioGroup1", "rgStereoType", ...).
+    // Item `index` of the radio group `group` ("kindGroup", "geometryGroup", ...).
     [[nodiscard]] QRadioButton* Radio(const char* group, int index) const {
         const QByteArray name = QByteArray(group) + '_' + QByteArray::number(index);
         return Find<QRadioButton>(Main(), name.constData());

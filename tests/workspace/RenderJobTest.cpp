@@ -30,13 +30,13 @@ class RenderJobTest : public ProgramFixture {
 protected:
     [[nodiscard]] PreviewWindow& Preview() const { return windows_->Preview(); }
     [[nodiscard]] QAction* Command(const char* name) const { return Find<QAction>(Main(), name); }
-    [[nodiscard]] QString Label13() const { return Find<QLabel>(Main(), "Label13")->text(); }
+    [[nodiscard]] QString depthSizeLabel() const { return Find<QLabel>(Main(), "depthSizeLabel")->text(); }
 
     // Chooses `file` in the depth map dialog opened with the toolbar's "Open depth image".
     void ChooseDepthMap(const QString& file) {
         dialogs_->QueueOpenFile(file);
-        auto* toolbar = Find<QToolBar>(Main(), "ToolBar1");
-        QTest::mouseClick(toolbar->widgetForAction(Command("tbLoadDepthMap")), Qt::LeftButton);
+        auto* toolbar = Find<QToolBar>(Main(), "toolBar");
+        QTest::mouseClick(toolbar->widgetForAction(Command("openDepthMapButton")), Qt::LeftButton);
     }
     [[nodiscard]] static QString SampleDepthMap() {
         return QStringLiteral(VM_SOURCE_DIR "/DepthMaps/Torus.png");
@@ -47,23 +47,23 @@ protected:
         EXPECT_FALSE(windows_->Progress().isVisible());
     }
     void ExpectResultCommands(bool enabled) const {
-        for (const char* name : {"tbSee", "Showlastrendered1", "tbSave", "SaveStereogram1"}) {
+        for (const char* name : {"showLastRenderedButton", "showLastRenderedAction", "saveButton", "saveStereogramAction"}) {
             EXPECT_EQ(Command(name)->isEnabled(), enabled) << name;
         }
     }
     [[nodiscard]] QString StatusText() const {
-        return Find<QStatusBar>(Main(), "StatusBar1")->currentMessage();
+        return Find<QStatusBar>(Main(), "statusBar")->currentMessage();
     }
     void SetSize(int width, int height) {
-        Retype(MainField("Edit6"), QString::number(width));
-        Retype(MainField("Edit7"), QString::number(height));
-        Leave(MainField("Edit7"));
+        Retype(MainField("widthEdit"), QString::number(width));
+        Retype(MainField("heightEdit"), QString::number(height));
+        Leave(MainField("heightEdit"));
     }
 };
 
 TEST_F(RenderJobTest, DepthMapDialogOffersEveryReadableFormatAndStartsInDepthMaps) {
     dialogs_->QueueOpenFile(std::nullopt);
-    Command("tbLoadDepthMap")->trigger();
+    Command("openDepthMapButton")->trigger();
     ChooseDepthMap(SampleDepthMap());
     ASSERT_EQ(dialogs_->OpenRequests().size(), 2U);
     const FileDialogRequest& first = dialogs_->OpenRequests()[0];
@@ -84,29 +84,29 @@ TEST_F(RenderJobTest, DepthMapDialogOffersEveryReadableFormatAndStartsInDepthMap
 }
 
 TEST_F(RenderJobTest, ChoosingFilesEnablesRenderOnlyAndTheLabelShowsThePictureSize) {
-    EXPECT_FALSE(Command("tbRender")->isEnabled());
+    EXPECT_FALSE(Command("renderButton")->isEnabled());
     ExpectResultCommands(false);
     dialogs_->QueueOpenFile(std::nullopt);
-    Command("LoadDepthmap1")->trigger();  // cancelled: nothing changes
-    EXPECT_FALSE(Command("Render1")->isEnabled());
-    EXPECT_EQ(Label13(), "0 x 0");
+    Command("loadDepthMapAction")->trigger();  // cancelled: nothing changes
+    EXPECT_FALSE(Command("renderAction")->isEnabled());
+    EXPECT_EQ(depthSizeLabel(), "0 x 0");
 
     // A text file is no picture: nothing changes and no box comes up, but Render is enabled and
     // the status bar says which file could not be read and why.
     const auto text = temp_ / "notes.txt";
     std::ofstream(text) << "not a picture";
     ChooseDepthMap(Q(text));
-    EXPECT_TRUE(Command("tbRender")->isEnabled());
-    EXPECT_TRUE(Command("Render1")->isEnabled());
+    EXPECT_TRUE(Command("renderButton")->isEnabled());
+    EXPECT_TRUE(Command("renderAction")->isEnabled());
     ExpectResultCommands(false);
-    EXPECT_EQ(Label13(), "0 x 0");
+    EXPECT_EQ(depthSizeLabel(), "0 x 0");
     EXPECT_FALSE(Engine().DepthMap().HasImage());
     EXPECT_TRUE(dialogs_->Messages().empty());
     EXPECT_EQ(StatusText(), "Could not read notes.txt: Unsupported picture file type \".txt\"");
 
     // A 1-bit palette picture arrives as 24-bit colour of its own size, whatever the stereogram size.
     ChooseDepthMap(Q(DataFile("images/bmp/bmpsuite_g_pal1.bmp")));
-    EXPECT_EQ(Label13(), "127 x 64");
+    EXPECT_EQ(depthSizeLabel(), "127 x 64");
     EXPECT_EQ(Engine().DepthMap().Bitmap().BitsPerPixel(), 24);
     EXPECT_EQ(Main().DepthImage().Width(), 127);
     // The shown depth picture is the engine's.
@@ -117,11 +117,11 @@ TEST_F(RenderJobTest, ChoosingFilesEnablesRenderOnlyAndTheLabelShowsThePictureSi
     const auto broken = temp_ / "broken.png";
     std::ofstream(broken, std::ios::binary) << "\x89PNG\r\n\x1a\n but nothing more";
     ChooseDepthMap(Q(broken));
-    EXPECT_EQ(Label13(), "127 x 64");
+    EXPECT_EQ(depthSizeLabel(), "127 x 64");
     EXPECT_TRUE(StatusText().startsWith("Could not read broken.png: ")) << StatusText().toStdString();
     dialogs_->QueueOpenFile(Q(text));
-    Command("LoadTexture1")->trigger();
-    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "85 x 118");
+    Command("loadTextureAction")->trigger();
+    EXPECT_EQ(Find<QLabel>(Main(), "textureSizeLabel")->text(), "85 x 118");
     EXPECT_TRUE(StatusText().startsWith("Could not read notes.txt: ")) << StatusText().toStdString();
     EXPECT_TRUE(dialogs_->Messages().empty());
 }
@@ -129,11 +129,11 @@ TEST_F(RenderJobTest, ChoosingFilesEnablesRenderOnlyAndTheLabelShowsThePictureSi
 // A preset fills the fields without applying them; the render applies what the fields show.
 TEST_F(RenderJobTest, F12RendersWithWhatTheFieldsShowAfterAPreset) {
     ChooseDepthMap(SampleDepthMap());
-    Main().PopupMenuDPI()->actions().at(6)->trigger();  // 300 DPI, applied at once
+    Main().DpiMenu()->actions().at(6)->trigger();  // 300 DPI, applied at once
     ASSERT_EQ(Engine().DPI(), 300);
-    Find<QPushButton>(windows_->Config(), "bDefault")->click();
-    ASSERT_EQ(MainField("Edit6")->text(), "800");
-    ASSERT_EQ(MainField("fDPI")->text(), "72");
+    Find<QPushButton>(windows_->Config(), "defaultButton")->click();
+    ASSERT_EQ(MainField("widthEdit")->text(), "800");
+    ASSERT_EQ(MainField("dpiEdit")->text(), "72");
     PressF12();
     ASSERT_TRUE(dialogs_->Messages().empty()) << dialogs_->Messages()[0].text.toStdString();
     EXPECT_EQ(Preview().Stereogram().Width(), 800);
@@ -141,7 +141,7 @@ TEST_F(RenderJobTest, F12RendersWithWhatTheFieldsShowAfterAPreset) {
     EXPECT_EQ(Engine().DPI(), 72);
     EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 14.0);
     // The separation the engine rendered with is the one the dialog shows now.
-    EXPECT_EQ(windows_->Config().Edit4()->text(), QString::number(Engine().Separation()));
+    EXPECT_EQ(windows_->Config().SeparationEdit()->text(), QString::number(Engine().Separation()));
 }
 
 // The preview is where the result is looked at: F12 renders and Ctrl+S saves from there too.
@@ -154,7 +154,7 @@ TEST_F(RenderJobTest, F12AndCtrlSWorkInThePreviewWindow) {
     QTest::keyClick(&Preview(), Qt::Key_F12);
     EXPECT_FALSE(windows_->Progress().isVisible());
     EXPECT_EQ(Preview().Stereogram().Width(), 400);
-    EXPECT_EQ(Preview().Image1()->size(), QSize(400, 300));
+    EXPECT_EQ(Preview().PictureLabel()->size(), QSize(400, 300));
 
     const QString target = Q(temp_ / "from-preview.bmp");
     dialogs_->QueueSaveFile(target);
@@ -166,7 +166,7 @@ TEST_F(RenderJobTest, F12AndCtrlSWorkInThePreviewWindow) {
 }
 
 TEST_F(RenderJobTest, TheDepthImageIsDrawnToFitCentredAndInProportion) {
-    auto* view = Find<PictureView>(Main(), "Image2");
+    auto* view = Find<PictureView>(Main(), "depthPicture");
     EXPECT_TRUE(view->PictureRect().isEmpty());
     const auto expectFitted = [view](QSize picture) {
         const QRect drawn = view->PictureRect();
@@ -200,8 +200,8 @@ TEST_F(RenderJobTest, AFileThatCannotBeReadIsReportedAndChangesNothing) {
     ASSERT_EQ(dialogs_->Messages().size(), 1U);
     EXPECT_EQ(dialogs_->Messages()[0].kind, MessageKind::Error);
     EXPECT_TRUE(dialogs_->Messages()[0].text.contains("no-such-file.png"));
-    EXPECT_FALSE(Command("tbRender")->isEnabled());
-    EXPECT_EQ(Label13(), "0 x 0");
+    EXPECT_FALSE(Command("renderButton")->isEnabled());
+    EXPECT_EQ(depthSizeLabel(), "0 x 0");
 }
 
 TEST_F(RenderJobTest, RenderingWithoutDepthMapShowsTheRefusalAndEnablesNothing) {
@@ -215,11 +215,11 @@ TEST_F(RenderJobTest, RenderingWithoutDepthMapShowsTheRefusalAndEnablesNothing) 
 
 TEST_F(RenderJobTest, F12RendersTheLoadedDepthMapIntoThePreviewAndSaveWritesIt) {
     ChooseDepthMap(SampleDepthMap());
-    EXPECT_EQ(Label13(), "800 x 600");
+    EXPECT_EQ(depthSizeLabel(), "800 x 600");
     PressF12();
     ASSERT_TRUE(dialogs_->Messages().empty()) << dialogs_->Messages()[0].text.toStdString();
     EXPECT_TRUE(Preview().isVisible());
-    EXPECT_EQ(Preview().Image1()->size(), QSize(1000, 760));
+    EXPECT_EQ(Preview().PictureLabel()->size(), QSize(1000, 760));
     EXPECT_EQ(Preview().Stereogram().Width(), 1000);
     EXPECT_EQ(Preview().Stereogram().Height(), 760);
     EXPECT_EQ(Engine().Progress(), 100);
@@ -257,13 +257,13 @@ TEST_F(RenderJobTest, PreviewWindowIsSizedForEachRender) {
     EXPECT_EQ(Preview().width(), 900);  // 800 + 15 is not above 1024: width left alone
     // The toolbar panel is as high as its rows at this width.
     EXPECT_EQ(Preview().height() - Preview().ToolbarPanelHeight(), 640);
-    EXPECT_EQ(Preview().Image1()->size(), QSize(800, 600));
+    EXPECT_EQ(Preview().PictureLabel()->size(), QSize(800, 600));
 
     ASSERT_TRUE(Activate(Main()));
     SetSize(1200, 600);
     PressF12();
     EXPECT_EQ(Preview().width(), 1215);
-    EXPECT_EQ(Preview().Image1()->size(), QSize(1200, 600));
+    EXPECT_EQ(Preview().PictureLabel()->size(), QSize(1200, 600));
 }
 
 TEST_F(RenderJobTest, EscHidesThePreviewAndShowLastRenderedBringsTheSamePictureBack) {
@@ -278,7 +278,7 @@ TEST_F(RenderJobTest, EscHidesThePreviewAndShowLastRenderedBringsTheSamePictureB
     };
     QTest::keyClick(&Preview(), Qt::Key_Escape);
     EXPECT_FALSE(Preview().isVisible());
-    Command("Showlastrendered1")->trigger();
+    Command("showLastRenderedAction")->trigger();
     EXPECT_TRUE(Preview().isVisible());
     EXPECT_EQ(renders, 0);
     ASSERT_EQ(Preview().Stereogram().Bitmap().ByteSize(), shown.ByteSize());
@@ -291,7 +291,7 @@ TEST_F(RenderJobTest, ProgressWindowModesAndGaugeSteps) {
     EXPECT_EQ(progress.windowTitle(), "Rendering Animation");
     EXPECT_TRUE(progress.StatusLabel()->text().isEmpty());
     EXPECT_EQ(progress.height(), 136);
-    auto* stop = Find<QPushButton>(progress, "Button1");
+    auto* stop = Find<QPushButton>(progress, "stopButton");
     EXPECT_EQ(stop->text(), "Stop");
     stop->click();
     EXPECT_TRUE(Main().StopRequested());

@@ -32,9 +32,9 @@ protected:
             EXPECT_TRUE(Activate(Config()));
             inDialog();
             ran = true;
-            Click(Find<QPushButton>(Config(), "bClose"));
+            Click(Find<QPushButton>(Config(), "closeButton"));
         });
-        Main().findChild<QAction*>(QStringLiteral("Configuration1"))->trigger();
+        Main().findChild<QAction*>(QStringLiteral("configurationAction"))->trigger();
         EXPECT_TRUE(ran);
         EXPECT_FALSE(Config().isVisible());
     }
@@ -49,20 +49,20 @@ protected:
 };
 
 TEST_F(SettingsTest, StartsTexturedAt1000x760With72DpiAndTheStoredGeometry) {
-    EXPECT_EQ(CheckedItem("RadioGroup1"), 2);
-    EXPECT_EQ(CheckedItem("RadioGroup2"), 0);
-    EXPECT_EQ(CheckedItem("RadioGroup3"), 0);
-    EXPECT_EQ(CheckedItem("RadioGroup4"), 3);
-    EXPECT_EQ(CheckedItem("rgStereoType"), 0);
-    EXPECT_EQ(MainField("Edit6")->text(), "1000");
-    EXPECT_EQ(MainField("Edit7")->text(), "760");
-    EXPECT_EQ(MainField("fDPI")->text(), "72");
-    EXPECT_EQ(Config().Edit1()->text(), "14");
-    EXPECT_EQ(Config().Edit2()->text(), "14");
-    EXPECT_EQ(Config().Edit3()->text(), "8");
-    EXPECT_EQ(Find<QLabel>(Main(), "lbInten")->text(), "50");
-    EXPECT_EQ(Find<QLabel>(Main(), "Label13")->text(), "0 x 0");
-    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "85 x 118");
+    EXPECT_EQ(CheckedItem("kindGroup"), 2);
+    EXPECT_EQ(CheckedItem("blurGroup"), 0);
+    EXPECT_EQ(CheckedItem("dotColorsGroup"), 0);
+    EXPECT_EQ(CheckedItem("oversamplingGroup"), 3);
+    EXPECT_EQ(CheckedItem("geometryGroup"), 0);
+    EXPECT_EQ(MainField("widthEdit")->text(), "1000");
+    EXPECT_EQ(MainField("heightEdit")->text(), "760");
+    EXPECT_EQ(MainField("dpiEdit")->text(), "72");
+    EXPECT_EQ(Config().ObservationDistanceEdit()->text(), "14");
+    EXPECT_EQ(Config().MaxDepthEdit()->text(), "14");
+    EXPECT_EQ(Config().MinDepthEdit()->text(), "8");
+    EXPECT_EQ(Find<QLabel>(Main(), "intensityLabel")->text(), "50");
+    EXPECT_EQ(Find<QLabel>(Main(), "depthSizeLabel")->text(), "0 x 0");
+    EXPECT_EQ(Find<QLabel>(Main(), "textureSizeLabel")->text(), "85 x 118");
 
     const Stereogram& engine = Engine();
     EXPECT_EQ(engine.StereoType(), StereogramKind::Textured);
@@ -79,48 +79,48 @@ TEST_F(SettingsTest, StartsTexturedAt1000x760With72DpiAndTheStoredGeometry) {
     EXPECT_FALSE(engine.Converging());
     EXPECT_TRUE(engine.StretchTexture());
     // The separation field shows the engine's pattern width once stretching has updated it.
-    EXPECT_EQ(Config().Edit4()->text(), QString::number(engine.Separation()));
+    EXPECT_EQ(Config().SeparationEdit()->text(), QString::number(engine.Separation()));
     EXPECT_TRUE(dialogs_->Messages().empty());
 }
 
 TEST_F(SettingsTest, ChoosingTexturedFromAnotherTypeResetsOversamplingToFour) {
-    Click(Radio("RadioGroup1", 0));  // FastRandomDot: the engine forces 1, shown as "none"
+    Click(Radio("kindGroup", 0));  // FastRandomDot: the engine forces 1, shown as "none"
     EXPECT_EQ(Engine().StereoType(), StereogramKind::RandomDot);
-    EXPECT_EQ(CheckedItem("RadioGroup4"), 0);
-    Click(Radio("RadioGroup1", 2));
-    EXPECT_EQ(CheckedItem("RadioGroup4"), 3);
+    EXPECT_EQ(CheckedItem("oversamplingGroup"), 0);
+    Click(Radio("kindGroup", 2));
+    EXPECT_EQ(CheckedItem("oversamplingGroup"), 3);
     EXPECT_EQ(Engine().Oversampling(), 4);
 
-    Click(Radio("RadioGroup4", 5));  // oversampling 6
+    Click(Radio("oversamplingGroup", 5));  // oversampling 6
     EXPECT_EQ(Engine().Oversampling(), 6);
-    Click(Radio("RadioGroup1", 1));  // Textured -> RandomDotTextured keeps it
-    EXPECT_EQ(CheckedItem("RadioGroup4"), 5);
+    Click(Radio("kindGroup", 1));  // Textured -> RandomDotTextured keeps it
+    EXPECT_EQ(CheckedItem("oversamplingGroup"), 5);
     EXPECT_EQ(Engine().Oversampling(), 6);
-    Click(Radio("RadioGroup1", 2));  // and back to Textured resets it
+    Click(Radio("kindGroup", 2));  // and back to Textured resets it
     EXPECT_EQ(Engine().Oversampling(), 4);
-    Click(Radio("RadioGroup4", 1));
-    Click(Radio("RadioGroup1", 2));  // Textured again, from Textured: kept
+    Click(Radio("oversamplingGroup", 1));
+    Click(Radio("kindGroup", 2));  // Textured again, from Textured: kept
     EXPECT_EQ(Engine().Oversampling(), 2);
 }
 
 TEST_F(SettingsTest, EveryChoiceControlReachesTheEngineAtOnce) {
-    Click(Radio("RadioGroup2", 3));
-    Click(Radio("RadioGroup3", 1));
-    Click(Radio("rgStereoType", 1));
-    auto* slider = Find<QSlider>(Main(), "TrackBar1");
+    Click(Radio("blurGroup", 3));
+    Click(Radio("dotColorsGroup", 1));
+    Click(Radio("geometryGroup", 1));
+    auto* slider = Find<QSlider>(Main(), "intensitySlider");
     slider->setFocus();
     QTest::keyClick(slider, Qt::Key_End);
     EXPECT_EQ(Engine().Blur(), BlurLevel::Heavy);
     EXPECT_EQ(Engine().RandomDotColor(), RandomDotColors::Rgb);
     EXPECT_TRUE(Engine().Converging());
     EXPECT_EQ(Engine().DotIntensity(), 99);
-    EXPECT_EQ(Find<QLabel>(Main(), "lbInten")->text(), "99");
+    EXPECT_EQ(Find<QLabel>(Main(), "intensityLabel")->text(), "99");
 
     // The stretch box applies when the user leaves it.
-    auto* stretch = Find<QCheckBox>(Main(), "cbStretchTexture");
+    auto* stretch = Find<QCheckBox>(Main(), "stretchTextureCheck");
     Click(stretch);
     EXPECT_TRUE(Engine().StretchTexture());
-    Click(Radio("RadioGroup2", 0));
+    Click(Radio("blurGroup", 0));
     EXPECT_FALSE(Engine().StretchTexture());
 }
 
@@ -130,8 +130,8 @@ TEST_F(SettingsTest, SizeAndDpiMenusCarryTheirCaptionsAndApplyAtOnce) {
                                      "-",           "1200 x 900",  "1400 x 900",  "1920 x 1080",
                                      "1600 x 1200", "2000 x 1600", "2560 x 1080", "2560 x 1440",
                                      "3000 x 2000", "3840 x 2160", "4096 x 2160"};
-    EXPECT_EQ(Captions(*Main().PopupMenuRES()), sizes);
-    EXPECT_EQ(Captions(*Main().PopupMenuDPI()),
+    EXPECT_EQ(Captions(*Main().SizeMenu()), sizes);
+    EXPECT_EQ(Captions(*Main().DpiMenu()),
               (std::vector<QString>{"30 DPI  (poster - change observation distance)",
                                     "75 DPI  (monitor - low depth stereogram)",
                                     "100 DPI (medium depth stereogram)", "120 DPI (high depth stereogram)",
@@ -139,38 +139,38 @@ TEST_F(SettingsTest, SizeAndDpiMenusCarryTheirCaptionsAndApplyAtOnce) {
                                     "300 DPI  (high quality print)"}));
 
     // A value still being typed elsewhere does not survive the menu: the menu's size wins.
-    MainField("Edit6")->setFocus();
-    Main().PopupMenuRES()->actions().at(3)->trigger();  // " 640 x 480"
-    EXPECT_EQ(MainField("Edit6")->text(), "640");
-    EXPECT_EQ(MainField("Edit7")->text(), "480");
+    MainField("widthEdit")->setFocus();
+    Main().SizeMenu()->actions().at(3)->trigger();  // " 640 x 480"
+    EXPECT_EQ(MainField("widthEdit")->text(), "640");
+    EXPECT_EQ(MainField("heightEdit")->text(), "480");
     EXPECT_EQ(Engine().Width(), 640);
     EXPECT_EQ(Engine().Height(), 480);
-    EXPECT_FALSE(MainField("Edit6")->hasFocus());
+    EXPECT_FALSE(MainField("widthEdit")->hasFocus());
 
-    Main().PopupMenuDPI()->actions().at(4)->trigger();  // 150 DPI
-    EXPECT_EQ(MainField("fDPI")->text(), "150");
-    EXPECT_EQ(Config().Edit5()->text(), "150");
+    Main().DpiMenu()->actions().at(4)->trigger();  // 150 DPI
+    EXPECT_EQ(MainField("dpiEdit")->text(), "150");
+    EXPECT_EQ(Config().DpiEdit()->text(), "150");
     EXPECT_EQ(Engine().DPI(), 150);
 }
 
 TEST_F(SettingsTest, PresetFillsTheDialogButReachesTheEngineOnlyAtTheNextChange) {
-    WithConfigDialog([&] { Click(Find<QPushButton>(Config(), "bMoreDepth")); });
-    EXPECT_EQ(Config().Edit1()->text(), "10");
-    EXPECT_EQ(MainField("fDPI")->text(), "75");  // the DPI field follows the dialog at once
+    WithConfigDialog([&] { Click(Find<QPushButton>(Config(), "moreDepthButton")); });
+    EXPECT_EQ(Config().ObservationDistanceEdit()->text(), "10");
+    EXPECT_EQ(MainField("dpiEdit")->text(), "75");  // the DPI field follows the dialog at once
     EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 14.0);
     EXPECT_EQ(Engine().DPI(), 72);
 
-    Click(Radio("RadioGroup2", 1));
+    Click(Radio("blurGroup", 1));
     EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 10.0);
     EXPECT_DOUBLE_EQ(Engine().Max3Ddepth(), 14.0);
     EXPECT_DOUBLE_EQ(Engine().Min3Ddepth(), 8.0);
     EXPECT_EQ(Engine().DPI(), 75);
     EXPECT_EQ(Engine().Width(), 1000);  // only "Default" touches the size
 
-    WithConfigDialog([&] { Click(Find<QPushButton>(Config(), "bDefault")); });
-    EXPECT_EQ(MainField("Edit6")->text(), "800");
-    EXPECT_EQ(MainField("Edit7")->text(), "600");
-    Click(Radio("RadioGroup2", 0));
+    WithConfigDialog([&] { Click(Find<QPushButton>(Config(), "defaultButton")); });
+    EXPECT_EQ(MainField("widthEdit")->text(), "800");
+    EXPECT_EQ(MainField("heightEdit")->text(), "600");
+    Click(Radio("blurGroup", 0));
     EXPECT_EQ(Engine().Width(), 800);
     EXPECT_EQ(Engine().Height(), 600);
     EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 14.0);
@@ -178,30 +178,30 @@ TEST_F(SettingsTest, PresetFillsTheDialogButReachesTheEngineOnlyAtTheNextChange)
 
 TEST_F(SettingsTest, LeavingADialogFieldAppliesItAndTheDpiFieldsMirrorEachOther) {
     WithConfigDialog([&] {
-        Retype(Config().Edit5(), QStringLiteral("150"));
-        EXPECT_EQ(MainField("fDPI")->text(), "150");
-        Retype(Config().Edit3(), QStringLiteral("9"));
-        Leave(Config().Edit3());
+        Retype(Config().DpiEdit(), QStringLiteral("150"));
+        EXPECT_EQ(MainField("dpiEdit")->text(), "150");
+        Retype(Config().MinDepthEdit(), QStringLiteral("9"));
+        Leave(Config().MinDepthEdit());
         EXPECT_DOUBLE_EQ(Engine().Min3Ddepth(), 9.0);
         EXPECT_EQ(Engine().DPI(), 150);
     });
     ASSERT_TRUE(Activate(Main()));
-    Retype(MainField("fDPI"), QStringLiteral("96"));
-    EXPECT_EQ(Config().Edit5()->text(), "96");
-    EXPECT_TRUE(MainField("fDPI")->hasFocus());
-    Leave(MainField("fDPI"));
+    Retype(MainField("dpiEdit"), QStringLiteral("96"));
+    EXPECT_EQ(Config().DpiEdit()->text(), "96");
+    EXPECT_TRUE(MainField("dpiEdit")->hasFocus());
+    Leave(MainField("dpiEdit"));
     EXPECT_EQ(Engine().DPI(), 96);
 }
 
 TEST_F(SettingsTest, NumericFieldsDiscardTypedNonDigitsButNotPastedText) {
-    Retype(MainField("Edit6"), QStringLiteral("1a2.-3 4"));
-    EXPECT_EQ(MainField("Edit6")->text(), "1234");
+    Retype(MainField("widthEdit"), QStringLiteral("1a2.-3 4"));
+    EXPECT_EQ(MainField("widthEdit")->text(), "1234");
     // Pasted text is not filtered; it is still a number here.
-    MainField("Edit6")->selectAll();
-    MainField("Edit6")->insert(QStringLiteral("9999"));
-    Leave(MainField("Edit6"));
+    MainField("widthEdit")->selectAll();
+    MainField("widthEdit")->insert(QStringLiteral("9999"));
+    Leave(MainField("widthEdit"));
     EXPECT_EQ(Engine().Width(), 6000);  // clamped by the engine and shown so
-    EXPECT_EQ(MainField("Edit6")->text(), "6000");
+    EXPECT_EQ(MainField("widthEdit")->text(), "6000");
 }
 
 // A value longer than four characters comes back whole: a pasted ".001" is the engine's 0.001
@@ -209,7 +209,7 @@ TEST_F(SettingsTest, NumericFieldsDiscardTypedNonDigitsButNotPastedText) {
 TEST_F(SettingsTest, APastedValueComesBackWholeAndStaysApplied) {
     const QString point = QLocale().decimalPoint();
     WithConfigDialog([&] {
-        QLineEdit* distance = Config().Edit1();
+        QLineEdit* distance = Config().ObservationDistanceEdit();
         distance->setFocus();
         distance->selectAll();
         QGuiApplication::clipboard()->setText(point + QStringLiteral("001"));
@@ -218,38 +218,38 @@ TEST_F(SettingsTest, APastedValueComesBackWholeAndStaysApplied) {
         EXPECT_EQ(distance->text(), QStringLiteral("0") + point + QStringLiteral("001"));
     });
     EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 0.001);
-    Click(Radio("RadioGroup2", 1));  // any later apply reads the field as shown
+    Click(Radio("blurGroup", 1));  // any later apply reads the field as shown
     EXPECT_DOUBLE_EQ(Engine().ObservDistance(), 0.001);
 }
 
 TEST_F(SettingsTest, AnEmptiedFieldKeepsTheEngineValueAndShowsItAgain) {
-    Retype(MainField("Edit6"), QString());
-    EXPECT_TRUE(MainField("Edit6")->text().isEmpty());
-    Leave(MainField("Edit6"));
+    Retype(MainField("widthEdit"), QString());
+    EXPECT_TRUE(MainField("widthEdit")->text().isEmpty());
+    Leave(MainField("widthEdit"));
     EXPECT_EQ(Engine().Width(), 1000);
-    EXPECT_EQ(MainField("Edit6")->text(), "1000");
+    EXPECT_EQ(MainField("widthEdit")->text(), "1000");
 }
 
 TEST_F(SettingsTest, APastedNonNumberStopsTheApplyAtItsStep) {
-    MainField("Edit6")->setText(QStringLiteral("1200"));
-    MainField("Edit7")->setText(QStringLiteral("abc"));  // as pasted
-    Click(Radio("rgStereoType", 1));
+    MainField("widthEdit")->setText(QStringLiteral("1200"));
+    MainField("heightEdit")->setText(QStringLiteral("abc"));  // as pasted
+    Click(Radio("geometryGroup", 1));
     // Height comes before width and the geometry type: none of them is applied.
     EXPECT_EQ(Engine().Height(), 760);
     EXPECT_EQ(Engine().Width(), 1000);
     EXPECT_FALSE(Engine().Converging());
-    EXPECT_EQ(MainField("Edit7")->text(), "760");
-    EXPECT_EQ(MainField("Edit6")->text(), "1000");
+    EXPECT_EQ(MainField("heightEdit")->text(), "760");
+    EXPECT_EQ(MainField("widthEdit")->text(), "1000");
     EXPECT_TRUE(dialogs_->Messages().empty());
 
     // A bad DPI stops earlier and, not being written back, stays in its field.
-    MainField("fDPI")->setText(QStringLiteral("x1"));
-    MainField("Edit7")->setText(QStringLiteral("500"));
-    Click(Radio("RadioGroup2", 2));
+    MainField("dpiEdit")->setText(QStringLiteral("x1"));
+    MainField("heightEdit")->setText(QStringLiteral("500"));
+    Click(Radio("blurGroup", 2));
     EXPECT_EQ(Engine().Blur(), BlurLevel::Medium);
     EXPECT_EQ(Engine().Height(), 760);
-    EXPECT_EQ(MainField("fDPI")->text(), "x1");
-    EXPECT_EQ(Config().Edit5()->text(), "x1");
+    EXPECT_EQ(MainField("dpiEdit")->text(), "x1");
+    EXPECT_EQ(Config().DpiEdit()->text(), "x1");
     EXPECT_TRUE(dialogs_->Messages().empty());
 }
 

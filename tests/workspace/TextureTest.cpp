@@ -36,16 +36,16 @@ protected:
             return 7U;
         };
         dialogs_->QueueOpenFile(Sample("DepthMaps/Torus.png"));
-        Main().Image2Click();
+        Main().AskForDepthMap();
     }
 
     [[nodiscard]] PreviewWindow& Preview() const { return windows_->Preview(); }
     void LoadTextureFromMenu(const QString& file) {
         dialogs_->QueueOpenFile(file);
-        Find<QAction>(Main(), "LoadTexture1")->trigger();
+        Find<QAction>(Main(), "loadTextureAction")->trigger();
     }
     void ClickPreviewButton(const char* action) {
-        auto* toolbar = Find<QToolBar>(Preview(), "ToolBar1");
+        auto* toolbar = Find<QToolBar>(Preview(), "toolBar");
         QTest::mouseClick(toolbar->widgetForAction(Find<QAction>(Preview(), action)), Qt::LeftButton);
     }
     [[nodiscard]] QSize MaskSize() const { return {Engine().MaskMap().Width(), Engine().MaskMap().Height()}; }
@@ -63,12 +63,12 @@ protected:
 
 TEST_F(TextureTest, LoadingATextureResetsThePlacementAndListsItsFolder) {
     // Placement left over from earlier work.
-    Preview().seX()->setValue(5);
-    Preview().seTextStopY()->setValue(3);
-    Preview().cbSeamless()->setCurrentIndex(2);
-    Find<QCheckBox>(Main(), "cbStretchTexture")->setChecked(false);
-    Preview().tbStretch()->setChecked(false);
-    Preview().Timer1().stop();  // the update those edits scheduled
+    Preview().OffsetXField()->setValue(5);
+    Preview().CropBottomField()->setValue(3);
+    Preview().SeamlessBox()->setCurrentIndex(2);
+    Find<QCheckBox>(Main(), "stretchTextureCheck")->setChecked(false);
+    Preview().StretchButton()->setChecked(false);
+    Preview().UpdateTimer().stop();  // the update those edits scheduled
 
     LoadTextureFromMenu(Sample("Textures/Leaves.png"));
     const FileDialogRequest& request = dialogs_->OpenRequests().back();
@@ -77,20 +77,20 @@ TEST_F(TextureTest, LoadingATextureResetsThePlacementAndListsItsFolder) {
     EXPECT_TRUE(request.filter.startsWith("All ("));
     EXPECT_FALSE(request.initialFolder.isEmpty());
 
-    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "96 x 160");
+    EXPECT_EQ(Find<QLabel>(Main(), "textureSizeLabel")->text(), "96 x 160");
     EXPECT_EQ(MaskSize(), QSize(96, 160));
     EXPECT_EQ(Engine().MaskMap().Bitmap().BitsPerPixel(), 24);
-    EXPECT_EQ(Preview().seX()->value(), 0);
-    EXPECT_EQ(Preview().seTextStopY()->value(), 0);
-    EXPECT_EQ(Preview().seX()->maximum(), 95);
-    EXPECT_EQ(Preview().seTextStopY()->maximum(), 159);
-    EXPECT_EQ(Preview().tbSize()->value(), 100.0);
-    EXPECT_EQ(Preview().cbSeamless()->currentText(), "none");
-    EXPECT_TRUE(Find<QCheckBox>(Main(), "cbStretchTexture")->isChecked());
-    EXPECT_TRUE(Preview().tbStretch()->isChecked());
+    EXPECT_EQ(Preview().OffsetXField()->value(), 0);
+    EXPECT_EQ(Preview().CropBottomField()->value(), 0);
+    EXPECT_EQ(Preview().OffsetXField()->maximum(), 95);
+    EXPECT_EQ(Preview().CropBottomField()->maximum(), 159);
+    EXPECT_EQ(Preview().TextureScaleField()->value(), 100.0);
+    EXPECT_EQ(Preview().SeamlessBox()->currentText(), "none");
+    EXPECT_TRUE(Find<QCheckBox>(Main(), "stretchTextureCheck")->isChecked());
+    EXPECT_TRUE(Preview().StretchButton()->isChecked());
     EXPECT_TRUE(Engine().StretchTexture());
     // Its writes into the fields started no delayed update.
-    EXPECT_FALSE(Preview().Timer1().isActive());
+    EXPECT_FALSE(Preview().UpdateTimer().isActive());
 
     EXPECT_EQ(Main().Textures().Files().size(), 3U);  // Candy, Leaves and Marble
     EXPECT_EQ(CurrentTextureName(), "Leaves.png");
@@ -106,16 +106,16 @@ TEST_F(TextureTest, NextAndPreviousStepThroughTheFolderWrappingAndRenderEachTime
     ASSERT_EQ(files.size(), 3U);
     const int start = Main().Textures().CurrentIndex();
     for (int step = 1; step <= 3; ++step) {
-        ClickPreviewButton("ToolButton3");
+        ClickPreviewButton("nextTextureButton");
         EXPECT_EQ(Main().Textures().CurrentIndex(), (start + step) % 3);
         EXPECT_EQ(renders_, step);
     }
-    ClickPreviewButton("ToolButton2");
+    ClickPreviewButton("previousTextureButton");
     EXPECT_EQ(Main().Textures().CurrentIndex(), (start + 2) % 3);
     EXPECT_EQ(renders_, 4);
     // The texture shown is the list's current file.
     const QString current = CurrentTextureName();
-    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), current == "Leaves.png"  ? "96 x 160"
+    EXPECT_EQ(Find<QLabel>(Main(), "textureSizeLabel")->text(), current == "Leaves.png"  ? "96 x 160"
                                                        : current == "Candy.png" ? "120 x 120"
                                                                                 : "128 x 128");
     EXPECT_TRUE(dialogs_->Messages().empty());
@@ -123,27 +123,27 @@ TEST_F(TextureTest, NextAndPreviousStepThroughTheFolderWrappingAndRenderEachTime
 
 TEST_F(TextureTest, MirrorBoxesAndButtonsTileTheTextureAndStayInStep) {
     LoadTextureFromMenu(Sample("Textures/Leaves.png"));
-    Click(Find<QCheckBox>(Main(), "cbMirror"));
+    Click(Find<QCheckBox>(Main(), "horizontalMirrorCheck"));
     EXPECT_EQ(MaskSize(), QSize(96, 320));
-    EXPECT_TRUE(Preview().tbMirror()->isChecked());
+    EXPECT_TRUE(Preview().HorizontalMirrorButton()->isChecked());
     EXPECT_EQ(renders_, 0);  // the boxes rebuild without rendering
 
-    ClickPreviewButton("tbMirror2");  // the preview's button renders
-    EXPECT_TRUE(Find<QCheckBox>(Main(), "cbMirror2")->isChecked());
+    ClickPreviewButton("verticalMirrorButton");  // the preview's button renders
+    EXPECT_TRUE(Find<QCheckBox>(Main(), "verticalMirrorCheck")->isChecked());
     EXPECT_EQ(MaskSize(), QSize(192, 320));
     EXPECT_EQ(renders_, 1);
-    ClickPreviewButton("tbMirror");
-    EXPECT_FALSE(Find<QCheckBox>(Main(), "cbMirror")->isChecked());
+    ClickPreviewButton("horizontalMirrorButton");
+    EXPECT_FALSE(Find<QCheckBox>(Main(), "horizontalMirrorCheck")->isChecked());
     EXPECT_EQ(MaskSize(), QSize(192, 160));
 }
 
 TEST_F(TextureTest, TypingIntoAPlacementFieldMovesTheTextureAtOnceAndRendersOnceLater) {
     LoadTextureFromMenu(Sample("Textures/Marble.png"));
-    QLineEdit* line = Preview().seX()->findChild<QLineEdit*>();
+    QLineEdit* line = Preview().OffsetXField()->findChild<QLineEdit*>();
     ASSERT_NE(line, nullptr);
     Preview().show();
     ASSERT_TRUE(Activate(Preview()));
-    Preview().seX()->setFocus();
+    Preview().OffsetXField()->setFocus();
     line->selectAll();
     QTest::keyClick(line, Qt::Key_1);
     EXPECT_EQ(Engine().PatOfX(), 1);
@@ -156,10 +156,10 @@ TEST_F(TextureTest, TypingIntoAPlacementFieldMovesTheTextureAtOnceAndRendersOnce
     EXPECT_EQ(renders_, 1);
 
     // A mouse move over a field drops an update still waiting.
-    Preview().seY()->setValue(4);
+    Preview().OffsetYField()->setValue(4);
     QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), QPointF(3, 3), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
-    QCoreApplication::sendEvent(Preview().seTextStartX(), &move);
+    QCoreApplication::sendEvent(Preview().CropLeftField(), &move);
     WaitPastTheDelay();
     EXPECT_EQ(renders_, 1);
     EXPECT_EQ(Engine().PatOfY(), 4);
@@ -167,9 +167,9 @@ TEST_F(TextureTest, TypingIntoAPlacementFieldMovesTheTextureAtOnceAndRendersOnce
 
 TEST_F(TextureTest, AScaleBelowHundredReleasesStretchingAndShrinksTheTextureNotBelowTheDpi) {
     LoadTextureFromMenu(Sample("Textures/Leaves.png"));
-    Preview().tbSize()->setValue(50.0);
-    EXPECT_FALSE(Preview().tbStretch()->isChecked());
-    EXPECT_FALSE(Find<QCheckBox>(Main(), "cbStretchTexture")->isChecked());
+    Preview().TextureScaleField()->setValue(50.0);
+    EXPECT_FALSE(Preview().StretchButton()->isChecked());
+    EXPECT_FALSE(Find<QCheckBox>(Main(), "stretchTextureCheck")->isChecked());
     EXPECT_FALSE(Engine().StretchTexture());
     WaitPastTheDelay();
     EXPECT_DOUBLE_EQ(Main().TextureScale(), 50.0);
@@ -177,16 +177,16 @@ TEST_F(TextureTest, AScaleBelowHundredReleasesStretchingAndShrinksTheTextureNotB
     EXPECT_EQ(MaskSize(), QSize(72, 80));
     EXPECT_EQ(renders_, 1);
 
-    Preview().tbSize()->setValue(100.0);  // stretching stays off
-    EXPECT_FALSE(Preview().tbStretch()->isChecked());
+    Preview().TextureScaleField()->setValue(100.0);  // stretching stays off
+    EXPECT_FALSE(Preview().StretchButton()->isChecked());
     WaitPastTheDelay();
     EXPECT_EQ(MaskSize(), QSize(96, 160));
 }
 
 TEST_F(TextureTest, CropMarginsThatLeaveNothingKeepOneColumn) {
     LoadTextureFromMenu(Sample("Textures/Marble.png"));  // 128 x 128
-    Preview().seTextStartX()->setValue(100);
-    Preview().seTextStopX()->setValue(100);
+    Preview().CropLeftField()->setValue(100);
+    Preview().CropRightField()->setValue(100);
     WaitPastTheDelay();
     EXPECT_EQ(MaskSize(), QSize(1, 128));
 }
@@ -195,35 +195,35 @@ TEST_F(TextureTest, SeamlessChoiceAndTheStretchButtonRebuildAndRender) {
     LoadTextureFromMenu(Sample("Textures/Leaves.png"));
     // The stretched blend works in pattern widths, which the engine knows after a geometry
     // update with stretching on: any settings change makes one.
-    Click(Radio("RadioGroup2", 1));
+    Click(Radio("blurGroup", 1));
     ASSERT_GT(Engine().Separation(), 0);
     const PixelBuffer before = Engine().MaskMap().Bitmap();
-    Preview().cbSeamless()->setCurrentIndex(1);
-    emit Preview().cbSeamless()->activated(1);  // what a choice in the list sends
+    Preview().SeamlessBox()->setCurrentIndex(1);
+    emit Preview().SeamlessBox()->activated(1);  // what a choice in the list sends
     EXPECT_EQ(renders_, 1);
     ASSERT_EQ(Engine().MaskMap().Bitmap().ByteSize(), before.ByteSize());
     EXPECT_NE(0, std::memcmp(Engine().MaskMap().Bitmap().Data(), before.Data(), before.ByteSize()));
 
-    ClickPreviewButton("tbStretch");
-    EXPECT_FALSE(Find<QCheckBox>(Main(), "cbStretchTexture")->isChecked());
+    ClickPreviewButton("stretchButton");
+    EXPECT_FALSE(Find<QCheckBox>(Main(), "stretchTextureCheck")->isChecked());
     EXPECT_FALSE(Engine().StretchTexture());
     EXPECT_EQ(renders_, 2);
 }
 
 TEST_F(TextureTest, CancellingThePreviewsTextureDialogStillRenders) {
     dialogs_->QueueOpenFile(std::nullopt);
-    ClickPreviewButton("ToolButton5");
+    ClickPreviewButton("chooseTextureButton");
     EXPECT_EQ(renders_, 1);
-    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "85 x 118");
+    EXPECT_EQ(Find<QLabel>(Main(), "textureSizeLabel")->text(), "85 x 118");
 }
 
 TEST_F(TextureTest, AFileThatIsNoPictureKeepsTheTextureButResetsThePlacement) {
     const auto text = temp_ / "notes.txt";
     std::ofstream(text) << "no picture";
-    Preview().seY()->setValue(9);
+    Preview().OffsetYField()->setValue(9);
     LoadTextureFromMenu(Q(text));
-    EXPECT_EQ(Find<QLabel>(Main(), "Label14")->text(), "85 x 118");
-    EXPECT_EQ(Preview().seY()->value(), 0);
+    EXPECT_EQ(Find<QLabel>(Main(), "textureSizeLabel")->text(), "85 x 118");
+    EXPECT_EQ(Preview().OffsetYField()->value(), 0);
     EXPECT_TRUE(dialogs_->Messages().empty());
     EXPECT_TRUE(Main().Textures().Files().empty());  // the temporary folder holds no textures
 }
