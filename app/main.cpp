@@ -1,9 +1,9 @@
 // vistamaze: the desktop program. Start-up order: the OpenGL defaults, the application, the
 // windows (the main window first, whose creation sets up the folders), then the message loop.
 #include "scene3d/SceneView.h"
+#include "workspace/AboutBox.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
-#include "workspace/AboutBox.h"
 
 #include <QStandardPaths>
 #include <QTimer>

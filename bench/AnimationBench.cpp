@@ -10,12 +10,12 @@
 //     saves while the preview is hidden).
 #include "bench/BenchProgram.h"
 #include "scene3d/SceneView.h"
+#include "workspace/AnimationOptionsDialog.h"
 #include "workspace/AnimationRun.h"
 #include "workspace/ModelTab.h"
-#include "workspace/ProgramWindows.h"
 #include "workspace/PreviewWindow.h"
+#include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
-#include "workspace/AnimationOptionsDialog.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -141,8 +141,8 @@ void FramePhases(benchmark::State& state) {
         lap(kScene);
         main.SetTextureScale(main.TextureScale() + options.steps.textureScale);
         main.MirrorTexture();
-        preview.OffsetYField()->setValue(
-            NextTexturePosition(preview.OffsetYField()->value(), options.steps.textureY, preview.OffsetYField()->maximum()));
+        preview.OffsetYField()->setValue(NextTexturePosition(
+            preview.OffsetYField()->value(), options.steps.textureY, preview.OffsetYField()->maximum()));
         preview.UpdateTimer().stop();
         lap(kTexture);
         tab.SceneViewer().RenderUnshown();

@@ -14,8 +14,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using vistamaze::PixelBuffer;
 using vistamaze::AviWriter;
+using vistamaze::PixelBuffer;
 
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;

@@ -4,8 +4,8 @@
 // hands over to the render and stops once the preview has painted the result.
 #include "bench/BenchProgram.h"
 #include "workspace/ProgramWindows.h"
-#include "workspace/VistamazeApplication.h"
 #include "workspace/ProgressWindow.h"
+#include "workspace/VistamazeApplication.h"
 
 #include <QDir>
 #include <QWindow>
@@ -54,8 +54,7 @@ void RenderToPreview(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(elapsed).count());
     }
     if (main.Engine().Width() != 1000 || main.Engine().Height() != 760 ||
-        main.Engine().StereoType() != StereogramKind::Textured ||
-        main.Engine().Oversampling() != 4) {
+        main.Engine().StereoType() != StereogramKind::Textured || main.Engine().Oversampling() != 4) {
         state.SkipWithError("the start-up settings were not 1000 x 760 textured x4");
     }
 }

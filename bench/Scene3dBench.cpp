@@ -2,9 +2,9 @@
 // plus depth read of an 800 x 600 on-screen view with the start-up text and with a 100k-triangle
 // mesh, and one 1600 x 1200 off-screen render with colour and depth read-back.
 #include "bench/BenchMeshes.h"
+#include "scene3d/DepthBuffer.h"
 #include "scene3d/OffscreenView.h"
 #include "scene3d/SceneView.h"
-#include "scene3d/DepthBuffer.h"
 
 #include <QApplication>
 #include <QSurfaceFormat>

@@ -293,11 +293,10 @@ const std::map<std::string, ValueOption>& ValueOptions() {
         both("-o", "--output", [](RenderOptions& o, const std::string& v) { o.output = v; });
         both("-t", "--texture", [](RenderOptions& o, const std::string& v) { o.texture = v; });
         both("", "--type", [](RenderOptions& o, const std::string& v) {
-            o.type =
-                ParseChoice<StereogramKind>("--type", v,
-                                             {{"textured", StereogramKind::Textured},
-                                              {"random-dot-textured", StereogramKind::RandomDotTextured},
-                                              {"random-dot", StereogramKind::RandomDot}});
+            o.type = ParseChoice<StereogramKind>("--type", v,
+                                                 {{"textured", StereogramKind::Textured},
+                                                  {"random-dot-textured", StereogramKind::RandomDotTextured},
+                                                  {"random-dot", StereogramKind::RandomDot}});
         });
         both("-W", "--width", [](RenderOptions& o, const std::string& v) {
             o.width = static_cast<int>(ParseInteger("--width", v, 1, 6000));
@@ -323,8 +322,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
         });
         both("", "--dot-colors", [](RenderOptions& o, const std::string& v) {
             o.dotColors = ParseChoice<RandomDotColors>(
-                "--dot-colors", v,
-                {{"bw", RandomDotColors::BlackAndWhite}, {"rgb", RandomDotColors::Rgb}});
+                "--dot-colors", v, {{"bw", RandomDotColors::BlackAndWhite}, {"rgb", RandomDotColors::Rgb}});
         });
         both("", "--distance",
              [](RenderOptions& o, const std::string& v) { o.distance = ParseInches("--distance", v); });

@@ -4,8 +4,8 @@
 #include "engine/QuotedName.h"
 #include "importer/ModelImporter.h"
 #include "output/PictureWriters.h"
-#include "scene3d/DepthMapping.h"
 #include "scene3d/DepthBuffer.h"
+#include "scene3d/DepthMapping.h"
 #include "scene3d/HeadlessView.h"
 #include "scene3d/SceneActions.h"
 

@@ -778,7 +778,7 @@ void Stereogram::EnsureScratch(std::size_t count) {
 // finishes and reports them, strictly in order, so callbacks see the same sequence as a serial
 // render.
 void Stereogram::RenderRowsParallel(int threads, const std::function<void(int, RowScratch&)>& work,
-                                     const std::function<void(int)>& finish) {
+                                    const std::function<void(int)>& finish) {
     EnsureScratch(static_cast<std::size_t>(threads));
     const int rows = height_;
     std::unique_ptr<std::atomic<std::uint8_t>[]> done(

@@ -127,22 +127,17 @@ ModelFormat ModelFormatForExtension(std::string extension) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     static constexpr std::pair<const char*, ModelFormat> kTable[] = {
-        {"3ds", ModelFormat::Assimp},      {"prj", ModelFormat::Assimp},
-        {"obj", ModelFormat::Assimp},      {"objf", ModelFormat::AssimpObj},
-        {"md5mesh", ModelFormat::Assimp},  {"md5anim", ModelFormat::Assimp},
-        {"ms3d", ModelFormat::Assimp},     {"lwo", ModelFormat::Assimp},
-        {"smd", ModelFormat::Assimp},      {"b3d", ModelFormat::Assimp},
-        {"mdc", ModelFormat::Assimp},      {"stl", ModelFormat::Assimp},
-        {"md3", ModelFormat::Assimp},      {"md2", ModelFormat::Assimp},
-        {"ply", ModelFormat::Assimp},      {"gltf", ModelFormat::Assimp},
-        {"glb", ModelFormat::Assimp},      {"fbx", ModelFormat::Assimp},
-        {"dae", ModelFormat::Assimp},      {"3mf", ModelFormat::Assimp},
-        {"off", ModelFormat::Assimp},      {"bsp", ModelFormat::Quake3Bsp},
-        {"q3bsp", ModelFormat::Quake3Bsp}, {"wrl", ModelFormat::Vrml},
-        {"gts", ModelFormat::Gts},         {"nurbs", ModelFormat::Nurbs},
-        {"oct", ModelFormat::Oct},         {"glm", ModelFormat::Ghoul2Mesh},
-        {"glx", ModelFormat::Ghoul2Mesh},  {"gla", ModelFormat::Ghoul2Anim},
-        {"nmf", ModelFormat::Nmf},         {"tin", ModelFormat::Tin},
+        {"3ds", ModelFormat::Assimp},     {"prj", ModelFormat::Assimp},      {"obj", ModelFormat::Assimp},
+        {"objf", ModelFormat::AssimpObj}, {"md5mesh", ModelFormat::Assimp},  {"md5anim", ModelFormat::Assimp},
+        {"ms3d", ModelFormat::Assimp},    {"lwo", ModelFormat::Assimp},      {"smd", ModelFormat::Assimp},
+        {"b3d", ModelFormat::Assimp},     {"mdc", ModelFormat::Assimp},      {"stl", ModelFormat::Assimp},
+        {"md3", ModelFormat::Assimp},     {"md2", ModelFormat::Assimp},      {"ply", ModelFormat::Assimp},
+        {"gltf", ModelFormat::Assimp},    {"glb", ModelFormat::Assimp},      {"fbx", ModelFormat::Assimp},
+        {"dae", ModelFormat::Assimp},     {"3mf", ModelFormat::Assimp},      {"off", ModelFormat::Assimp},
+        {"bsp", ModelFormat::Quake3Bsp},  {"q3bsp", ModelFormat::Quake3Bsp}, {"wrl", ModelFormat::Vrml},
+        {"gts", ModelFormat::Gts},        {"nurbs", ModelFormat::Nurbs},     {"oct", ModelFormat::Oct},
+        {"glm", ModelFormat::Ghoul2Mesh}, {"glx", ModelFormat::Ghoul2Mesh},  {"gla", ModelFormat::Ghoul2Anim},
+        {"nmf", ModelFormat::Nmf},        {"tin", ModelFormat::Tin},
     };
     for (const auto& [name, format] : kTable) {
         if (extension == name) {

@@ -29,8 +29,7 @@ int FrameTimeFor(int fps) noexcept {
 
 void ApplyFrameSteps(Scene3d& scene, const AnimationSteps& steps, CameraTravel& travel, int sliderX,
                      int sliderY) {
-    for (SceneObject* object :
-         std::initializer_list<SceneObject*>{&scene.model, &scene.text}) {
+    for (SceneObject* object : std::initializer_list<SceneObject*>{&scene.model, &scene.text}) {
         if (object->Visible()) {
             RotateAboutSceneAxes(*object, steps.rotateX, steps.rotateY, steps.rotateZ);
         }

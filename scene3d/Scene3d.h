@@ -1,10 +1,10 @@
 #pragma once
 
 #include "scene3d/Camera.h"
-#include "scene3d/PivotNode.h"
-#include "scene3d/MeshObject.h"
 #include "scene3d/LightSource.h"
+#include "scene3d/MeshObject.h"
 #include "scene3d/Navigator.h"
+#include "scene3d/PivotNode.h"
 #include "scene3d/SpaceText.h"
 
 #include <QColor>

@@ -83,8 +83,7 @@ Matrix4 SceneObject::ModelMatrix() const noexcept {
             z.x, z.y, z.z, 0.0, position_.x, position_.y, position_.z, 1.0};
 }
 
-void RotateAboutSceneAxes(SceneObject& object, double xDegrees, double yDegrees,
-                          double zDegrees) noexcept {
+void RotateAboutSceneAxes(SceneObject& object, double xDegrees, double yDegrees, double zDegrees) noexcept {
     if (xDegrees != 0.0) {
         object.Rotate({1.0, 0.0, 0.0}, xDegrees);
     }

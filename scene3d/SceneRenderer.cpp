@@ -27,8 +27,7 @@ void SetUpLights(const Scene3d& scene) {
 
 }  // namespace
 
-void RenderScene(const Scene3d& scene, Camera& camera, int width, int height,
-                 const ViewSettings& settings) {
+void RenderScene(const Scene3d& scene, Camera& camera, int width, int height, const ViewSettings& settings) {
     glViewport(0, 0, width, height);
     const QColor& bg = settings.backgroundColor;
     glClearColor(static_cast<GLfloat>(bg.redF()), static_cast<GLfloat>(bg.greenF()),

@@ -5,10 +5,10 @@
 // tools/screenshots.sh (which provides an X display):
 //   vm_screenshots <output folder>
 #include "scene3d/SceneView.h"
-#include "workspace/ProgramWindows.h"
-#include "workspace/PreviewWindow.h"
-#include "workspace/VistamazeApplication.h"
 #include "workspace/ConfigurationDialog.h"
+#include "workspace/PreviewWindow.h"
+#include "workspace/ProgramWindows.h"
+#include "workspace/VistamazeApplication.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,13 +1,13 @@
 #include "workspace/AnimationRun.h"
 
 #include "scene3d/SceneView.h"
-#include "workspace/DepthView.h"
-#include "workspace/ModelTab.h"
-#include "workspace/MainWindow.h"
-#include "workspace/PreviewWindow.h"
-#include "workspace/VistamazeApplication.h"
-#include "workspace/ProgressWindow.h"
 #include "workspace/AnimationOptionsDialog.h"
+#include "workspace/DepthView.h"
+#include "workspace/MainWindow.h"
+#include "workspace/ModelTab.h"
+#include "workspace/PreviewWindow.h"
+#include "workspace/ProgressWindow.h"
+#include "workspace/VistamazeApplication.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -95,7 +95,8 @@ QString LowerExtension(const QString& file) {
 
 }  // namespace
 
-AnimationRun::AnimationRun(MainWindow& main, AnimationOptionsDialog& options, ProgressWindow& progress, PreviewWindow& preview)
+AnimationRun::AnimationRun(MainWindow& main, AnimationOptionsDialog& options, ProgressWindow& progress,
+                           PreviewWindow& preview)
     : main_(main),
       options_(options),
       progress_(progress),
@@ -346,8 +347,8 @@ void AnimationRun::FinishWriting() {
 // delayed rebuild and render; the loop renders every frame itself, so that render is dropped.
 void AnimationRun::MoveTexturePosition(const AnimationSteps& steps) {
     bool moved = false;
-    for (const auto& [field, step] :
-         {std::pair{preview_.OffsetXField(), steps.textureX}, std::pair{preview_.OffsetYField(), steps.textureY}}) {
+    for (const auto& [field, step] : {std::pair{preview_.OffsetXField(), steps.textureX},
+                                      std::pair{preview_.OffsetYField(), steps.textureY}}) {
         if (step != 0) {
             field->setValue(NextTexturePosition(field->value(), step, field->maximum()));
             moved = true;

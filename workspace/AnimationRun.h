@@ -22,7 +22,8 @@ class MainWindow;
 // outlive it.
 class AnimationRun {
 public:
-    AnimationRun(MainWindow& main, AnimationOptionsDialog& options, ProgressWindow& progress, PreviewWindow& preview);
+    AnimationRun(MainWindow& main, AnimationOptionsDialog& options, ProgressWindow& progress,
+                 PreviewWindow& preview);
     ~AnimationRun();
     AnimationRun(const AnimationRun&) = delete;
     AnimationRun& operator=(const AnimationRun&) = delete;

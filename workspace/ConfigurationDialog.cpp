@@ -10,14 +10,16 @@
 
 namespace vistamaze {
 
-ConfigurationDialog::ConfigurationDialog(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
+ConfigurationDialog::ConfigurationDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint) {
     InitGuiResources();
     ui_ = std::make_unique<Ui::ConfigurationDialog>();
     ui_->setupUi(this);
     SetHelpContext(this, kHelpConfiguration);
     // Four typed characters, as the fields are wide; values the program writes back show in full.
     constexpr int kTypedLength = 4;
-    for (QLineEdit* edit : {ObservationDistanceEdit(), MaxDepthEdit(), MinDepthEdit(), SeparationEdit(), DpiEdit()}) {
+    for (QLineEdit* edit :
+         {ObservationDistanceEdit(), MaxDepthEdit(), MinDepthEdit(), SeparationEdit(), DpiEdit()}) {
         InstallNumericKeyFilter(edit, kTypedLength);
         edit->installEventFilter(this);
     }
@@ -57,7 +59,8 @@ QLineEdit* ConfigurationDialog::DpiEdit() const {
 }
 
 void ConfigurationDialog::ApplyPreset(const Preset& preset) {
-    const std::array<QLineEdit*, 5> edits{ObservationDistanceEdit(), MaxDepthEdit(), MinDepthEdit(), SeparationEdit(), DpiEdit()};
+    const std::array<QLineEdit*, 5> edits{ObservationDistanceEdit(), MaxDepthEdit(), MinDepthEdit(),
+                                          SeparationEdit(), DpiEdit()};
     for (std::size_t i = 0; i < edits.size(); ++i) {
         edits[i]->setText(QString::fromLatin1(preset[i]));
     }

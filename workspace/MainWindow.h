@@ -156,8 +156,8 @@ public:
     void EnableRenderCommands();
     // "Render animation": after the model-open dialog closed or a depth map was captured.
     void EnableAnimationCommands();
-    // `showLastRenderedButton`, "Show last rendered", `saveButton`, "Save Stereogram": after a single render's result
-    // reached the preview window.
+    // `showLastRenderedButton`, "Show last rendered", `saveButton`, "Save Stereogram": after a single
+    // render's result reached the preview window.
     void EnableResultCommands();
 
     // The "Stereogram Type" and "Oversampling" items (from 0), and choosing one as the user's
@@ -200,6 +200,7 @@ private:
     void SetDpiText(const QString& text);
     [[nodiscard]] bool ApplyFields();
     void ShowTexture();
+    void ShowTextureSize();
     void LoadTextureControls();
     void SetTextureRanges(int width, int height);
     [[nodiscard]] int MirrorMode() const;
@@ -218,10 +219,10 @@ private:
     QButtonGroup* geometryButtons_ = nullptr;
     QMenu* sizeMenu_ = nullptr;
     QMenu* dpiMenu_ = nullptr;
-    Picture depthPicture_;     // the depth image control's picture
-    Picture texturePicture_;     // the texture thumbnail's picture (the built-in texture at start)
-    PixelBuffer workingTexture_;  // the working texture: cropped and scaled, 24-bit
-    PixelBuffer mirroredTexture_;   // the mirror-tiled working texture
+    Picture depthPicture_;         // the depth image control's picture
+    Picture texturePicture_;       // the texture thumbnail's picture (the built-in texture at start)
+    PixelBuffer workingTexture_;   // the working texture: cropped and scaled, 24-bit
+    PixelBuffer mirroredTexture_;  // the mirror-tiled working texture
     TextureList textureList_;
     QString textureFileName_;  // the texture dialog's current file
     QString textureDialogFolder_;

@@ -2,8 +2,8 @@
 
 #include "output/PictureWriters.h"
 #include "scene3d/OffscreenView.h"
-#include "scene3d/SceneView.h"
 #include "scene3d/SceneActions.h"
+#include "scene3d/SceneView.h"
 #include "scene3d/SpaceTextGeometry.h"
 #include "ui_ModelTab.h"
 #include "workspace/BusyCursor.h"
@@ -100,9 +100,8 @@ void ModelTab::LayOutHeaders() {
             layout->addWidget(group);
         }
     };
-    flow(
-        ui_->leftHeader, ui_->leftHeaderLayout,
-        {ui_->scaleGroup, ui_->moveGroup, ui_->textGroup, ui_->optionsGroup, ui_->commandsPanel});
+    flow(ui_->leftHeader, ui_->leftHeaderLayout,
+         {ui_->scaleGroup, ui_->moveGroup, ui_->textGroup, ui_->optionsGroup, ui_->commandsPanel});
     flow(ui_->rightHeader, ui_->rightHeaderLayout, {ui_->depthGroup, ui_->exportGroup});
 }
 
@@ -149,7 +148,8 @@ void ModelTab::ConnectControls() {
     connect(ui_->resetDepthButton, &QPushButton::clicked, this, &ModelTab::ResetDepthSliders);
     connect(ui_->refreshButton, &QPushButton::clicked, this, &ModelTab::RefreshView);
     connect(ui_->saveDepthButton, &QPushButton::clicked, this, &ModelTab::SaveDepthMap);
-    connect(ui_->saveLargeDepthButton, &QPushButton::clicked, this, [this] { ExportLargeDepthMap(ExportTarget::File); });
+    connect(ui_->saveLargeDepthButton, &QPushButton::clicked, this,
+            [this] { ExportLargeDepthMap(ExportTarget::File); });
     connect(ui_->copyDepthButton, &QPushButton::clicked, this,
             [this] { ExportLargeDepthMap(ExportTarget::Clipboard); });
 
@@ -230,8 +230,8 @@ void ModelTab::SceneChanged() {
 
 void ModelTab::MoveCameraFromSliders() {
     if (SceneObject* moving = scene_->navigator.MovingObject()) {
-        moving->SetPosition(
-            {ui_->cameraXSlider->value() / 20.0, ui_->cameraYSlider->value() / 20.0, ui_->cameraZSlider->value() / 20.0});
+        moving->SetPosition({ui_->cameraXSlider->value() / 20.0, ui_->cameraYSlider->value() / 20.0,
+                             ui_->cameraZSlider->value() / 20.0});
     }
     SceneChanged();
 }
@@ -263,7 +263,8 @@ void ModelTab::MouseMove(const QPoint& pos, Qt::MouseButtons buttons, Qt::Keyboa
 }
 
 void ModelTab::MouseWheel(int delta) {
-    ui_->scaleSlider->setValue(ui_->scaleSlider->value() + static_cast<int>(std::trunc(delta / 120.0 * kWheelStep)));
+    ui_->scaleSlider->setValue(ui_->scaleSlider->value() +
+                               static_cast<int>(std::trunc(delta / 120.0 * kWheelStep)));
 }
 
 void ModelTab::LoadModel() {
@@ -402,9 +403,9 @@ void ModelTab::CaptureDepthMap() {
 
     const std::vector<float>& depths = zBuffer_.ReadDepth();
     if (!freezeDepthRange_) {
-        depthRange_ = ComputeDepthRange(
-            depths,
-            DepthSliders{ui_->minDepthSlider->value(), ui_->maxDepthSlider->value(), ui_->depthSpaceSlider->value()});
+        depthRange_ =
+            ComputeDepthRange(depths, DepthSliders{ui_->minDepthSlider->value(), ui_->maxDepthSlider->value(),
+                                                   ui_->depthSpaceSlider->value()});
     }
     MapDepthsToImage(depths, zBuffer_.Width(), zBuffer_.Height(), depthRange_, depthImage_);
     if (!suppressDepthOutput_ && !holdCaptures_) {

@@ -2,8 +2,8 @@
 
 #include "engine/PixelBuffer.h"
 #include "importer/ModelImporter.h"
-#include "scene3d/DepthMapping.h"
 #include "scene3d/DepthBuffer.h"
+#include "scene3d/DepthMapping.h"
 #include "scene3d/Scene3d.h"
 #include "workspace/ProgramFolders.h"
 

@@ -108,9 +108,9 @@ void PreviewWindow::LayOutPanel() {
     flow->setContentsMargins(2, 1, 4, 1);
     ui_->toolBar->setMovable(false);
     ui_->toolBar->setMinimumWidth(ui_->toolBar->sizeHint().width());
-    for (QWidget* item : std::initializer_list<QWidget*>{ui_->toolBar, ui_->positionGroup, ui_->cropGroup,
-                                                         ui_->rightGroup, ui_->bottomGroup, ui_->textureScaleGroup,
-                                                         ui_->seamlessGroup, ui_->zoomGroup}) {
+    for (QWidget* item : std::initializer_list<QWidget*>{
+             ui_->toolBar, ui_->positionGroup, ui_->cropGroup, ui_->rightGroup, ui_->bottomGroup,
+             ui_->textureScaleGroup, ui_->seamlessGroup, ui_->zoomGroup}) {
         flow->addWidget(item);
     }
 }
@@ -184,7 +184,8 @@ void PreviewWindow::ConnectTextureControls() {
                 host.SetStretchTexture(ui_->stretchButton->isChecked());
                 host.Render();
             }));
-    connect(ui_->horizontalMirrorButton, &QAction::triggered, this, withHost([this](PreviewTextureHost& host) {
+    connect(ui_->horizontalMirrorButton, &QAction::triggered, this,
+            withHost([this](PreviewTextureHost& host) {
                 host.SetHorizontalMirror(ui_->horizontalMirrorButton->isChecked());
                 host.RebuildTexture();
                 host.Render();
@@ -199,14 +200,14 @@ void PreviewWindow::ConnectTextureControls() {
                 host.RebuildTexture();
                 host.Render();
             }));
-    for (QSpinBox* field :
-         {ui_->offsetXField, ui_->offsetYField, ui_->cropLeftField, ui_->cropTopField, ui_->cropRightField, ui_->cropBottomField}) {
+    for (QSpinBox* field : {ui_->offsetXField, ui_->offsetYField, ui_->cropLeftField, ui_->cropTopField,
+                            ui_->cropRightField, ui_->cropBottomField}) {
         connect(field, &QSpinBox::valueChanged, this, &PreviewWindow::DelayedUpdate);
     }
     connect(ui_->textureScaleField, &QDoubleSpinBox::valueChanged, this, &PreviewWindow::DelayedUpdate);
-    for (QAbstractSpinBox* field :
-         std::initializer_list<QAbstractSpinBox*>{ui_->offsetXField, ui_->offsetYField, ui_->cropLeftField, ui_->cropTopField,
-                                                  ui_->cropRightField, ui_->cropBottomField, ui_->textureScaleField}) {
+    for (QAbstractSpinBox* field : std::initializer_list<QAbstractSpinBox*>{
+             ui_->offsetXField, ui_->offsetYField, ui_->cropLeftField, ui_->cropTopField, ui_->cropRightField,
+             ui_->cropBottomField, ui_->textureScaleField}) {
         auto* filter = new StopTimerOnMouseMove(field, updateTimer_);
         for (QWidget* part :
              {static_cast<QWidget*>(field), static_cast<QWidget*>(field->findChild<QLineEdit*>())}) {

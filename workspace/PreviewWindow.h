@@ -44,8 +44,8 @@ struct PreviewPlacement {
 // popup's "Close") only hides it and keeps the picture and the fields.
 //
 // Each time it goes from hidden to shown it places itself on the available area of its screen
-// (PlacePreview with `pictureLabel`'s size and the toolbar panel's height at that width), so `pictureLabel` is
-// sized before show(). SetStereogram gives `pictureLabel` the size of the picture as shown (setFixedSize
+// (PlacePreview with `pictureLabel`'s size and the toolbar panel's height at that width), so `pictureLabel`
+// is sized before show(). SetStereogram gives `pictureLabel` the size of the picture as shown (setFixedSize
 // also works): it sits unstretched and centred in the scroll area, which scrolls when the picture
 // is larger. The tool bar and the field groups flow into more rows when the window is narrow.
 class PreviewWindow : public QWidget {

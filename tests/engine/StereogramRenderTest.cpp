@@ -312,8 +312,8 @@ TEST(StereogramRenderTest, AFixedSeedReproducesEveryKindAndThreadsDoNotChangeThe
         s.Generate();
         return s.StereogramPicture().Bitmap();
     };
-    for (const auto type : {StereogramKind::RandomDot, StereogramKind::RandomDotTextured,
-                            StereogramKind::Textured}) {
+    for (const auto type :
+         {StereogramKind::RandomDot, StereogramKind::RandomDotTextured, StereogramKind::Textured}) {
         for (const auto blur : {BlurLevel::None, BlurLevel::Medium}) {
             const PixelBuffer one = render(type, blur, 1);
             EXPECT_EQ(one, render(type, blur, 1));
@@ -389,12 +389,9 @@ TEST(StereogramRenderTest, TinyPicturesAndFlatTexturesStillRender) {
         int textureHeight;
     };
     const Case cases[] = {
-        {StereogramKind::Textured, 1, 760, 128, 128},
-        {StereogramKind::Textured, 1000, 1, 128, 128},
-        {StereogramKind::Textured, 1, 1, 128, 128},
-        {StereogramKind::RandomDot, 1, 5, 128, 128},
-        {StereogramKind::RandomDotTextured, 7, 1, 128, 128},
-        {StereogramKind::Textured, 1000, 760, 1000, 5},
+        {StereogramKind::Textured, 1, 760, 128, 128},        {StereogramKind::Textured, 1000, 1, 128, 128},
+        {StereogramKind::Textured, 1, 1, 128, 128},          {StereogramKind::RandomDot, 1, 5, 128, 128},
+        {StereogramKind::RandomDotTextured, 7, 1, 128, 128}, {StereogramKind::Textured, 1000, 760, 1000, 5},
     };
     for (const Case& c : cases) {
         Stereogram s;

@@ -144,9 +144,7 @@ TEST(InitialScene, HoldsTheStartValues) {
     EXPECT_EQ(scene->navigator.MovingObject(), &scene->text);
     EXPECT_EQ(scene->text.Text(), QStringLiteral("HELLO"));
     EXPECT_TRUE(scene->text.Font().bold());
-    EXPECT_NEAR(
-        std::atan2(scene->text.Direction().x, scene->text.Direction().z) * 180.0 / kPi, 39.2,
-        0.05);
+    EXPECT_NEAR(std::atan2(scene->text.Direction().x, scene->text.Direction().z) * 180.0 / kPi, 39.2, 0.05);
     EXPECT_FALSE(scene->pivot.Visible());
     EXPECT_TRUE(scene->model.MeshData().Empty());
     const QColor bg = ColorFromNumber(kInitialBackgroundColor);

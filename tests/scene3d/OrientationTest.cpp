@@ -70,8 +70,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         AngleCase{"Roll", &SceneObject::SetRollAngle, &SceneObject::RollAngle, {0, 0, 1}, {-1, 0, 0}},
         AngleCase{"Turn", &SceneObject::SetTurnAngle, &SceneObject::TurnAngle, {1, 0, 0}, {0, 1, 0}},
-        AngleCase{
-            "Pitch", &SceneObject::SetPitchAngle, &SceneObject::PitchAngle, {0, 1, 0}, {0, 0, -1}}),
+        AngleCase{"Pitch", &SceneObject::SetPitchAngle, &SceneObject::PitchAngle, {0, 1, 0}, {0, 0, -1}}),
     [](const ::testing::TestParamInfo<AngleCase>& p) { return std::string(p.param.name); });
 
 TEST(SceneObject, AngleSettersAreRelativeToTheCurrentOrientation) {

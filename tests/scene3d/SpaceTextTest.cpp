@@ -1,6 +1,6 @@
 #include "engine/Errors.h"
-#include "scene3d/SpaceText.h"
 #include "scene3d/SceneActions.h"
+#include "scene3d/SpaceText.h"
 #include "scene3d/SpaceTextGeometry.h"
 #include "tests/support/TestSupport.h"
 

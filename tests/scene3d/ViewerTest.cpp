@@ -1,8 +1,8 @@
 #include "GLTestSupport.h"
 #include "formats/ModelFile.h"
+#include "scene3d/DepthBuffer.h"
 #include "scene3d/OffscreenView.h"
 #include "scene3d/SceneView.h"
-#include "scene3d/DepthBuffer.h"
 #include "tests/support/TestSupport.h"
 
 #include <QSignalSpy>

@@ -1,8 +1,8 @@
 // The about box: shown modally from "About", version label, links, and the ways it closes.
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
-#include "workspace/MainWindow.h"
 #include "workspace/AboutBox.h"
+#include "workspace/MainWindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -3,13 +3,13 @@
 // with ffprobe, and what the run changed for its duration is checked to come back.
 #include "scene3d/SceneView.h"
 #include "tests/workspace/ProgramFixture.h"
+#include "workspace/AnimationOptionsDialog.h"
 #include "workspace/AnimationRun.h"
 #include "workspace/DepthView.h"
 #include "workspace/ModelTab.h"
 #include "workspace/PictureConversion.h"
 #include "workspace/PreviewWindow.h"
 #include "workspace/ProgressWindow.h"
-#include "workspace/AnimationOptionsDialog.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -20,6 +20,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <array>
 #include <algorithm>
 #include <csignal>
 #include <cstdint>
@@ -175,15 +176,17 @@ protected:
             entered = true;
             Find<QComboBox>(Options(), "screenSizeBox")->setCurrentIndex(choice.sizeItem);
             Find<QComboBox>(Options(), "fpsBox")->setCurrentIndex(choice.fpsItem);
-            const QByteArray type = "rgStereogramType_" + QByteArray::number(choice.typeItem);
-            Click(Find<QRadioButton>(Options(), type.constData()));
+            constexpr std::array<const char*, 3> kKindButtons{"randomDotButton", "randomDotTexturedButton",
+                                                             "texturedButton"};
+            Click(Find<QRadioButton>(Options(), kKindButtons.at(static_cast<std::size_t>(choice.typeItem))));
             for (const auto& [name, text] : choice.fields) {
                 Retype(Find<QLineEdit>(Options(), name), text);
             }
             if (inDialog) {
                 inDialog();
             }
-            QTest::mouseClick(Find<QPushButton>(Options(), start ? "startButton" : "closeButton"), Qt::LeftButton);
+            QTest::mouseClick(Find<QPushButton>(Options(), start ? "startButton" : "closeButton"),
+                              Qt::LeftButton);
         });
         poll.start();
         QTest::mouseClick(Find<QPushButton>(Tab(), "renderAnimationButton"), Qt::LeftButton);
@@ -215,8 +218,9 @@ TEST_F(AnimationTest, OptionsDialogOffersItsItemsAndDefaultsAndCloseDoesNothing)
     ASSERT_EQ(fps->count(), 6);
     EXPECT_EQ(fps->currentText(), QStringLiteral("25"));
     const std::vector<std::pair<const char*, const char*>> fields{
-        {"frameCountEdit", "120"}, {"rotationXEdit", "0"},    {"rotationYEdit", "3"},     {"rotationZEdit", "0"},        {"cameraZoomEdit", "0"},
-        {"cameraXEdit", "0"},          {"cameraYEdit", "0"}, {"textureScaleEdit", "0"}, {"textureXEdit", "0"}, {"textureYEdit", "15"}};
+        {"frameCountEdit", "120"}, {"rotationXEdit", "0"}, {"rotationYEdit", "3"}, {"rotationZEdit", "0"},
+        {"cameraZoomEdit", "0"},   {"cameraXEdit", "0"},   {"cameraYEdit", "0"},   {"textureScaleEdit", "0"},
+        {"textureXEdit", "0"},     {"textureYEdit", "15"}};
     for (const auto& [name, text] : fields) {
         EXPECT_EQ(Find<QLineEdit>(Options(), name)->text(), QLatin1String(text)) << name;
     }
@@ -240,17 +244,19 @@ TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize)
     for (const Case& c : {Case{2, 4, 3, "320x240", "25/1"}, Case{21, 5, 2, "1024x768", "1000/33"},
                           Case{0, 1, 4, "320x192", "1000/83"}}) {
         const fs::path movie = temp_ / (std::string(c.size) + ".avi");
-        Animate(
-            Choice{
-                c.sizeItem, c.fpsItem, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QString::number(c.frames)}}},
-            Q(movie));
+        Animate(Choice{c.sizeItem,
+                       c.fpsItem,
+                       AnimationOptionsDialog::kTexturedItem,
+                       {{"frameCountEdit", QString::number(c.frames)}}},
+                Q(movie));
         auto probe = ProbeMovie(movie);
         EXPECT_EQ(probe["codec_name"], "rawvideo") << c.size;
         EXPECT_EQ(probe["width"] + "x" + probe["height"], c.size);
         EXPECT_EQ(probe["r_frame_rate"], c.rate) << c.size;
         EXPECT_EQ(probe["nb_read_frames"], std::to_string(c.frames)) << c.size;
         EXPECT_EQ(DistinctFrames(movie), static_cast<std::size_t>(c.frames)) << "the text turns";
-        EXPECT_EQ(MainField("widthEdit")->text() + "x" + MainField("heightEdit")->text(), QLatin1String(c.size));
+        EXPECT_EQ(MainField("widthEdit")->text() + "x" + MainField("heightEdit")->text(),
+                  QLatin1String(c.size));
         EXPECT_EQ(QStringLiteral("%1x%2").arg(Engine().Width()).arg(Engine().Height()),
                   QLatin1String(c.size));
         EXPECT_FALSE(fs::exists(WorkFile()));
@@ -272,9 +278,10 @@ TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
         StereogramKind type;
         int oversampling;
     };
-    for (const Case& c : {Case{AnimationOptionsDialog::kRandomDotItem, StereogramKind::RandomDot, 1},
-                          Case{AnimationOptionsDialog::kRandomDotTexturedItem, StereogramKind::RandomDotTextured, 1},
-                          Case{AnimationOptionsDialog::kTexturedItem, StereogramKind::Textured, 4}}) {
+    for (const Case& c :
+         {Case{AnimationOptionsDialog::kRandomDotItem, StereogramKind::RandomDot, 1},
+          Case{AnimationOptionsDialog::kRandomDotTexturedItem, StereogramKind::RandomDotTextured, 1},
+          Case{AnimationOptionsDialog::kTexturedItem, StereogramKind::Textured, 4}}) {
         ChooseSettings(2, 1);  // Textured, oversampling 2
         std::pair<StereogramKind, int> during{};
         watcher_->on[QStringLiteral("Frame  1/1")] = [&] {
@@ -323,7 +330,9 @@ TEST_F(AnimationTest, StopGivesTheFramesShownWhenItIsPressed) {
                 }
             });
         const fs::path movie = temp_ / "stopped.avi";
-        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("6")}}}, Q(movie));
+        Animate(
+            Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("6")}}},
+            Q(movie));
         QObject::disconnect(atProgress);
         EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], std::to_string(frame)) << label.toStdString();
         ASSERT_GE(watcher_->shown.size(), 2U);
@@ -342,7 +351,8 @@ TEST_F(AnimationTest, TheGaugeFollowsTheEngineWithinEveryFrame) {
     std::map<QString, std::vector<int>> values;  // per status shown
     QObject::connect(windows_->Progress().ProgressBar(), &QProgressBar::valueChanged,
                      [&](int value) { values[StatusText()].push_back(value); });
-    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}}, Q(temp_ / "g.avi"));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}},
+            Q(temp_ / "g.avi"));
     for (int frame = 1; frame <= 3; ++frame) {
         const std::vector<int>& seen = values[QStringLiteral("Frame  %1/3").arg(frame)];
         ASSERT_FALSE(seen.empty()) << frame;
@@ -363,7 +373,8 @@ TEST_F(AnimationTest, FullDiskInAFrameKeepsThePlayableFramesBeforeItAndReportsIt
         ::setrlimit(RLIMIT_FSIZE, &full);
     };
     watcher_->on[QStringLiteral("Saving data     ")] = [&] { ::setrlimit(RLIMIT_FSIZE, &old); };
-    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("6")}}}, Q(movie));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("6")}}},
+            Q(movie));
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldSignal);
     EXPECT_EQ(ProbeMovie(movie)["nb_read_frames"], "2");
@@ -418,7 +429,8 @@ TEST_F(AnimationTest, EachFrameIsTheSceneSteppedDrawnAndRenderedInTurn) {
     Scene3d& scene = Tab().Scene();
     const FrameStepsUndo start(scene, CameraTravel{});
     const fs::path movie = temp_ / "steps.avi";
-    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}}, Q(movie));
+    Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}},
+            Q(movie));
     ASSERT_EQ(ProbeMovie(movie)["nb_read_frames"], "3");
     // The depth view, put on the screen only now and then during the run, ends on the last frame.
     EXPECT_EQ(Tab().DepthPane().Image(), ToQImage(Engine().DepthMap().Bitmap()));
@@ -449,7 +461,9 @@ TEST_F(AnimationTest, AnExistingAviTargetIsRemovedBeforeTheRunOtherFilesAreNot) 
         WriteBytes(target, {1, 2, 3});
         bool existed = false;
         watcher_->on[QStringLiteral("Frame  1/1")] = [&] { existed = fs::exists(target); };
-        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("1")}}}, Q(target));
+        Animate(
+            Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("1")}}},
+            Q(target));
         EXPECT_EQ(existed, !removed) << name;
         EXPECT_EQ(ProbeMovie(target)["nb_read_frames"], "1") << name;
     }
@@ -482,8 +496,8 @@ TEST_F(AnimationTest, AFieldThatCannotBeTakenKeepsTheDialogOpenWithTheFieldSelec
     const Case cases[] = {
         {"cameraZoomEdit", QStringLiteral("x"), QStringLiteral("'x' is not a valid integer value"),
          QStringLiteral("0")},
-        {"textureScaleEdit", QStringLiteral("1..5"), QStringLiteral("'1..5' is not a valid floating point value"),
-         QStringLiteral("0")},
+        {"textureScaleEdit", QStringLiteral("1..5"),
+         QStringLiteral("'1..5' is not a valid floating point value"), QStringLiteral("0")},
         {"soundTrackEdit",
          notWav,
          QStringLiteral("Sound track \"") + notWav + QStringLiteral("\": not a WAV"),
@@ -506,7 +520,8 @@ TEST_F(AnimationTest, AFieldThatCannotBeTakenKeepsTheDialogOpenWithTheFieldSelec
             Retype(field, c.good);
         };
         Animate(Choice{}, std::nullopt);  // the options the refused Start must keep: 3 frames
-        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{c.field, c.text}}}, std::nullopt, true, refuse);
+        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{c.field, c.text}}}, std::nullopt, true,
+                refuse);
         EXPECT_TRUE(stayed) << c.field;
         ASSERT_EQ(dialogs_->Messages().size(), 1U) << c.field;
         const QString& shown = dialogs_->Messages()[0].text;
@@ -533,8 +548,9 @@ TEST_F(AnimationTest, TheSoundTrackChosenInTheOptionsIsInTheMovie) {
                 Retype(field, QString());
             }
         };
-        Animate(Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}}, Q(movie), true,
-                enter);
+        Animate(
+            Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("3")}}},
+            Q(movie), true, enter);
         std::string out;
         EXPECT_EQ(RunCommand(
                       "ffprobe -v error -show_entries stream=codec_type -of csv=p=0 '" + movie.string() + "'",

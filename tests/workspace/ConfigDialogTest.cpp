@@ -1,8 +1,8 @@
 // The configuration dialog driven through its widgets: stored start values, typing filter,
 // presets, when the main window is told that a field was left, and how the dialog closes.
 #include "tests/workspace/WorkspaceTestSupport.h"
-#include "workspace/HelpContext.h"
 #include "workspace/ConfigurationDialog.h"
+#include "workspace/HelpContext.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -64,7 +64,8 @@ protected:
         return child;
     }
     std::vector<QLineEdit*> Edits() const {
-        return {dialog_.ObservationDistanceEdit(), dialog_.MaxDepthEdit(), dialog_.MinDepthEdit(), dialog_.SeparationEdit(), dialog_.DpiEdit()};
+        return {dialog_.ObservationDistanceEdit(), dialog_.MaxDepthEdit(), dialog_.MinDepthEdit(),
+                dialog_.SeparationEdit(), dialog_.DpiEdit()};
     }
     void ShowActive() {
         dialog_.show();
@@ -293,7 +294,8 @@ TEST_F(ConfigDialogTest, LayoutPutsFieldsLeftPictureRightAndButtonsBelow) {
 
     // Presets left to right, then Close at the right, all below the fields and the picture.
     int previousRight = -1;
-    for (const char* name : {"defaultButton", "moreDepthButton", "extraDepthButton", "highResButton", "flatButton", "closeButton"}) {
+    for (const char* name : {"defaultButton", "moreDepthButton", "extraDepthButton", "highResButton",
+                             "flatButton", "closeButton"}) {
         auto* button = Child<QPushButton>(name);
         ASSERT_NE(button, nullptr);
         EXPECT_GT(Global(button).left(), previousRight) << name;

@@ -1,9 +1,9 @@
 // The help window: context numbers to pages, the links between the compiled-in pages, and F1 in
 // ordinary and modal windows.
 #include "tests/workspace/WorkspaceTestSupport.h"
+#include "workspace/ConfigurationDialog.h"
 #include "workspace/HelpContext.h"
 #include "workspace/HelpWindow.h"
-#include "workspace/ConfigurationDialog.h"
 
 #include <QApplication>
 #include <QDirIterator>

@@ -2,8 +2,8 @@
 // the main window at its minimum size show every control whole and apart; and the preview's zoom.
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/ProgramFixture.h"
-#include "workspace/PreviewZoom.h"
 #include "workspace/PreviewWindow.h"
+#include "workspace/PreviewZoom.h"
 
 #include <QAbstractButton>
 #include <QAbstractSpinBox>
@@ -85,8 +85,8 @@ protected:
     void SetUp() override {
         VM_REQUIRE_DISPLAY();
         dialogs_ = &InstallScriptedDialogs();
-        form_ =
-            std::make_unique<PreviewWindow>(QString::fromStdString(temp_.Path().string()), [] { return QString(); });
+        form_ = std::make_unique<PreviewWindow>(QString::fromStdString(temp_.Path().string()),
+                                                [] { return QString(); });
     }
     // A picture of `picture` size shown as the render job shows it; the window then has the
     // width the placement rule gives it.
@@ -185,7 +185,8 @@ TEST_F(PreviewLayoutTest, CtrlWheelZoomsTheViewCtrl0AndFitAndTheSaveStaysFullSiz
     const QSize area = PictureArea()->maximumViewportSize();
     EXPECT_LE(form_->PictureLabel()->width(), area.width());
     EXPECT_LE(form_->PictureLabel()->height(), area.height());
-    EXPECT_TRUE(form_->PictureLabel()->width() == area.width() || form_->PictureLabel()->height() == area.height() ||
+    EXPECT_TRUE(form_->PictureLabel()->width() == area.width() ||
+                form_->PictureLabel()->height() == area.height() ||
                 std::abs(form_->PictureLabel()->width() - area.width()) <= 1 ||
                 std::abs(form_->PictureLabel()->height() - area.height()) <= 1);
 

@@ -191,8 +191,9 @@ struct EnablingCase {
     std::vector<const char*> commands;
 };
 
-const std::vector<const char*> kStartDisabled{"renderButton",          "renderAction", "renderAnimationAction", "showLastRenderedButton",
-                                              "showLastRenderedAction", "saveButton",  "saveStereogramAction"};
+const std::vector<const char*> kStartDisabled{
+    "renderButton",           "renderAction", "renderAnimationAction", "showLastRenderedButton",
+    "showLastRenderedAction", "saveButton",   "saveStereogramAction"};
 
 TEST_F(MainWindowTest, EnablingStepsTurnOnTheirCommandsOnlyAndNeverBackOff) {
     const std::vector<EnablingCase> cases{

@@ -1,8 +1,8 @@
 // The "3D model" tab as a user drives it: the view is captured after every redraw, models load
 // through the dialog, the mouse and wheel frame the object, the depth sliders shape the grey
 // scale, and the exports write what they show.
-#include "scene3d/SceneView.h"
 #include "scene3d/SceneActions.h"
+#include "scene3d/SceneView.h"
 #include "tests/workspace/DialogDriver.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/DepthView.h"
@@ -456,7 +456,8 @@ TEST_F(ModelTabTest, DepthSlidersShapeTheGreyScaleAndTheImageIsUpright) {
         int position;
         int farthest;
     };
-    for (const SliderCase& c : {SliderCase{"depthSpaceSlider", -500, 131}, SliderCase{"depthSpaceSlider", 0, 3}}) {
+    for (const SliderCase& c :
+         {SliderCase{"depthSpaceSlider", -500, 131}, SliderCase{"depthSpaceSlider", 0, 3}}) {
         Slider(c.slider)->setValue(c.position);
         Settle();
         EXPECT_EQ(Stats(Tab().DepthImage()).farthest, c.farthest) << c.slider << " " << c.position;
@@ -544,9 +545,9 @@ TEST_F(ModelTabTest, TheTypeShownInTheSaveDialogGivesTheExtension) {
         const char* format;  // as ImageMagick names it
     };
     const TypeCase cases[] = {
-        {"saveDepthButton", -1, "depth.BMP", "BMP3"}, {"saveDepthButton", 2, "depth.PNG", "PNG"},
-        {"saveLargeDepthButton", 1, "large.JPG", "JPEG"},     {"saveLargeDepthButton", 3, "large.TGA", "TGA"},
-        {"savePictureButton", -1, "scene.BMP", "BMP3"},    {"savePictureButton", 2, "scene.PNG", "PNG"},
+        {"saveDepthButton", -1, "depth.BMP", "BMP3"},     {"saveDepthButton", 2, "depth.PNG", "PNG"},
+        {"saveLargeDepthButton", 1, "large.JPG", "JPEG"}, {"saveLargeDepthButton", 3, "large.TGA", "TGA"},
+        {"savePictureButton", -1, "scene.BMP", "BMP3"},   {"savePictureButton", 2, "scene.PNG", "PNG"},
     };
     for (const TypeCase& c : cases) {
         SCOPED_TRACE(c.saved);

@@ -3,9 +3,9 @@
 #include "engine/Errors.h"
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
+#include "workspace/AnimationOptionsDialog.h"
 #include "workspace/HelpContext.h"
 #include "workspace/PreviewWindow.h"
-#include "workspace/AnimationOptionsDialog.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
@@ -118,12 +118,15 @@ TEST_F(PreviewWindowTest, WindowToolbarAndTimerStartAsStored) {
         bool checkable;
         bool down;
     };
-    const std::vector<Button> expected{
-        {"saveStereogramButton", "Save stereogram", false, false}, {"", "", false, false},
-        {"previousTextureButton", "Previous texture", false, false},  {"chooseTextureButton", "Load texture", false, false},
-        {"nextTextureButton", "Next texture", false, false},      {"", "", false, false},
-        {"stretchButton", "Stretch texture", true, true},       {"horizontalMirrorButton", "Horizontal mirror", true, false},
-        {"verticalMirrorButton", "Vertical mirror", true, false}};
+    const std::vector<Button> expected{{"saveStereogramButton", "Save stereogram", false, false},
+                                       {"", "", false, false},
+                                       {"previousTextureButton", "Previous texture", false, false},
+                                       {"chooseTextureButton", "Load texture", false, false},
+                                       {"nextTextureButton", "Next texture", false, false},
+                                       {"", "", false, false},
+                                       {"stretchButton", "Stretch texture", true, true},
+                                       {"horizontalMirrorButton", "Horizontal mirror", true, false},
+                                       {"verticalMirrorButton", "Vertical mirror", true, false}};
     auto* toolBar = Child<QToolBar>("toolBar");
     const QList<QAction*> actions = toolBar->actions();
     ASSERT_EQ(actions.size(), static_cast<qsizetype>(expected.size()));
@@ -149,10 +152,11 @@ TEST_F(PreviewWindowTest, TextureFieldsStartWithTheirRangesAndValues) {
         double minimum, maximum, step, value;
         int decimals;
     };
-    for (const Field& f : {Field{"offsetXField", 0, 20000, 1, 0, 0}, Field{"offsetYField", 0, 20000, 1, 0, 0},
-                           Field{"cropLeftField", 0, 2000, 1, 0, 0}, Field{"cropTopField", 0, 2000, 1, 0, 0},
-                           Field{"cropRightField", 0, 2000, 1, 0, 0}, Field{"cropBottomField", 0, 2000, 1, 0, 0},
-                           Field{"textureScaleField", 1, 100, 0.1, 100, 2}}) {
+    for (const Field& f :
+         {Field{"offsetXField", 0, 20000, 1, 0, 0}, Field{"offsetYField", 0, 20000, 1, 0, 0},
+          Field{"cropLeftField", 0, 2000, 1, 0, 0}, Field{"cropTopField", 0, 2000, 1, 0, 0},
+          Field{"cropRightField", 0, 2000, 1, 0, 0}, Field{"cropBottomField", 0, 2000, 1, 0, 0},
+          Field{"textureScaleField", 1, 100, 0.1, 100, 2}}) {
         SCOPED_TRACE(f.name);
         auto* spin = Child<QAbstractSpinBox>(f.name);
         ASSERT_NE(spin, nullptr);

@@ -1,10 +1,10 @@
 // The picture workflow as a user does it: choose a depth map, render with F12 in the modal
 // progress window, look at the preview, save; and how refusals and odd files are handled.
 #include "tests/workspace/ProgramFixture.h"
+#include "workspace/ConfigurationDialog.h"
 #include "workspace/PictureView.h"
 #include "workspace/PreviewWindow.h"
 #include "workspace/ProgressWindow.h"
-#include "workspace/ConfigurationDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -47,7 +47,8 @@ protected:
         EXPECT_FALSE(windows_->Progress().isVisible());
     }
     void ExpectResultCommands(bool enabled) const {
-        for (const char* name : {"showLastRenderedButton", "showLastRenderedAction", "saveButton", "saveStereogramAction"}) {
+        for (const char* name :
+             {"showLastRenderedButton", "showLastRenderedAction", "saveButton", "saveStereogramAction"}) {
             EXPECT_EQ(Command(name)->isEnabled(), enabled) << name;
         }
     }

@@ -116,8 +116,8 @@ TEST_F(TextureTest, NextAndPreviousStepThroughTheFolderWrappingAndRenderEachTime
     // The texture shown is the list's current file.
     const QString current = CurrentTextureName();
     EXPECT_EQ(Find<QLabel>(Main(), "textureSizeLabel")->text(), current == "Leaves.png"  ? "96 x 160"
-                                                       : current == "Candy.png" ? "120 x 120"
-                                                                                : "128 x 128");
+                                                                : current == "Candy.png" ? "120 x 120"
+                                                                                         : "128 x 128");
     EXPECT_TRUE(dialogs_->Messages().empty());
 }
 
