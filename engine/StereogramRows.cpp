@@ -19,11 +19,6 @@ inline int DepthLevel(const std::uint8_t* p) {
     return static_cast<int>(v / 65793U);
 }
 
-inline std::uint32_t PackedAt(const std::uint8_t* row, int col) {
-    const std::uint8_t* p = row + static_cast<std::size_t>(col) * 3;
-    return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
-}
-
 // Spreads a packed colour (B * 65536 + G * 256 + R) into 16-bit lanes, so that up to 256
 // samples can be summed per channel with one 64-bit addition.
 inline std::uint64_t Spread(std::uint32_t packed) {
