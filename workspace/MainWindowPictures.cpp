@@ -10,7 +10,9 @@
 #include "workspace/PreviewWindow.h"
 #include "workspace/VistamazeApplication.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QSpinBox>

@@ -1,6 +1,7 @@
 #include "ui_MainWindow.h"
 #include "workspace/MainWindow.h"
 #include "workspace/PreviewWindow.h"
+#include "workspace/PreviewZoom.h"
 #include "workspace/ProgressWindow.h"
 
 #include <QLabel>

@@ -20,8 +20,8 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <array>
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -177,7 +177,7 @@ protected:
             Find<QComboBox>(Options(), "screenSizeBox")->setCurrentIndex(choice.sizeItem);
             Find<QComboBox>(Options(), "fpsBox")->setCurrentIndex(choice.fpsItem);
             constexpr std::array<const char*, 3> kKindButtons{"randomDotButton", "randomDotTexturedButton",
-                                                             "texturedButton"};
+                                                              "texturedButton"};
             Click(Find<QRadioButton>(Options(), kKindButtons.at(static_cast<std::size_t>(choice.typeItem))));
             for (const auto& [name, text] : choice.fields) {
                 Retype(Find<QLineEdit>(Options(), name), text);

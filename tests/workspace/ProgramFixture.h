@@ -12,7 +12,10 @@
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <string_view>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -52,20 +55,33 @@ protected:
         return child;
     }
     [[nodiscard]] QLineEdit* MainField(const char* name) const { return Find<QLineEdit>(Main(), name); }
+    // The radio buttons of the main window's choice groups, in item order.
+    [[nodiscard]] static std::vector<const char*> RadioNames(std::string_view group) {
+        static const std::map<std::string_view, std::vector<const char*>> kGroups{
+            {"kindGroup", {"randomDotButton", "randomDotTexturedButton", "texturedButton"}},
+            {"blurGroup", {"blurNoneButton", "blurLightButton", "blurMediumButton", "blurHeavyButton"}},
+            {"dotColorsGroup", {"blackWhiteButton", "rgbButton"}},
+            {"oversamplingGroup",
+             {"oversampling1Button", "oversampling2Button", "oversampling3Button", "oversampling4Button",
+              "oversampling5Button", "oversampling6Button", "oversampling7Button", "oversampling8Button"}},
+            {"geometryGroup", {"divergingButton", "convergingButton"}},
+        };
+        const auto found = kGroups.find(group);
+        return found != kGroups.end() ? found->second : std::vector<const char*>{};
+    }
     // Item `index` of the radio group `group` ("kindGroup", "geometryGroup", ...).
     [[nodiscard]] QRadioButton* Radio(const char* group, int index) const {
-        const QByteArray name = QByteArray(group) + '_' + QByteArray::number(index);
-        return Find<QRadioButton>(Main(), name.constData());
+        const std::vector<const char*> names = RadioNames(group);
+        EXPECT_LT(static_cast<std::size_t>(index), names.size()) << group;
+        return static_cast<std::size_t>(index) < names.size()
+                   ? Find<QRadioButton>(Main(), names[static_cast<std::size_t>(index)])
+                   : nullptr;
     }
     [[nodiscard]] int CheckedItem(const char* group) const {
-        for (int i = 0; i < 8; ++i) {
-            const QByteArray name = QByteArray(group) + '_' + QByteArray::number(i);
-            auto* radio = Main().findChild<QRadioButton*>(QString::fromLatin1(name));
-            if (radio == nullptr) {
-                break;
-            }
-            if (radio->isChecked()) {
-                return i;
+        const std::vector<const char*> names = RadioNames(group);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (Find<QRadioButton>(Main(), names[i])->isChecked()) {
+                return static_cast<int>(i);
             }
         }
         return -1;
