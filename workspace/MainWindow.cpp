@@ -1,47 +1,24 @@
 #include "workspace/MainWindow.h"
 
-#include "engine/Errors.h"
-#include "engine/TexturePreparation.h"
-#include "formats/ModelFile.h"
-#include "output/PictureResolution.h"
 #include "resources/DefaultTexture.h"
 #include "ui_MainWindow.h"
 #include "workspace/AboutBox.h"
 #include "workspace/AnimationRun.h"
 #include "workspace/ConfigurationDialog.h"
-#include "workspace/Dialogs.h"
 #include "workspace/FlowLayout.h"
-#include "workspace/FocusLeave.h"
 #include "workspace/GuiResources.h"
 #include "workspace/HelpContext.h"
 #include "workspace/HelpWindow.h"
-#include "workspace/ImageLoading.h"
-#include "workspace/NumericKeyFilter.h"
 #include "workspace/PictureConversion.h"
 #include "workspace/PreviewWindow.h"
-#include "workspace/PreviewZoom.h"
 #include "workspace/ProgressWindow.h"
 #include "workspace/VistamazeApplication.h"
 
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
-#include <QComboBox>
-#include <QCursor>
 #include <QDir>
-#include <QDoubleSpinBox>
-#include <QFile>
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QLabel>
-#include <QLocale>
-#include <QMenu>
 #include <QRadioButton>
-#include <QSpinBox>
-#include <QStatusBar>
-#include <array>
-#include <filesystem>
-#include <optional>
 
 namespace vistamaze {
 namespace {
