@@ -1,6 +1,7 @@
 // vistamaze: the desktop program. Start-up order: the OpenGL defaults, the application, the
 // windows (the main window first, whose creation sets up the folders), then the message loop.
 #include "scene3d/SceneView.h"
+#include "vistamaze/Version.h"
 #include "workspace/AboutBox.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
@@ -9,8 +10,38 @@
 #include <QTimer>
 #include <QUrl>
 #include <csignal>
+#include <cstring>
+#include <iostream>
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: vistamaze [FILE]\n"
+    "Makes single-image stereograms from depth maps, 3D models and 3D text.\n"
+    "FILE is opened at start: a 3D model on the \"3D model\" tab, a picture as the depth map.\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "Qt's own options (-platform, -display, -style, ...) are taken as well.\n"
+    "Stereograms without a window: vistamaze-render (man vistamaze-render).\n";
+
+// Answers --help and --version, the only argument, before Qt starts: they need no display.
+// Returns whether it answered.
+bool AnswerInformationOption(int argc, char** argv) {
+    if (argc != 2) {
+        return false;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "vistamaze " << vistamaze::kVersion << "\n";
+        return true;
+    }
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::cout << kUsage;
+        return true;
+    }
+    return false;
+}
 
 vistamaze::MainWindowSetup StartupSetup() {
     vistamaze::MainWindowSetup setup;
@@ -24,6 +55,9 @@ vistamaze::MainWindowSetup StartupSetup() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerInformationOption(argc, argv)) {
+        return 0;
+    }
     std::signal(SIGXFSZ, SIG_IGN);  // writes past a file size limit fail with EFBIG instead
     vistamaze::SetDefaultGLSurfaceFormat();
     vistamaze::VistamazeApplication app(argc, argv);

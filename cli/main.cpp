@@ -10,6 +10,7 @@
 #include "cli/StopSignals.h"
 #include "importer/ChildProcess.h"
 #include "output/PictureWriters.h"
+#include "vistamaze/Version.h"
 
 #include <array>
 #include <cerrno>
@@ -107,7 +108,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.version) {
-        std::cout << "vistamaze-render " << VM_VERSION << "\n";
+        std::cout << "vistamaze-render " << vistamaze::kVersion << "\n";
         return 0;
     }
     RenderControl control;

@@ -1,13 +1,18 @@
 # The picture libraries the core decodes and encodes with: libjpeg, libpng, zlib, libtiff,
 # giflib and ISA-L's deflate and inflate (Debian: libisal-dev), as one interface target,
-# vm_picture_libraries.
+# vm_picture_libraries. Programs link the system's shared libraries, so that a fix to one of them
+# reaches ours with the distribution's update.
 #
-# A target that links the core and sets the property VM_STATIC_PICTURE_LIBRARIES gets them from
-# their static archives instead of as shared libraries, together with the C++ runtime (see
-# vm_link_pictures_statically). A short-lived process such as the command-line renderer then maps
-# six shared objects instead of eighteen: about 3 ms of each start on a virtual machine,
-# where every page of a mapped library costs a fault. Without every archive (or with sanitizers,
-# which must see the C++ runtime's allocations) all targets link the shared libraries.
+# With VM_STATIC_RENDERER (off by default, and never for a package), a target that links the core
+# and sets the property VM_STATIC_PICTURE_LIBRARIES gets them from their static archives instead,
+# together with the C++ runtime (see vm_link_pictures_statically). A short-lived process such as
+# the command-line renderer then maps six shared objects instead of eighteen: about 3 ms
+# of each start on a virtual machine, where every page of a mapped library costs a fault. Without
+# every archive (or with sanitizers, which must see the C++ runtime's allocations) all targets
+# link the shared libraries.
+option(VM_STATIC_RENDERER
+    "Link vistamaze-render with the picture libraries' static archives (a faster start; not for packages)" OFF)
+
 find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
 find_package(TIFF REQUIRED)
@@ -21,7 +26,7 @@ find_library(VM_ISAL_LIBRARY isal REQUIRED)
 set(_vm_archives tiff webp zstd lzma Lerc deflate jpeg png16 gif z)
 find_library(VM_JBIG_LIBRARY NAMES libjbig.so jbig)
 set(VM_STATIC_PICTURE_ARCHIVES "")
-set(_vm_static_possible ON)
+set(_vm_static_possible ${VM_STATIC_RENDERER})
 if(VM_SANITIZE OR VM_FUZZ)
     set(_vm_static_possible OFF)
 endif()
@@ -34,6 +39,10 @@ foreach(_vm_name IN LISTS _vm_archives)
 endforeach()
 if(NOT VM_JBIG_LIBRARY)
     set(_vm_static_possible OFF)
+endif()
+if(VM_STATIC_RENDERER AND NOT _vm_static_possible)
+    message(WARNING "VM_STATIC_RENDERER: the picture libraries' archives are missing (or sanitizers are on); "
+                    "vistamaze-render links the shared libraries")
 endif()
 set(VM_STATIC_PICTURES_POSSIBLE ${_vm_static_possible} CACHE INTERNAL "")
 
@@ -57,7 +66,7 @@ else()
 endif()
 
 # Links `target` (an executable) with the picture libraries' archives and the static C++ runtime,
-# where that is possible.
+# when VM_STATIC_RENDERER asks for it and that is possible.
 function(vm_link_pictures_statically target)
     if(VM_STATIC_PICTURES_POSSIBLE)
         set_target_properties(${target} PROPERTIES VM_STATIC_PICTURE_LIBRARIES ON)

@@ -11,7 +11,7 @@ packages=(
   libassimp-dev libjpeg-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev libisal-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 ffmpeg imagemagick assimp-testmodels
-  desktop-file-utils appstream man-db dpkg-dev file
+  desktop-file-utils appstream man-db dpkg-dev file lintian
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes dist/vistamaze-render.1 from the renderer's --help, so the man page lists the same
-options with the same words. Usage: tools/make_manpage.py PATH/TO/vistamaze-render"""
+options with the same words. The version stays @PROJECT_VERSION@, which the build fills in from
+CMake's project version. Usage: tools/make_manpage.py PATH/TO/vistamaze-render"""
 import pathlib
 import re
 import subprocess
@@ -38,7 +39,6 @@ def option_entries(help_text):
 def main():
     renderer = sys.argv[1]
     help_text = subprocess.run([renderer, "--help"], check=True, capture_output=True, text=True).stdout
-    version = subprocess.run([renderer, "--version"], check=True, capture_output=True, text=True).stdout.split()[-1]
     body = []
     for kind, value in option_entries(help_text):
         if kind == "section":
@@ -51,7 +51,7 @@ def main():
             head += " \\fI%s\\fR" % roff(argument)
         body.append(".TP\n%s\n%s" % (head, roff(description)))
     template = pathlib.Path(__file__).with_name("vistamaze-render.1.in").read_text()
-    page = template.replace("@VERSION@", version).replace("@OPTIONS@", "\n".join(body))
+    page = template.replace("@OPTIONS@", "\n".join(body))
     out = pathlib.Path(__file__).resolve().parent.parent / "dist" / "vistamaze-render.1"
     out.write_text(page)
     print(out)

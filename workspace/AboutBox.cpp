@@ -1,6 +1,7 @@
 #include "workspace/AboutBox.h"
 
 #include "ui_AboutBox.h"
+#include "vistamaze/Version.h"
 #include "workspace/GuiResources.h"
 
 #include <QDesktopServices>
@@ -9,6 +10,15 @@
 #include <QMouseEvent>
 
 namespace vistamaze {
+namespace {
+
+// What `licenceLink` opens: the GNU General Public License, version 3, under which (or any later
+// version) the program is free software.
+QUrl LicenceUrl() {
+    return QUrl(QStringLiteral("https://www.gnu.org/licenses/gpl-3.0.html"));
+}
+
+}  // namespace
 
 AboutBox::AboutBox(QUrl webPage, QUrl mail, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
@@ -20,6 +30,7 @@ AboutBox::AboutBox(QUrl webPage, QUrl mail, QWidget* parent)
     ui_->setupUi(this);
     ui_->webLink->installEventFilter(this);
     ui_->mailLink->installEventFilter(this);
+    ui_->licenceLink->installEventFilter(this);
     // A link with nowhere to go is not offered: no documentation found, no mail address.
     ui_->webLink->setVisible(!webPage_.isEmpty());
     ui_->mailLink->setVisible(LinkHasTarget(mail_));
@@ -28,7 +39,7 @@ AboutBox::AboutBox(QUrl webPage, QUrl mail, QWidget* parent)
 AboutBox::~AboutBox() = default;
 
 void AboutBox::showEvent(QShowEvent* event) {
-    ui_->versionLabel->setText(QStringLiteral("2.7 build 270"));
+    ui_->versionLabel->setText(QString::fromLatin1(kVersionInWords));
     QDialog::showEvent(event);
 }
 
@@ -48,6 +59,10 @@ bool AboutBox::eventFilter(QObject* watched, QEvent* event) {
     }
     if (watched == ui_->mailLink) {
         openUrl_(mail_);
+        return true;
+    }
+    if (watched == ui_->licenceLink) {
+        openUrl_(LicenceUrl());
         return true;
     }
     return QDialog::eventFilter(watched, event);

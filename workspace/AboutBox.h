@@ -12,8 +12,8 @@ class AboutBox;
 namespace vistamaze {
 
 // The about box: caption "About", centred on the screen, no system buttons. The black half shows
-// the logo and the version; the white half the links that have a target. A click anywhere but on a link, or
-// Esc, closes it.
+// the logo and the version (CMake's project version); the white half the links that have a target
+// and the licence link. A click anywhere but on a link, or Esc, closes it.
 class AboutBox : public QDialog {
     Q_OBJECT
 

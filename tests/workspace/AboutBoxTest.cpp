@@ -1,6 +1,7 @@
 // The about box: shown modally from "About", version label, links, and the ways it closes.
 #include "tests/support/TestSupport.h"
 #include "tests/workspace/WorkspaceTestSupport.h"
+#include "vistamaze/Version.h"
 #include "workspace/AboutBox.h"
 #include "workspace/MainWindow.h"
 
@@ -19,6 +20,12 @@ namespace {
 
 const QUrl kWeb(QStringLiteral("file:///opt/vistamaze/README.md"));
 const QUrl kMail(QStringLiteral("mailto:maker@example.org"));
+
+// "major.minor build N" from CMake's "major.minor.build", which --version and the package carry.
+QString VersionShown() {
+    const QStringList parts = QString::fromLatin1(kVersion).split(QLatin1Char('.'));
+    return parts.at(0) + QLatin1Char('.') + parts.at(1) + QStringLiteral(" build ") + parts.at(2);
+}
 
 class AboutBoxTest : public ::testing::Test {
 protected:
@@ -74,7 +81,7 @@ TEST_F(AboutBoxTest, AboutCommandShowsTheBoxModallyAndEscClosesIt) {
 
     EXPECT_TRUE(modal);
     EXPECT_EQ(caption, QStringLiteral("About"));
-    EXPECT_EQ(version, QStringLiteral("2.7 build 270"));
+    EXPECT_EQ(version, VersionShown());
     EXPECT_FALSE(closeButton);
     EXPECT_FALSE(about_.isVisible());
     EXPECT_TRUE(opened_.empty());
@@ -85,8 +92,12 @@ TEST_F(AboutBoxTest, LinksOpenTheirAddressesAndKeepTheBoxOpen) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about_));
     QTest::mouseClick(Label("webLink"), Qt::LeftButton);
     QTest::mouseClick(Label("mailLink"), Qt::LeftButton);
-    EXPECT_EQ(opened_, (std::vector<QUrl>{kWeb, kMail}));
+    QTest::mouseClick(Label("licenceLink"), Qt::LeftButton);
+    EXPECT_EQ(opened_, (std::vector<QUrl>{
+                           kWeb, kMail, QUrl(QStringLiteral("https://www.gnu.org/licenses/gpl-3.0.html"))}));
     EXPECT_TRUE(about_.isVisible());
+    // The licence line fits: the box keeps the size of its two halves.
+    EXPECT_EQ(about_.size(), QSize(480, 260));
     // Links look like links: underlined and with the hand cursor.
     EXPECT_TRUE(Label("webLink")->font().underline() || Label("webLink")->styleSheet().contains("underline"));
     EXPECT_EQ(Label("mailLink")->cursor().shape(), Qt::PointingHandCursor);
@@ -98,7 +109,7 @@ TEST_F(AboutBoxTest, AClickElsewhereClosesTheBoxAndTheVersionIsSetOnEveryShow) {
         Label("versionLabel")->setText(QStringLiteral("stale"));
         about_.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&about_));
-        EXPECT_EQ(Label("versionLabel")->text(), QStringLiteral("2.7 build 270"));
+        EXPECT_EQ(Label("versionLabel")->text(), VersionShown());
         QTest::mouseClick(Label(target), Qt::LeftButton);
         EXPECT_FALSE(about_.isVisible());
     }
