@@ -28,6 +28,7 @@ TEST(RenderOptionsTest, DefaultsAreTheMainWindowStartValues) {
     EXPECT_EQ(o.maxDepth, 14.0);
     EXPECT_EQ(o.minDepth, 8.0);
     EXPECT_TRUE(o.stretch);
+    EXPECT_FALSE(o.guideDots);
     EXPECT_TRUE(o.texture.empty());
     EXPECT_EQ(o.quality, 95);
 }
@@ -46,6 +47,7 @@ TEST(RenderOptionsTest, ValuesArriveSeparatedOrInline) {
                                    "rgb",
                                    "--converging",
                                    "--no-stretch",
+                                   "--guide-dots",
                                    "--texture-offset",
                                    "3,4",
                                    "--seed",
@@ -66,6 +68,7 @@ TEST(RenderOptionsTest, ValuesArriveSeparatedOrInline) {
     EXPECT_EQ(o.dotColors, RandomDotColors::Rgb);
     EXPECT_TRUE(o.converging);
     EXPECT_FALSE(o.stretch);
+    EXPECT_TRUE(o.guideDots);
     EXPECT_EQ(o.textureOffsetX, 3);
     EXPECT_EQ(o.textureOffsetY, 4);
     EXPECT_EQ(o.seed, 7U);
@@ -147,6 +150,42 @@ TEST_F(RendererProcessTest, FixedSeedRendersAreRepeatable) {
     ASSERT_EQ(Run(common + a.string()), 0);
     ASSERT_EQ(Run(common + b.string()), 0);
     EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b));
+}
+
+// The same render with and without --guide-dots, a picture and every frame of a movie, as
+// ImageMagick and ffmpeg decode them: the dots change a few hundred pixels in each, nothing else.
+TEST_F(RendererProcessTest, GuideDotsReachPicturesAndEveryMovieFrame) {
+    if (!test::ToolAvailable("convert") || !test::ToolAvailable("ffmpeg")) {
+        GTEST_SKIP() << "ImageMagick convert or ffmpeg is not installed";
+    }
+    const std::string maps = Sample("DepthMaps/Torus.png") + " " + Sample("DepthMaps/Pyramid.png");
+    const std::string common = " --type random-dot --seed 5 -W 400 -H 300 -o ";
+    const std::pair<std::string, std::string> decoders[] = {
+        {"a.png", "convert '%' rgb:-"},
+        {"m.avi", "ffmpeg -v error -i '%' -f rawvideo -pix_fmt rgb24 -"},
+    };
+    for (const auto& [name, decoder] : decoders) {
+        std::vector<std::string> decoded;
+        for (const std::string dots : {"", " --guide-dots"}) {
+            const std::string file = (dir_ / (dots.empty() ? "plain-" : "dots-")).string() + name;
+            const std::string inputs = name.ends_with(".avi") ? maps : Sample("DepthMaps/Torus.png");
+            ASSERT_EQ(Run(inputs + dots + common + file), 0) << name;
+            std::string command = decoder;
+            command.replace(command.find('%'), 1, file);
+            ASSERT_EQ(RunCommand(command, &decoded.emplace_back()), 0) << command;
+        }
+        ASSERT_EQ(decoded[0].size(), decoded[1].size());
+        const std::size_t frameBytes = 400U * 300U * 3U;
+        EXPECT_EQ(decoded[0].size(), frameBytes * (name.ends_with(".avi") ? 2U : 1U)) << name;
+        for (std::size_t frame = 0; frame < decoded[0].size() / frameBytes; ++frame) {
+            long changed = 0;
+            for (std::size_t i = frame * frameBytes; i < (frame + 1) * frameBytes; i += 3) {
+                changed += decoded[0].compare(i, 3, decoded[1], i, 3) != 0 ? 1 : 0;
+            }
+            EXPECT_GT(changed, 20) << name << " frame " << frame;
+            EXPECT_LT(changed, 300) << name << " frame " << frame;
+        }
+    }
 }
 
 TEST_F(RendererProcessTest, ErrorsGiveOneLineAndTheirExitStatus) {
