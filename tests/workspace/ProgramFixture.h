@@ -47,6 +47,7 @@ protected:
     }
     void TearDown() override {
         windows_.reset();
+        QSettings().clear();  // and leaves nothing behind for tests that start windows themselves
         QDir::setCurrent(startFolder_);
     }
 
