@@ -2,12 +2,13 @@
 // capture of an 800 x 600 view (read, map, publish to the depth view, the depth image and the
 // engine), one drag step with a 100k-triangle model (turn, render, capture, depth view painted),
 // the same with the view showing the stereogram (turn, render, capture, stereogram made at the
-// depth view's size and painted), and the "Large" export (1600 x 1200 off-screen render, capture,
-// PNG write, and the capture of the 3D view that follows).
+// depth view's size and painted) and that stereogram alone, and the "Large" export (1600 x 1200 off-screen
+// render, capture, PNG write, and the capture of the 3D view that follows).
 #include "bench/BenchMeshes.h"
 #include "bench/BenchProgram.h"
 #include "scene3d/SceneView.h"
 #include "workspace/DepthView.h"
+#include "workspace/LiveStereogram.h"
 #include "workspace/ModelTab.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
@@ -47,6 +48,7 @@ public:
         Tab().CaptureDepthMap();
     }
     [[nodiscard]] ModelTab& Tab() const { return windows_.Main().ModelPage(); }
+    [[nodiscard]] MainWindow& Main() const { return windows_.Main(); }
 
 private:
     ProgramWindows windows_;
@@ -144,6 +146,18 @@ void DragStep100kStereogram(benchmark::State& state) {
     DragSteps(state, true);
 }
 
+// The stereogram view's own part of a step: the 800 x 600 stereogram of the capture, made with the
+// main window's settings (textured, oversampling 4) and turned into the picture the view paints.
+void LiveStereogram800x600(benchmark::State& state) {
+    const TabFixture fixture;
+    ModelTab& tab = fixture.Tab();
+    LiveStereogram live;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            live.Render(fixture.Main().StereogramSettings(), tab.DepthImage(), 800, 600));
+    }
+}
+
 void LargeExport(benchmark::State& state) {
     const TabFixture fixture;
     ModelTab& tab = fixture.Tab();
@@ -158,6 +172,7 @@ void LargeExport(benchmark::State& state) {
 BENCHMARK(CaptureView)->Unit(benchmark::kMillisecond);
 BENCHMARK(DragStep100k)->Unit(benchmark::kMillisecond);
 BENCHMARK(DragStep100kStereogram)->Unit(benchmark::kMillisecond);
+BENCHMARK(LiveStereogram800x600)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LargeExport)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
