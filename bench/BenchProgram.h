@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -56,6 +58,9 @@ inline int RunWindowBenchmarks(int argc, char** argv, std::unique_ptr<Dialogs> d
         return 0;
     }
     SetDefaultGLSurfaceFormat();
+    // What the benchmarks switch (the 3D tab's view) is remembered in a folder of their own.
+    const QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     VistamazeApplication app(argc, argv);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     app.SetDialogs(std::move(dialogs));

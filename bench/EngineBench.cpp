@@ -1,5 +1,6 @@
 // Render speed of the stereogram engine and of the resampling behind it.
 #include "bench/BenchPictures.h"
+#include "engine/GuideDots.h"
 #include "engine/Resample.h"
 #include "engine/Stereogram.h"
 
@@ -26,8 +27,10 @@ PixelBuffer DepthScene(int width, int height) {
     return b;
 }
 
-void RenderBenchmark(benchmark::State& state, StereogramKind type, int width, int height, int oversampling) {
+void RenderBenchmark(benchmark::State& state, StereogramKind type, int width, int height, int oversampling,
+                     bool guideDots = false) {
     Stereogram s;
+    s.SetGuideDots(guideDots);
     s.SetStereoType(type);
     s.SetWidth(width);
     s.SetHeight(height);
@@ -45,6 +48,17 @@ void RenderBenchmark(benchmark::State& state, StereogramKind type, int width, in
 
 void BM_Textured1080pX4(benchmark::State& state) {
     RenderBenchmark(state, StereogramKind::Textured, 1920, 1080, 4);
+}
+// The same render with the guide dots drawn over it, and the dots alone on a full-HD picture.
+void BM_Textured1080pX4GuideDots(benchmark::State& state) {
+    RenderBenchmark(state, StereogramKind::Textured, 1920, 1080, 4, true);
+}
+void BM_GuideDots1080p(benchmark::State& state) {
+    PixelBuffer picture(1920, 1080, 24);
+    for (auto _ : state) {
+        DrawGuideDots(picture, 90.0);
+        benchmark::DoNotOptimize(picture.Data());
+    }
 }
 void BM_RandomDotTextured1080pX4(benchmark::State& state) {
     RenderBenchmark(state, StereogramKind::RandomDotTextured, 1920, 1080, 4);
@@ -87,6 +101,8 @@ void BM_FitGreyDepth533x429(benchmark::State& state) {
 
 // The argument is the thread count: 0 = from the hardware, 1 = the calling thread alone.
 BENCHMARK(BM_Textured1080pX4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Textured1080pX4GuideDots)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GuideDots1080p)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RandomDotTextured1080pX4)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FastRandomDot1080p)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_Textured4KX8)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,12 +1,14 @@
 // The "3D model" tab at work (needs an X display; Mesa's software renderer under Xvfb): one depth
 // capture of an 800 x 600 view (read, map, publish to the depth view, the depth image and the
 // engine), one drag step with a 100k-triangle model (turn, render, capture, depth view painted),
-// and the "Large" export (1600 x 1200 off-screen render, capture, PNG write, and the capture of
-// the 3D view that follows).
+// the same with the view showing the stereogram (turn, render, capture, stereogram made at the
+// depth view's size and painted) and that stereogram alone, and the "Large" export (1600 x 1200 off-screen
+// render, capture, PNG write, and the capture of the 3D view that follows).
 #include "bench/BenchMeshes.h"
 #include "bench/BenchProgram.h"
 #include "scene3d/SceneView.h"
 #include "workspace/DepthView.h"
+#include "workspace/LiveStereogram.h"
 #include "workspace/ModelTab.h"
 #include "workspace/ProgramWindows.h"
 #include "workspace/VistamazeApplication.h"
@@ -46,6 +48,7 @@ public:
         Tab().CaptureDepthMap();
     }
     [[nodiscard]] ModelTab& Tab() const { return windows_.Main().ModelPage(); }
+    [[nodiscard]] MainWindow& Main() const { return windows_.Main(); }
 
 private:
     ProgramWindows windows_;
@@ -78,10 +81,18 @@ private:
 };
 
 // One mouse-move of a left drag, then the event loop runs as it does for a user until the capture
-// that the redraw asked for has been published and the depth view has painted it.
-void DragStep100k(benchmark::State& state) {
+// that the redraw asked for has been published and the depth view has painted it (or the
+// stereogram made from it).
+void DragSteps(benchmark::State& state, bool stereogram) {
     const TabFixture fixture;
     ModelTab& tab = fixture.Tab();
+    if (stereogram) {
+        // The stereogram is made at the right-hand view's size: here the 3D view's 800 x 600, not
+        // the wider half that the fixture's window leaves it.
+        tab.DepthPane().setFixedSize(tab.SceneViewer().size());
+        QCoreApplication::processEvents();
+    }
+    tab.ShowStereogram(stereogram);
     Scene3d& scene = tab.Scene();
     scene.model.SetMesh(bench::SphereMesh(250, 200, 1.0F));
     scene.model.SetScale({3.0, 3.0, 3.0});
@@ -123,6 +134,28 @@ void DragStep100k(benchmark::State& state) {
     // Milliseconds from the mouse-move to the end of the render and to the published capture.
     state.counters["rendered_ms"] = toRendered / steps;
     state.counters["published_ms"] = toPublished / steps;
+    state.counters["view_width"] = tab.DepthPane().Image().width();
+    state.counters["view_height"] = tab.DepthPane().Image().height();
+}
+
+void DragStep100k(benchmark::State& state) {
+    DragSteps(state, false);
+}
+
+void DragStep100kStereogram(benchmark::State& state) {
+    DragSteps(state, true);
+}
+
+// The stereogram view's own part of a step: the 800 x 600 stereogram of the capture, made with the
+// main window's settings (textured, oversampling 4) and turned into the picture the view paints.
+void LiveStereogram800x600(benchmark::State& state) {
+    const TabFixture fixture;
+    ModelTab& tab = fixture.Tab();
+    LiveStereogram live;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            live.Render(fixture.Main().StereogramSettings(), tab.DepthImage(), 800, 600));
+    }
 }
 
 void LargeExport(benchmark::State& state) {
@@ -138,6 +171,8 @@ void LargeExport(benchmark::State& state) {
 
 BENCHMARK(CaptureView)->Unit(benchmark::kMillisecond);
 BENCHMARK(DragStep100k)->Unit(benchmark::kMillisecond);
+BENCHMARK(DragStep100kStereogram)->Unit(benchmark::kMillisecond);
+BENCHMARK(LiveStereogram800x600)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(LargeExport)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {

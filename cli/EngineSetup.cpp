@@ -75,6 +75,7 @@ void ConfigureEngine(Stereogram& engine, const RenderOptions& o, Picture texture
     engine.SetMax3Ddepth(o.maxDepth);
     engine.SetMin3Ddepth(o.minDepth);
     engine.SetStretchTexture(o.stretch);
+    engine.SetGuideDots(o.guideDots);
     engine.SetPatOfX(o.textureOffsetX);
     engine.SetPatOfY(o.textureOffsetY);
     if (o.seed) {

@@ -69,6 +69,7 @@ struct RenderOptions {
     double maxDepth = 14.0;
     double minDepth = 8.0;
     bool stretch = true;
+    bool guideDots = false;
     int textureOffsetX = 0;
     int textureOffsetY = 0;
     int textureStepX = 0;  // per frame of a movie (0,15 for a scene movie)
@@ -94,9 +95,6 @@ struct RenderOptions {
 // selects no picture format, depth maps given both as files and as a scene, and animation options
 // without a scene movie.
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args);
-
-// The text printed by --help.
-std::string UsageText();
 
 // The file that depth map number `index` (0-based) of `count` is written to: OUT itself for a
 // single picture; with several, OUT with "%n" replaced by the 1-based number (zero-padded to

@@ -8,6 +8,7 @@
 #include "cli/RenderOptions.h"
 #include "cli/SceneRuns.h"
 #include "cli/StopSignals.h"
+#include "cli/UsageText.h"
 #include "importer/ChildProcess.h"
 #include "output/PictureWriters.h"
 #include "vistamaze/Version.h"

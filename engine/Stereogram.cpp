@@ -2,6 +2,7 @@
 
 #include "engine/BufferOps.h"
 #include "engine/Errors.h"
+#include "engine/GuideDots.h"
 #include "engine/Resample.h"
 #include "engine/StereogramMath.h"
 #include "engine/StereogramRows.h"
@@ -145,6 +146,18 @@ void Stereogram::Generate() {
     PrepareBuffers();
     BuildSeparationTable();
     RenderRows();
+    // Drawn over the finished picture: with the dots off, nothing of the render differs.
+    if (guideDots_) {
+        DrawGuideDots(outputBuffer_, GuideDotSpacing());
+    }
+    progress_ = 100;
+    if (OnGenerate) {
+        OnGenerate(*this);
+    }
+}
+
+double Stereogram::GuideDotSpacing() const noexcept {
+    return static_cast<double>(separationTable_[backgroundLevel_]) / oversampling_;
 }
 
 void Stereogram::PrepareBuffers() {
@@ -314,10 +327,6 @@ void Stereogram::RenderRows() {
             }
             ReportRow(r);
         }
-    }
-    progress_ = 100;
-    if (OnGenerate) {
-        OnGenerate(*this);
     }
 }
 

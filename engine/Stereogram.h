@@ -116,6 +116,13 @@ public:
     void SetPatOfX(std::int64_t value) noexcept { patOfX_ = value < 0 ? 0 : value; }
     [[nodiscard]] std::int64_t PatOfY() const noexcept { return patOfY_; }
     void SetPatOfY(std::int64_t value) noexcept { patOfY_ = value < 0 ? 0 : value; }
+    // Two dots near the top of the picture that a viewer fuses into three when the eyes are set for
+    // the far plane (see DrawGuideDots); off at construction.
+    [[nodiscard]] bool GuideDots() const noexcept { return guideDots_; }
+    void SetGuideDots(bool value) noexcept { guideDots_ = value; }
+    // The distance of the guide dots' centres in output pixels: the separation of the far plane (the
+    // depth map's black) after a render, at the render's DPI and oversampling.
+    [[nodiscard]] double GuideDotSpacing() const noexcept;
 
     // 0 before the first finished row of a render, then the percentage of rows finished; 100
     // after a complete render; keeps its value after a failed one.
@@ -188,6 +195,7 @@ private:
     double min3Ddepth_ = 7.0;
     bool converging_ = false;
     bool stretchTexture_ = false;
+    bool guideDots_ = false;
     std::int64_t patOfX_ = 0;
     std::int64_t patOfY_ = 0;
 

@@ -1,8 +1,8 @@
 // Writes the README's screenshots: the main window with the sample torus loaded, the "3D model" tab
-// with a sample model turned a little, the configuration dialog and the preview of a render at
-// 800 x 600; and, to see the layout where it is tightest, the preview of a 320 x 200 render and the
-// main window at its minimum size, on both tabs. Run by
-// tools/screenshots.sh (which provides an X display):
+// with a sample model turned a little, showing its depth map and then its stereogram with the
+// guide dots, the configuration dialog and the preview of a render at 800 x 600; and, to see the layout where
+// it is tightest, the preview of a 320 x 200 render and the main window at its minimum size, on both tabs.
+// Run by tools/screenshots.sh (which provides an X display):
 //   vm_screenshots <output folder>
 #include "scene3d/SceneView.h"
 #include "workspace/ConfigurationDialog.h"
@@ -11,11 +11,14 @@
 #include "workspace/VistamazeApplication.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
+#include <QSettings>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QWindow>
 #include <cstdio>
 
@@ -70,6 +73,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     SetDefaultGLSurfaceFormat();
+    // The choices switched for the pictures are remembered in a folder of the tool's own, and the
+    // user's are not read: the pictures show the program as it starts.
+    const QTemporaryDir settingsFolder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsFolder.path());
     VistamazeApplication app(argc, argv);
     QGuiApplication::setQuitOnLastWindowClosed(false);
     app.SetDialogs(std::make_unique<SampleDialogs>());
@@ -90,6 +97,12 @@ int main(int argc, char** argv) {
     main.ModelPage().Scene().navigator.TurnVertical(-20.0);
     main.ModelPage().SceneViewer().update();
     bool ok = Save(main, folder + QStringLiteral("/model-tab.png"));
+    auto* guideDots = main.findChild<QCheckBox*>(QStringLiteral("guideDotsCheck"));
+    guideDots->setChecked(true);
+    main.ModelPage().ShowStereogram(true);
+    ok = Save(main, folder + QStringLiteral("/model-tab-stereogram.png")) && ok;
+    main.ModelPage().ShowStereogram(false);
+    guideDots->setChecked(false);
 
     Settle(main);  // grabbing renders the 3D view again, and a capture follows
     main.OpenDepthMap();

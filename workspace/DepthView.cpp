@@ -14,17 +14,30 @@ DepthView::DepthView(QWidget* parent) : QWidget(parent) {
 
 void DepthView::SetImage(QImage image, bool show) {
     image_ = std::move(image);
+    note_.clear();
     if (show) {
         update();
     }
 }
 
+void DepthView::ShowNote(const QString& text) {
+    image_ = QImage();
+    note_ = text;
+    update();
+}
+
 void DepthView::paintEvent(QPaintEvent* /*event*/) {
-    if (image_.isNull()) {
+    QPainter painter(this);
+    if (!note_.isEmpty()) {
+        constexpr int kMargin = 8;
+        painter.setPen(Qt::white);
+        painter.drawText(rect().adjusted(kMargin, kMargin, -kMargin, -kMargin),
+                         Qt::AlignCenter | Qt::TextWordWrap, note_);
         return;
     }
-    QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), image_);
+    if (!image_.isNull()) {
+        painter.drawImage(QPoint(0, 0), image_);
+    }
 }
 
 }  // namespace vistamaze

@@ -101,6 +101,7 @@ public:
     void PublishDepthMap(const PixelBuffer& depthImage) override;
     void EnableModelCommands() override;
     void ShowStatusNote(const QString& text) override;
+    [[nodiscard]] const Stereogram& StereogramSettings() const override { return engine_; }
     // "Load 3DS model": the "3D model" tab comes to the front and the model dialog opens.
     void OpenModel();
     // Opens a file given to the program (from the desktop's "Open with"): a model file (by its

@@ -4,9 +4,11 @@
 #include "workspace/FocusLeave.h"
 #include "workspace/MainWindow.h"
 #include "workspace/NumericKeyFilter.h"
+#include "workspace/RememberedChoices.h"
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCursor>
 #include <QLineEdit>
 #include <QLocale>
@@ -100,6 +102,12 @@ void MainWindow::ConnectSettings() {
          {kindButtons_, blurButtons_, dotColorButtons_, oversamplingButtons_, geometryButtons_}) {
         connect(group, &QButtonGroup::idClicked, this, [this] { SettingsChanged(); });
     }
+    ui_->guideDotsCheck->setChecked(RememberedChoice(choice::kGuideDots, false));
+    engine_.SetGuideDots(ui_->guideDotsCheck->isChecked());
+    connect(ui_->guideDotsCheck, &QCheckBox::toggled, this, [this](bool on) {
+        RememberChoice(choice::kGuideDots, on);
+        SettingsChanged();
+    });
     connect(ui_->intensitySlider, &QSlider::valueChanged, this, [this](int value) {
         ui_->intensityLabel->setText(QString::number(value));
         SettingsChanged();
@@ -196,6 +204,7 @@ void MainWindow::ApplySettingsToEngine() {
     engine_.SetDotIntensity(ui_->intensitySlider->value());
     engine_.SetRandomDotColor(static_cast<RandomDotColors>(std::max(0, dotColorButtons_->checkedId())));
     engine_.SetOversampling(oversamplingButtons_->checkedId() + 1);
+    engine_.SetGuideDots(ui_->guideDotsCheck->isChecked());
     if (!ApplyFields()) {
         return;  // a field holding no number ends the apply here, without a message
     }
@@ -256,6 +265,10 @@ void MainWindow::ShowEngineSettings() {
     }
     SetItemIndex(dotColorButtons_, static_cast<int>(engine.RandomDotColor()));
     SetItemIndex(oversamplingButtons_, engine.Oversampling() - 1);
+    {
+        const QSignalBlocker blocker(ui_->guideDotsCheck);
+        ui_->guideDotsCheck->setChecked(engine.GuideDots());
+    }
     if (const ConfigurationDialog* config = partners_.config) {
         config->ObservationDistanceEdit()->setText(FloatText(engine.ObservDistance()));
         config->MaxDepthEdit()->setText(FloatText(engine.Max3Ddepth()));

@@ -1,5 +1,6 @@
 #include "workspace/ModelTab.h"
 
+#include "engine/Errors.h"
 #include "output/PictureWriters.h"
 #include "scene3d/OffscreenView.h"
 #include "scene3d/SceneActions.h"
@@ -10,6 +11,7 @@
 #include "workspace/DepthView.h"
 #include "workspace/FlowLayout.h"
 #include "workspace/PictureConversion.h"
+#include "workspace/RememberedChoices.h"
 #include "workspace/VistamazeApplication.h"
 
 #include <QClipboard>
@@ -17,6 +19,8 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
@@ -102,7 +106,7 @@ void ModelTab::LayOutHeaders() {
     };
     flow(ui_->leftHeader, ui_->leftHeaderLayout,
          {ui_->scaleGroup, ui_->moveGroup, ui_->textGroup, ui_->optionsGroup, ui_->commandsPanel});
-    flow(ui_->rightHeader, ui_->rightHeaderLayout, {ui_->depthGroup, ui_->exportGroup});
+    flow(ui_->rightHeader, ui_->rightHeaderLayout, {ui_->viewGroup, ui_->depthGroup, ui_->exportGroup});
 }
 
 SceneView& ModelTab::SceneViewer() const noexcept {
@@ -152,6 +156,15 @@ void ModelTab::ConnectControls() {
             [this] { ExportLargeDepthMap(ExportTarget::File); });
     connect(ui_->copyDepthButton, &QPushButton::clicked, this,
             [this] { ExportLargeDepthMap(ExportTarget::Clipboard); });
+    ui_->stereogramViewButton->setChecked(RememberedChoice(choice::kStereogramView, false));
+    connect(ui_->stereogramViewButton, &QRadioButton::toggled, this, [this](bool on) {
+        RememberChoice(choice::kStereogramView, on);
+        if (!depthImage_.Empty() && !holdCaptures_) {
+            ShowCapture(true);
+        }
+    });
+    auto* switchView = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_T), this);
+    connect(switchView, &QShortcut::activated, this, [this] { ShowStereogram(!StereogramShown()); });
 
     for (QWidget* view : std::initializer_list<QWidget*>{ui_->sceneView, ui_->depthView}) {
         view->setMouseTracking(false);
@@ -413,8 +426,41 @@ void ModelTab::CaptureDepthMap() {
     }
 }
 
+void ModelTab::ShowStereogram(bool on) {
+    (on ? ui_->stereogramViewButton : ui_->depthMapViewButton)->setChecked(true);
+}
+
+bool ModelTab::StereogramShown() const noexcept {
+    return ui_->stereogramViewButton->isChecked();
+}
+
+void ModelTab::ShowCapture(bool show) {
+    DepthView& view = *ui_->depthView;
+    if (!StereogramShown()) {
+        view.SetImage(ToQImage(depthImage_), show);
+        return;
+    }
+    // An animation publishes every frame but shows only a few a second: the frames in between are
+    // not worth a stereogram.
+    if (!show) {
+        return;
+    }
+    // Made at the view's size in device pixels, as the 3D view captures, so it is shown unscaled.
+    const double ratio = view.devicePixelRatioF();
+    const int width = std::max(1, static_cast<int>(std::lround(view.width() * ratio)));
+    const int height = std::max(1, static_cast<int>(std::lround(view.height() * ratio)));
+    try {
+        QImage picture = liveStereogram_.Render(host_.StereogramSettings(), depthImage_, width, height);
+        picture.setDevicePixelRatio(ratio);
+        view.SetImage(std::move(picture));
+    } catch (const Error& error) {
+        // Turning the model must not raise a message box at every step: the view says it instead.
+        view.ShowNote(QString::fromStdString(error.what()));
+    }
+}
+
 void ModelTab::Publish(bool show) {
-    ui_->depthView->SetImage(ToQImage(depthImage_), show);
+    ShowCapture(show);
     host_.PublishDepthMap(depthImage_);
     EnableCommands();
     emit DepthPublished();

@@ -5,6 +5,7 @@
 #include "scene3d/DepthBuffer.h"
 #include "scene3d/DepthMapping.h"
 #include "scene3d/Scene3d.h"
+#include "workspace/LiveStereogram.h"
 #include "workspace/ProgramFolders.h"
 
 #include <QColor>
@@ -39,6 +40,9 @@ public:
     [[nodiscard]] virtual QString DpiText() const = 0;
     // A note in the main window's status bar; an empty text clears it.
     virtual void ShowStatusNote(const QString& text) = 0;
+    // The engine whose settings and prepared texture the stereogram view copies (the main window's
+    // own). The tab reads it only while it is not rendering.
+    [[nodiscard]] virtual const Stereogram& StereogramSettings() const = 0;
 
 protected:
     ModelTabHost() = default;
@@ -52,7 +56,9 @@ enum class ExportTarget { File, Clipboard };
 // The "3D model" tab: the 3D view of one model or line of 3D text with its scale, focus, move
 // and text controls; the depth view beside it with the depth sliders and exports. After every
 // redraw of the 3D view a one-shot 1 ms timer captures the view's depth buffer into a grey depth
-// map (white nearest, black background) and publishes it through the host.
+// map (white nearest, black background) and publishes it through the host. The depth view shows
+// that depth map or, switched to "Stereogram" (remembered between runs), the stereogram made from
+// it at the depth view's size with the host's settings; in depth map mode no stereogram is made.
 class ModelTab : public QWidget {
     Q_OBJECT
 
@@ -88,6 +94,10 @@ public:
     // depth view takes it without asking for a paint.
     void SetHoldCaptures(bool on) noexcept { holdCaptures_ = on; }
     void PublishCapture(bool show) { Publish(show); }
+
+    // The depth view's choice: the stereogram of each capture, or the depth map itself.
+    void ShowStereogram(bool on);
+    [[nodiscard]] bool StereogramShown() const noexcept;
 
     void ResetView();
     void ResetDepthSliders();
@@ -129,6 +139,8 @@ private:
     void SceneChanged();
     void CaptureAfterRedraw();
     void Publish(bool show = true);
+    // Puts the depth image, or the stereogram made from it, on the depth view.
+    void ShowCapture(bool show);
     void EnableCommands();
     void MoveCameraFromSliders();
     void ReportMissingGlyphs();
@@ -153,6 +165,7 @@ private:
     QColor backgroundColor_;
     DepthBuffer zBuffer_;
     PixelBuffer depthImage_;
+    LiveStereogram liveStereogram_;
     DepthRange depthRange_;
     QTimer* depthTimer_ = nullptr;
     int lastMouseX_ = 0;

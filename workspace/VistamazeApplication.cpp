@@ -11,6 +11,8 @@ VistamazeApplication::VistamazeApplication(int& argc, char** argv)
     // The name only: a display name would also be appended to every other window's title bar
     // ("About - Vistamaze"), and the display name falls back to it anyway.
     setApplicationName(QStringLiteral("Vistamaze"));
+    // Where QSettings keeps the choices remembered between runs.
+    setOrganizationName(QStringLiteral("Vistamaze"));
 }
 
 VistamazeApplication::~VistamazeApplication() = default;

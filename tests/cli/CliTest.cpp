@@ -28,6 +28,7 @@ TEST(RenderOptionsTest, DefaultsAreTheMainWindowStartValues) {
     EXPECT_EQ(o.maxDepth, 14.0);
     EXPECT_EQ(o.minDepth, 8.0);
     EXPECT_TRUE(o.stretch);
+    EXPECT_FALSE(o.guideDots);
     EXPECT_TRUE(o.texture.empty());
     EXPECT_EQ(o.quality, 95);
 }
@@ -46,6 +47,7 @@ TEST(RenderOptionsTest, ValuesArriveSeparatedOrInline) {
                                    "rgb",
                                    "--converging",
                                    "--no-stretch",
+                                   "--guide-dots",
                                    "--texture-offset",
                                    "3,4",
                                    "--seed",
@@ -66,6 +68,7 @@ TEST(RenderOptionsTest, ValuesArriveSeparatedOrInline) {
     EXPECT_EQ(o.dotColors, RandomDotColors::Rgb);
     EXPECT_TRUE(o.converging);
     EXPECT_FALSE(o.stretch);
+    EXPECT_TRUE(o.guideDots);
     EXPECT_EQ(o.textureOffsetX, 3);
     EXPECT_EQ(o.textureOffsetY, 4);
     EXPECT_EQ(o.seed, 7U);
@@ -147,6 +150,35 @@ TEST_F(RendererProcessTest, FixedSeedRendersAreRepeatable) {
     ASSERT_EQ(Run(common + a.string()), 0);
     ASSERT_EQ(Run(common + b.string()), 0);
     EXPECT_EQ(test::ReadBytes(a), test::ReadBytes(b));
+}
+
+// Every frame of a movie made with --guide-dots, as ffmpeg decodes it, differs from the same movie
+// without them in the few pixels of the dots.
+TEST_F(RendererProcessTest, GuideDotsReachEveryMovieFrame) {
+    if (!test::ToolAvailable("ffmpeg")) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    std::string frames[2];
+    for (int dots = 0; dots < 2; ++dots) {
+        const std::string movie = (dir_ / (std::to_string(dots) + ".avi")).string();
+        ASSERT_EQ(
+            Run(Sample("DepthMaps/Torus.png") + " " + Sample("DepthMaps/Pyramid.png") +
+                " --type random-dot --seed 5 -W 400 -H 300 -o " + movie + (dots ? " --guide-dots" : "")),
+            0);
+        ASSERT_EQ(RunCommand("ffmpeg -v error -i " + movie + " -f rawvideo -pix_fmt rgb24 -", &frames[dots]),
+                  0);
+    }
+    const std::size_t frameBytes = 400U * 300U * 3U;
+    ASSERT_EQ(frames[0].size(), 2 * frameBytes);
+    ASSERT_EQ(frames[1].size(), 2 * frameBytes);
+    for (std::size_t frame = 0; frame < 2; ++frame) {
+        long changed = 0;
+        for (std::size_t i = frame * frameBytes; i < (frame + 1) * frameBytes; i += 3) {
+            changed += frames[0].compare(i, 3, frames[1], i, 3) != 0 ? 1 : 0;
+        }
+        EXPECT_GT(changed, 20) << frame;
+        EXPECT_LT(changed, 300) << frame;
+    }
 }
 
 TEST_F(RendererProcessTest, ErrorsGiveOneLineAndTheirExitStatus) {

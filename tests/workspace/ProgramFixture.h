@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 #include <algorithm>
 #include <filesystem>
@@ -30,6 +31,12 @@ protected:
         VM_REQUIRE_DISPLAY();
         dialogs_ = &InstallScriptedDialogs();
         std::filesystem::create_directories(temp_ / "bin");
+        QSettings().clear();  // every test starts as a first run
+        StartProgram();
+    }
+    // Creates the windows afresh, as a new run of the program does, and shows the main window.
+    void StartProgram() {
+        windows_.reset();
         MainWindowSetup setup;
         setup.documentsFolder = Q(temp_ / "Documents");
         setup.folders = FindProgramFolders(Q(temp_ / "bin"), QStringLiteral(VM_SOURCE_DIR));
@@ -40,6 +47,7 @@ protected:
     }
     void TearDown() override {
         windows_.reset();
+        QSettings().clear();  // and leaves nothing behind for tests that start windows themselves
         QDir::setCurrent(startFolder_);
     }
 

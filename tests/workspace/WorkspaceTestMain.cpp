@@ -5,6 +5,7 @@
 #include "workspace/VistamazeApplication.h"
 
 #include <QGuiApplication>
+#include <QSettings>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -29,6 +30,12 @@ ScriptedDialogs& InstallScriptedDialogs() {
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // The choices the program remembers go to a folder of the run's own, never the user's.
+    const vistamaze::test::TempDir settingsFolder;
+    for (const QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope,
+                           QString::fromStdString(settingsFolder.Path().string()));
+    }
     qputenv("QT_QPA_PLATFORM", vistamaze::test::LocalDisplayReachable() ? "xcb" : "offscreen");
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     vistamaze::VistamazeApplication app(argc, argv);
