@@ -67,7 +67,7 @@ void QuietenGraphicsDrivers() {
 #endif
 
 bool IsMovieRun(const vistamaze::cli::RenderOptions& options) {
-    return options.animation.Requested() || vistamaze::LowerCaseExtension(options.output) == ".avi";
+    return options.animation.Requested() || vistamaze::cli::IsMovieFile(options.output);
 }
 
 // What a run ended at once by a signal says after "stopped (SIGINT)".

@@ -80,8 +80,8 @@ public:
 
     // Encodes the rest of the sound track, completes the movie and puts it in place of the target
     // (a symbolic link's file is replaced; an existing target keeps its permissions). Returns the
-    // frames it holds. Throws Error 'Failed to save the movie "<target>": <cause>' and leaves the
-    // target as it was. Call once.
+    // frames it holds. Throws Error 'Failed to save the movie "<target>": <cause>' ("it has no
+    // frames" when none was added) and leaves the target as it was. Call once.
     int Finish();
 
     [[nodiscard]] int FramesWritten() const noexcept { return frames_; }

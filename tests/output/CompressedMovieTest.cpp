@@ -231,6 +231,16 @@ TEST_F(CompressedMovieTest, TheTargetIsReplacedOnlyByAFinishedMovie) {
         EXPECT_EQ(ReadBytes(target), old);
         EXPECT_TRUE(fs::is_empty(WorkFolderParent()));
 
+        try {
+            CompressedMovie empty(target, {64, 48, 40, codec, {}, {}, {}}, WorkFolderParent());
+            empty.Finish();
+            ADD_FAILURE() << "a movie of no frames was saved";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.what(), "Failed to save the movie \"" + target.string() + "\": it has no frames");
+        }
+        EXPECT_EQ(ReadBytes(target), old);
+        EXPECT_TRUE(fs::is_empty(WorkFolderParent()));
+
         CompressedMovie stopped(target, {64, 48, 40, codec, {}, {}, {}}, WorkFolderParent());
         for (int i = 0; i < 3; ++i) {
             stopped.AddFrame(TestFrame(64, 48, i));
