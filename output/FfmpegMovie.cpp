@@ -185,6 +185,12 @@ MovieWriter::MovieWriter(const VmMovieSpec& spec)
     if (!packet_) {
         throw std::bad_alloc();
     }
+    // The caller checked them for the user; this is the interface's own guard.
+    if (spec.file == nullptr || spec.preset == nullptr || spec.width <= 0 || spec.height <= 0 ||
+        spec.frameTime <= 0 || (spec.codec != kVmMovieH264 && spec.codec != kVmMovieVp9) ||
+        spec.soundChannels < 0 || spec.soundChannels > 8 || (spec.soundChannels > 0 && spec.soundRate <= 0)) {
+        throw Failure{EINVAL, "settings the movie module cannot take"};
+    }
     const bool h264 = spec.codec == kVmMovieH264;
     // Named as a file outright: a name that begins like "x:" would be taken for a protocol.
     const std::string url = std::string("file:") + spec.file;

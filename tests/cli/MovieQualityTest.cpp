@@ -194,10 +194,6 @@ TEST(CompressionOptionsTest, QualityAndSpeedAreCheckedForTheCodecOfOut) {
          "--preset of VP9 (.webm) must be one of realtime, good, not \"fast\""},
         {{"a.png", "b.png", "--crf", "20", "-o", "m.avi"},
          "--crf goes with a compressed movie (-o NAME.mp4 or NAME.webm)"},
-        {{"a.png", "--preset", "fast", "-o", "m.png"},
-         "--preset goes with a compressed movie (-o NAME.mp4 or NAME.webm)"},
-        {{"--text", "A", "-o", "m.mp4"},
-         "a scene makes one picture, or a movie with --frames N: use .png, .jpg, .jpeg, .bmp or .tga"},
     };
     for (const Case& c : cases) {
         try {

@@ -338,32 +338,6 @@ TEST_F(AnimationTest, TheMovieKindChosenInTheDialogGivesTheExtensionAndTheCodec)
     EXPECT_EQ(fs::directory_iterator(temp_ / "tmp"), fs::directory_iterator()) << "no work file is left";
 }
 
-// A compressed movie whose work file fills up reports it and leaves the movie that was there; the
-// frames written before are lost with the work file, which cannot be completed.
-TEST_F(AnimationTest, AFullDiskLeavesAnOldCompressedMovieAsItWas) {
-    const fs::path movie = temp_ / "old.mp4";
-    WriteBytes(movie, {'o', 'l', 'd'});
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
-    watcher_->on[QStringLiteral("Frame  1/10")] = [&] {
-        const rlimit full{4096, old.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &full);
-    };
-    watcher_->on[QStringLiteral("Saving data     ")] = [&] { ::setrlimit(RLIMIT_FSIZE, &old); };
-    // Frames of 1024 x 768, of which a few fill the writer's buffer in front of the work file.
-    Animate(Choice{21, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("10")}}},
-            Q(movie));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldSignal);
-    EXPECT_EQ(ReadBytes(movie), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
-    ASSERT_EQ(dialogs_->Messages().size(), 1U);
-    EXPECT_TRUE(dialogs_->Messages()[0].text.startsWith(QStringLiteral("Failed to add frame ")))
-        << dialogs_->Messages()[0].text.toStdString();
-    EXPECT_NE(dialogs_->Messages()[0].text.indexOf(QStringLiteral("File too large")), -1);
-    EXPECT_EQ(fs::directory_iterator(temp_ / "tmp"), fs::directory_iterator()) << "no work file is left";
-}
-
 TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
     struct Case {
         int dialogItem;
