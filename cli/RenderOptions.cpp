@@ -499,7 +499,8 @@ Options:
                             (0..63, default 26): lower is better and larger
       --preset NAME         encoder speed of an .mp4: ultrafast, superfast, veryfast
                             (default), faster, fast, medium, slow, slower, veryslow (slower
-                            ones make smaller files); of a .webm: realtime (default) or good
+                            ones take much longer for files a little smaller); of a .webm:
+                            realtime (default) or good (smaller, several times slower)
       --depth-out FILE      also write the depth map the stereogram was made from: the
                             captured one at the view's size, or a depth map file fitted to
                             the stereogram (one depth map only)
