@@ -13,9 +13,9 @@ namespace vistamaze::cli {
 namespace {
 
 // A work folder of its own: users run several renderers at once.
-AviWriter MakeWriter(const RenderOptions& o) {
+AviWriter& MakeWriter(std::optional<AviWriter>& writer, const RenderOptions& o) {
     try {
-        return AviWriter(ScreenSize{o.width * 10, o.height * 10}, AviWriter::PrivateWorkFolder{});
+        return writer.emplace(ScreenSize{o.width * 10, o.height * 10}, AviWriter::PrivateWorkFolder{});
     } catch (const AviError& e) {
         throw Error(e.Reason());
     }
@@ -48,34 +48,47 @@ std::string PlainMessage(const std::exception_ptr& failure, const RenderOptions&
 }
 
 MovieOutput::MovieOutput(const RenderOptions& o, int frameTime, int framesAsked)
-    : output_(o.output), options_(o), framesAsked_(framesAsked), writer_(MakeWriter(o)) {
-    writer_.SetWidth(o.width);
-    writer_.SetHeight(o.height);
-    writer_.SetFrameTime(frameTime);
-    writer_.SetStretch(true);
-    writer_.SetFileName(o.output);
+    : output_(o.output), options_(o), framesAsked_(framesAsked) {
     if (!o.audio.empty()) {
-        // Opened and checked here, before any frame; the writer reads it again when it saves.
+        // Opened and checked here, before any frame; the writer reads it again.
         try {
-            writer_.SetWavFileName(o.audio);
             const WavFile sound(o.audio);
         } catch (const AviError& e) {
             throw Error("--audio " + Quoted(o.audio) + ": " + e.Reason());
         }
     }
+    if (const auto codec = CompressedCodecFor(MovieFileFormatFor(o.output))) {
+        compressed_ = std::make_unique<CompressedMovie>(
+            o.output,
+            CompressedMovieSettings{o.width, o.height, frameTime, *codec, o.crf, o.preset, o.audio});
+        return;
+    }
+    AviWriter& writer = MakeWriter(avi_, o);
+    writer.SetWidth(o.width);
+    writer.SetHeight(o.height);
+    writer.SetFrameTime(frameTime);
+    writer.SetStretch(true);
+    writer.SetFileName(o.output);
     try {
-        writer_.Reset();
-        writer_.OpenWorkFile();
+        if (!o.audio.empty()) {
+            writer.SetWavFileName(o.audio);  // a .wav name, as the options require
+        }
+        writer.Reset();
+        writer.OpenWorkFile();
     } catch (const AviError& e) {
         throw Error(e.Reason());
     }
 }
 
 void MovieOutput::Add(const PixelBuffer& frame) {
-    try {
-        writer_.AddFrame(frame);
-    } catch (const AviError& e) {
-        throw Error(e.Reason());
+    if (compressed_) {
+        compressed_->AddFrame(frame);
+    } else {
+        try {
+            avi_->AddFrame(frame);
+        } catch (const AviError& e) {
+            throw Error(e.Reason());
+        }
     }
     ++written_;
 }
@@ -91,20 +104,30 @@ int MovieOutput::Finish(std::exception_ptr failure, bool stopped) {
     return Save(failure);
 }
 
+// Completes and saves the movie; returns the frames it holds.
+int MovieOutput::Complete() {
+    if (compressed_) {
+        return compressed_->Finish();
+    }
+    avi_->CloseVideo();
+    avi_->SaveMovie();
+    return avi_->MovieFrames();
+}
+
 int MovieOutput::Save(const std::exception_ptr& failure) {
     std::exception_ptr saveFailure;
+    int frames = 0;
     try {
-        writer_.CloseVideo();
-        writer_.SaveMovie();
+        frames = Complete();
     } catch (...) {
         saveFailure = std::current_exception();
     }
     if (!saveFailure) {
         if (failure) {
             throw Error(PlainMessage(failure, options_) + "; " + Quoted(output_) + " holds " +
-                        FramesWrittenPhrase(writer_.MovieFrames()));
+                        FramesWrittenPhrase(frames));
         }
-        return writer_.MovieFrames();
+        return frames;
     }
     // The save's own message names OUT already.
     if (!failure) {

@@ -3,23 +3,28 @@
 #include "cli/RenderOptions.h"
 #include "engine/Picture.h"
 #include "output/AviWriter.h"
+#include "output/CompressedMovie.h"
 
 #include <exception>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace vistamaze::cli {
 
-// The movie of a run (OUT ending in .avi), written as the command line promises: frames go to a
-// work file in a work folder of its own under the temporary folder; OUT is replaced only by a
+// The movie of a run (OUT ending in .avi, or .mp4 or .webm for a compressed one), written as the
+// command line promises: frames go to a work file in a work folder of its own under the temporary
+// folder; OUT is replaced only by a
 // movie of at least one frame, or by the empty movie of a run asked for no frames, so a run that
 // stops or fails before its first frame leaves an existing OUT as it was. Messages say what
 // failed in plain words, without the writer's failure codes.
 class MovieOutput {
 public:
     // Sets up the movie of `options`: frame size, `frameTime` milliseconds a frame, stretched
-    // frames, the sound track (read and checked here, so a bad one fails before any frame is
-    // rendered) and the work file. `framesAsked`: the frames the run means to write. Throws
-    // vistamaze::Error: '--audio "<file>": <cause>' for the sound track, or the writer's reason.
+    // frames, the quality and speed of a compressed movie, the sound track (read and checked here, so a bad
+    // one fails before any frame is rendered) and the work file. `framesAsked`: the frames the run means to
+    // write. Throws vistamaze::Error: '--audio "<file>": <cause>' for the sound track, or the writer's
+    // reason.
     MovieOutput(const RenderOptions& options, int frameTime, int framesAsked);
 
     // Appends a frame. Throws vistamaze::Error with the writer's reason ("cannot write frame 13 to
@@ -40,13 +45,16 @@ public:
 
 private:
     [[nodiscard]] int Save(const std::exception_ptr& failure);
+    [[nodiscard]] int Complete();
 
     std::string output_;
     // The settings a failure is worded for.
     RenderOptions options_;
     int framesAsked_;
     int written_ = 0;
-    AviWriter writer_;
+    // One of the two.
+    std::optional<AviWriter> avi_;
+    std::unique_ptr<CompressedMovie> compressed_;
 };
 
 // What a run that wrote nothing did to `output`: '"OUT" was left as it was' when it exists,

@@ -26,10 +26,6 @@ namespace vistamaze::cli {
 
 namespace {
 
-bool IsMovie(const std::string& output) {
-    return LowerCaseExtension(output) == ".avi";
-}
-
 // Wall-clock milliseconds of the stages of a picture run, printed when asked for.
 class StageClock {
 public:
@@ -171,17 +167,18 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
         return result;
     }
     const std::size_t count = DepthMapCount(o);
-    const bool movie = IsMovie(o.output);
+    const bool movie = IsMovieFile(o.output);
     if (!movie) {
         for (std::size_t i = 0; i < count; ++i) {
             if (PictureFileFormatFor(OutputFileFor(o, i, count)) == PictureFileFormat::None) {
                 throw UsageError("cannot tell the picture format of " + Quoted(OutputFileFor(o, i, count)) +
-                                 ": use .png, .jpg, .jpeg, .bmp, .tga or .avi");
+                                 ": use .png, .jpg, .jpeg, .bmp, .tga, or .avi, .mp4 or .webm for a movie");
             }
         }
         if (count > 1 && o.output.find("%n") == std::string::npos &&
             !std::filesystem::is_directory(o.output)) {
-            throw UsageError("with several depth maps OUT must be a folder, contain %n, or end in .avi");
+            throw UsageError(
+                "with several depth maps OUT must be a folder, contain %n, or end in .avi, .mp4 or .webm");
         }
     }
     CheckOutputs(o);

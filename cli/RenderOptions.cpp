@@ -1,10 +1,11 @@
 #include "cli/RenderOptions.h"
 
 #include "cli/FileRoles.h"
+#include "cli/OptionValues.h"
+#include "output/CompressedMovie.h"
 #include "output/PictureWriters.h"
 
-#include <charconv>
-#include <cmath>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -13,119 +14,6 @@
 namespace vistamaze::cli {
 
 namespace {
-
-long long ParseInteger(const std::string& option, const std::string& text, long long lo, long long hi) {
-    long long value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end) {
-        throw UsageError(option + " needs a whole number, not " + Quoted(text));
-    }
-    if (value < lo || value > hi) {
-        throw UsageError(option + " must lie between " + std::to_string(lo) + " and " + std::to_string(hi));
-    }
-    return value;
-}
-
-double ParseInches(const std::string& option, const std::string& text) {
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || !(value >= 0.0 && value <= 10000.0)) {
-        throw UsageError(option + " needs a length in inches between 0 and 10000, not " + Quoted(text));
-    }
-    return value;
-}
-
-std::pair<int, int> ParsePair(const std::string& option, const std::string& text, long long lo) {
-    const auto comma = text.find(',');
-    if (comma == std::string::npos) {
-        throw UsageError(option + " needs two whole numbers as X,Y, not " + Quoted(text));
-    }
-    return {static_cast<int>(ParseInteger(option, text.substr(0, comma), lo, 1000000)),
-            static_cast<int>(ParseInteger(option, text.substr(comma + 1), lo, 1000000))};
-}
-
-// "X,Y,Z", each a whole number of degrees.
-std::array<int, 3> ParseIntegerAngles(const std::string& option, const std::string& text) {
-    const auto first = text.find(',');
-    const auto second = first == std::string::npos ? first : text.find(',', first + 1);
-    if (second == std::string::npos) {
-        throw UsageError(option + " needs three whole numbers of degrees as X,Y,Z, not " + Quoted(text));
-    }
-    return {static_cast<int>(ParseInteger(option, text.substr(0, first), -36000, 36000)),
-            static_cast<int>(ParseInteger(option, text.substr(first + 1, second - first - 1), -36000, 36000)),
-            static_cast<int>(ParseInteger(option, text.substr(second + 1), -36000, 36000))};
-}
-
-double ParsePercentPoints(const std::string& option, const std::string& text) {
-    double value = 0;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    if (text.empty() || ec != std::errc() || ptr != end || !(std::abs(value) <= 1000.0)) {
-        throw UsageError(option + " needs a number between -1000 and 1000, not " + Quoted(text));
-    }
-    return value;
-}
-
-// "WxH", each side 1..8192 (the largest view the display-free renderer makes).
-std::pair<int, int> ParseViewSize(const std::string& option, const std::string& text) {
-    const auto x = text.find_first_of("xX");
-    if (x == std::string::npos) {
-        throw UsageError(option + " needs a size as WxH, not " + Quoted(text));
-    }
-    return {static_cast<int>(ParseInteger(option, text.substr(0, x), 1, 8192)),
-            static_cast<int>(ParseInteger(option, text.substr(x + 1), 1, 8192))};
-}
-
-std::array<double, 3> ParseAngles(const std::string& option, const std::string& text) {
-    std::array<double, 3> angles{};
-    const char* p = text.data();
-    const char* end = text.data() + text.size();
-    for (std::size_t i = 0; i < angles.size(); ++i) {
-        const bool last = i + 1 == angles.size();
-        const auto [next, ec] = std::from_chars(p, end, angles[i]);
-        const bool separated = last ? next == end : next != end && *next == ',';
-        if (ec != std::errc() || !separated || !(std::abs(angles[i]) <= 36000.0)) {
-            throw UsageError(option + " needs three angles in degrees as X,Y,Z, not " + Quoted(text));
-        }
-        p = last ? next : next + 1;
-    }
-    return angles;
-}
-
-// "RRGGBB" in hexadecimal, optionally after a "#".
-std::uint32_t ParseColour(const std::string& option, const std::string& text) {
-    const std::string hex = text.starts_with('#') ? text.substr(1) : text;
-    std::uint32_t value = 0;
-    const char* end = hex.data() + hex.size();
-    const auto [ptr, ec] = std::from_chars(hex.data(), end, value, 16);
-    if (hex.size() != 6 || ec != std::errc() || ptr != end) {
-        throw UsageError(option + " needs a colour as RRGGBB in hexadecimal, not " + Quoted(text));
-    }
-    return value;
-}
-
-std::string PictureName(const std::string& option, const std::string& file) {
-    if (PictureFileFormatFor(file) == PictureFileFormat::None) {
-        throw UsageError("cannot tell the picture format of " + option + " " + Quoted(file) +
-                         ": use .png, .jpg, .jpeg, .bmp or .tga");
-    }
-    return file;
-}
-
-template <typename T>
-T ParseChoice(const std::string& option, const std::string& text, const std::map<std::string, T>& choices) {
-    const auto it = choices.find(text);
-    if (it == choices.end()) {
-        std::string names;
-        for (const auto& [name, value] : choices) {
-            names += (names.empty() ? "" : ", ") + name;
-        }
-        throw UsageError(option + " must be one of " + names + ", not " + Quoted(text));
-    }
-    return it->second;
-}
 
 using Setter = std::function<void(RenderOptions&, const std::string&)>;
 
@@ -195,11 +83,15 @@ void CheckAnimation(RenderOptions& o, const std::set<std::string>& given) {
     if (!o.scene.Requested()) {
         throw UsageError("--frames makes a movie of a scene: give --model or --text");
     }
-    if (LowerCaseExtension(o.output) != ".avi") {
-        throw UsageError("--frames makes a movie: OUT must end in .avi, not " + Quoted(o.output));
+    if (!IsMovieFile(o.output)) {
+        throw UsageError("--frames makes a movie: OUT must end in .avi, .mp4 or .webm, not " +
+                         Quoted(o.output));
     }
     if (!o.depthOut.empty() || !o.scene.pictureOut.empty()) {
         throw UsageError("--depth-out and --picture-out go with one picture, not with --frames");
+    }
+    if (*o.animation.frames == 0 && CompressedCodecFor(MovieFileFormatFor(o.output))) {
+        throw UsageError("--frames 0 makes no frames, and a compressed movie needs at least one");
     }
     if (!given.contains("--width")) {
         o.width = 1920;
@@ -223,7 +115,7 @@ void CheckDepthSource(const RenderOptions& o) {
         if (!o.depthMaps.empty()) {
             throw UsageError("give depth map files or a scene (--model, --text), not both");
         }
-        if (LowerCaseExtension(o.output) == ".avi" && !o.animation.Requested()) {
+        if (IsMovieFile(o.output) && !o.animation.Requested()) {
             throw UsageError(
                 "a scene makes one picture, or a movie with --frames N: use .png, .jpg, .jpeg, .bmp or .tga");
         }
@@ -237,7 +129,7 @@ void CheckDepthSource(const RenderOptions& o) {
             "--font, --view, --rotate, --depth-min, --depth-max, --depth-space, --picture-out and "
             "--background need --model or --text");
     }
-    if (!o.depthOut.empty() && (o.depthMaps.size() > 1 || LowerCaseExtension(o.output) == ".avi")) {
+    if (!o.depthOut.empty() && (o.depthMaps.size() > 1 || IsMovieFile(o.output))) {
         throw UsageError("--depth-out goes with one depth map and a picture, not several or a movie");
     }
 }
@@ -249,7 +141,7 @@ void CheckMovieOptions(const RenderOptions& o, const std::set<std::string>& give
     if (!o.audio.empty() && LowerCaseExtension(o.audio) != ".wav") {
         throw UsageError("--audio " + Quoted(o.audio) + ": not a WAV file (.wav)");
     }
-    if (LowerCaseExtension(o.output) == ".avi") {
+    if (IsMovieFile(o.output)) {
         return;
     }
     const bool onePicture = o.scene.Requested() || o.depthMaps.size() == 1;
@@ -270,6 +162,33 @@ void CheckMovieOptions(const RenderOptions& o, const std::set<std::string>& give
     throw UsageError(names + (one ? " does" : " do") + " nothing for " +
                      (onePicture ? "a single picture" : "pictures") + ": " + (one ? "it goes" : "they go") +
                      " with a movie (-o NAME.avi" + (o.scene.Requested() ? " and --frames N)" : ")"));
+}
+
+// The quality and speed of a compressed movie: only for one, and within what its codec takes.
+void CheckCompression(const RenderOptions& o, const std::set<std::string>& given) {
+    const std::optional<MovieCodec> codec = CompressedCodecFor(MovieFileFormatFor(o.output));
+    if (!codec) {
+        for (const char* option : {"--crf", "--preset"}) {
+            if (given.contains(option)) {
+                throw UsageError(std::string(option) +
+                                 " goes with a compressed movie (-o NAME.mp4 or NAME.webm)");
+            }
+        }
+        return;
+    }
+    const MovieCodecChoices& choices = ChoicesFor(*codec);
+    const std::string of = std::string(" of ") + choices.name + " (" + choices.extension + ")";
+    if (o.crf && *o.crf > choices.maxCrf) {
+        throw UsageError("--crf" + of + " must lie between 0 and " + std::to_string(choices.maxCrf));
+    }
+    if (!o.preset.empty() &&
+        std::find(choices.presets.begin(), choices.presets.end(), o.preset) == choices.presets.end()) {
+        std::string names;
+        for (const char* name : choices.presets) {
+            names += (names.empty() ? "" : ", ") + std::string(name);
+        }
+        throw UsageError("--preset" + of + " must be one of " + names + ", not " + Quoted(o.preset));
+    }
 }
 
 // The long name of an option that takes a value, and what its value does.
@@ -349,6 +268,10 @@ const std::map<std::string, ValueOption>& ValueOptions() {
             o.fps = static_cast<int>(ParseInteger("--fps", v, 1, 1000));
         });
         both("", "--audio", [](RenderOptions& o, const std::string& v) { o.audio = v; });
+        both("", "--crf", [](RenderOptions& o, const std::string& v) {
+            o.crf = static_cast<int>(ParseInteger("--crf", v, 0, 63));
+        });
+        both("", "--preset", [](RenderOptions& o, const std::string& v) { o.preset = v; });
         both("", "--depth-out",
              [](RenderOptions& o, const std::string& v) { o.depthOut = PictureName("--depth-out", v); });
         AddSceneOptions(m);
@@ -384,6 +307,10 @@ void SetFlag(RenderOptions& o, const std::string& arg) {
 }
 
 }  // namespace
+
+bool IsMovieFile(const std::string& output) {
+    return MovieFileFormatFor(output) != MovieFileFormat::None;
+}
 
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     RenderOptions o;
@@ -432,6 +359,7 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& args) {
     }
     CheckDepthSource(o);
     CheckMovieOptions(o, given);
+    CheckCompression(o, given);
     CheckAnimation(o, given);
     return o;
 }
@@ -486,7 +414,7 @@ std::vector<std::string> InputFiles(const RenderOptions& o) {
 std::vector<std::string> OutputFiles(const RenderOptions& options) {
     std::vector<std::string> outputs;
     const std::size_t count = options.scene.Requested() ? 1 : options.depthMaps.size();
-    if (LowerCaseExtension(options.output) == ".avi") {
+    if (IsMovieFile(options.output)) {
         outputs.push_back(options.output);
     } else {
         for (std::size_t i = 0; i < count; ++i) {

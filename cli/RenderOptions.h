@@ -79,6 +79,10 @@ struct RenderOptions {
     PngOptions png{1, false, PngFilter::Up, 0};  // every core for the file
     int fps = 25;
     std::string audio;
+    // A compressed movie's constant quality (0 best; none: the codec's default) and encoder speed
+    // (empty: the codec's default); see ChoicesFor in output/CompressedMovie.h.
+    std::optional<int> crf;
+    std::string preset;
     SceneOptions scene;
     AnimationRequest animation;
     // Where the depth map the stereogram was made from goes: a captured one at the view's size, a
@@ -88,12 +92,15 @@ struct RenderOptions {
     bool version = false;
 };
 
+// True when `output` names a movie: .avi, .mp4 or .webm in any letter case.
+[[nodiscard]] bool IsMovieFile(const std::string& output);
+
 // Parses argv[1..]. With --frames the defaults of the size, the texture step, the type and the
 // oversampling become those of the desktop program's animation options (1920 x 1080, 0,15,
 // textured, 4); options given override them. Throws UsageError with a one-line message for
-// unknown options, missing or malformed values, values out of range, side outputs whose extension
-// selects no picture format, depth maps given both as files and as a scene, and animation options
-// without a scene movie.
+// unknown options, missing or malformed values, values out of range (--crf and --preset for the
+// codec of OUT), side outputs whose extension selects no picture format, depth maps given both as files and
+// as a scene, and animation options without a scene movie.
 RenderOptions ParseRenderOptions(const std::vector<std::string>& args);
 
 // The file that depth map number `index` (0-based) of `count` is written to: OUT itself for a

@@ -6,17 +6,20 @@ std::string UsageText() {
     return R"(Usage: vistamaze-render DEPTH... -o OUT [options]
        vistamaze-render --model FILE -o OUT [options]
        vistamaze-render --text STRING -o OUT [options]
-       vistamaze-render (--model FILE | --text STRING) --frames N -o MOVIE.avi [options]
+       vistamaze-render (--model FILE | --text STRING) --frames N -o MOVIE [options]
 
 Turns depth maps (grey pictures, white = near) into single-image stereograms.
 With one depth map OUT is the picture to write; its extension (.png, .jpg, .jpeg, .bmp,
 .tga) chooses the format. With several, OUT is a folder (each stereogram is written there as
 <depth map name>.png) or a name with %n, which becomes the depth map's number; an OUT ending
-in .avi makes a movie with one frame per depth map.
+in .avi, .mp4 or .webm makes a movie with one frame per depth map.
 With --model or --text the depth map is captured from a 3D scene drawn off screen (no display
 needed): the model framed as the desktop program frames a loaded model, or extruded text.
 With --frames the scene becomes a stereogram movie: frame by frame the model turns, the camera
 zooms and moves and the texture shifts, as in the desktop program's animation.
+A movie's extension chooses its kind: .avi uncompressed (every pixel as rendered, but about
+6 MB a frame at 1920 x 1080), .mp4 H.264 with AAC sound, .webm VP9 with Opus sound (slower to
+make). Both compressed kinds play in browsers and on phones, and keep the depth.
 Ctrl+C (SIGINT), SIGTERM or SIGHUP stops a movie before its next frame: it keeps the frames
 written, and the exit status is 128 + the signal (130 for Ctrl+C). A second one stops at once
 and leaves OUT as it was. A movie stopped or failed before its first frame writes nothing.
@@ -50,6 +53,12 @@ Options:
       --png-interlace       write interlaced (Adam7) PNG files
       --fps N               frames per second of a movie (default 25; movies only)
       --audio FILE.wav      sound track of a movie (a regular WAV file; movies only)
+      --crf N               constant quality of an .mp4 (0..51, default 18) or a .webm
+                            (0..63, default 26): lower is better and larger
+      --preset NAME         encoder speed of an .mp4: ultrafast, superfast, veryfast
+                            (default), faster, fast, medium, slow, slower, veryslow (slower
+                            ones take much longer for files a little smaller); of a .webm:
+                            realtime (default) or good (smaller, several times slower)
       --depth-out FILE      also write the depth map the stereogram was made from: the
                             captured one at the view's size, or a depth map file fitted to
                             the stereogram (one depth map only)

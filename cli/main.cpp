@@ -10,6 +10,7 @@
 #include "cli/StopSignals.h"
 #include "cli/UsageText.h"
 #include "importer/ChildProcess.h"
+#include "output/CompressedMovie.h"
 #include "output/PictureWriters.h"
 #include "vistamaze/Version.h"
 
@@ -37,7 +38,7 @@ bool EnvironmentFlag(const char* name) {
 #ifndef VM_SCENE_PROGRAM
 // Replaces this process by vistamaze-render-scene with the same arguments: beside this program in
 // a build tree, in ../libexec/vistamaze when installed. Returns only on failure.
-int RunSceneProgram(char** argv) {
+int RunSceneProgram(char** argv, const vistamaze::cli::RenderOptions& options) {
     std::error_code error;
     const std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
     const std::array<std::filesystem::path, 2> candidates = {
@@ -47,7 +48,12 @@ int RunSceneProgram(char** argv) {
         if (access(program.c_str(), X_OK) == 0) {
             // A scene run makes buffers of the picture's size and Mesa's in a fresh process;
             // a user's own setting is kept.
-            setenv("GLIBC_TUNABLES", vistamaze::kShortLivedMallocTunables, 0);
+            const bool compressed =
+                vistamaze::CompressedCodecFor(vistamaze::MovieFileFormatFor(options.output)).has_value();
+            setenv("GLIBC_TUNABLES",
+                   compressed ? vistamaze::kShortLivedMallocTunablesSmallPages
+                              : vistamaze::kShortLivedMallocTunables,
+                   0);
             execv(program.c_str(), argv);
             std::cerr << "vistamaze-render: cannot start " << Quoted(program.string()) << ": "
                       << std::strerror(errno) << "\n";
@@ -69,7 +75,7 @@ void QuietenGraphicsDrivers() {
 #endif
 
 bool IsMovieRun(const vistamaze::cli::RenderOptions& options) {
-    return options.animation.Requested() || vistamaze::LowerCaseExtension(options.output) == ".avi";
+    return options.animation.Requested() || vistamaze::cli::IsMovieFile(options.output);
 }
 
 // What a run ended at once by a signal says after "stopped (SIGINT)".
@@ -118,7 +124,7 @@ int main(int argc, char** argv) {
     control.scene = LinkedSceneRuns();
 #else
     if (options.scene.Requested() || options.animation.Requested()) {
-        return RunSceneProgram(argv);
+        return RunSceneProgram(argv, options);
     }
 #endif
     // A movie stops between frames and keeps what it has; pictures have nothing to keep.

@@ -4,12 +4,13 @@
 #include "engine/Resample.h"
 #include "formats/ImageLimits.h"
 #include "output/ReplacingFile.h"
+#include "output/WorkFolder.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <random>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -26,7 +27,6 @@ namespace {
 constexpr std::size_t kCopyBuffer = std::size_t{1} << 20;
 constexpr std::uint64_t kMaxAudioChunk = std::uint64_t{4} << 20;
 constexpr int kLockAttempts = 5;
-constexpr int kFolderNameAttempts = 64;
 // Not an errno value: the work file is held by another writer.
 constexpr int kWorkFileInUse = -1;
 
@@ -57,16 +57,6 @@ std::string Extension(const std::string& name) {
         return {};
     }
     return name.substr(dot);
-}
-
-// Six letters and digits, as mkdtemp puts in place of its XXXXXX.
-std::string RandomName(std::random_device& random) {
-    static constexpr char kCharacters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name;
-    for (int i = 0; i < 6; ++i) {
-        name += kCharacters[random() % (sizeof kCharacters - 1)];
-    }
-    return name;
 }
 
 std::string Hex8(AviCode code) {
@@ -126,15 +116,6 @@ int ClearWorkFileName(const std::filesystem::path& file) {
                    "Failed to create AVI video work file " + QuotedName(file) + ": " + reason,
                    err == kWorkFileInUse ? 0 : err,
                    "cannot create the movie's work file " + QuotedName(file) + ": " + reason);
-}
-
-std::filesystem::path TemporaryFolder(const std::filesystem::path& requested) {
-    if (!requested.empty()) {
-        return requested;
-    }
-    std::error_code ec;
-    std::filesystem::path folder = std::filesystem::temp_directory_path(ec);
-    return ec ? std::filesystem::path("/tmp") : folder;
 }
 
 bool ReadFully(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size) {
@@ -244,33 +225,16 @@ AviWriter::AviWriter(ScreenSize screen, const std::filesystem::path& tempFolder)
 
 AviWriter::AviWriter(ScreenSize screen, PrivateWorkFolder, const std::filesystem::path& tempFolder)
     : width_(screen.width / 10), height_(screen.height / 10) {
-    // As mkdtemp, but the name is listed for RemoveScratchFiles() before the folder is made.
-    const std::filesystem::path parent = TemporaryFolder(tempFolder);
-    std::random_device random;
-    for (int attempt = 0; attempt < kFolderNameAttempts && privateFolder_.empty(); ++attempt) {
-        const std::filesystem::path folder = parent / ("vistamaze-" + RandomName(random));
-        folderEntry_.emplace(folder, ScratchFileEntry::Kind::Folder);
-        if (::mkdir(folder.c_str(), 0700) == 0) {
-            privateFolder_ = folder;
-        } else {
-            const int err = errno;
-            folderEntry_.reset();
-            if (err != EEXIST) {
-                ThrowWorkFileError(parent / "vistamaze-XXXXXX", err);
-            }
-        }
+    try {
+        privateFolder_.emplace(tempFolder);
+    } catch (const std::system_error& e) {
+        ThrowWorkFileError(WorkFolder::NamePattern(tempFolder), e.code().value());
     }
-    if (privateFolder_.empty()) {
-        ThrowWorkFileError(parent / "vistamaze-XXXXXX", EEXIST);
-    }
-    workFile_ = privateFolder_ / kWorkFileName;
+    workFile_ = privateFolder_->Path() / kWorkFileName;
 }
 
 AviWriter::~AviWriter() {
     ReleaseWorkFile();
-    if (!privateFolder_.empty()) {
-        ::rmdir(privateFolder_.c_str());
-    }
 }
 
 void AviWriter::ApplyMainWindowValues() {
@@ -305,7 +269,7 @@ int AviWriter::OpenLockedWorkFile() {
     for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
         // In a folder of its own the name is this writer's: it is listed before the file is made,
         // so that a signal in between cannot miss it (see ScratchFileEntry).
-        if (!privateFolder_.empty()) {
+        if (privateFolder_) {
             workEntry_.emplace(workFile_, ScratchFileEntry::Kind::File);
         }
         UniqueFd fd(::open(workFile_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));

@@ -6,6 +6,7 @@
 #include "output/ScratchFiles.h"
 #include "output/UniqueFd.h"
 #include "output/WavFile.h"
+#include "output/WorkFolder.h"
 
 #include <array>
 #include <cstdint>
@@ -137,10 +138,9 @@ private:
     bool stretch_ = true;
     std::string fileName_;
     std::string wavFileName_;
-    std::filesystem::path privateFolder_;  // empty: the work file lies in a shared folder
+    std::optional<WorkFolder> privateFolder_;  // none: the work file lies in a shared folder
     std::filesystem::path workFile_;
 
-    std::optional<ScratchFileEntry> folderEntry_;  // privateFolder_, while it exists
     UniqueFd workFd_;
     std::optional<ScratchFileEntry> workEntry_;  // workFile_, while this writer holds it
     bool workFileMoved_ = false;

@@ -9,6 +9,7 @@ packages=(
   libegl-dev libegl-mesa0
   xvfb xauth x11-utils
   libassimp-dev libjpeg-dev libpng-dev libtiff-dev libgif-dev zlib1g-dev libisal-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 ffmpeg imagemagick assimp-testmodels
   desktop-file-utils appstream man-db dpkg-dev file lintian

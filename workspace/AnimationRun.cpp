@@ -109,9 +109,11 @@ AnimationRun::~AnimationRun() = default;
 
 std::optional<QString> AnimationRun::SaveDialogAVI() {
     FileDialogRequest request;
-    request.caption = QStringLiteral("Select AVI file name");
-    request.filter = QStringLiteral("AVI files (*.AVI)|*.AVI");
-    request.defaultSuffix = QStringLiteral("AVI");
+    request.caption = QStringLiteral("Select movie file name");
+    request.filter = QStringLiteral(
+        "AVI movie (uncompressed) (*.avi)|*.avi|MP4 movie (H.264) (*.mp4)|*.mp4|WebM movie (VP9) "
+        "(*.webm)|*.webm");
+    request.defaultSuffix = QStringLiteral("avi");
     request.initialFolder = main_.Folders().program;
     request.fileName = aviFileName_;
     std::optional<QString> file = VistamazeApplication::AppDialogs().SaveFile(&main_, request);
@@ -157,6 +159,11 @@ void AnimationRun::PrepareMovie(const QString& file) {
     aviWriter_.SetHeight(options.height);
     aviWriter_.SetFrameTime(FrameTimeFor(options.fps));
     aviWriter_.SetFileName(QFile::encodeName(file).toStdString());
+    compressedTarget_.reset();
+    const std::filesystem::path target(QFile::encodeName(file).toStdString());
+    if (const std::optional<MovieCodec> codec = CompressedCodecFor(MovieFileFormatFor(target))) {
+        compressedTarget_.emplace(target, *codec);
+    }
     if (options_.SoundTrack().isEmpty()) {
         aviWriter_.ClearWavFileName();
     } else {
@@ -215,7 +222,15 @@ void AnimationRun::PrepareRun(const AnimationOptions& options) {
     ModelTab& tab = main_.ModelPage();
     // Taken before anything can fail, so that the clean-up never puts back a stale value.
     focalLength_ = tab.Scene().camera.FocalLength();
-    aviWriter_.OpenWorkFile();
+    if (compressedTarget_) {
+        const std::string sound = aviWriter_.WavFileName();
+        compressed_ = std::make_unique<CompressedMovie>(
+            compressedTarget_->first,
+            CompressedMovieSettings{aviWriter_.Width(), aviWriter_.Height(), aviWriter_.FrameTime(),
+                                    compressedTarget_->second, std::nullopt, std::string(), sound});
+    } else {
+        aviWriter_.OpenWorkFile();
+    }
     if (options.steps.zoom == 0) {
         tab.SetFreezeDepthRange(true);
     }
@@ -334,7 +349,24 @@ void AnimationRun::StepTexture(const AnimationSteps& steps) {
 // One frame is written at a time.
 void AnimationRun::StartWriting(const PixelBuffer& frame) {
     FinishWriting();
-    writing_ = std::async(std::launch::async, [this, &frame] { aviWriter_.AddFrame(frame); });
+    writing_ = std::async(std::launch::async, [this, &frame] { AddFrameToMovie(frame); });
+}
+
+void AnimationRun::AddFrameToMovie(const PixelBuffer& frame) {
+    if (compressed_) {
+        compressed_->AddFrame(frame);
+    } else {
+        aviWriter_.AddFrame(frame);
+    }
+}
+
+// With the frames written so far. A compressed movie that cannot be finished goes, with its work
+// file; the target stays as it was.
+void AnimationRun::FinishCompressedMovie() {
+    const std::unique_ptr<CompressedMovie> movie = std::move(compressed_);
+    if (movie) {
+        movie->Finish();
+    }
 }
 
 void AnimationRun::FinishWriting() {
@@ -383,8 +415,12 @@ void AnimationRun::CleanUp(std::exception_ptr& failure) {
             moving->SetPosition(position);
         }
     });
-    step([&] { aviWriter_.CloseVideo(); });
-    step([&] { aviWriter_.SaveMovie(); });
+    if (compressedTarget_) {
+        step([&] { FinishCompressedMovie(); });
+    } else {
+        step([&] { aviWriter_.CloseVideo(); });
+        step([&] { aviWriter_.SaveMovie(); });
+    }
     step([&] {
         for (const auto& [field, state] :
              {std::pair{preview_.OffsetXField(), seXState_}, std::pair{preview_.OffsetYField(), seYState_}}) {

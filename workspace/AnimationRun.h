@@ -1,12 +1,15 @@
 #pragma once
 
 #include "output/AviWriter.h"
+#include "output/CompressedMovie.h"
 #include "scene3d/AnimationSteps.h"
 
 #include <QString>
 #include <chrono>
 #include <exception>
+#include <filesystem>
 #include <future>
+#include <memory>
 #include <optional>
 
 namespace vistamaze {
@@ -17,7 +20,8 @@ class AnimationOptionsDialog;
 class MainWindow;
 
 // The animation: the "Render animation" command, the movie file dialog and the frame loop that
-// turns the 3D view frame by frame into stereograms appended to an AVI movie. Owned by the main
+// turns the 3D view frame by frame into stereograms appended to a movie: an uncompressed AVI, or
+// by the file's extension a compressed MP4 or WebM. Owned by the main
 // window, whose engine, 3D tab, settings and texture it drives; the windows passed in must
 // outlive it.
 class AnimationRun {
@@ -38,7 +42,9 @@ public:
     // The command's steps after the dialogs, for the movie `file`: removes an existing `file`
     // whose extension is ".avi", applies the dialog's type, lets pending events through, gives
     // the size fields, the engine and the writer the movie's size, and the writer the frame time,
-    // the file name and the dialog's sound track (none when the field was empty).
+    // the file name and the dialog's sound track (none when the field was empty). A name ending in
+    // ".mp4" or ".webm" (any letter case) makes a compressed movie (CompressedMovie) instead of
+    // the AVI; an existing file of that name is then replaced only by the finished movie.
     void PrepareMovie(const QString& file);
 
     // The frame loop, run by the progress window in animation mode. Per frame: status
@@ -51,12 +57,14 @@ public:
     //
     // Whatever happens, the clean-up then shows "Saving data     ", puts the focal length and
     // the moved object's position back, completes and saves the movie with the frames written so
-    // far (the work file is removed), restores the texture position fields and unfreezes the
-    // depth range. Each clean-up step runs even when an earlier one fails; the first error
-    // (of the loop, else of the clean-up) propagates as vistamaze::Error.
+    // far (the work file is removed; a compressed movie not saved leaves its file as it was), restores the
+    // texture position fields and unfreezes the depth range. Each clean-up step runs even when an earlier one
+    // fails; the first error (of the loop, else of the clean-up) propagates as vistamaze::Error.
     void RunAnimation();
 
-    // "Select AVI file name": the chosen name (kept for the next time) or nothing on cancel.
+    // "Select movie file name", offering "AVI movie (uncompressed)" (the first, shown at start),
+    // "MP4 movie (H.264)" and "WebM movie (VP9)"; a name typed without an extension gets the one
+    // of the type shown. The chosen name (kept for the next time) or nothing on cancel.
     [[nodiscard]] std::optional<QString> SaveDialogAVI();
 
     [[nodiscard]] AviWriter& Writer() noexcept { return aviWriter_; }
@@ -73,6 +81,8 @@ private:
     void DrawFrameScene(const AnimationSteps& steps);
     void StepTexture(const AnimationSteps& steps);
     void StartWriting(const PixelBuffer& frame);
+    void AddFrameToMovie(const PixelBuffer& frame);
+    void FinishCompressedMovie();
     void FinishWriting();
     void MoveTexturePosition(const AnimationSteps& steps);
     void CleanUp(std::exception_ptr& failure);
@@ -85,6 +95,10 @@ private:
     PreviewWindow& preview_;
     AviWriter aviWriter_;
     QString aviFileName_;
+    // The movie of the next run, when PrepareMovie was given a compressed one, and while it runs
+    // its writer.
+    std::optional<std::pair<std::filesystem::path, MovieCodec>> compressedTarget_;
+    std::unique_ptr<CompressedMovie> compressed_;
     CameraTravel travel_;
     std::optional<double> focalLength_;
     std::optional<FieldState> seXState_;

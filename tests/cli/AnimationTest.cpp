@@ -82,7 +82,7 @@ TEST(AnimationOptionsTest, MisusedAnimationOptionsAreUsageErrors) {
         {{"--model", "m.obj", "--rotate-step", "0,1,0", "-o", "m.png"}, "--frames"},
         {{"--model", "m.obj", "--zoom-step", "5", "-o", "m.png"}, "--frames"},
         {{"d.png", "--frames", "3", "-o", "m.avi"}, "--model or --text"},
-        {{"--model", "m.obj", "--frames", "3", "-o", "m.png"}, ".avi"},
+        {{"--model", "m.obj", "--frames", "3", "-o", "m.png"}, ".avi, .mp4 or .webm"},
         {{"--model", "m.obj", "-o", "m.avi"}, "--frames"},
         {{"--model", "m.obj", "--frames", "-1", "-o", "m.avi"}, "--frames"},
         {{"--model", "m.obj", "--frames", "3", "--rotate-step", "1,2", "-o", "m.avi"}, "--rotate-step"},
@@ -91,6 +91,7 @@ TEST(AnimationOptionsTest, MisusedAnimationOptionsAreUsageErrors) {
          "--texture-scale-step"},
         {{"--model", "m.obj", "--frames", "3", "--depth-out", "d.png", "-o", "m.avi"}, "--depth-out"},
         {{"a.png", "b.png", "--texture-step", "-1,0", "-o", "m.avi"}, "--texture-step"},
+        {{"--model", "m.obj", "--frames", "0", "-o", "m.mp4"}, "a compressed movie needs at least one"},
     };
     for (const Case& c : cases) {
         try {
@@ -110,13 +111,14 @@ struct MovieInfo {
     std::string rate;
     int frames = -1;
     bool audio = false;
+    std::string codecs;  // of every stream, in order: "rawvideo,pcm_s16le"
 };
 
 MovieInfo Probe(const std::filesystem::path& movie) {
     MovieInfo info;
     std::string text;
     if (RunCommand("ffprobe -v error -count_frames -show_entries "
-                   "stream=codec_type,width,height,r_frame_rate,nb_read_frames -of csv=p=0 " +
+                   "stream=codec_type,width,height,r_frame_rate,nb_read_frames,codec_name -of csv=p=0 " +
                        movie.string(),
                    &text) != 0) {
         ADD_FAILURE() << "ffprobe cannot read " << movie;
@@ -125,6 +127,9 @@ MovieInfo Probe(const std::filesystem::path& movie) {
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);) {
         std::istringstream fields(line);
+        std::string codec;
+        std::getline(fields, codec, ',');
+        info.codecs += (info.codecs.empty() ? "" : ",") + codec;
         std::string type;
         std::getline(fields, type, ',');
         if (type == "audio") {
@@ -180,22 +185,31 @@ protected:
 TEST_F(AnimationProcessTest, MoviesHaveTheirSizeRateFrameCountAndSound) {
     struct Case {
         std::string args;
+        const char* extension;
         int width;
         int height;
         std::string rate;  // 1000 / frame time in milliseconds
         int frames;
         bool audio;
+        const char* codecs;
     };
     const std::string wav = test::DataFile("audio/chuck_snare_01.wav").string();
     const std::vector<Case> cases = {
-        {"--model " + Model() + " --frames 2 --oversampling 1", 1920, 1080, "25/1", 2, false},
-        {"--text AB -W 320 -H 200 --fps 30 --frames 3", 320, 200, "1000/33", 3, false},
-        {"--model " + Model() + " -W 240 -H 160 --fps 12 --frames 4 --audio " + wav, 240, 160, "1000/83", 4,
-         true},
-        {"--model " + Model() + " -W 240 -H 160 --frames 0", 240, 160, "25/1", 0, false},
+        {"--model " + Model() + " --frames 2 --oversampling 1", ".avi", 1920, 1080, "25/1", 2, false,
+         "rawvideo"},
+        {"--text AB -W 320 -H 200 --fps 30 --frames 3", ".avi", 320, 200, "1000/33", 3, false, "rawvideo"},
+        {"--model " + Model() + " -W 240 -H 160 --fps 12 --frames 4 --audio " + wav, ".avi", 240, 160,
+         "1000/83", 4, true, "rawvideo,pcm_s16le"},
+        {"--model " + Model() + " -W 240 -H 160 --frames 0", ".avi", 240, 160, "25/1", 0, false, "rawvideo"},
+        {"--model " + Model() + " -W 240 -H 160 --fps 12 --frames 4 --audio " + wav, ".mp4", 240, 160,
+         "1000/83", 4, true, "h264,aac"},
+        {"--text AB -W 320 -H 200 --fps 30 --frames 3 --crf 30 --preset fast", ".MP4", 320, 200, "1000/33", 3,
+         false, "h264"},
+        {"--model " + Model() + " -W 240 -H 160 --frames 5 --audio " + wav, ".webm", 240, 160, "25/1", 5,
+         true, "vp9,opus"},
     };
     for (const Case& c : cases) {
-        const std::string movie = File("m.avi");
+        const std::string movie = File(std::string("m") + c.extension);
         std::string out;
         ASSERT_EQ(Run(c.args + " -o " + movie, &out), 0) << c.args << ": " << out;
         const MovieInfo info = Probe(movie);
@@ -204,6 +218,7 @@ TEST_F(AnimationProcessTest, MoviesHaveTheirSizeRateFrameCountAndSound) {
         EXPECT_EQ(info.rate, c.rate) << c.args;
         EXPECT_EQ(info.frames, c.frames) << c.args;
         EXPECT_EQ(info.audio, c.audio) << c.args;
+        EXPECT_EQ(info.codecs, c.codecs) << c.args;
     }
 }
 
@@ -251,12 +266,13 @@ TEST_F(AnimationProcessTest, OverlappedFramesAreThoseOfTheSequentialLoop) {
     }
 }
 
-// The first work file found under `folder`, if any.
+// The first work file found under `folder`, if any: an AVI's or a compressed movie's.
 std::optional<std::filesystem::path> WorkFileUnder(const std::filesystem::path& folder) {
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
          !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->path().filename() == "~AWTemp.avi") {
+        const std::filesystem::path name = it->path().filename();
+        if (name == "~AWTemp.avi" || name == "movie.mp4" || name == "movie.webm") {
             return it->path();
         }
     }
@@ -278,6 +294,7 @@ TEST_F(AnimationProcessTest, StopSignalsKeepTheFramesWrittenOrTheOldMovie) {
         bool duringFrames;         // else while the scene is built
         int status;
         std::string note;  // in the last line; empty: the movie holds the frames the note names
+        const char* extension = ".avi";
     };
     const std::vector<Case> cases = {
         {{SIGINT}, true, 130, ""},
@@ -286,19 +303,24 @@ TEST_F(AnimationProcessTest, StopSignalsKeepTheFramesWrittenOrTheOldMovie) {
         {{SIGINT}, false, 130, "stopped (SIGINT) before the first frame; \""},
         {{SIGINT, SIGINT}, false, 130, "stopped (SIGINT) at once; \""},
         {{SIGTERM, SIGTERM}, false, 143, "stopped (SIGTERM) at once; \""},
+        {{SIGINT}, true, 130, "", ".mp4"},
+        {{SIGTERM}, true, 143, "", ".webm"},
+        {{SIGINT, SIGINT}, false, 130, "stopped (SIGINT) at once; \"", ".mp4"},
     };
     const std::vector<std::uint8_t> old(30000, 0x5A);
     for (const Case& c : cases) {
         const test::TempDir dir;
         std::filesystem::create_directory(dir / "out");
-        const std::filesystem::path movie = dir / "out" / "m.avi";
+        const std::filesystem::path movie = dir / "out" / (std::string("m") + c.extension);
         test::WriteBytes(movie, old);
         test::RendererChild child("--model " + Model() +
                                       (c.duringFrames ? " --view 160x120" : " --view 3000x3000") +
                                       " -W 320 -H 200 --frames 100000 -o " + movie.string(),
                                   dir / "tmp", dir / "run", dir / "log");
         ASSERT_TRUE(child.Started());
-        const std::uintmax_t fewFrames = 3U * 320U * 200U * 3U;
+        // A compressed movie's first frames are a few kilobytes.
+        const std::uintmax_t fewFrames =
+            std::string_view(c.extension) == ".avi" ? 3U * 320U * 200U * 3U : 20000U;
         const bool underWay = child.WaitUntil([&] {
             const auto file = WorkFileUnder(dir / "tmp");
             std::error_code ec;
@@ -317,7 +339,8 @@ TEST_F(AnimationProcessTest, StopSignalsKeepTheFramesWrittenOrTheOldMovie) {
         EXPECT_EQ(child.Wait(), c.status) << c.note;
         RunCommand("cat " + (dir / "log").string(), &note);
         EXPECT_TRUE(test::EntriesOf(dir / "tmp").empty()) << c.note << ": the work file or folder was left";
-        EXPECT_EQ(test::EntriesOf(dir / "out"), std::vector<std::string>{"m.avi"}) << c.note;
+        EXPECT_EQ(test::EntriesOf(dir / "out"), std::vector<std::string>{movie.filename().string()})
+            << c.note;
         EXPECT_EQ(std::count(note.begin(), note.end(), '\n'), 2) << note;
         if (c.note.empty()) {
             const MovieInfo info = Probe(movie);

@@ -37,10 +37,16 @@ test "$(identify -format '%wx%h' "$work/elsewhere/text.png")" = "320x200"
 (cd "$work/elsewhere" && env -u DISPLAY "$prefix"/bin/vistamaze-render \
   --model "$prefix"/share/vistamaze/Models/TorusKnot.obj -W 320 -H 200 -o model.png)
 test "$(identify -format '%wx%h' "$work/elsewhere/model.png")" = "320x200"
+# Compressed movies go through the installed FFmpeg module, which the renderer finds from its place.
+(cd "$work/elsewhere" && env -u VISTAMAZE_FFMPEG_MODULE "$prefix"/bin/vistamaze-render \
+  "$prefix"/share/vistamaze/DepthMaps/Torus.png "$prefix"/share/vistamaze/DepthMaps/Spheres.png \
+  -W 320 -H 200 -o movie.mp4)
+test "$(ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$work/elsewhere/movie.mp4")" = "h264"
 for folder in Textures DepthMaps Models; do test -d "$prefix/share/vistamaze/$folder"; done
 
 # No path of this build machine is compiled into the programs.
-for program in bin/vistamaze bin/vistamaze-render libexec/vistamaze/vistamaze-render-scene libexec/vistamaze/vistamaze-import; do
+for program in bin/vistamaze bin/vistamaze-render libexec/vistamaze/vistamaze-render-scene libexec/vistamaze/vistamaze-import \
+  libexec/vistamaze/vistamaze-ffmpeg.so; do
   if grep -qF -- "$source" "$prefix/$program"; then echo "$program names $source"; exit 1; fi
 done
 

@@ -17,7 +17,7 @@ deb=$(ls "$work"/package/*.deb)
 
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/vistamaze ./usr/bin/vistamaze-render ./usr/libexec/vistamaze/vistamaze-render-scene \
-  ./usr/libexec/vistamaze/vistamaze-import ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
+  ./usr/libexec/vistamaze/vistamaze-import ./usr/libexec/vistamaze/vistamaze-ffmpeg.so ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
   ./usr/share/metainfo/io.github.vistamaze.Vistamaze.metainfo.xml ./usr/share/man/man1/vistamaze.1.gz \
   ./usr/share/man/man1/vistamaze-render.1.gz ./usr/share/doc/vistamaze/copyright \
   ./usr/share/doc/vistamaze/changelog.gz ./usr/share/vistamaze/Models/TorusKnot.obj; do
@@ -27,7 +27,7 @@ done
 # Depends on what the programs load: the shared picture libraries (found by dpkg-shlibdeps) and
 # the plugins and drivers loaded at run time.
 depends=$(dpkg-deb -f "$deb" Depends)
-for dependency in libqt6widgets6 libassimp5 libpng16-16 libjpeg62-turbo libtiff6 libgif7 qt6-qpa-plugins libegl-mesa0; do
+for dependency in libqt6widgets6 libassimp5 libpng16-16 libjpeg62-turbo libtiff6 libgif7 qt6-qpa-plugins libegl-mesa0 libavcodec59 libswscale6; do
   grep -qF -- "$dependency" <<<"$depends" || { echo "package does not depend on $dependency: $depends"; exit 1; }
 done
 

@@ -2,6 +2,7 @@
 // movie file dialog, the frames counting up in the progress window, Stop; the movie is read back
 // with ffprobe, and what the run changed for its duration is checked to come back.
 #include "scene3d/SceneView.h"
+#include "tests/workspace/DialogDriver.h"
 #include "tests/workspace/ProgramFixture.h"
 #include "workspace/AnimationOptionsDialog.h"
 #include "workspace/AnimationRun.h"
@@ -12,7 +13,9 @@
 #include "workspace/ProgressWindow.h"
 
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -160,10 +163,13 @@ protected:
     [[nodiscard]] fs::path WorkFile() const { return Main().Animation()->Writer().WorkFileName(); }
 
     // Presses "Render Animation", enters `choice`, runs `inDialog` and presses Start (or Close),
-    // and answers the movie file dialog with `file`. Returns when the command has ended.
+    // and answers the movie file dialog with `file`, or with the program's own dialog when
+    // `realFileDialog` is set. Returns when the command has ended.
     void Animate(const Choice& choice, const std::optional<QString>& file, bool start = true,
-                 const std::function<void()>& inDialog = {}) {
-        if (start) {
+                 const std::function<void()>& inDialog = {}, bool realFileDialog = false) {
+        if (start && realFileDialog) {
+            dialogs_->QueueRealSaveDialog();
+        } else if (start) {
             dialogs_->QueueSaveFile(file);
         }
         bool entered = false;
@@ -264,12 +270,72 @@ TEST_F(AnimationTest, MovieHasTheChosenFramesSizeAndRateAndTheMainWindowItsSize)
     EXPECT_EQ(watcher_->shown.back(), QStringLiteral("Saving data     "));
     ASSERT_EQ(dialogs_->SaveRequests().size(), 3U);
     const FileDialogRequest& request = dialogs_->SaveRequests().back();
-    EXPECT_EQ(request.caption, QStringLiteral("Select AVI file name"));
-    EXPECT_EQ(request.filter, QStringLiteral("AVI files (*.AVI)|*.AVI"));
-    EXPECT_EQ(request.defaultSuffix, QStringLiteral("AVI"));
+    EXPECT_EQ(request.caption, QStringLiteral("Select movie file name"));
+    EXPECT_EQ(request.filter,
+              QStringLiteral("AVI movie (uncompressed) (*.avi)|*.avi|MP4 movie (H.264) (*.mp4)|*.mp4|"
+                             "WebM movie (VP9) (*.webm)|*.webm"));
+    EXPECT_EQ(request.defaultSuffix, QStringLiteral("avi"));
     EXPECT_EQ(request.fileName, Q(temp_ / "1024x768.avi"));  // the previous choice
     EXPECT_EQ(request.initialFolder, Main().Folders().program);
     EXPECT_TRUE(dialogs_->Messages().empty());
+}
+
+// The movie dialog offers the three kinds, AVI first; a name typed without an extension takes the
+// one of the kind shown, and the extension chooses the writer.
+TEST_F(AnimationTest, TheMovieKindChosenInTheDialogGivesTheExtensionAndTheCodec) {
+    struct Case {
+        int type;  // entry of the type list picked by key; -1: left as the dialog opened
+        const char* typed;
+        const char* saved;
+        const char* codec;
+    };
+    const Case cases[] = {
+        {-1, "plain", "plain.avi", "rawvideo"},
+        {1, "shared", "shared.mp4", "h264"},
+        {2, "web", "web.webm", "vp9"},
+        {-1, "named.mp4", "named.mp4", "h264"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.saved);
+        QStringList offered;
+        const DialogDriver driver([&](QFileDialog& dialog) {
+            auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (types == nullptr || name == nullptr) {
+                ADD_FAILURE() << "no type list or name field in the movie dialog";
+                return false;
+            }
+            offered = dialog.nameFilters();
+            dialog.setDirectory(Q(temp_.Path()));
+            types->setFocus();
+            for (int i = 0; i < c.type; ++i) {
+                QTest::keyClick(types, Qt::Key_Down);
+            }
+            name->setFocus();
+            name->selectAll();
+            QTest::keyClicks(name, QString::fromLatin1(c.typed));
+            QTest::keyClick(name, Qt::Key_Return);
+            return true;
+        });
+        Animate(
+            Choice{2, 4, AnimationOptionsDialog::kTexturedItem, {{"frameCountEdit", QStringLiteral("2")}}},
+            std::nullopt, true, {}, true);
+        EXPECT_TRUE(driver.Ran());
+        EXPECT_EQ(offered, (QStringList{QStringLiteral("AVI movie (uncompressed) (*.avi)"),
+                                        QStringLiteral("MP4 movie (H.264) (*.mp4)"),
+                                        QStringLiteral("WebM movie (VP9) (*.webm)")}));
+        auto probe = ProbeMovie(temp_ / c.saved);
+        EXPECT_EQ(probe["codec_name"], c.codec);
+        EXPECT_EQ(probe["width"] + "x" + probe["height"], "320x240");
+        EXPECT_EQ(probe["nb_read_frames"], "2");
+        for (const auto& message : dialogs_->Messages()) {
+            ADD_FAILURE() << message.text.toStdString();
+        }
+        dialogs_->ClearMessages();
+        // The dialog opens with the previous choice, which is gone: nothing is selected in its list.
+        fs::remove(temp_ / c.saved);
+    }
+    EXPECT_EQ(fs::directory_iterator(temp_ / "tmp"), fs::directory_iterator()) << "no work file is left";
 }
 
 TEST_F(AnimationTest, TypeAndOversamplingFollowTheDialogAndComeBack) {
