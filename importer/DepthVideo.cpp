@@ -133,11 +133,13 @@ void DepthVideo::ReadSound(const std::function<void(std::span<const float>)>& si
 
 std::optional<Picture> DepthVideo::NextFrame() {
     if (pending_) {
+        ++frames_;
         return std::exchange(pending_, std::nullopt);
     }
     while (child_ && !ended_) {
         videowire::StreamReader::Record record = Checked([&] { return stream_->Next(); });
         if (auto* frame = std::get_if<videowire::StreamReader::Frame>(&record)) {
+            ++frames_;
             return Picture(std::move(frame->picture));
         }
         // Sound that ReadSound was not asked for is passed over.
@@ -148,6 +150,9 @@ std::optional<Picture> DepthVideo::NextFrame() {
         child_.reset();
         if (end.exitCode != 0) {
             Fail("the video reader ended with status " + std::to_string(end.exitCode));
+        }
+        if (frames_ == 0) {
+            Fail("it holds no frames");
         }
     }
     return std::nullopt;

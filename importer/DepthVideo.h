@@ -49,7 +49,8 @@ public:
     // Facts().soundChannels and soundRate. Call before the first frame; nothing when the video has
     // no sound or was opened without it.
     void ReadSound(const std::function<void(std::span<const float>)>& sink);
-    // The next frame as a 24-bit picture of the video's size, or none after the last.
+    // The next frame as a 24-bit picture of the video's size, or none after the last (a video
+    // without any frame fails: "it holds no frames").
     [[nodiscard]] std::optional<Picture> NextFrame();
 
 private:
@@ -64,6 +65,7 @@ private:
     videowire::Facts facts_;
     std::optional<Picture> pending_;  // a frame read while looking for more sound
     bool ended_ = false;
+    std::uint64_t frames_ = 0;  // handed out
 };
 
 }  // namespace vistamaze

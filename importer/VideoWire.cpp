@@ -92,11 +92,11 @@ StreamReader::StreamReader(ReadExactly read) : read_(std::move(read)) {
         facts_.height > kMaxPictureSide ||
         std::uint64_t{facts_.width} * facts_.height > static_cast<std::uint64_t>(kMaxPicturePixels)) {
         throw Error("its frames are " + std::to_string(facts_.width) + " x " + std::to_string(facts_.height) +
-                    " pixels, more than the 6000 x 4000 a depth map may have");
+                    " pixels, more than a depth map may have (6000 x 4000, 32768 a side)");
     }
     if (facts_.frames > kMaxVideoFrames) {
-        throw Error("it claims " + std::to_string(facts_.frames) + " frames or more, more than the " +
-                    std::to_string(kMaxVideoFrames) + " a depth video may have");
+        throw Error("it claims more than the " + std::to_string(kMaxVideoFrames) +
+                    " frames a depth video may have");
     }
     if ((facts_.rateNum == 0) != (facts_.rateDen == 0) || v[5] > 1 ||
         facts_.soundChannels > kMaxSoundChannels ||

@@ -78,7 +78,8 @@ public:
 
 // Reads the stream record by record. Every failure throws: StreamEnded, HelperFailure,
 // HelperOutOfMemory, or vistamaze::Error with a short reason for a stream that is not well formed
-// ("its frames are 9000 x 9000 pixels, more than the 6000 x 4000 a depth map may have", "the
+// ("its frames are 9000 x 9000 pixels, more than a depth map may have (6000 x 4000, 32768 a
+// side)", "the
 // stream is damaged: ...").
 class StreamReader {
 public:

@@ -175,7 +175,11 @@ void Run(const std::filesystem::path& file, bool withSound) {
         std::int64_t{facts.width} * facts.height > kMaxPicturePixels) {
         throw std::runtime_error("its frames are " + std::to_string(facts.width) + " x " +
                                  std::to_string(facts.height) +
-                                 " pixels, more than the 6000 x 4000 a depth map may have");
+                                 " pixels, more than a depth map may have (6000 x 4000, 32768 a side)");
+    }
+    if (facts.frames > videowire::kMaxVideoFrames) {
+        throw std::runtime_error("it claims " + std::to_string(facts.frames) + " frames, more than the " +
+                                 std::to_string(videowire::kMaxVideoFrames) + " a depth video may have");
     }
     if (!withSound) {
         facts.soundChannels = 0;
