@@ -50,7 +50,8 @@ decltype(auto) DepthVideo::Checked(Work&& work) {
     } catch (const videowire::HelperFailure& e) {
         cause = e.what();
     } catch (const videowire::HelperOutOfMemory&) {
-        cause = "the video reader needs more than " + std::to_string(memoryLimit_ >> 30) + " GiB of memory";
+        cause =
+            "the video reader needs more than " + std::to_string(kMemoryLimitBytes >> 30) + " GiB of memory";
     } catch (const videowire::StreamEnded&) {
         const ChildExit end = child_->Wait();
         if (end.timedOut) {

@@ -59,7 +59,6 @@ private:
     [[noreturn]] void Fail(const std::string& cause) const;
 
     std::filesystem::path file_;
-    std::uint64_t memoryLimit_ = kMemoryLimitBytes;
     std::unique_ptr<ChildProcess> child_;
     std::unique_ptr<videowire::StreamReader> stream_;
     videowire::Facts facts_;

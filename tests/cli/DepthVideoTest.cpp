@@ -93,6 +93,40 @@ TEST_F(DepthVideoTest, MakesOneStereogramFramePerVideoFrameWithItsRateAndSound) 
     EXPECT_EQ(counted, "10\n");
 }
 
+// The MD5 sums of the frames of `movie`, one a line.
+std::string FrameSums(const fs::path& movie) {
+    std::string sums;
+    RunCommand("ffmpeg -v error -i '" + movie.string() +
+                   "' -map 0:v -f framemd5 - | grep -v '^#' | cut -d, -f6 | tr -d ' '",
+               &sums);
+    return sums;
+}
+
+TEST_F(DepthVideoTest, EachFrameIsTheStereogramOfItsVideoFrame) {
+    // Four black frames, then four with a white box off the centre, so that a frame upside down
+    // or mirrored would not match.
+    const fs::path video = Make("steps.mkv",
+                                "-f lavfi -i 'color=c=black:size=64x48:rate=4:duration=2,"
+                                "drawbox=x=8:y=4:w=24:h=20:color=white:t=fill:enable=gte(t\\,1)'"
+                                " -pix_fmt gray -c:v ffv1");
+    const fs::path still =
+        Make("frame5.png", "-i '" + video.string() + "' -vf 'select=eq(n\\,5)' -frames:v 1");
+    ASSERT_EQ(Render("'" + video.string() + "' -W 160 -H 120 -o '" + (dir_ / "steps.avi").string() + "'"), 0);
+    ASSERT_EQ(Render("'" + still.string() + "' '" + still.string() + "' -W 160 -H 120 -o '" +
+                     (dir_ / "still.avi").string() + "'"),
+              0);
+    const std::string sums = FrameSums(dir_ / "steps.avi");
+    const std::string boxSum = FrameSums(dir_ / "still.avi").substr(0, 33);
+    ASSERT_EQ(sums.size(), 8U * 33U) << sums;
+    const std::string blackSum = sums.substr(0, 33);
+    EXPECT_NE(blackSum, boxSum);
+    std::string expected;
+    for (int i = 0; i < 8; ++i) {
+        expected += i < 4 ? blackSum : boxSum;
+    }
+    EXPECT_EQ(sums, expected);
+}
+
 TEST_F(DepthVideoTest, PictureOutputIsRefusedNamingTheMovieOutputs) {
     const fs::path video = Make("depth.mp4", kMovingBox + " -pix_fmt yuv420p -c:v libx264");
     std::string log;
