@@ -91,7 +91,7 @@ public:
         AVDictionary* d = dict_.release();
         const int code = av_dict_set(&d, key, value.c_str(), 0);
         dict_.reset(d);
-        Check(code, "cannot set an encoder option");
+        Check(code, "cannot set an option");
     }
     // For the call: the dictionary it may change, given back afterwards by Keep.
     AVDictionary** Give() {
@@ -478,8 +478,14 @@ public:
             throw std::bad_alloc();
         }
         const std::string url = std::string("file:") + file;
+        // Files only, also for what the file names (playlists, references): the helper that reads
+        // it may not open connections anyway, and should not be seen trying.
+        Options options;
+        options.Set("protocol_whitelist", "file");
         AVFormatContext* raw = nullptr;
-        Check(avformat_open_input(&raw, url.c_str(), nullptr, nullptr), "cannot open it");
+        const int code = avformat_open_input(&raw, url.c_str(), nullptr, options.Give());
+        options.Keep();
+        Check(code, "cannot open it");
         input_.reset(raw);
         Check(avformat_find_stream_info(input_.get(), nullptr), "cannot read its streams");
         const AVCodec* codec = nullptr;
