@@ -9,8 +9,8 @@
 // Records, in this order:
 //  - "HEAD" (value 32): the video's facts, 8 32-bit numbers: width, height, frame rate numerator
 //    and denominator (0 and 0 when the file does not say), the frames claimed (0: not said, capped
-//    at kMaxVideoFrames + 1), 1 for grey frames or 0 for colour, sound channels (0..8, 0: none),
-//    sample rate;
+//    at kMaxVideoFrames + 1), 1 for grey frames or 0 for colour, sound channels (0..8, 0: none;
+//    the helper sends at most 2), sample rate;
 //  - "SOND" (value: sample frames, 1..kMaxSoundChunkFrames): the sound track, that many frames of
 //    interleaved float samples; all of them before the first frame;
 //  - "FRAM" (value 0): a frame, height rows from the top, width pixels of one byte (grey) or

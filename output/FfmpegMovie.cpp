@@ -615,7 +615,9 @@ void VideoReader::OpenSound() {
     if (d.ch_layout.nb_channels <= 0 || d.sample_rate <= 0) {
         throw Failure{0, "its sound track has no sample format"};
     }
-    facts_.soundChannels = d.ch_layout.nb_channels > 8 ? 2 : d.ch_layout.nb_channels;
+    // More than two channels are mixed down to stereo, as the movie writers would: a WAV file of
+    // more needs the extensible format, which not every AVI player takes.
+    facts_.soundChannels = std::min(d.ch_layout.nb_channels, 2);
     facts_.soundRate = d.sample_rate;
     sound_ = std::move(sound);
 }

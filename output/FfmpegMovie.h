@@ -48,7 +48,7 @@ struct VmVideoFacts {
     int rateDen;
     long long frames;   // frames the file claims to hold; 0 when it does not say
     int grey;           // 1: the frames are grey and come as 8-bit grey, 0: colour, as BGR
-    int soundChannels;  // of the samples nextSound hands out, 1..8; 0: no sound track
+    int soundChannels;  // of the samples nextSound hands out, 1 or 2; 0: no sound track
     int soundRate;      // sample frames a second
 };
 
@@ -78,7 +78,7 @@ struct VmMovieModule {
     // -1 with `error` set.
     int (*nextFrame)(void* video, std::uint8_t* pixels, std::ptrdiff_t stride, VmMovieError* error);
     // Decodes up to `maxFrames` sample frames of the sound track into `samples`, interleaved
-    // float at facts.soundChannels and facts.soundRate (more than 8 channels are mixed down to
+    // float at facts.soundChannels and facts.soundRate (more than 2 channels are mixed down to
     // stereo). The count, 0 after the last, -1 with `error` set. The sound and the frames are read
     // apart: either may be read first, or alone.
     long long (*nextSound)(void* video, float* samples, std::size_t maxFrames, VmMovieError* error);
