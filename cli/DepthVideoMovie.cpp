@@ -6,12 +6,14 @@
 #include "cli/ProgressBar.h"
 #include "engine/Errors.h"
 #include "importer/DepthVideo.h"
+#include "output/CompressedMovie.h"
 #include "output/ScratchFiles.h"
 #include "output/WavWriter.h"
 #include "output/WorkFolder.h"
 
 #include <cstdint>
 #include <exception>
+#include <numeric>
 #include <optional>
 #include <system_error>
 
@@ -53,6 +55,16 @@ private:
     std::optional<ScratchFileEntry> entry_;
 };
 
+// The video's own rate, reduced, when a movie can run at exactly that rate.
+std::optional<ExactFrameRate> VideoRate(const videowire::Facts& facts) {
+    if (facts.rateNum == 0 || facts.rateDen == 0) {
+        return std::nullopt;
+    }
+    const std::uint32_t common = std::gcd(facts.rateNum, facts.rateDen);
+    const ExactFrameRate rate{facts.rateNum / common, facts.rateDen / common};
+    return ExactRateFits(rate) ? std::optional(rate) : std::nullopt;
+}
+
 }  // namespace
 
 bool HasDepthVideo(const RenderOptions& options) {
@@ -71,7 +83,7 @@ AnimationResult RenderDepthVideo(const RenderOptions& o, std::ostream* progress,
         movieOptions.audio = sound.emplace(video, o.depthMaps.front()).Path().string();
     }
     const int frameTime = o.fpsGiven ? 1000 / o.fps : video.FrameTime();
-    MovieOutput movie(movieOptions, frameTime, 1);
+    MovieOutput movie(movieOptions, frameTime, 1, o.fpsGiven ? std::nullopt : VideoRate(video.Facts()));
     ProgressBar bar(progress, video.Facts().frames);
     AnimationResult result;
     std::exception_ptr failure;

@@ -13,7 +13,8 @@ namespace vistamaze::cli {
 [[nodiscard]] bool HasDepthVideo(const RenderOptions& options);
 
 // Renders one stereogram frame for each frame of the depth video (read by DepthVideo, in a limited
-// helper) into the movie OUT, at --fps when it was given, else at the video's own rate. Unless
+// helper) into the movie OUT, at --fps when it was given, else at exactly the video's own rate
+// (in whole milliseconds a frame when it is not between 1/1000 and 1000 frames a second). Unless
 // --audio names a sound track, the video's own, when it has one, is carried over: read whole
 // before the first frame into a WAV file in a work folder of its own (listed for
 // RemoveScratchFiles()), which the movie writer takes as it takes --audio. `stop` is asked between

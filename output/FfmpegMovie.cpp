@@ -235,8 +235,9 @@ void MovieWriter::OpenVideo(const VmMovieSpec& spec) {
     // H.264 in 4:2:0 takes only even sizes: an odd picture gets its last column or row once more.
     c.width = h264 ? (spec.width + 1) / 2 * 2 : spec.width;
     c.height = h264 ? (spec.height + 1) / 2 * 2 : spec.height;
-    c.time_base = AVRational{spec.frameTime, 1000};
-    c.framerate = AVRational{1000, spec.frameTime};
+    const bool exact = spec.rateNum > 0 && spec.rateDen > 0;
+    c.time_base = exact ? AVRational{spec.rateDen, spec.rateNum} : AVRational{spec.frameTime, 1000};
+    c.framerate = AVRational{c.time_base.den, c.time_base.num};
     c.sample_aspect_ratio = AVRational{1, 1};
     c.pix_fmt = AV_PIX_FMT_YUV420P;
     // The pictures are sRGB, whose primaries are BT.709's: the matrix below is BT.709's in the

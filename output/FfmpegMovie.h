@@ -32,6 +32,8 @@ struct VmMovieSpec {
     const char* preset;  // the codec's speed: an H.264 preset name, or "realtime" / "good" for VP9
     int soundChannels;   // of the samples passed to addSound, 1..8; 0: no sound track
     int soundRate;       // of the samples passed to addSound, in sample frames a second
+    int rateNum;         // when both are above 0: the movie runs at exactly rateNum / rateDen frames
+    int rateDen;         // a second, and frameTime is not used
 };
 
 // What failed: one line of text, and the errno value behind it (0 when none applies).

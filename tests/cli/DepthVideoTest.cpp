@@ -54,8 +54,8 @@ TEST_F(DepthVideoTest, MakesOneStereogramFramePerVideoFrameWithItsRateAndSound) 
         Make("depth.mp4", kMovingBox +
                               " -f lavfi -i 'sine=frequency=440:sample_rate=32000:duration=1.5'"
                               " -pix_fmt yuv420p -c:v libx264 -c:a aac");
-    const fs::path grey =
-        Make("depth.mkv", "-f lavfi -i 'testsrc=size=96x64:rate=10:duration=1' -pix_fmt gray -c:v ffv1");
+    const fs::path grey = Make(
+        "depth.mkv", "-f lavfi -i 'testsrc=size=96x64:rate=30000/1001:duration=0.5' -pix_fmt gray -c:v ffv1");
     const fs::path wav = DataFile("audio/chuck_snare_01.wav");
     std::string wavRate;
     RunCommand("ffprobe -v error -show_entries stream=sample_rate -of csv=p=0 '" + wav.string() + "'",
@@ -67,12 +67,12 @@ TEST_F(DepthVideoTest, MakesOneStereogramFramePerVideoFrameWithItsRateAndSound) 
         const char* frames;  // codec, size, rate and frame count
         std::string sound;   // codec and sample rate; empty: no sound stream
     } cases[] = {
-        {withSound, "a.mp4", "", "h264,320,240,1000/83,18\n", "aac,32000\n"},
+        {withSound, "a.mp4", "", "h264,320,240,12/1,18\n", "aac,32000\n"},
         {withSound, "b.avi", "--fps 5", "rawvideo,320,240,5/1,18\n", "pcm_s16le,32000\n"},
         // A WebM states no frame count: they are counted below.
-        {grey, "c.webm", "", "vp9,320,240,10/1,N/A\n", ""},
+        {grey, "c.webm", "", "vp9,320,240,30000/1001,N/A\n", ""},
         // --audio takes the place of the video's own sound.
-        {withSound, "d.avi", "--audio '" + wav.string() + "'", "rawvideo,320,240,1000/83,18\n",
+        {withSound, "d.avi", "--audio '" + wav.string() + "'", "rawvideo,320,240,12/1,18\n",
          "pcm_s16le," + wavRate},
     };
     for (const auto& c : cases) {
@@ -85,12 +85,12 @@ TEST_F(DepthVideoTest, MakesOneStereogramFramePerVideoFrameWithItsRateAndSound) 
         EXPECT_EQ(Probe(movie, "v", "codec_name,width,height,r_frame_rate,nb_frames"), c.frames) << c.output;
         EXPECT_EQ(Probe(movie, "a", "codec_name,sample_rate"), c.sound) << c.output;
     }
-    // The VP9 movie holds its 10 frames when counted.
+    // The VP9 movie holds its 15 frames when counted.
     std::string counted;
     RunCommand("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" +
                    (dir_ / "c.webm").string() + "'",
                &counted);
-    EXPECT_EQ(counted, "10\n");
+    EXPECT_EQ(counted, "15\n");
 }
 
 // The MD5 sums of the frames of `movie`, one a line.
