@@ -166,7 +166,7 @@ void Run(const std::filesystem::path& file, bool withSound) {
     ConfineToReading(ReadableFolders(file));
     VmVideoFacts facts{};
     VmMovieError error{};
-    std::unique_ptr<void, VideoClose> video(module.openVideo(file.c_str(), &facts, &error),
+    std::unique_ptr<void, VideoClose> video(module.openVideo(file.c_str(), withSound ? 1 : 0, &facts, &error),
                                             VideoClose{&module});
     if (!video) {
         throw ModuleFailure{error};
@@ -180,9 +180,6 @@ void Run(const std::filesystem::path& file, bool withSound) {
     if (facts.frames > videowire::kMaxVideoFrames) {
         throw std::runtime_error("it claims " + std::to_string(facts.frames) + " frames, more than the " +
                                  std::to_string(videowire::kMaxVideoFrames) + " a depth video may have");
-    }
-    if (!withSound) {
-        facts.soundChannels = 0;
     }
     WriteAll(videowire::EncodeHead(videowire::Facts{
         static_cast<std::uint32_t>(facts.width), static_cast<std::uint32_t>(facts.height),

@@ -557,7 +557,7 @@ private:
 
 class VideoReader {
 public:
-    VideoReader(const char* file, VmVideoFacts& facts);
+    VideoReader(const char* file, bool withSound, VmVideoFacts& facts);
     int NextFrame(std::uint8_t* pixels, std::ptrdiff_t stride);
     long long NextSound(float* samples, std::size_t maxFrames);
 
@@ -577,7 +577,7 @@ private:
     bool soundEnded_ = false;
 };
 
-VideoReader::VideoReader(const char* file, VmVideoFacts& facts)
+VideoReader::VideoReader(const char* file, bool withSound, VmVideoFacts& facts)
     : file_(file), video_(file, AVMEDIA_TYPE_VIDEO) {
     if (!video_.Found()) {
         throw Failure{0, "it holds no video stream"};
@@ -603,7 +603,9 @@ VideoReader::VideoReader(const char* file, VmVideoFacts& facts)
     facts_.rateDen = rate.den;
     facts_.frames = std::max<long long>(stream.nb_frames, 0);
     facts_.grey = Grey(d.pix_fmt) ? 1 : 0;
-    OpenSound();
+    if (withSound) {
+        OpenSound();
+    }
     facts = facts_;
 }
 
@@ -746,13 +748,13 @@ void Close(void* movie) {
     std::unique_ptr<MovieWriter> owned(static_cast<MovieWriter*>(movie));
 }
 
-void* OpenVideo(const char* file, VmVideoFacts* facts, VmMovieError* error) {
+void* OpenVideo(const char* file, int withSound, VmVideoFacts* facts, VmMovieError* error) {
     std::unique_ptr<VideoReader> video;
     Guarded(error, [&] {
         if (file == nullptr || facts == nullptr) {
             throw Failure{EINVAL, "no file to read"};
         }
-        video = std::make_unique<VideoReader>(file, *facts);
+        video = std::make_unique<VideoReader>(file, withSound != 0, *facts);
     });
     return video.release();
 }

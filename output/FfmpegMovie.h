@@ -70,10 +70,11 @@ struct VmMovieModule {
     // Frees the handle; the file stays as it is (a movie not finished may not play).
     void (*close)(void* movie);
 
-    // Opens a video file for reading (the best video stream, and the best sound stream when there
-    // is one) and fills `facts`: a handle for the calls below, or null with `error` set (no video
-    // stream, a pixel format that is neither grey nor colour, a file FFmpeg cannot read).
-    void* (*openVideo)(const char* file, VmVideoFacts* facts, VmMovieError* error);
+    // Opens a video file for reading (the best video stream, and with `withSound` not 0 the best
+    // sound stream when there is one) and fills `facts`: a handle for the calls below, or null
+    // with `error` set (no video stream, a pixel format that is neither grey nor colour, a sound
+    // track that cannot be decoded, a file FFmpeg cannot read).
+    void* (*openVideo)(const char* file, int withSound, VmVideoFacts* facts, VmMovieError* error);
     // Decodes the next frame into `pixels`: facts.height rows from the top row, `stride` bytes
     // apart, of facts.width pixels, each one byte of grey or three of blue, green, red (as
     // facts.grey says); a frame of another size is scaled to it. 1 with a frame, 0 after the last,
