@@ -20,25 +20,48 @@
 namespace vistamaze::cli {
 namespace {
 
-// The video's sound track as a WAV file in a work folder of its own; removed with this object.
-class SoundTrackFile {
+// A stop request while the sound track is read.
+struct SoundStopped {};
+
+// A file listed for RemoveScratchFiles() while it exists; removed, then taken off the list, when
+// this goes.
+class ListedFile {
 public:
-    SoundTrackFile(DepthVideo& video, const std::string& videoName) : folder_(MakeFolder(videoName)) {
-        path_ = folder_.Path() / "sound.wav";
-        entry_.emplace(path_, ScratchFileEntry::Kind::File);
-        WavWriter wav(path_, static_cast<int>(video.Facts().soundChannels),
-                      static_cast<int>(video.Facts().soundRate));
-        video.ReadSound([&wav](std::span<const float> samples) { wav.Add(samples); });
-        wav.Finish();
-    }
-    ~SoundTrackFile() {
+    explicit ListedFile(std::filesystem::path path)
+        : path_(std::move(path)), entry_(path_, ScratchFileEntry::Kind::File) {}
+    ~ListedFile() {
         std::error_code ignored;
         std::filesystem::remove(path_, ignored);
     }
-    SoundTrackFile(const SoundTrackFile&) = delete;
-    SoundTrackFile& operator=(const SoundTrackFile&) = delete;
+    ListedFile(const ListedFile&) = delete;
+    ListedFile& operator=(const ListedFile&) = delete;
 
     [[nodiscard]] const std::filesystem::path& Path() const noexcept { return path_; }
+
+private:
+    std::filesystem::path path_;
+    ScratchFileEntry entry_;
+};
+
+// The video's sound track as a WAV file in a work folder of its own; both are removed with this
+// object, or when its making fails. Throws SoundStopped when `stop` (asked between the sound's
+// chunks) says so.
+class SoundTrackFile {
+public:
+    SoundTrackFile(DepthVideo& video, const std::string& videoName, const std::function<bool()>& stop)
+        : folder_(MakeFolder(videoName)), file_(folder_.Path() / "sound.wav") {
+        WavWriter wav(file_.Path(), static_cast<int>(video.Facts().soundChannels),
+                      static_cast<int>(video.Facts().soundRate));
+        video.ReadSound([&wav, &stop](std::span<const float> samples) {
+            if (stop && stop()) {
+                throw SoundStopped{};
+            }
+            wav.Add(samples);
+        });
+        wav.Finish();
+    }
+
+    [[nodiscard]] const std::filesystem::path& Path() const noexcept { return file_.Path(); }
 
 private:
     static WorkFolder MakeFolder(const std::string& videoName) {
@@ -51,8 +74,7 @@ private:
     }
 
     WorkFolder folder_;
-    std::filesystem::path path_;
-    std::optional<ScratchFileEntry> entry_;
+    ListedFile file_;  // goes before the folder
 };
 
 // The video's own rate, reduced, when a movie can run at exactly that rate.
@@ -80,7 +102,11 @@ AnimationResult RenderDepthVideo(const RenderOptions& o, std::ostream* progress,
     std::optional<SoundTrackFile> sound;
     RenderOptions movieOptions = o;
     if (video.Facts().soundChannels > 0) {
-        movieOptions.audio = sound.emplace(video, o.depthMaps.front()).Path().string();
+        try {
+            movieOptions.audio = sound.emplace(video, o.depthMaps.front(), stop).Path().string();
+        } catch (const SoundStopped&) {
+            return AnimationResult{0, true, {}};
+        }
     }
     const int frameTime = o.fpsGiven ? 1000 / o.fps : video.FrameTime();
     MovieOutput movie(movieOptions, frameTime, 1, o.fpsGiven ? std::nullopt : VideoRate(video.Facts()));

@@ -18,9 +18,9 @@ namespace vistamaze::cli {
 // --audio names a sound track, the video's own, when it has one, is carried over: read whole
 // before the first frame into a WAV file in a work folder of its own (listed for
 // RemoveScratchFiles()), which the movie writer takes as it takes --audio. `stop` is asked between
-// frames. Returns the frames the movie holds and whether a stop ended it. Throws vistamaze::Error
-// for a video that cannot be read before its first frame (one line naming it; OUT is left as it
-// was), and as MovieOutput::Finish for a failure after it.
+// frames, and between the sound's chunks (a stop then makes no movie). Returns the frames the movie holds and
+// whether a stop ended it. Throws vistamaze::Error for a video that cannot be read before its first frame
+// (one line naming it; OUT is left as it was), and as MovieOutput::Finish for a failure after it.
 AnimationResult RenderDepthVideo(const RenderOptions& options, std::ostream* progress,
                                  const std::function<bool()>& stop);
 
