@@ -66,7 +66,7 @@ void WriteAvi(const fs::path& target, const fs::path& dir) {
 }
 
 void WriteCompressed(const fs::path& target, const fs::path& dir, MovieCodec codec) {
-    CompressedMovie movie(target, {kWidth, kHeight, kFrameTime, codec, {}, {}, {}}, dir);
+    CompressedMovie movie(target, {kWidth, kHeight, kFrameTime, codec, {}, {}, {}, {}}, dir);
     for (int i = 0; i < kFrames; ++i) {
         movie.AddFrame(StereogramFrames()[static_cast<std::size_t>(i) % StereogramFrames().size()]);
     }

@@ -47,7 +47,8 @@ std::string PlainMessage(const std::exception_ptr& failure, const RenderOptions&
     }
 }
 
-MovieOutput::MovieOutput(const RenderOptions& o, int frameTime, int framesAsked)
+MovieOutput::MovieOutput(const RenderOptions& o, int frameTime, int framesAsked,
+                         std::optional<ExactFrameRate> rate)
     : output_(o.output), options_(o), framesAsked_(framesAsked) {
     if (!o.audio.empty()) {
         // Opened and checked here, before any frame; the writer reads it again.
@@ -60,13 +61,16 @@ MovieOutput::MovieOutput(const RenderOptions& o, int frameTime, int framesAsked)
     if (const auto codec = CompressedCodecFor(MovieFileFormatFor(o.output))) {
         compressed_ = std::make_unique<CompressedMovie>(
             o.output,
-            CompressedMovieSettings{o.width, o.height, frameTime, *codec, o.crf, o.preset, o.audio});
+            CompressedMovieSettings{o.width, o.height, frameTime, *codec, o.crf, o.preset, o.audio, rate});
         return;
     }
     AviWriter& writer = MakeWriter(avi_, o);
     writer.SetWidth(o.width);
     writer.SetHeight(o.height);
     writer.SetFrameTime(frameTime);
+    if (rate) {
+        writer.SetFrameRate(rate->frames, rate->seconds);
+    }
     writer.SetStretch(true);
     writer.SetFileName(o.output);
     try {

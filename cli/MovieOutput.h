@@ -25,7 +25,9 @@ public:
     // one fails before any frame is rendered) and the work file. `framesAsked`: the frames the run means to
     // write. Throws vistamaze::Error: '--audio "<file>": <cause>' for the sound track, or the writer's
     // reason.
-    MovieOutput(const RenderOptions& options, int frameTime, int framesAsked);
+    // `rate`, when given, is an exact frame rate that takes the place of `frameTime`.
+    MovieOutput(const RenderOptions& options, int frameTime, int framesAsked,
+                std::optional<ExactFrameRate> rate = std::nullopt);
 
     // Appends a frame. Throws vistamaze::Error with the writer's reason ("cannot write frame 13 to
     // the movie's work file ...: No space left on device").

@@ -6,8 +6,9 @@
 
 namespace vistamaze::cli {
 
-// A bar that redraws itself on one terminal line: "index/count [####......] percent%". Writes
-// nothing when `out` is null; ends its line when destroyed.
+// A bar that redraws itself on one terminal line: "index/count [####......] percent%" (without
+// "/count" when the count is 0, unknown). Writes nothing when `out` is null; ends its line when
+// destroyed.
 class ProgressBar {
 public:
     ProgressBar(std::ostream* out, std::size_t count) : out_(out), count_(count) {}
@@ -19,8 +20,11 @@ public:
         last_ = percent;
         constexpr int kCells = 30;
         const int filled = percent * kCells / 100;
-        *out_ << "\r" << (index + 1) << "/" << count_ << " ["
-              << std::string(static_cast<std::size_t>(filled), '#')
+        *out_ << "\r" << (index + 1);
+        if (count_ > 0) {
+            *out_ << "/" << count_;
+        }
+        *out_ << " [" << std::string(static_cast<std::size_t>(filled), '#')
               << std::string(static_cast<std::size_t>(kCells - filled), '.') << "] " << percent << "%"
               << std::flush;
     }

@@ -1,6 +1,7 @@
 #include "cli/RenderJob.h"
 
 #include "cli/DepthMaps.h"
+#include "cli/DepthVideoMovie.h"
 #include "cli/EngineSetup.h"
 #include "cli/FileRoles.h"
 #include "cli/MovieOutput.h"
@@ -165,6 +166,10 @@ AnimationResult RunRender(const RenderOptions& o, std::ostream* progress, const 
             control.scene.printStageTimes(*control.stageTimes, result);
         }
         return result;
+    }
+    if (HasDepthVideo(o)) {
+        CheckOutputs(o);
+        return RenderDepthVideo(o, progress, control.stopRequested);
     }
     const std::size_t count = DepthMapCount(o);
     const bool movie = IsMovieFile(o.output);

@@ -2,6 +2,7 @@
 
 #include "cli/FileRoles.h"
 #include "cli/OptionValues.h"
+#include "importer/DepthVideo.h"
 #include "output/CompressedMovie.h"
 #include "output/PictureWriters.h"
 
@@ -123,6 +124,18 @@ void CheckDepthSource(const RenderOptions& o) {
     }
     if (o.depthMaps.empty()) {
         throw UsageError("no depth map given: name depth map files, or use --model or --text (see --help)");
+    }
+    // A depth video makes a movie of its own frames.
+    const auto video = std::find_if(o.depthMaps.begin(), o.depthMaps.end(),
+                                    [](const std::string& name) { return IsDepthVideoName(name); });
+    if (video != o.depthMaps.end() && o.depthMaps.size() > 1) {
+        throw UsageError(Quoted(*video) + " is a depth video: give it as the only depth map");
+    }
+    if (video != o.depthMaps.end() && !IsMovieFile(o.output)) {
+        throw UsageError(Quoted(*video) +
+                         " is a depth video, which makes a movie: use -o NAME.mp4, NAME.webm or "
+                         "NAME.avi, not " +
+                         Quoted(o.output));
     }
     if (!(scene == SceneOptions{})) {
         throw UsageError(
@@ -266,6 +279,7 @@ const std::map<std::string, ValueOption>& ValueOptions() {
         });
         both("", "--fps", [](RenderOptions& o, const std::string& v) {
             o.fps = static_cast<int>(ParseInteger("--fps", v, 1, 1000));
+            o.fpsGiven = true;
         });
         both("", "--audio", [](RenderOptions& o, const std::string& v) { o.audio = v; });
         both("", "--crf", [](RenderOptions& o, const std::string& v) {

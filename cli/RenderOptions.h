@@ -78,6 +78,7 @@ struct RenderOptions {
     int quality = 95;
     PngOptions png{1, false, PngFilter::Up, 0};  // every core for the file
     int fps = 25;
+    bool fpsGiven = false;  // --fps was given: a depth video's movie takes it instead of the video's rate
     std::string audio;
     // A compressed movie's constant quality (0 best; none: the codec's default) and encoder speed
     // (empty: the codec's default); see ChoicesFor in output/CompressedMovie.h.

@@ -7,12 +7,16 @@ std::string UsageText() {
        vistamaze-render --model FILE -o OUT [options]
        vistamaze-render --text STRING -o OUT [options]
        vistamaze-render (--model FILE | --text STRING) --frames N -o MOVIE [options]
+       vistamaze-render VIDEO -o MOVIE [options]
 
 Turns depth maps (grey pictures, white = near) into single-image stereograms.
 With one depth map OUT is the picture to write; its extension (.png, .jpg, .jpeg, .bmp,
 .tga) chooses the format. With several, OUT is a folder (each stereogram is written there as
 <depth map name>.png) or a name with %n, which becomes the depth map's number; an OUT ending
 in .avi, .mp4 or .webm makes a movie with one frame per depth map.
+A depth video (.mp4, .mkv, .webm, .mov or .avi; grey or colour, at most 6000 x 4000 pixels)
+given as the one depth map makes a movie with one frame per video frame, at the video's rate
+and with its sound unless --fps or --audio say otherwise; a picture OUT is refused for it.
 With --model or --text the depth map is captured from a 3D scene drawn off screen (no display
 needed): the model framed as the desktop program frames a loaded model, or extruded text.
 With --frames the scene becomes a stereogram movie: frame by frame the model turns, the camera
@@ -51,8 +55,10 @@ Options:
       --quality N           JPEG quality 1..100 (default 95)
       --png-level N         PNG compression level 0..9 (default 1)
       --png-interlace       write interlaced (Adam7) PNG files
-      --fps N               frames per second of a movie (default 25; movies only)
-      --audio FILE.wav      sound track of a movie (a regular WAV file; movies only)
+      --fps N               frames per second of a movie (default 25, or a depth video's
+                            own rate; movies only)
+      --audio FILE.wav      sound track of a movie (a regular WAV file; movies only; in
+                            place of a depth video's own sound)
       --crf N               constant quality of an .mp4 (0..51, default 18) or a .webm
                             (0..63, default 26): lower is better and larger
       --preset NAME         encoder speed of an .mp4: ultrafast, superfast, veryfast

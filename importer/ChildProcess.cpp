@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <thread>
@@ -68,7 +69,8 @@ void CloseQuietly(int& fd) noexcept {
         setrlimit(RLIMIT_AS, &space);
     }
     // A second line of defence behind the wall-clock limit: the kernel ends a child that spins.
-    const auto seconds = static_cast<rlim_t>(limits.wallTime.count() / 1000 + 2);
+    const auto seconds =
+        static_cast<rlim_t>(limits.cpuTime ? limits.cpuTime->count() : limits.wallTime.count() / 1000 + 2);
     const rlimit cpu{seconds, seconds + 1};
     setrlimit(RLIMIT_CPU, &cpu);
 
@@ -200,6 +202,10 @@ bool ChildProcess::Send(std::string_view bytes) {
     return bytes.empty();
 }
 
+void ChildProcess::RenewTime() {
+    deadline_ = std::chrono::steady_clock::now() + wallTime_;
+}
+
 bool ChildProcess::ReadExactly(std::span<std::byte> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -271,6 +277,24 @@ void ChildProcess::Kill() noexcept {
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
     }
     pid_ = -1;
+}
+
+std::filesystem::path FindHelperProgram(const char* name, const char* variable) {
+    if (const char* chosen = std::getenv(variable); chosen != nullptr && *chosen != '\0') {
+        return chosen;
+    }
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    if (error) {
+        return {};
+    }
+    for (const std::filesystem::path& candidate :
+         {folder / name, folder / ".." / "libexec" / "vistamaze" / name}) {
+        if (::access(candidate.c_str(), X_OK) == 0) {
+            return candidate.lexically_normal();
+        }
+    }
+    return {};
 }
 
 std::string SignalDescription(int signal) {

@@ -16,8 +16,11 @@ namespace vistamaze {
 struct ChildLimits {
     // Address space (RLIMIT_AS); none when empty (a sanitizer's shadow memory needs terabytes).
     std::optional<std::uint64_t> addressSpaceBytes;
-    // Wall-clock time from the start; past it the child is killed.
+    // Wall-clock time from the start, or from the last RenewTime(); past it the child is killed.
     std::chrono::milliseconds wallTime{20'000};
+    // CPU time (RLIMIT_CPU), a second line of defence behind the wall-clock time; none: the wall
+    // time and 2 s. A child whose wall time runs per message needs one of its own.
+    std::optional<std::chrono::seconds> cpuTime;
 };
 
 // Variables set for a child on top of ours, as "NAME=value"; each replaces one of ours by the
@@ -68,6 +71,9 @@ public:
     // again from now (a child started ahead of its work waits for it idle). False when the child
     // no longer reads.
     bool Send(std::string_view bytes);
+    // Starts the child's wall-clock time again from now: for a child that answers in many
+    // messages, read as the caller asks for them, the time limit holds for each message.
+    void RenewTime();
 
     // Fills `bytes` whole from the child's output. Returns false when the output ends first or
     // the time is up (the child is then killed; Wait() says so).
@@ -87,6 +93,11 @@ private:
     bool timedOut_ = false;
     std::chrono::steady_clock::time_point deadline_;
 };
+
+// A helper program of ours: $`variable` when set, else `name` beside the running program or in its
+// ../libexec/vistamaze (an installed tree, or a build tree, which mirrors it). Empty when there is
+// none.
+[[nodiscard]] std::filesystem::path FindHelperProgram(const char* name, const char* variable);
 
 // The signal's name in words ("Segmentation fault"), for messages.
 [[nodiscard]] std::string SignalDescription(int signal);

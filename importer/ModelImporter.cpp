@@ -98,21 +98,7 @@ std::unique_ptr<ChildProcess> ModelImporter::StartHelper(const std::filesystem::
 }
 
 std::filesystem::path ModelImporter::FindProgram() {
-    if (const char* chosen = std::getenv("VISTAMAZE_IMPORTER"); chosen != nullptr && *chosen != '\0') {
-        return chosen;
-    }
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    if (error) {
-        return {};
-    }
-    for (const std::filesystem::path& candidate :
-         {folder / kProgramName, folder / ".." / "libexec" / "vistamaze" / kProgramName}) {
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            return candidate.lexically_normal();
-        }
-    }
-    return {};
+    return FindHelperProgram(kProgramName, "VISTAMAZE_IMPORTER");
 }
 
 Mesh ModelImporter::Import(const std::filesystem::path& file) const {

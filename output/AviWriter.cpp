@@ -316,7 +316,8 @@ void AviWriter::OpenWorkFile() {
         fail("a movie cannot have a frame time of " + std::to_string(frameTime_) + " ms");
     }
     try {
-        stream_ = AviVideoStream{width_, height_, static_cast<std::uint32_t>(frameTime_), 1000};
+        stream_ = rate_ ? AviVideoStream{width_, height_, rate_->first, rate_->second}
+                        : AviVideoStream{width_, height_, static_cast<std::uint32_t>(frameTime_), 1000};
         video_ = std::make_unique<AviRiffWriter>(workFd_.Get(), stream_, std::nullopt);
     } catch (const AviError& e) {
         fail("cannot start the movie's work file " + QuotedName(workFile_) + " for frames of " + size +

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace vistamaze {
 
@@ -70,7 +71,16 @@ public:
     void SetHeight(int pixels) noexcept { height_ = pixels; }
     // Duration of one frame in milliseconds: the movie runs at 1000 / FrameTime frames/second.
     [[nodiscard]] int FrameTime() const noexcept { return frameTime_; }
-    void SetFrameTime(int milliseconds) noexcept { frameTime_ = milliseconds; }
+    void SetFrameTime(int milliseconds) noexcept {
+        frameTime_ = milliseconds;
+        rate_.reset();
+    }
+    // A rate of exactly `frames` frames every `seconds` seconds (both 1..1000000) in place of the
+    // frame time, for a movie that follows a video's rate (29.97 is 30000 / 1001); SetFrameTime
+    // goes back to whole milliseconds.
+    void SetFrameRate(std::uint32_t frames, std::uint32_t seconds) noexcept {
+        rate_.emplace(seconds, frames);
+    }
     // True: each picture is scaled to the frame size; false: placed unscaled at the top-left
     // corner on the colour of its own top-left pixel, cut at the right and bottom.
     [[nodiscard]] bool Stretch() const noexcept { return stretch_; }
@@ -135,6 +145,7 @@ private:
     int width_;
     int height_;
     int frameTime_ = 1000;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> rate_;  // scale and rate, when exact
     bool stretch_ = true;
     std::string fileName_;
     std::string wavFileName_;

@@ -29,6 +29,7 @@ namespace vistamaze {
 namespace {
 
 constexpr const char* kModuleName = "vistamaze-ffmpeg.so";
+constexpr std::uint64_t kMaxRateTerm = 1'000'000;
 constexpr int kMaxSoundChannels = 8;  // more are left out before the mix-down to stereo
 constexpr std::uint32_t kMaxSoundRate = 768000;
 constexpr std::uint64_t kSoundChunkFrames = 16384;
@@ -118,6 +119,13 @@ float Sample(const WavFormat& format, const std::uint8_t* p, int bytes) {
 }
 
 }  // namespace
+
+bool ExactRateFits(const ExactFrameRate& rate) noexcept {
+    const std::uint64_t frames = rate.frames;
+    const std::uint64_t seconds = rate.seconds;
+    return frames >= 1 && seconds >= 1 && frames <= kMaxRateTerm && seconds <= kMaxRateTerm &&
+           frames <= 1000 * seconds && seconds <= 1000 * frames;
+}
 
 MovieFileFormat MovieFileFormatFor(const std::filesystem::path& file) {
     const std::string extension = LowerCaseExtension(file);
@@ -218,6 +226,10 @@ CompressedMovie::CompressedMovie(std::filesystem::path target, const CompressedM
     if (settings.frameTime <= 0) {
         fail("a frame time of " + std::to_string(settings.frameTime) + " ms is not possible");
     }
+    if (settings.rate && !ExactRateFits(*settings.rate)) {
+        fail("a frame rate of " + std::to_string(settings.rate->frames) + " / " +
+             std::to_string(settings.rate->seconds) + " is not possible");
+    }
     const int crf = settings.crf.value_or(choices.defaultCrf);
     if (crf < 0 || crf > choices.maxCrf) {
         fail(std::string(choices.name) + " takes a CRF from 0 to " + std::to_string(choices.maxCrf));
@@ -262,7 +274,9 @@ CompressedMovie::CompressedMovie(std::filesystem::path target, const CompressedM
                            crf,
                            settings_.preset.c_str(),
                            work_->soundChannels,
-                           work_->sound ? static_cast<int>(work_->sound->Format().sampleRate) : 0};
+                           work_->sound ? static_cast<int>(work_->sound->Format().sampleRate) : 0,
+                           settings.rate ? static_cast<int>(settings.rate->frames) : 0,
+                           settings.rate ? static_cast<int>(settings.rate->seconds) : 0};
     try {
         work_->Open(spec);
     } catch (const Error& e) {
@@ -320,8 +334,9 @@ void CompressedMovie::AddFrame(const PixelBuffer& picture) {
         // The sound that plays until this frame ends goes in first, as an AVI interleaves it.
         if (work_->sound) {
             const auto rate = std::uint64_t{work_->sound->Format().sampleRate};
-            AddSoundUntil(static_cast<std::uint64_t>(number) *
-                          static_cast<std::uint64_t>(settings_.frameTime) * rate / 1000);
+            const std::uint64_t scale = settings_.rate ? settings_.rate->seconds : settings_.frameTime;
+            const std::uint64_t frameRate = settings_.rate ? settings_.rate->frames : 1000;
+            AddSoundUntil(static_cast<std::uint64_t>(number) * scale * rate / frameRate);
         }
         const bool asIs = picture.BitsPerPixel() == 24 && picture.Width() == settings_.width &&
                           picture.Height() == settings_.height;

@@ -2,6 +2,7 @@
 
 #include "engine/PixelBuffer.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -14,6 +15,16 @@ namespace vistamaze {
 // uncompressed (AviWriter), ".mp4" and ".webm" compressed (CompressedMovie).
 enum class MovieFileFormat { None, Avi, Mp4, WebM };
 [[nodiscard]] MovieFileFormat MovieFileFormatFor(const std::filesystem::path& file);
+
+// A frame rate as a fraction: `frames` frames every `seconds` seconds (30000 / 1001 for NTSC's
+// 29.97), both 1..1000000 and at most 1000 frames a second.
+struct ExactFrameRate {
+    std::uint32_t frames = 25;
+    std::uint32_t seconds = 1;
+};
+
+// Whether `rate` is one ExactFrameRate allows.
+[[nodiscard]] bool ExactRateFits(const ExactFrameRate& rate) noexcept;
 
 enum class MovieCodec {
     H264,  // in MP4, with AAC sound
@@ -43,6 +54,9 @@ struct CompressedMovieSettings {
     std::optional<int> crf;       // none: the codec's default; else 0..maxCrf
     std::string preset;           // empty: the codec's default; else one of its presets
     std::filesystem::path sound;  // a WAV file for the sound track; empty: none
+    // When set: exactly rate.frames / rate.seconds frames a second in place of frameTime (a depth
+    // video's own rate).
+    std::optional<ExactFrameRate> rate;
 };
 
 // Writes a compressed movie (H.264 in MP4, VP9 in WebM) frame by frame, through FFmpeg's libraries

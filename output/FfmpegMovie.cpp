@@ -1,6 +1,6 @@
 // The one file of ours that includes FFmpeg's libraries, built into the module vistamaze-ffmpeg.so
-// (see FfmpegMovie.h): compressed movies are written here. FFmpeg's error codes and its logging
-// stop here too: every failure leaves as one line of text with the errno value behind it.
+// (see FfmpegMovie.h): compressed movies are written and videos read here. FFmpeg's error codes and its
+// logging stop here too: every failure leaves as one line of text with the errno value behind it.
 #include "output/FfmpegMovie.h"
 
 extern "C" {
@@ -9,6 +9,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
@@ -90,7 +91,7 @@ public:
         AVDictionary* d = dict_.release();
         const int code = av_dict_set(&d, key, value.c_str(), 0);
         dict_.reset(d);
-        Check(code, "cannot set an encoder option");
+        Check(code, "cannot set an option");
     }
     // For the call: the dictionary it may change, given back afterwards by Keep.
     AVDictionary** Give() {
@@ -234,8 +235,9 @@ void MovieWriter::OpenVideo(const VmMovieSpec& spec) {
     // H.264 in 4:2:0 takes only even sizes: an odd picture gets its last column or row once more.
     c.width = h264 ? (spec.width + 1) / 2 * 2 : spec.width;
     c.height = h264 ? (spec.height + 1) / 2 * 2 : spec.height;
-    c.time_base = AVRational{spec.frameTime, 1000};
-    c.framerate = AVRational{1000, spec.frameTime};
+    const bool exact = spec.rateNum > 0 && spec.rateDen > 0;
+    c.time_base = exact ? AVRational{spec.rateDen, spec.rateNum} : AVRational{spec.frameTime, 1000};
+    c.framerate = AVRational{c.time_base.den, c.time_base.num};
     c.sample_aspect_ratio = AVRational{1, 1};
     c.pix_fmt = AV_PIX_FMT_YUV420P;
     // The pictures are sRGB, whose primaries are BT.709's: the matrix below is BT.709's in the
@@ -449,6 +451,254 @@ void MovieWriter::Finish() {
     Check(avio_closep(&output_->pb), "cannot complete the work file");
 }
 
+struct InputContextFree {
+    void operator()(AVFormatContext* c) const noexcept { avformat_close_input(&c); }
+};
+
+// Grey or colour pictures: not hardware surfaces, not raw sensor (Bayer) data, not formats the
+// scaler cannot take.
+bool GreyOrColour(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d != nullptr && d->nb_components > 0 &&
+           (d->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BAYER)) == 0 &&
+           sws_isSupportedInput(format) > 0;
+}
+
+bool Grey(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d != nullptr && d->nb_components <= 2 &&
+           (d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) == 0;
+}
+
+// One stream of a file, demuxed and decoded on its own: the sound and the frames of a video are
+// read through two of these, so that either can be read whole first.
+class StreamDecoder {
+public:
+    StreamDecoder(const char* file, AVMediaType type) : packet_(av_packet_alloc()), frame_(NewFrame()) {
+        if (!packet_) {
+            throw std::bad_alloc();
+        }
+        const std::string url = std::string("file:") + file;
+        // Files only, also for what the file names (playlists, references): the helper that reads
+        // it may not open connections anyway, and should not be seen trying.
+        Options options;
+        options.Set("protocol_whitelist", "file");
+        AVFormatContext* raw = nullptr;
+        const int code = avformat_open_input(&raw, url.c_str(), nullptr, options.Give());
+        options.Keep();
+        Check(code, "cannot open it");
+        input_.reset(raw);
+        Check(avformat_find_stream_info(input_.get(), nullptr), "cannot read its streams");
+        const AVCodec* codec = nullptr;
+        index_ = av_find_best_stream(input_.get(), type, -1, -1, &codec, 0);
+        if (index_ < 0) {
+            return;
+        }
+        const AVCodecParameters& parameters = *input_->streams[index_]->codecpar;
+        const char* kind = type == AVMEDIA_TYPE_VIDEO ? "its video" : "its sound track";
+        if (codec == nullptr) {
+            throw Failure{0, std::string(kind) + " is in a format this FFmpeg cannot decode"};
+        }
+        decoder_.reset(avcodec_alloc_context3(codec));
+        if (!decoder_) {
+            throw std::bad_alloc();
+        }
+        Check(avcodec_parameters_to_context(decoder_.get(), &parameters), "cannot read its streams");
+        decoder_->thread_count = 2;
+        Check(avcodec_open2(decoder_.get(), codec, nullptr),
+              type == AVMEDIA_TYPE_VIDEO ? "cannot decode its video" : "cannot decode its sound track");
+    }
+
+    [[nodiscard]] bool Found() const noexcept { return index_ >= 0; }
+    [[nodiscard]] const AVStream& Stream() const noexcept { return *input_->streams[index_]; }
+    [[nodiscard]] const AVCodecContext& Decoder() const noexcept { return *decoder_; }
+
+    // The next decoded frame, or null after the last. Valid until the next call.
+    const AVFrame* Next(const char* what) {
+        for (;;) {
+            const int received = avcodec_receive_frame(decoder_.get(), frame_.get());
+            if (received == 0) {
+                return frame_.get();
+            }
+            if (received == AVERROR_EOF) {
+                return nullptr;
+            }
+            if (received != AVERROR(EAGAIN)) {
+                Fail(what, received);
+            }
+            if (flushed_) {
+                return nullptr;
+            }
+            const int read = av_read_frame(input_.get(), packet_.get());
+            if (read == AVERROR_EOF) {
+                flushed_ = true;
+                Check(avcodec_send_packet(decoder_.get(), nullptr), what);
+                continue;
+            }
+            Check(read, "cannot read the file");
+            if (packet_->stream_index == index_) {
+                const int sent = avcodec_send_packet(decoder_.get(), packet_.get());
+                av_packet_unref(packet_.get());
+                Check(sent, what);
+            } else {
+                av_packet_unref(packet_.get());
+            }
+        }
+    }
+
+private:
+    std::unique_ptr<AVFormatContext, InputContextFree> input_;
+    CodecContext decoder_;
+    std::unique_ptr<AVPacket, PacketFree> packet_;
+    Frame frame_;
+    int index_ = -1;
+    bool flushed_ = false;
+};
+
+class VideoReader {
+public:
+    VideoReader(const char* file, bool withSound, VmVideoFacts& facts);
+    int NextFrame(std::uint8_t* pixels, std::ptrdiff_t stride);
+    long long NextSound(float* samples, std::size_t maxFrames);
+
+private:
+    void OpenSound();
+
+    std::string file_;
+    VmVideoFacts facts_{};
+    StreamDecoder video_;
+    std::unique_ptr<SwsContext, ScalerFree> scaler_;
+    std::unique_ptr<StreamDecoder> sound_;
+    std::unique_ptr<SwrContext, ResamplerFree> resampler_;
+    int inChannels_ = 0;  // of the frames the resampler takes
+    int inFormat_ = -1;
+    std::vector<float> pending_;  // converted samples not yet handed out
+    std::size_t pendingDone_ = 0;
+    bool soundEnded_ = false;
+};
+
+VideoReader::VideoReader(const char* file, bool withSound, VmVideoFacts& facts)
+    : file_(file), video_(file, AVMEDIA_TYPE_VIDEO) {
+    if (!video_.Found()) {
+        throw Failure{0, "it holds no video stream"};
+    }
+    const AVCodecContext& d = video_.Decoder();
+    if (d.width <= 0 || d.height <= 0) {
+        throw Failure{0, "its video has no frame size"};
+    }
+    if (!GreyOrColour(d.pix_fmt)) {
+        const char* name = av_get_pix_fmt_name(d.pix_fmt);
+        throw Failure{0, std::string("its pixel format ") + (name != nullptr ? name : "(none)") +
+                             " is neither grey nor colour"};
+    }
+    const AVStream& stream = video_.Stream();
+    AVRational rate = stream.avg_frame_rate.num > 0 && stream.avg_frame_rate.den > 0 ? stream.avg_frame_rate
+                                                                                     : stream.r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0) {
+        rate = AVRational{0, 0};
+    }
+    facts_.width = d.width;
+    facts_.height = d.height;
+    facts_.rateNum = rate.num;
+    facts_.rateDen = rate.den;
+    facts_.frames = std::max<long long>(stream.nb_frames, 0);
+    facts_.grey = Grey(d.pix_fmt) ? 1 : 0;
+    if (withSound) {
+        OpenSound();
+    }
+    facts = facts_;
+}
+
+void VideoReader::OpenSound() {
+    auto sound = std::make_unique<StreamDecoder>(file_.c_str(), AVMEDIA_TYPE_AUDIO);
+    if (!sound->Found()) {
+        return;
+    }
+    const AVCodecContext& d = sound->Decoder();
+    if (d.ch_layout.nb_channels <= 0 || d.sample_rate <= 0) {
+        throw Failure{0, "its sound track has no sample format"};
+    }
+    // More than two channels are mixed down to stereo, as the movie writers would: a WAV file of
+    // more needs the extensible format, which not every AVI player takes.
+    facts_.soundChannels = std::min(d.ch_layout.nb_channels, 2);
+    facts_.soundRate = d.sample_rate;
+    sound_ = std::move(sound);
+}
+
+int VideoReader::NextFrame(std::uint8_t* pixels, std::ptrdiff_t stride) {
+    const AVFrame* frame = video_.Next("cannot decode a frame");
+    if (frame == nullptr) {
+        return 0;
+    }
+    const auto format = static_cast<AVPixelFormat>(frame->format);
+    if (!GreyOrColour(format)) {
+        throw Failure{0, "a frame's pixel format is neither grey nor colour"};
+    }
+    const AVPixelFormat to = facts_.grey != 0 ? AV_PIX_FMT_GRAY8 : AV_PIX_FMT_BGR24;
+    scaler_.reset(sws_getCachedContext(scaler_.release(), frame->width, frame->height, format, facts_.width,
+                                       facts_.height, to, SWS_BILINEAR, nullptr, nullptr, nullptr));
+    if (!scaler_) {
+        throw Failure{0, "cannot convert a frame"};
+    }
+    std::uint8_t* planes[4] = {pixels, nullptr, nullptr, nullptr};
+    const int lines[4] = {static_cast<int>(stride), 0, 0, 0};
+    if (sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, planes, lines) <= 0) {
+        throw Failure{0, "cannot convert a frame"};
+    }
+    return 1;
+}
+
+long long VideoReader::NextSound(float* samples, std::size_t maxFrames) {
+    const auto channels = static_cast<std::size_t>(facts_.soundChannels);
+    while (pendingDone_ == pending_.size() && sound_ && !soundEnded_) {
+        const AVFrame* frame = sound_->Next("cannot decode the sound track");
+        if (frame == nullptr) {
+            soundEnded_ = true;
+            break;
+        }
+        // The resampler is set up for the first frame; a later one must match it, or it would read
+        // planes the frame does not have.
+        if (frame->sample_rate != facts_.soundRate ||
+            (resampler_ && (frame->ch_layout.nb_channels != inChannels_ || frame->format != inFormat_))) {
+            throw Failure{0, "its sound track changes its sample format"};
+        }
+        if (!resampler_) {
+            AVChannelLayout out{};
+            av_channel_layout_default(&out, facts_.soundChannels);
+            AVChannelLayout in{};
+            int code = av_channel_layout_copy(&in, &frame->ch_layout);
+            SwrContext* raw = nullptr;
+            if (code >= 0) {
+                code = swr_alloc_set_opts2(&raw, &out, AV_SAMPLE_FMT_FLT, facts_.soundRate, &in,
+                                           static_cast<AVSampleFormat>(frame->format), frame->sample_rate, 0,
+                                           nullptr);
+            }
+            av_channel_layout_uninit(&in);
+            av_channel_layout_uninit(&out);
+            resampler_.reset(raw);
+            Check(code, "cannot convert the sound track");
+            Check(swr_init(resampler_.get()), "cannot convert the sound track");
+            inChannels_ = frame->ch_layout.nb_channels;
+            inFormat_ = frame->format;
+        }
+        const int room = swr_get_out_samples(resampler_.get(), frame->nb_samples);
+        Check(room, "cannot convert the sound track");
+        pending_.resize(static_cast<std::size_t>(room) * channels);
+        auto* out = reinterpret_cast<std::uint8_t*>(pending_.data());
+        const int made =
+            swr_convert(resampler_.get(), &out, room, const_cast<const std::uint8_t**>(frame->extended_data),
+                        frame->nb_samples);
+        Check(made, "cannot convert the sound track");
+        pending_.resize(static_cast<std::size_t>(made) * channels);
+        pendingDone_ = 0;
+    }
+    const std::size_t count =
+        std::min(maxFrames, (pending_.size() - pendingDone_) / std::max<std::size_t>(channels, 1));
+    std::copy_n(pending_.data() + pendingDone_, count * channels, samples);
+    pendingDone_ += count * channels;
+    return static_cast<long long>(count);
+}
+
 void Report(VmMovieError* error, int sysError, const std::string& text) {
     if (error == nullptr) {
         return;
@@ -498,7 +748,38 @@ void Close(void* movie) {
     std::unique_ptr<MovieWriter> owned(static_cast<MovieWriter*>(movie));
 }
 
-constexpr VmMovieModule kModule{kFfmpegMovieAbi, Open, AddFrame, AddSound, Finish, Close};
+void* OpenVideo(const char* file, int withSound, VmVideoFacts* facts, VmMovieError* error) {
+    std::unique_ptr<VideoReader> video;
+    Guarded(error, [&] {
+        if (file == nullptr || facts == nullptr) {
+            throw Failure{EINVAL, "no file to read"};
+        }
+        video = std::make_unique<VideoReader>(file, withSound != 0, *facts);
+    });
+    return video.release();
+}
+
+int NextFrame(void* video, std::uint8_t* pixels, std::ptrdiff_t stride, VmMovieError* error) {
+    int got = -1;
+    const int code =
+        Guarded(error, [&] { got = static_cast<VideoReader*>(video)->NextFrame(pixels, stride); });
+    return code < 0 ? code : got;
+}
+
+long long NextSound(void* video, float* samples, std::size_t maxFrames, VmMovieError* error) {
+    long long got = -1;
+    const int code =
+        Guarded(error, [&] { got = static_cast<VideoReader*>(video)->NextSound(samples, maxFrames); });
+    return code < 0 ? code : got;
+}
+
+void CloseVideo(void* video) {
+    // The handle is the one OpenVideo released.
+    std::unique_ptr<VideoReader> owned(static_cast<VideoReader*>(video));
+}
+
+constexpr VmMovieModule kModule{kFfmpegMovieAbi, Open,      AddFrame,  AddSound,  Finish,
+                                Close,           OpenVideo, NextFrame, NextSound, CloseVideo};
 
 }  // namespace
 }  // namespace vistamaze

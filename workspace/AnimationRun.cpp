@@ -227,7 +227,8 @@ void AnimationRun::PrepareRun(const AnimationOptions& options) {
         compressed_ = std::make_unique<CompressedMovie>(
             compressedTarget_->first,
             CompressedMovieSettings{aviWriter_.Width(), aviWriter_.Height(), aviWriter_.FrameTime(),
-                                    compressedTarget_->second, std::nullopt, std::string(), sound});
+                                    compressedTarget_->second, std::nullopt, std::string(), sound,
+                                    std::nullopt});
     } else {
         aviWriter_.OpenWorkFile();
     }

@@ -42,11 +42,15 @@ test "$(identify -format '%wx%h' "$work/elsewhere/model.png")" = "320x200"
   "$prefix"/share/vistamaze/DepthMaps/Torus.png "$prefix"/share/vistamaze/DepthMaps/Spheres.png \
   -W 320 -H 200 -o movie.mp4)
 test "$(ffprobe -v error -show_entries stream=codec_name -of csv=p=0 "$work/elsewhere/movie.mp4")" = "h264"
+# That movie as a depth video: decoded by the installed video reader, which loads the module beside it.
+(cd "$work/elsewhere" && env -u VISTAMAZE_FFMPEG_MODULE -u VISTAMAZE_VIDEO_READER "$prefix"/bin/vistamaze-render \
+  movie.mp4 -W 320 -H 200 -o again.avi)
+test "$(ffprobe -v error -show_entries stream=nb_frames -of csv=p=0 "$work/elsewhere/again.avi")" = "2"
 for folder in Textures DepthMaps Models; do test -d "$prefix/share/vistamaze/$folder"; done
 
 # No path of this build machine is compiled into the programs.
 for program in bin/vistamaze bin/vistamaze-render libexec/vistamaze/vistamaze-render-scene libexec/vistamaze/vistamaze-import \
-  libexec/vistamaze/vistamaze-ffmpeg.so; do
+  libexec/vistamaze/vistamaze-video libexec/vistamaze/vistamaze-ffmpeg.so; do
   if grep -qF -- "$source" "$prefix/$program"; then echo "$program names $source"; exit 1; fi
 done
 

@@ -17,7 +17,7 @@ deb=$(ls "$work"/package/*.deb)
 
 contents=$(dpkg-deb -c "$deb")
 for path in ./usr/bin/vistamaze ./usr/bin/vistamaze-render ./usr/libexec/vistamaze/vistamaze-render-scene \
-  ./usr/libexec/vistamaze/vistamaze-import ./usr/libexec/vistamaze/vistamaze-ffmpeg.so ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
+  ./usr/libexec/vistamaze/vistamaze-import ./usr/libexec/vistamaze/vistamaze-video ./usr/libexec/vistamaze/vistamaze-ffmpeg.so ./usr/share/applications/io.github.vistamaze.Vistamaze.desktop \
   ./usr/share/metainfo/io.github.vistamaze.Vistamaze.metainfo.xml ./usr/share/man/man1/vistamaze.1.gz \
   ./usr/share/man/man1/vistamaze-render.1.gz ./usr/share/doc/vistamaze/copyright \
   ./usr/share/doc/vistamaze/changelog.gz ./usr/share/vistamaze/Models/TorusKnot.obj; do

@@ -109,7 +109,7 @@ TEST_F(CompressedMovieTest, MoviesHoldTheirFramesAtTheirSizeRateAndSound) {
     constexpr double kSoundSeconds = 0.9;  // longer than the frames: the whole of it goes in
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CompressedMovieSettings settings{c.width, c.height, c.frameTime, c.codec, {}, {}, {}};
+        CompressedMovieSettings settings{c.width, c.height, c.frameTime, c.codec, {}, {}, {}, {}};
         if (c.sound != nullptr) {
             settings.sound = MakeWav(dir_, c.sound, c.channels, 22050, kSoundSeconds);
         }
@@ -142,7 +142,7 @@ TEST_F(CompressedMovieTest, ColoursAndOrientationComeBack) {
         const std::string name = std::string("colour") + ChoicesFor(codec).extension;
         fs::create_directories(WorkFolderParent());
         {
-            CompressedMovie movie(dir_ / name, {32, 32, 40, codec, {}, {}, {}}, WorkFolderParent());
+            CompressedMovie movie(dir_ / name, {32, 32, 40, codec, {}, {}, {}, {}}, WorkFolderParent());
             for (const auto& [top, bottom] : halves) {
                 movie.AddFrame(MakeBuffer24(32, 32, [&](int y, int) { return y >= 16 ? top : bottom; }));
             }
@@ -171,12 +171,14 @@ TEST_F(CompressedMovieTest, WrongSettingsAreRefusedBeforeAnythingIsWritten) {
         std::string message;  // after 'Cannot make the movie "<file>": '
     };
     const Case cases[] = {
-        {{0, 48, 40, MovieCodec::H264, {}, {}, {}}, "frames of 0 x 48 pixels are not possible"},
-        {{64, 48, 0, MovieCodec::H264, {}, {}, {}}, "a frame time of 0 ms is not possible"},
-        {{64, 48, 40, MovieCodec::H264, 52, {}, {}}, "H.264 takes a CRF from 0 to 51"},
-        {{64, 48, 40, MovieCodec::Vp9, -1, {}, {}}, "VP9 takes a CRF from 0 to 63"},
-        {{64, 48, 40, MovieCodec::H264, {}, "realtime", {}}, "H.264 has no preset \"realtime\""},
-        {{64, 48, 40, MovieCodec::Vp9, {}, "", dir_ / "none.wav"},
+        {{0, 48, 40, MovieCodec::H264, {}, {}, {}, {}}, "frames of 0 x 48 pixels are not possible"},
+        {{64, 48, 0, MovieCodec::H264, {}, {}, {}, {}}, "a frame time of 0 ms is not possible"},
+        {{64, 48, 40, MovieCodec::H264, {}, {}, {}, ExactFrameRate{2001, 2}},
+         "a frame rate of 2001 / 2 is not possible"},
+        {{64, 48, 40, MovieCodec::H264, 52, {}, {}, {}}, "H.264 takes a CRF from 0 to 51"},
+        {{64, 48, 40, MovieCodec::Vp9, -1, {}, {}, {}}, "VP9 takes a CRF from 0 to 63"},
+        {{64, 48, 40, MovieCodec::H264, {}, "realtime", {}, {}}, "H.264 has no preset \"realtime\""},
+        {{64, 48, 40, MovieCodec::Vp9, {}, "", dir_ / "none.wav", {}},
          "the sound track \"" + (dir_ / "none.wav").string() +
              "\": cannot open it: No such file or directory"},
     };
@@ -204,7 +206,7 @@ TEST_F(CompressedMovieTest, TheTargetIsReplacedOnlyByAFinishedMovie) {
         fs::create_directories(WorkFolderParent());
         test::WriteBytes(target, old);
         {
-            CompressedMovie abandoned(target, {64, 48, 40, codec, {}, {}, {}}, WorkFolderParent());
+            CompressedMovie abandoned(target, {64, 48, 40, codec, {}, {}, {}, {}}, WorkFolderParent());
             abandoned.AddFrame(TestFrame(64, 48, 0));
             EXPECT_TRUE(fs::exists(abandoned.WorkFile()));
         }
@@ -212,7 +214,7 @@ TEST_F(CompressedMovieTest, TheTargetIsReplacedOnlyByAFinishedMovie) {
         EXPECT_TRUE(fs::is_empty(WorkFolderParent()));
 
         try {
-            CompressedMovie empty(target, {64, 48, 40, codec, {}, {}, {}}, WorkFolderParent());
+            CompressedMovie empty(target, {64, 48, 40, codec, {}, {}, {}, {}}, WorkFolderParent());
             empty.Finish();
             ADD_FAILURE() << "a movie of no frames was saved";
         } catch (const Error& e) {
@@ -221,7 +223,7 @@ TEST_F(CompressedMovieTest, TheTargetIsReplacedOnlyByAFinishedMovie) {
         EXPECT_EQ(ReadBytes(target), old);
         EXPECT_TRUE(fs::is_empty(WorkFolderParent()));
 
-        CompressedMovie stopped(target, {64, 48, 40, codec, {}, {}, {}}, WorkFolderParent());
+        CompressedMovie stopped(target, {64, 48, 40, codec, {}, {}, {}, {}}, WorkFolderParent());
         for (int i = 0; i < 3; ++i) {
             stopped.AddFrame(TestFrame(64, 48, i));
         }
@@ -235,7 +237,7 @@ TEST_F(CompressedMovieTest, AMissingModuleIsNamed) {
     const std::string saved = module != nullptr ? module : "";
     ::setenv("VISTAMAZE_FFMPEG_MODULE", (dir_ / "none.so").c_str(), 1);
     try {
-        CompressedMovie movie(dir_ / "m.mp4", {64, 48, 40, MovieCodec::H264, {}, {}, {}}, dir_.Path());
+        CompressedMovie movie(dir_ / "m.mp4", {64, 48, 40, MovieCodec::H264, {}, {}, {}, {}}, dir_.Path());
         ADD_FAILURE() << "made a movie without the module";
     } catch (const Error& e) {
         EXPECT_NE(
