@@ -297,6 +297,13 @@ std::filesystem::path FindHelperProgram(const char* name, const char* variable) 
     return {};
 }
 
+std::string TimeLimitText(std::chrono::milliseconds time) {
+    if (time.count() % 1000 == 0) {
+        return std::to_string(time.count() / 1000) + " s";
+    }
+    return std::to_string(time.count()) + " ms";
+}
+
 std::string SignalDescription(int signal) {
     const char* text = sigdescr_np(signal);
     return text != nullptr ? std::string(text) : "signal " + std::to_string(signal);

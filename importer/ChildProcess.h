@@ -99,6 +99,9 @@ private:
 // none.
 [[nodiscard]] std::filesystem::path FindHelperProgram(const char* name, const char* variable);
 
+// A time limit for messages: "20 s" in whole seconds, else "1500 ms".
+[[nodiscard]] std::string TimeLimitText(std::chrono::milliseconds time);
+
 // The signal's name in words ("Segmentation fault"), for messages.
 [[nodiscard]] std::string SignalDescription(int signal);
 

@@ -55,7 +55,7 @@ decltype(auto) DepthVideo::Checked(Work&& work) {
     } catch (const videowire::StreamEnded&) {
         const ChildExit end = child_->Wait();
         if (end.timedOut) {
-            cause = "the video reader took longer than " + std::to_string(kTimeLimit.count() / 1000) + " s";
+            cause = "the video reader took longer than " + TimeLimitText(timeLimit_);
         } else if (end.signal != 0) {
             cause = "the video reader stopped (" + SignalDescription(end.signal) + ")";
         } else {
@@ -69,8 +69,9 @@ decltype(auto) DepthVideo::Checked(Work&& work) {
     Fail(cause);
 }
 
-DepthVideo::DepthVideo(std::filesystem::path file, bool withSound, std::filesystem::path program)
-    : file_(std::move(file)) {
+DepthVideo::DepthVideo(std::filesystem::path file, bool withSound, std::filesystem::path program,
+                       std::chrono::milliseconds timeLimit)
+    : file_(std::move(file)), timeLimit_(timeLimit) {
     // Checked without opening, so that a FIFO or a device never blocks.
     struct stat info {};
     if (::stat(file_.c_str(), &info) != 0) {
@@ -89,7 +90,7 @@ DepthVideo::DepthVideo(std::filesystem::path file, bool withSound, std::filesyst
 #ifndef VM_IMPORTER_NO_ADDRESS_LIMIT
     limits.addressSpaceBytes = kMemoryLimitBytes;
 #endif
-    limits.wallTime = kTimeLimit;
+    limits.wallTime = timeLimit_;
     limits.cpuTime = kCpuLimit;
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(file_, error);

@@ -31,8 +31,10 @@ public:
     static constexpr std::chrono::milliseconds kTimeLimit{20'000};
 
     // Starts the helper (`program`; FindProgram() when empty) and reads the video's facts.
-    // `withSound`: whether the sound track is read at all.
-    DepthVideo(std::filesystem::path file, bool withSound, std::filesystem::path program = {});
+    // `withSound`: whether the sound track is read at all. `timeLimit`: for each part of the
+    // answer.
+    DepthVideo(std::filesystem::path file, bool withSound, std::filesystem::path program = {},
+               std::chrono::milliseconds timeLimit = kTimeLimit);
     ~DepthVideo();
     DepthVideo(const DepthVideo&) = delete;
     DepthVideo& operator=(const DepthVideo&) = delete;
@@ -59,6 +61,7 @@ private:
     [[noreturn]] void Fail(const std::string& cause) const;
 
     std::filesystem::path file_;
+    std::chrono::milliseconds timeLimit_;
     std::unique_ptr<ChildProcess> child_;
     std::unique_ptr<videowire::StreamReader> stream_;
     videowire::Facts facts_;

@@ -32,13 +32,6 @@ std::string SizeText(std::uint64_t bytes) {
     return std::to_string(bytes >> 20) + " MiB";
 }
 
-std::string SecondsText(std::chrono::milliseconds time) {
-    if (time.count() % 1000 == 0) {
-        return std::to_string(time.count() / 1000) + " s";
-    }
-    return std::to_string(time.count()) + " ms";
-}
-
 // What a model must be before a helper is started for it: a known extension (the same message
 // the readers give) and an existing regular file, checked without opening it, so that a FIFO or a
 // device never blocks or streams.
@@ -140,7 +133,7 @@ Mesh ModelImporter::Import(const std::filesystem::path& file) const {
     }
     const ChildExit end = child->Wait();
     if (end.timedOut) {
-        throw Error(Prefix(file) + "the importer took longer than " + SecondsText(limits_.wallTime));
+        throw Error(Prefix(file) + "the importer took longer than " + TimeLimitText(limits_.wallTime));
     }
     if (end.signal != 0) {
         throw Error(Prefix(file) + "the importer stopped (" + SignalDescription(end.signal) + ")");
