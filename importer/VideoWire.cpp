@@ -17,9 +17,15 @@ std::uint32_t KindCode(const char (&kind)[5]) {
     return code;
 }
 
-void Append(std::vector<std::byte>& out, const void* data, std::size_t size) {
-    const auto* bytes = static_cast<const std::byte*>(data);
-    out.insert(out.end(), bytes, bytes + size);
+// One record: its head, whose value is the size, and `size` bytes of `data`.
+std::vector<std::byte> Record(const char (&kind)[5], const void* data, std::uint32_t size) {
+    const auto head = RecordHead(kind, size);
+    std::vector<std::byte> out(head.size() + size);
+    std::memcpy(out.data(), head.data(), head.size());
+    if (size > 0) {
+        std::memcpy(out.data() + head.size(), data, size);
+    }
+    return out;
 }
 
 [[noreturn]] void Damaged(const std::string& what) {
@@ -49,20 +55,12 @@ std::array<std::byte, 8> RecordHead(const char (&kind)[5], std::uint32_t value) 
 std::vector<std::byte> EncodeHead(const Facts& f) {
     const std::array<std::uint32_t, kHeadValues> values{
         f.width, f.height, f.rateNum, f.rateDen, f.frames, f.grey ? 1U : 0U, f.soundChannels, f.soundRate};
-    std::vector<std::byte> out;
-    const auto head = RecordHead("HEAD", sizeof values);
-    Append(out, head.data(), head.size());
-    Append(out, values.data(), sizeof values);
-    return out;
+    return Record("HEAD", values.data(), sizeof values);
 }
 
 std::vector<std::byte> EncodeFailure(const std::string& cause) {
     const std::string text = OneLine(cause.substr(0, kMaxCauseBytes));
-    std::vector<std::byte> out;
-    const auto head = RecordHead("FAIL", static_cast<std::uint32_t>(text.size()));
-    Append(out, head.data(), head.size());
-    Append(out, text.data(), text.size());
-    return out;
+    return Record("FAIL", text.data(), static_cast<std::uint32_t>(text.size()));
 }
 
 std::vector<std::byte> EncodeOutOfMemory() {
