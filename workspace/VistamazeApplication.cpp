@@ -1,5 +1,6 @@
 #include "workspace/VistamazeApplication.h"
 
+#include "workspace/HeapReuse.h"
 #include "workspace/QtDialogs.h"
 
 #include <exception>
@@ -13,6 +14,7 @@ VistamazeApplication::VistamazeApplication(int& argc, char** argv)
     setApplicationName(QStringLiteral("Vistamaze"));
     // Where QSettings keeps the choices remembered between runs.
     setOrganizationName(QStringLiteral("Vistamaze"));
+    KeepFreedPictureBlocks();
 }
 
 VistamazeApplication::~VistamazeApplication() = default;

@@ -15,8 +15,9 @@ class VistamazeApplication : public QApplication {
     Q_OBJECT
 
 public:
-    // Title "Vistamaze"; the Qt dialogs are installed until SetDialogs replaces them. `argc` must
-    // outlive the application (QApplication's own contract).
+    // Title "Vistamaze"; the Qt dialogs are installed until SetDialogs replaces them; freed
+    // picture-sized blocks are kept for reuse (KeepFreedPictureBlocks). `argc` must outlive the
+    // application (QApplication's own contract).
     VistamazeApplication(int& argc, char** argv);
     ~VistamazeApplication() override;
 
