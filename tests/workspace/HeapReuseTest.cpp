@@ -13,7 +13,7 @@
 namespace vistamaze {
 namespace {
 
-long MinorFaults() {
+[[maybe_unused]] long MinorFaults() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_minflt;
