@@ -5,8 +5,10 @@
 #include "tests/support/TestSupport.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -189,6 +191,35 @@ TEST_F(DepthVideoTest, HostileVideosEndTheRunWithOneLineNamingTheFile) {
         EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
         EXPECT_FALSE(fs::exists(out)) << c.file;
     }
+}
+
+// A frame that cannot be decoded halfway through: the run fails naming the file, and the movie
+// keeps the frames made before it.
+TEST_F(DepthVideoTest, ADamagedFrameMidwayEndsTheMovieWithTheFramesBeforeIt) {
+    // Ten frames, each a PNG picture of its own; the sixth one's compressed data is overwritten.
+    std::vector<std::uint8_t> bytes = ReadBytes(
+        Make("frames.mkv", "-f lavfi -i 'testsrc=size=64x48:rate=10:duration=1' -pix_fmt gray -c:v png"));
+    const std::vector<std::uint8_t> signature{0x89, 'P', 'N', 'G'};
+    auto at = bytes.begin();
+    for (int frame = 0; frame < 6; ++frame) {
+        at = std::search(at + 1, bytes.end(), signature.begin(), signature.end());
+        ASSERT_NE(at, bytes.end()) << frame;
+    }
+    const std::string data = "IDAT";
+    at = std::search(at, bytes.end(), data.begin(), data.end());
+    ASSERT_GT(bytes.end() - at, 40);
+    std::fill(at + 4, at + 40, std::uint8_t{0x55});
+    WriteBytes(dir_ / "damaged.mkv", bytes);
+
+    const fs::path out = dir_ / "out.avi";
+    std::string log;
+    EXPECT_EQ(
+        Render("'" + (dir_ / "damaged.mkv").string() + "' -W 120 -H 90 -o '" + out.string() + "'", &log), 1);
+    EXPECT_NE(log.find("Cannot read depth video " + QuotedName((dir_ / "damaged.mkv").string()) +
+                       ": cannot decode a frame"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(Probe(out, "v", "nb_frames"), "5\n");
 }
 
 }  // namespace
