@@ -172,10 +172,10 @@ public:
     Work(const Work&) = delete;
     Work& operator=(const Work&) = delete;
 
-    void Open(const VmMovieSpec& spec) {
+    void Open(const VmMovieRequest& request) {
         fileEntry_.emplace(file_, ScratchFileEntry::Kind::File);
         VmMovieError error{};
-        movie_ = module_->open(&spec, &error);
+        movie_ = module_->open(&request, &error);
         if (movie_ == nullptr) {
             throw Error(Cause(error));
         }
@@ -266,19 +266,19 @@ CompressedMovie::CompressedMovie(std::filesystem::path target, const CompressedM
         work_->soundChannels = std::min<int>(sound->Format().channels, kMaxSoundChannels);
         work_->sound.emplace(std::move(*sound));
     }
-    const VmMovieSpec spec{work_->File().c_str(),
-                           settings.width,
-                           settings.height,
-                           settings.frameTime,
-                           settings.codec == MovieCodec::H264 ? kVmMovieH264 : kVmMovieVp9,
-                           crf,
-                           settings_.preset.c_str(),
-                           work_->soundChannels,
-                           work_->sound ? static_cast<int>(work_->sound->Format().sampleRate) : 0,
-                           settings.rate ? static_cast<int>(settings.rate->frames) : 0,
-                           settings.rate ? static_cast<int>(settings.rate->seconds) : 0};
+    const VmMovieRequest request{work_->File().c_str(),
+                                 settings.width,
+                                 settings.height,
+                                 settings.frameTime,
+                                 settings.codec == MovieCodec::H264 ? kVmMovieH264 : kVmMovieVp9,
+                                 crf,
+                                 settings_.preset.c_str(),
+                                 work_->soundChannels,
+                                 work_->sound ? static_cast<int>(work_->sound->Format().sampleRate) : 0,
+                                 settings.rate ? static_cast<int>(settings.rate->frames) : 0,
+                                 settings.rate ? static_cast<int>(settings.rate->seconds) : 0};
     try {
-        work_->Open(spec);
+        work_->Open(request);
     } catch (const Error& e) {
         fail(std::string(e.what()) + " (work file " + QuotedName(work_->File()) + ")");
     }

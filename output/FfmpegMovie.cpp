@@ -148,14 +148,14 @@ AVSampleFormat EncoderSampleFormat(const AVCodec* codec) {
 
 class MovieWriter {
 public:
-    explicit MovieWriter(const VmMovieSpec& spec);
+    explicit MovieWriter(const VmMovieRequest& request);
     void AddFrame(const std::uint8_t* topRow, std::ptrdiff_t stride);
     void AddSound(const float* samples, std::size_t frames);
     void Finish();
 
 private:
-    void OpenVideo(const VmMovieSpec& spec);
-    void OpenSound(const VmMovieSpec& spec);
+    void OpenVideo(const VmMovieRequest& request);
+    void OpenSound(const VmMovieRequest& request);
     AVStream* NewStream(AVCodecContext& codec);
     void Encode(AVCodecContext& codec, AVStream& stream, const AVFrame* frame);
     void EncodeSound(bool all);
@@ -181,27 +181,28 @@ private:
     std::int64_t soundPts_ = 0;
 };
 
-MovieWriter::MovieWriter(const VmMovieSpec& spec)
-    : packet_(av_packet_alloc()), width_(spec.width), height_(spec.height) {
+MovieWriter::MovieWriter(const VmMovieRequest& request)
+    : packet_(av_packet_alloc()), width_(request.width), height_(request.height) {
     if (!packet_) {
         throw std::bad_alloc();
     }
     // The caller checked them for the user; this is the interface's own guard.
-    if (spec.file == nullptr || spec.preset == nullptr || spec.width <= 0 || spec.height <= 0 ||
-        spec.frameTime <= 0 || (spec.codec != kVmMovieH264 && spec.codec != kVmMovieVp9) ||
-        spec.soundChannels < 0 || spec.soundChannels > 8 || (spec.soundChannels > 0 && spec.soundRate <= 0)) {
+    if (request.file == nullptr || request.preset == nullptr || request.width <= 0 || request.height <= 0 ||
+        request.frameTime <= 0 || (request.codec != kVmMovieH264 && request.codec != kVmMovieVp9) ||
+        request.soundChannels < 0 || request.soundChannels > 8 ||
+        (request.soundChannels > 0 && request.soundRate <= 0)) {
         throw Failure{EINVAL, "settings the movie module cannot take"};
     }
-    const bool h264 = spec.codec == kVmMovieH264;
+    const bool h264 = request.codec == kVmMovieH264;
     // Named as a file outright: a name that begins like "x:" would be taken for a protocol.
-    const std::string url = std::string("file:") + spec.file;
+    const std::string url = std::string("file:") + request.file;
     AVFormatContext* raw = nullptr;
     Check(avformat_alloc_output_context2(&raw, nullptr, h264 ? "mp4" : "webm", url.c_str()),
           "cannot start the movie");
     output_.reset(raw);
-    OpenVideo(spec);
-    if (spec.soundChannels > 0) {
-        OpenSound(spec);
+    OpenVideo(request);
+    if (request.soundChannels > 0) {
+        OpenSound(request);
     }
     Check(avio_open(&output_->pb, url.c_str(), AVIO_FLAG_WRITE), "cannot create the work file");
     Options mux;
@@ -224,8 +225,8 @@ AVStream* MovieWriter::NewStream(AVCodecContext& codec) {
     return stream;
 }
 
-void MovieWriter::OpenVideo(const VmMovieSpec& spec) {
-    const bool h264 = spec.codec == kVmMovieH264;
+void MovieWriter::OpenVideo(const VmMovieRequest& request) {
+    const bool h264 = request.codec == kVmMovieH264;
     const AVCodec* codec = h264 ? FindEncoder("libx264", "H.264") : FindEncoder("libvpx-vp9", "VP9");
     video_.reset(avcodec_alloc_context3(codec));
     if (!video_) {
@@ -233,10 +234,10 @@ void MovieWriter::OpenVideo(const VmMovieSpec& spec) {
     }
     AVCodecContext& c = *video_;
     // H.264 in 4:2:0 takes only even sizes: an odd picture gets its last column or row once more.
-    c.width = h264 ? (spec.width + 1) / 2 * 2 : spec.width;
-    c.height = h264 ? (spec.height + 1) / 2 * 2 : spec.height;
-    const bool exact = spec.rateNum > 0 && spec.rateDen > 0;
-    c.time_base = exact ? AVRational{spec.rateDen, spec.rateNum} : AVRational{spec.frameTime, 1000};
+    c.width = h264 ? (request.width + 1) / 2 * 2 : request.width;
+    c.height = h264 ? (request.height + 1) / 2 * 2 : request.height;
+    const bool exact = request.rateNum > 0 && request.rateDen > 0;
+    c.time_base = exact ? AVRational{request.rateDen, request.rateNum} : AVRational{request.frameTime, 1000};
     c.framerate = AVRational{c.time_base.den, c.time_base.num};
     c.sample_aspect_ratio = AVRational{1, 1};
     c.pix_fmt = AV_PIX_FMT_YUV420P;
@@ -250,9 +251,9 @@ void MovieWriter::OpenVideo(const VmMovieSpec& spec) {
         c.flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
     Options options;
-    options.Set("crf", std::to_string(spec.crf));
+    options.Set("crf", std::to_string(request.crf));
     if (h264) {
-        options.Set("preset", spec.preset);
+        options.Set("preset", request.preset);
         // Every frame is encoded as it comes, in two slices on two threads: without the lookahead,
         // the B-frames and the frame threads the presets ask for, x264 holds about 50 MB at 1080p
         // instead of 150 to 230, and the program's other threads keep the cores busy meanwhile.
@@ -268,7 +269,7 @@ void MovieWriter::OpenVideo(const VmMovieSpec& spec) {
     } else {
         // Constant quality: no bit rate aimed at.
         c.bit_rate = 0;
-        const bool realtime = std::strcmp(spec.preset, "realtime") == 0;
+        const bool realtime = std::strcmp(request.preset, "realtime") == 0;
         options.Set("deadline", realtime ? "realtime" : "good");
         options.Set("cpu-used", realtime ? "8" : "4");
         options.Set("row-mt", "1");
@@ -296,18 +297,18 @@ void MovieWriter::OpenVideo(const VmMovieSpec& spec) {
     Check(av_frame_get_buffer(picture_.get(), 0), "cannot hold a frame");
 }
 
-void MovieWriter::OpenSound(const VmMovieSpec& spec) {
-    const bool aac = spec.codec == kVmMovieH264;
+void MovieWriter::OpenSound(const VmMovieRequest& request) {
+    const bool aac = request.codec == kVmMovieH264;
     const AVCodec* codec = aac ? FindEncoder("aac", "AAC") : FindEncoder("libopus", "Opus");
     sound_.reset(avcodec_alloc_context3(codec));
     if (!sound_) {
         throw std::bad_alloc();
     }
     AVCodecContext& c = *sound_;
-    soundChannels_ = spec.soundChannels;
-    const int channels = spec.soundChannels == 1 ? 1 : 2;
+    soundChannels_ = request.soundChannels;
+    const int channels = request.soundChannels == 1 ? 1 : 2;
     av_channel_layout_default(&c.ch_layout, channels);
-    c.sample_rate = EncoderRate(codec, spec.soundRate);
+    c.sample_rate = EncoderRate(codec, request.soundRate);
     c.sample_fmt = EncoderSampleFormat(codec);
     c.bit_rate = 96000 * channels;
     c.time_base = AVRational{1, c.sample_rate};
@@ -320,10 +321,10 @@ void MovieWriter::OpenSound(const VmMovieSpec& spec) {
 
     // More than two channels are mixed down to stereo by their usual layout.
     AVChannelLayout in{};
-    av_channel_layout_default(&in, spec.soundChannels);
+    av_channel_layout_default(&in, request.soundChannels);
     SwrContext* raw = nullptr;
     const int code = swr_alloc_set_opts2(&raw, &c.ch_layout, c.sample_fmt, c.sample_rate, &in,
-                                         AV_SAMPLE_FMT_FLT, spec.soundRate, 0, nullptr);
+                                         AV_SAMPLE_FMT_FLT, request.soundRate, 0, nullptr);
     av_channel_layout_uninit(&in);
     resampler_.reset(raw);
     Check(code, "cannot set up the sound conversion");
@@ -725,9 +726,9 @@ int Guarded(VmMovieError* error, Work&& work) noexcept {
     return -1;
 }
 
-void* Open(const VmMovieSpec* spec, VmMovieError* error) {
+void* Open(const VmMovieRequest* request, VmMovieError* error) {
     std::unique_ptr<MovieWriter> movie;
-    Guarded(error, [&] { movie = std::make_unique<MovieWriter>(*spec); });
+    Guarded(error, [&] { movie = std::make_unique<MovieWriter>(*request); });
     return movie.release();
 }
 

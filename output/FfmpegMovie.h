@@ -22,7 +22,7 @@ enum VmMovieCodec : int {
 
 // A movie to write. Strings are UTF-8 or the file system's bytes, zero-terminated, read only during
 // the call.
-struct VmMovieSpec {
+struct VmMovieRequest {
     const char* file;  // written (created or truncated) and completed by finish
     int width;         // frame size in pixels, even or odd
     int height;
@@ -57,12 +57,12 @@ struct VmVideoFacts {
 struct VmMovieModule {
     int abi;  // kFfmpegMovieAbi
     // Starts the movie: a handle for the calls below, or null with `error` set.
-    void* (*open)(const VmMovieSpec* spec, VmMovieError* error);
+    void* (*open)(const VmMovieRequest* request, VmMovieError* error);
     // Appends one frame of width x height 24-bit pixels, blue, green, red, in rows from the top
     // row; `stride` is the distance in bytes from a row to the one below (negative for bottom-up
     // pictures). 0, or -1 with `error` set.
     int (*addFrame)(void* movie, const std::uint8_t* topRow, std::ptrdiff_t stride, VmMovieError* error);
-    // Appends `frames` sample frames of interleaved float samples in -1..1, at the spec's channels
+    // Appends `frames` sample frames of interleaved float samples in -1..1, at the request's channels
     // and rate, to the sound track. 0, or -1 with `error` set.
     int (*addSound)(void* movie, const float* samples, std::size_t frames, VmMovieError* error);
     // Encodes what the encoders still hold, completes and closes the file. 0, or -1 with `error` set.

@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(RealFiles, TgaFfmpegReference,
 
 // --- Hand-built files: the layouts real files above do not cover ----------------------------
 
-struct TgaSpec {
+struct TgaHeaderFields {
     int imageType = 2;
     int mapFirst = 0;
     int mapLength = 0;
@@ -113,7 +113,7 @@ struct TgaSpec {
     int descriptor = 0;
 };
 
-std::vector<std::uint8_t> TgaHeaderBytes(const TgaSpec& s, int idLength = 0) {
+std::vector<std::uint8_t> TgaHeaderBytes(const TgaHeaderFields& s, int idLength = 0) {
     const auto lo = [](int v) { return static_cast<std::uint8_t>(v & 0xFF); };
     const auto hi = [](int v) { return static_cast<std::uint8_t>((v >> 8) & 0xFF); };
     return {lo(idLength),
@@ -306,11 +306,11 @@ TEST(TgaReader, ColourIndexesOutsideTheMapAreBlack) {
 }
 
 TEST(TgaReader, RefusesUnknownTypesAndDepths) {
-    const std::vector<TgaSpec> specs{{0, 0, 0, 0, 2, 2, 24, 0}, {32, 0, 0, 0, 2, 2, 8, 0},
-                                     {2, 0, 0, 0, 2, 2, 8, 0},  {3, 0, 0, 0, 2, 2, 24, 0},
-                                     {1, 0, 0, 0, 2, 2, 8, 0},  {1, 0, 4, 12, 2, 2, 8, 0},
-                                     {2, 0, 0, 0, 0, 2, 24, 0}};
-    for (const TgaSpec& s : specs) {
+    const std::vector<TgaHeaderFields> headers{{0, 0, 0, 0, 2, 2, 24, 0}, {32, 0, 0, 0, 2, 2, 8, 0},
+                                               {2, 0, 0, 0, 2, 2, 8, 0},  {3, 0, 0, 0, 2, 2, 24, 0},
+                                               {1, 0, 0, 0, 2, 2, 8, 0},  {1, 0, 4, 12, 2, 2, 8, 0},
+                                               {2, 0, 0, 0, 0, 2, 24, 0}};
+    for (const TgaHeaderFields& s : headers) {
         std::vector<std::uint8_t> bytes = TgaHeaderBytes(s);
         bytes.resize(bytes.size() + 64, 0);
         EXPECT_THROW(DecodeTga(bytes), InvalidPictureError)
