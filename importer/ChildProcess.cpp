@@ -1,6 +1,7 @@
 #include "importer/ChildProcess.h"
 
 #include "engine/Errors.h"
+#include "output/ProgramFiles.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -280,21 +281,7 @@ void ChildProcess::Kill() noexcept {
 }
 
 std::filesystem::path FindHelperProgram(const char* name, const char* variable) {
-    if (const char* chosen = std::getenv(variable); chosen != nullptr && *chosen != '\0') {
-        return chosen;
-    }
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    if (error) {
-        return {};
-    }
-    for (const std::filesystem::path& candidate :
-         {folder / name, folder / ".." / "libexec" / "vistamaze" / name}) {
-        if (::access(candidate.c_str(), X_OK) == 0) {
-            return candidate.lexically_normal();
-        }
-    }
-    return {};
+    return FindProgramFile(name, variable, X_OK);
 }
 
 std::string TimeLimitText(std::chrono::milliseconds time) {

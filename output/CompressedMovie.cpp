@@ -6,6 +6,7 @@
 #include "formats/ImageLimits.h"
 #include "output/FfmpegMovie.h"
 #include "output/PictureWriters.h"
+#include "output/ProgramFiles.h"
 #include "output/ReplacingFile.h"
 #include "output/UniqueFd.h"
 #include "output/WavFile.h"
@@ -52,21 +53,7 @@ struct LibraryClose {
 using Library = std::unique_ptr<void, LibraryClose>;
 
 std::filesystem::path FindModule() {
-    if (const char* chosen = std::getenv("VISTAMAZE_FFMPEG_MODULE"); chosen != nullptr && *chosen != '\0') {
-        return chosen;
-    }
-    std::error_code error;
-    const std::filesystem::path folder = std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-    if (error) {
-        return {};
-    }
-    for (const std::filesystem::path& candidate :
-         {folder / kModuleName, folder / ".." / "libexec" / "vistamaze" / kModuleName}) {
-        if (::access(candidate.c_str(), R_OK) == 0) {
-            return candidate.lexically_normal();
-        }
-    }
-    return {};
+    return FindProgramFile(kModuleName, "VISTAMAZE_FFMPEG_MODULE", R_OK);
 }
 
 // The module stays loaded once loaded (RTLD_NODELETE): FFmpeg's libraries are not made to be
